@@ -1,0 +1,96 @@
+#include "devserver/totp.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace cadrio::devserver::totp {
+namespace {
+
+std::vector<std::uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
+
+// RFC 6238, appendix B, SHA-1 column (8 digits).
+TEST(Totp, MatchesThePublishedSha1Vectors) {
+    const auto key = bytes("12345678901234567890");
+    const struct {
+        std::int64_t time;
+        const char* code;
+    } vectors[] = {
+        {59, "94287082"},         {1111111109, "07081804"}, {1111111111, "14050471"},
+        {1234567890, "89005924"}, {2000000000, "69279037"}, {20000000000, "65353130"},
+    };
+    for (const auto& v : vectors) {
+        EXPECT_EQ(codeAt(key, v.time, 8), v.code) << "at " << v.time;
+        // Six digits are the last six of the same truncated value.
+        EXPECT_EQ(codeAt(key, v.time), std::string(v.code).substr(2)) << "at " << v.time;
+    }
+}
+
+// RFC 4226, appendix D: counters 0 to 9 of the same key, 6 digits.
+TEST(Totp, HotpMatchesThePublishedCounterVectors) {
+    const auto key = bytes("12345678901234567890");
+    const char* expected[] = {"755224", "287082", "359152", "969429", "338314",
+                              "254676", "287922", "162583", "399871", "520489"};
+    for (std::uint64_t counter = 0; counter < 10; ++counter) {
+        EXPECT_EQ(hotp(key, counter), expected[counter]) << "counter " << counter;
+    }
+}
+
+TEST(Totp, DecodesBase32) {
+    const struct {
+        const char* text;
+        std::optional<std::string> decoded;
+    } cases[] = {
+        {"JBSWY3DPEHPK3PXP", std::string("Hello!\xDE\xAD\xBE\xEF")},
+        {"jbswy3dpehpk3pxp", std::string("Hello!\xDE\xAD\xBE\xEF")},
+        {"JBSW Y3DP-EHPK 3PXP", std::string("Hello!\xDE\xAD\xBE\xEF")},
+        {"MZXW6===", std::string("foo")},
+        {"MZXW6YQ=", std::string("foob")},
+        {"MY======", std::string("f")},
+        {"", std::string()},
+        {"MZXW1", std::nullopt},   // '1' is not in the alphabet
+        {"M", std::nullopt},       // five bits cannot form a byte
+        {"MZ", std::nullopt},      // leftover bits must be zero
+        {"MZ=XW", std::nullopt},   // padding only at the end
+    };
+    for (const auto& c : cases) {
+        const auto decoded = decodeBase32(c.text);
+        if (!c.decoded) {
+            EXPECT_FALSE(decoded.has_value()) << c.text;
+            continue;
+        }
+        ASSERT_TRUE(decoded.has_value()) << c.text;
+        EXPECT_EQ(std::string(decoded->begin(), decoded->end()), *c.decoded) << c.text;
+    }
+}
+
+TEST(Totp, AcceptsOneStepOfDriftEitherSideOnly) {
+    const auto key = *decodeBase32("JBSWY3DPEHPK3PXP");
+    const std::int64_t now = 1'700'000'010;  // 10 s into its step
+    const struct {
+        std::int64_t codeTime;
+        bool accepted;
+    } cases[] = {
+        {now, true},       {now + 19, true},  // same step
+        {now - 30, true},  {now + 30, true},  // one step either side
+        {now - 60, false}, {now + 60, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(verify(key, codeAt(key, c.codeTime), now), c.accepted) << c.codeTime - now;
+    }
+}
+
+TEST(Totp, RefusesMalformedCodes) {
+    const auto key = *decodeBase32("JBSWY3DPEHPK3PXP");
+    const std::int64_t now = 1'700'000'000;
+    const std::string good = codeAt(key, now);
+    for (const std::string& bad : {std::string(), good.substr(1), good + "0", " " + good.substr(1),
+                                   codeAt(key, now, 8)}) {
+        EXPECT_FALSE(verify(key, bad, now)) << "'" << bad << "'";
+    }
+    EXPECT_TRUE(verify(key, good, now));
+}
+
+}  // namespace
+}  // namespace cadrio::devserver::totp
