@@ -1,0 +1,159 @@
+#include "core/support/clock.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+namespace cadrio {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Runs one sleepFor on its own thread and hands back its answer.
+std::future<bool> sleepOnThread(Clock& clock, Clock::Duration d, std::stop_token stop = {}) {
+    return std::async(std::launch::async, [&clock, d, stop] { return clock.sleepFor(d, stop); });
+}
+
+TEST(SystemClockTest, ShortSleepElapsesAndReportsSo) {
+    auto& clock = SystemClock::shared();
+    const auto before = clock.now();
+    EXPECT_TRUE(clock.sleepFor(1ms, {}));
+    EXPECT_GE(clock.now() - before, 1ms);
+}
+
+TEST(SystemClockTest, ZeroOrNegativeReturnsAtOnceUnlessStopped) {
+    SystemClock clock;
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_TRUE(clock.sleepFor(0ns, {}));
+    EXPECT_TRUE(clock.sleepFor(-5s, {}));
+    EXPECT_FALSE(clock.sleepFor(0ns, stopped.get_token()));
+    EXPECT_FALSE(clock.sleepFor(1h, stopped.get_token()));
+}
+
+TEST(SystemClockTest, StopEndsALongSleep) {
+    // Also covers a duration so large that now + d would overflow.
+    for (const Clock::Duration d : {Clock::Duration(1h), Clock::Duration::max()}) {
+        SystemClock clock;
+        std::stop_source source;
+        auto result = sleepOnThread(clock, d, source.get_token());
+        source.request_stop();
+        ASSERT_EQ(result.wait_for(10s), std::future_status::ready);
+        EXPECT_FALSE(result.get());
+    }
+}
+
+TEST(VirtualClockTest, TimeMovesOnlyWhenAdvanced) {
+    VirtualClock clock;
+    const auto start = clock.now();
+    EXPECT_EQ(clock.now(), start);
+    clock.advance(3s);
+    clock.advance(-1s);
+    EXPECT_EQ(clock.now() - start, 3s);
+}
+
+TEST(VirtualClockTest, SleeperWakesWhenItsDeadlineIsReached) {
+    VirtualClock clock;
+    auto result = sleepOnThread(clock, 5s);
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    EXPECT_EQ(clock.nextDeadline(), clock.now() + 5s);
+
+    clock.advance(4999ms);
+    EXPECT_EQ(clock.sleepers(), 1u);
+    EXPECT_EQ(result.wait_for(0s), std::future_status::timeout);
+
+    clock.advance(1ms);
+    EXPECT_EQ(clock.sleepers(), 0u);
+    EXPECT_TRUE(result.get());
+    EXPECT_FALSE(clock.nextDeadline().has_value());
+}
+
+TEST(VirtualClockTest, AdvanceWakesOnlyTheSleepersItReaches) {
+    VirtualClock clock;
+    std::stop_source source;
+    auto soon = sleepOnThread(clock, 1s);
+    auto later = sleepOnThread(clock, 10s, source.get_token());
+    ASSERT_TRUE(clock.waitForSleepers(2));
+
+    clock.advance(2s);
+    EXPECT_TRUE(soon.get());
+    EXPECT_EQ(clock.sleepers(), 1u);
+    EXPECT_EQ(clock.nextDeadline(), clock.now() + 8s);
+
+    source.request_stop();
+    EXPECT_FALSE(later.get());
+    EXPECT_EQ(clock.sleepers(), 0u);
+}
+
+TEST(VirtualClockTest, StopWakesASleeperThatTimeWouldNeverReach) {
+    VirtualClock clock;
+    std::stop_source source;
+    auto result = sleepOnThread(clock, Clock::Duration::max(), source.get_token());
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    clock.advance(24h * 365);
+    EXPECT_EQ(clock.sleepers(), 1u);
+    source.request_stop();
+    EXPECT_FALSE(result.get());
+}
+
+TEST(VirtualClockTest, AlreadyStoppedOrEmptySleepsDoNotPark) {
+    VirtualClock clock;
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_FALSE(clock.sleepFor(1s, stopped.get_token()));
+    EXPECT_TRUE(clock.sleepFor(0s, {}));
+    EXPECT_EQ(clock.sleepers(), 0u);
+    EXPECT_EQ(clock.recordedSleeps(), (std::vector<Clock::Duration>{1s, 0s}));
+}
+
+TEST(VirtualClockTest, AutoAdvanceMovesTimeByEachSleepAndRecordsIt) {
+    VirtualClock clock;
+    clock.setAutoAdvance(true);
+    const auto start = clock.now();
+    EXPECT_TRUE(clock.sleepFor(400ms, {}));
+    EXPECT_TRUE(clock.sleepUntil(clock.now() + 800ms, {}));
+    EXPECT_EQ(clock.now() - start, 1200ms);
+    EXPECT_EQ(clock.sleepers(), 0u);
+    EXPECT_EQ(clock.recordedSleeps(), (std::vector<Clock::Duration>{400ms, 800ms}));
+}
+
+TEST(VirtualClockTest, AutoAdvanceAlsoReleasesThreadsParkedBeforeIt) {
+    VirtualClock clock;
+    auto parked = sleepOnThread(clock, 2s);
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    clock.setAutoAdvance(true);
+    clock.sleepFor(3s, {});
+    EXPECT_TRUE(parked.get());
+}
+
+TEST(VirtualClockTest, WaitForSleepersGivesUpAfterItsSafetyBound) {
+    VirtualClock clock;
+    EXPECT_FALSE(clock.waitForSleepers(1, 20ms));
+    EXPECT_TRUE(clock.waitForSleepers(0, 20ms));
+}
+
+// The way tests drive a worker with a back-off loop: wait until it parks,
+// check what it asked for, move time, repeat.
+TEST(VirtualClockTest, DrivesARetryLoopStepByStep) {
+    VirtualClock clock;
+    std::atomic<int> attempts = 0;
+    std::jthread worker([&](std::stop_token stop) {
+        Clock::Duration delay = 100ms;
+        while (attempts.fetch_add(1) < 3 && clock.sleepFor(delay, stop)) {
+            delay *= 2;
+        }
+    });
+    for (int parked = 1; parked <= 3; ++parked) {
+        ASSERT_TRUE(clock.waitForSleepers(1)) << "sleep " << parked;
+        EXPECT_EQ(attempts.load(), parked);
+        clock.advance(*clock.nextDeadline() - clock.now());
+    }
+    worker.join();
+    EXPECT_EQ(attempts.load(), 4);
+    EXPECT_EQ(clock.recordedSleeps(), (std::vector<Clock::Duration>{100ms, 200ms, 400ms}));
+}
+
+}  // namespace
+}  // namespace cadrio
