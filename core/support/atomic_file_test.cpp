@@ -1,0 +1,163 @@
+#include "core/support/atomic_file.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace cadrio {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AtomicFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "atomic-file-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    static std::string read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static void put(const fs::path& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    std::set<std::string> entries(const fs::path& folder) const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
+        return names;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(AtomicFileTest, CreatesAndReplacesWithoutLeavingTemporaries) {
+    const fs::path target = dir_ / "summary.json";
+    writeFileAtomically(target, "first");
+    EXPECT_EQ(read(target), "first");
+    writeFileAtomically(target, std::string("sec\0ond", 7));
+    EXPECT_EQ(read(target), std::string("sec\0ond", 7));
+    writeFileAtomically(target, "");
+    EXPECT_EQ(read(target), "");
+    EXPECT_EQ(entries(dir_), std::set<std::string>{"summary.json"});
+}
+
+TEST_F(AtomicFileTest, AppliesTheRequestedPermissionsWhateverTheUmask) {
+    const fs::path privateFile = dir_ / "private";
+    const fs::path sharedFile = dir_ / "shared";
+    const mode_t previous = ::umask(0077);
+    writeFileAtomically(privateFile, "x");
+    writeFileAtomically(sharedFile, "x", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ::umask(previous);
+    EXPECT_EQ(fs::status(privateFile).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(sharedFile).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(AtomicFileTest, ReplacesASymbolicLinkInsteadOfWritingThroughIt) {
+    const fs::path elsewhere = dir_ / "elsewhere";
+    put(elsewhere, "untouched");
+    fs::create_symlink(elsewhere, dir_ / "link");
+    writeFileAtomically(dir_ / "link", "new");
+    EXPECT_FALSE(fs::is_symlink(dir_ / "link"));
+    EXPECT_EQ(read(dir_ / "link"), "new");
+    EXPECT_EQ(read(elsewhere), "untouched");
+}
+
+TEST_F(AtomicFileTest, AcceptsTheLongestFileNames) {
+    const fs::path target = dir_ / std::string(255, 'n');
+    writeFileAtomically(target, "long");
+    EXPECT_EQ(read(target), "long");
+    EXPECT_EQ(entries(dir_).size(), 1u);
+}
+
+// Every case must fail for root too: permission bits do not stop root.
+TEST_F(AtomicFileTest, FailureLeavesThePreviousStateAndNoTemporary) {
+    put(dir_ / "plain-file", "old content");
+    fs::create_directory(dir_ / "occupied");
+    put(dir_ / "occupied" / "inside", "kept");
+    const std::set<std::string> before = entries(dir_);
+
+    struct Case {
+        const char* name;
+        fs::path target;
+        std::errc expected;
+    };
+    const std::vector<Case> cases = {
+        {"parent is a file", dir_ / "plain-file" / "summary.json", std::errc::not_a_directory},
+        {"parent is missing", dir_ / "missing" / "summary.json", std::errc::no_such_file_or_directory},
+        {"target is a folder", dir_ / "occupied", std::errc::is_a_directory},
+        {"target names no file", dir_ / "occupied" / "", std::errc::is_a_directory},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            writeFileAtomically(c.target, "new content");
+            ADD_FAILURE() << "no error";
+        } catch (const std::system_error& error) {
+            EXPECT_EQ(error.code(), std::make_error_code(c.expected)) << error.what();
+        }
+        EXPECT_EQ(entries(dir_), before);
+        EXPECT_EQ(read(dir_ / "plain-file"), "old content");
+        EXPECT_EQ(entries(dir_ / "occupied"), std::set<std::string>{"inside"});
+    }
+}
+
+// A write that fails half-way (here: the file size limit) must not replace
+// the target with the part written so far. Runs in a child process because
+// the limit applies to the whole process.
+TEST_F(AtomicFileTest, ShortWriteKeepsTheOldFile) {
+    const fs::path target = dir_ / "store.json";
+    put(target, "old content");
+    const auto writeOverTheLimit = [&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        bool failedAsExpected = false;
+        try {
+            writeFileAtomically(target, std::string(65536, 'x'));
+        } catch (const std::system_error& error) {
+            failedAsExpected = error.code() == std::errc::file_too_large;
+        }
+        const bool intact = read(target) == "old content" && entries(dir_).size() == 1;
+        std::_Exit(failedAsExpected && intact ? 0 : 1);
+    };
+    EXPECT_EXIT(writeOverTheLimit(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(AtomicFileTest, ConcurrentWritersEachLandWhole) {
+    const fs::path target = dir_ / "shared.json";
+    constexpr int kWriters = 4;
+    constexpr int kRounds = 25;
+    std::vector<std::string> contents;
+    for (int i = 0; i < kWriters; ++i) contents.push_back(std::string(64 * 1024, static_cast<char>('a' + i)));
+
+    std::vector<std::thread> writers;
+    for (int i = 0; i < kWriters; ++i) {
+        writers.emplace_back([&, i] {
+            for (int round = 0; round < kRounds; ++round) writeFileAtomically(target, contents[i]);
+        });
+    }
+    for (auto& writer : writers) writer.join();
+
+    const std::string final = read(target);
+    EXPECT_NE(std::find(contents.begin(), contents.end(), final), contents.end());
+    EXPECT_EQ(entries(dir_), std::set<std::string>{"shared.json"});
+}
+
+}  // namespace
+}  // namespace cadrio
