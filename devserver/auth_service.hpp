@@ -6,8 +6,14 @@
 // Thread safety: every public member may be called from any server thread;
 // one internal mutex guards all state and is never held while writing to a
 // socket.
+//
+// Rate limit: after kMaxFailedAttempts consecutive wrong passwords or codes
+// for one account, every sign-in and verification of that account answers
+// 429 for kLockout (or until the admin route resets it). Unknown addresses
+// are not tracked, so they cannot fill the table.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,12 +37,23 @@ struct AccountSpec {
 
 class AuthService {
 public:
+    using Clock = std::function<std::chrono::system_clock::time_point()>;
+
+    static constexpr int kMaxFailedAttempts = 5;
+    static constexpr std::chrono::seconds kLockout{300};
+    static constexpr std::chrono::seconds kDefaultAccessTokenTTL{3600};
+    static constexpr std::chrono::seconds kDefaultPendingTokenTTL{300};
+    static constexpr std::chrono::seconds kTrustedDeviceTTL{30 * 24 * 3600};
+
     AuthService();
     ~AuthService();
     AuthService(const AuthService&) = delete;
     AuthService& operator=(const AuthService&) = delete;
 
-    /// Adds or replaces an account (keyed by lower-cased e-mail).
+    /// Adds or replaces an account (keyed by lower-cased e-mail). Tokens
+    /// already issued for it stay valid. Throws std::invalid_argument for an
+    /// empty e-mail, a TOTP secret that is not base32, or "totp" among the
+    /// methods without a secret.
     void addAccount(AccountSpec spec);
     /// Forgets every account and token.
     void reset();
@@ -50,10 +67,16 @@ public:
     std::optional<std::string> accountForAuthorization(std::string_view authorizationHeader) const;
 
     /// Issues an access token for an account directly (tests and admin).
+    /// Throws std::invalid_argument for an unknown account.
     std::string issueAccessToken(std::string_view email);
 
     /// Lifetime of newly issued access tokens (default one hour).
     void setAccessTokenTTL(std::chrono::seconds ttl);
+    /// Lifetime of newly issued pending second-factor tokens (default 300 s).
+    void setPendingTokenTTL(std::chrono::seconds ttl);
+    /// Time source of every expiry, rate limit and authenticator code
+    /// (default: the system clock). Tests pass a virtual one.
+    void setClock(Clock clock);
 
     /// POST /api/v1/auth/login-jmap and POST /api/v1/auth/2fa/verify.
     void registerRoutes(httplib::Server& server);

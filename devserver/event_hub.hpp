@@ -5,8 +5,16 @@
 // client's account.
 //
 // Thread safety: publish() may be called from any thread, never blocks on a
-// client; each stream is served on its own server thread.
+// client; each stream is served on its own server thread. One internal
+// mutex guards the table of open streams; each stream's queue has its own
+// (see event_stream.hpp). Neither is held while writing to a socket.
+//
+// Every open stream holds one server worker thread: beyond maxStreams open
+// streams a new one is refused with 503, so event clients can never take
+// all the workers that the drive API needs.
 
+#include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -20,6 +28,10 @@ class AuthService;
 
 class EventHub {
 public:
+    static constexpr int kDefaultPingSeconds = 30;
+    static constexpr int kMaxPingSeconds = 3600;
+    static constexpr std::size_t kDefaultMaxStreams = 32;
+
     EventHub();
     ~EventHub();
     EventHub(const EventHub&) = delete;
@@ -33,8 +45,19 @@ public:
     /// bearer token `auth` does not accept.
     void registerRoutes(httplib::Server& server, const AuthService& auth);
 
-    /// Ends every open stream (server stop, reset).
+    /// Ends every open stream (server stop, reset). Streams opened later are
+    /// served normally.
     void closeAll();
+
+    /// Number of streams currently open (all accounts).
+    std::size_t openStreams() const;
+
+    /// Most streams open at once (default kDefaultMaxStreams).
+    void setMaxStreams(std::size_t count);
+
+    /// Length of one second of the "ping" interval (default one second);
+    /// tests shorten it instead of waiting through real keep-alives.
+    void setPingUnit(std::chrono::milliseconds unit);
 
 private:
     struct State;
