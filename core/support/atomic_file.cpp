@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -75,6 +77,12 @@ void writeAll(int fd, std::string_view bytes, const std::filesystem::path& path)
     }
 }
 
+/// Closes a descriptor that was only read from.
+struct ReadDescriptor {
+    int fd;
+    ~ReadDescriptor() { ::close(fd); }
+};
+
 void syncFolder(const std::filesystem::path& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
@@ -106,6 +114,39 @@ void writeFileAtomically(const std::filesystem::path& target, std::string_view b
     }
     temporary.markRenamed();
     syncFolder(folder);
+}
+
+std::string readWholeFile(const std::filesystem::path& path, std::size_t maxBytes) {
+    // Non-blocking so that a FIFO put in the file's place cannot hang the
+    // reader; reads from regular files ignore the flag.
+    const ReadDescriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    if (file.fd < 0) throwLastError("cannot open ", path);
+    struct stat status {};
+    if (::fstat(file.fd, &status) != 0) throwLastError("cannot inspect ", path);
+    if (S_ISDIR(status.st_mode)) throwErrno(EISDIR, "not a file: " + path.string());
+    if (!S_ISREG(status.st_mode)) throwErrno(EINVAL, "not a regular file: " + path.string());
+    if (static_cast<std::uintmax_t>(status.st_size) > maxBytes) {
+        throwErrno(EFBIG, "file too large: " + path.string());
+    }
+
+    // One byte of room beyond the limit tells a grown file from a full one.
+    const std::size_t room = maxBytes < SIZE_MAX ? maxBytes + 1 : maxBytes;
+    std::string bytes;
+    bytes.resize(static_cast<std::size_t>(status.st_size));
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) bytes.resize(std::min(room, std::max<std::size_t>(4096, 2 * filled)));
+        if (filled == bytes.size()) throwErrno(EFBIG, "file too large: " + path.string());
+        const ssize_t count = ::read(file.fd, bytes.data() + filled, bytes.size() - filled);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            throwLastError("cannot read ", path);
+        }
+        if (count == 0) break;
+        filled += static_cast<std::size_t>(count);
+    }
+    bytes.resize(filled);
+    return bytes;
 }
 
 }  // namespace cadrio

@@ -1,9 +1,11 @@
 #pragma once
 // Replacing a whole file so that readers in other processes see either the
 // previous content or the new one, never a mix, and a crash or a full disk
-// never leaves a truncated file behind.
+// never leaves a truncated file behind; and reading such a file back whole.
 
+#include <cstddef>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace cadrio {
@@ -24,5 +26,12 @@ namespace cadrio {
 void writeFileAtomically(const std::filesystem::path& target, std::string_view bytes,
                          std::filesystem::perms permissions = std::filesystem::perms::owner_read |
                                                               std::filesystem::perms::owner_write);
+
+/// The whole content of the regular file at `path` (symbolic links
+/// followed). Throws std::system_error: the errno of a failed open or read,
+/// EISDIR or EINVAL for something that is not a regular file, EFBIG when the
+/// file holds more than `maxBytes` (checked before anything is read, and
+/// again while reading in case the file grows).
+std::string readWholeFile(const std::filesystem::path& path, std::size_t maxBytes);
 
 }  // namespace cadrio

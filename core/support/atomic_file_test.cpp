@@ -159,5 +159,42 @@ TEST_F(AtomicFileTest, ConcurrentWritersEachLandWhole) {
     EXPECT_EQ(entries(dir_), std::set<std::string>{"shared.json"});
 }
 
+TEST_F(AtomicFileTest, ReadsBackWholeFilesWithinTheLimit) {
+    const std::string big(100000, 'b');
+    put(dir_ / "big", big);
+    put(dir_ / "empty", "");
+    EXPECT_EQ(readWholeFile(dir_ / "big", big.size()), big);
+    EXPECT_EQ(readWholeFile(dir_ / "empty", 0), "");
+    fs::create_symlink(dir_ / "big", dir_ / "link");
+    EXPECT_EQ(readWholeFile(dir_ / "link", big.size()), big);
+}
+
+TEST_F(AtomicFileTest, ReadingRefusesWhatIsNotABoundedRegularFile) {
+    put(dir_ / "big", std::string(5000, 'b'));
+    fs::create_directory(dir_ / "folder");
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    struct Case {
+        const char* name;
+        fs::path path;
+        std::size_t limit;
+        std::errc expected;
+    };
+    const std::vector<Case> cases = {
+        {"missing", dir_ / "missing", 100, std::errc::no_such_file_or_directory},
+        {"one byte over the limit", dir_ / "big", 4999, std::errc::file_too_large},
+        {"folder", dir_ / "folder", 100, std::errc::is_a_directory},
+        {"fifo (must not block)", dir_ / "fifo", 100, std::errc::invalid_argument},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            readWholeFile(c.path, c.limit);
+            ADD_FAILURE() << "no error";
+        } catch (const std::system_error& error) {
+            EXPECT_EQ(error.code(), std::make_error_code(c.expected)) << error.what();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace cadrio
