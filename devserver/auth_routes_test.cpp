@@ -1,0 +1,327 @@
+#include "devserver/auth_service.hpp"
+#include "devserver/auth_test_server.hpp"
+#include "devserver/totp.hpp"
+
+#include <gtest/gtest.h>
+
+namespace cadrio::devserver {
+namespace {
+
+using nlohmann::json;
+using testing::JsonAnswer;
+using testing::TestServer;
+using testing::VirtualClock;
+
+constexpr const char* kLogin = "/api/v1/auth/login-jmap";
+constexpr const char* kVerify = "/api/v1/auth/2fa/verify";
+
+class AuthRoutes : public ::testing::Test {
+protected:
+    AuthRoutes() : server_([this](httplib::Server& s) {
+        auth_.registerRoutes(s);
+        auth_.registerAdminRoutes(s);
+    }) {
+        auth_.setClock(clock_.function());
+        auth_.addAccount({"demo@cadrio.test", "cadrio-demo", {}, "", {}});
+        auth_.addAccount({"2fa@cadrio.test", "cadrio-demo", {"totp", "recovery"}, "JBSWY3DPEHPK3PXP",
+                          {"RECOV-0001", "RECOV-0002", "RECOV-0003"}});
+        auth_.addAccount({"passkey@cadrio.test", "cadrio-demo", {"webauthn"}, "", {}});
+    }
+
+    JsonAnswer post(const std::string& path, const json& body) { return testing::postJson(server_, path, body); }
+
+    JsonAnswer login(const std::string& email, const std::string& password = "cadrio-demo",
+                     json extra = json::object()) {
+        extra["email"] = email;
+        extra["password"] = password;
+        if (!extra.contains("supports_2fa")) extra["supports_2fa"] = true;
+        return post(kLogin, extra);
+    }
+
+    std::string pendingToken() {
+        const auto answer = login("2fa@cadrio.test");
+        EXPECT_EQ(answer.status, 200);
+        return answer.body.value("pending_token", "");
+    }
+
+    std::string currentCode(std::int64_t offsetSeconds = 0) {
+        return totp::codeAt(*totp::decodeBase32("JBSWY3DPEHPK3PXP"), clock_.seconds() + offsetSeconds);
+    }
+
+    JsonAnswer verify(const std::string& pending, const std::string& method, const std::string& code,
+                      bool remember = false) {
+        return post(kVerify, {{"pending_token", pending},
+                              {"method", method},
+                              {"code", code},
+                              {"remember_device", remember},
+                              {"device_label", "poste de test"}});
+    }
+
+    bool tokenWorks(const std::string& token) {
+        return auth_.accountForAuthorization("Bearer " + token).has_value();
+    }
+
+    VirtualClock clock_{1'700'000'000};
+    AuthService auth_;
+    TestServer server_;
+};
+
+TEST_F(AuthRoutes, PasswordSignInGrantsATokenForTheAccount) {
+    for (const char* typed : {"demo@cadrio.test", "Demo@CADRIO.test"}) {
+        const auto answer = login(typed, "cadrio-demo", {{"supports_2fa", false}});
+        ASSERT_EQ(answer.status, 200) << typed;
+        EXPECT_EQ(answer.body["email"], "demo@cadrio.test");
+        EXPECT_FALSE(answer.body.contains("two_factor_required"));
+        const std::string token = answer.body["access_token"];
+        EXPECT_EQ(auth_.accountForAuthorization("Bearer " + token), "demo@cadrio.test");
+    }
+}
+
+TEST_F(AuthRoutes, RefusesWrongPasswordsAndUnknownAddressesAlike) {
+    for (const auto& [email, password] : {std::pair{"demo@cadrio.test", "wrong"},
+                                          std::pair{"demo@cadrio.test", "CADRIO-DEMO"},
+                                          std::pair{"demo@cadrio.test", ""},
+                                          std::pair{"nobody@cadrio.test", "cadrio-demo"}}) {
+        const auto answer = login(email, password);
+        EXPECT_EQ(answer.status, 401) << email << " / " << password;
+        EXPECT_EQ(answer.body["error"], "invalid_credentials");
+    }
+}
+
+TEST_F(AuthRoutes, MalformedBodiesGetA4xxWithAJsonError) {
+    const struct {
+        std::string body;
+        int status;
+    } cases[] = {
+        {"", 400},
+        {"not json", 400},
+        {"[1,2]", 400},
+        {R"({"email":"demo@cadrio.test"})", 400},
+        {R"({"email":"demo@cadrio.test","password":42})", 400},
+        {"{\"email\":\"\xff\xfe\",\"password\":\"x\"}", 400},  // invalid UTF-8
+        {R"({"email":"demo@cadrio.test","password":")" + std::string(70'000, 'x') + "\"}", 413},
+    };
+    for (const auto& c : cases) {
+        for (const char* path : {kLogin, kVerify}) {
+            const auto answer = testing::postJson(server_, path, c.body);
+            EXPECT_EQ(answer.status, c.status) << path << " " << c.body.substr(0, 60);
+            EXPECT_TRUE(answer.body.contains("error")) << path << " " << c.body.substr(0, 60);
+        }
+    }
+}
+
+TEST_F(AuthRoutes, SecondFactorAccountIsChallengedThenSignedInWithAnAuthenticatorCode) {
+    const auto challenge = login("2fa@cadrio.test");
+    ASSERT_EQ(challenge.status, 200);
+    EXPECT_EQ(challenge.body["two_factor_required"], true);
+    EXPECT_EQ(challenge.body["methods"], json({"totp", "recovery"}));
+    EXPECT_EQ(challenge.body["expires_in"], 300);
+    EXPECT_EQ(challenge.body["email"], "2fa@cadrio.test");
+    EXPECT_FALSE(challenge.body.contains("access_token"));
+    const std::string pending = challenge.body["pending_token"];
+
+    const auto verified = verify(pending, "totp", currentCode());
+    ASSERT_EQ(verified.status, 200);
+    EXPECT_EQ(verified.body["email"], "2fa@cadrio.test");
+    EXPECT_FALSE(verified.body.contains("trusted_device_token"));
+    EXPECT_TRUE(tokenWorks(verified.body["access_token"]));
+
+    // The challenge is used up.
+    EXPECT_EQ(verify(pending, "totp", currentCode()).status, 410);
+}
+
+TEST_F(AuthRoutes, AuthenticatorCodesFromTheNeighbouringStepsOnlyAreAccepted) {
+    const struct {
+        std::int64_t offset;
+        int status;
+    } cases[] = {{-30, 200}, {30, 200}, {-90, 401}, {90, 401}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(verify(pendingToken(), "totp", currentCode(c.offset)).status, c.status) << c.offset;
+    }
+}
+
+TEST_F(AuthRoutes, WrongCodeLeavesTheChallengeOpen) {
+    const std::string pending = pendingToken();
+    const std::string good = currentCode();
+    const std::string wrong = good == "000000" ? "111111" : "000000";
+    const auto refused = verify(pending, "totp", wrong);
+    EXPECT_EQ(refused.status, 401);
+    EXPECT_EQ(refused.body["error"], "invalid_code");
+    EXPECT_EQ(verify(pending, "recovery", "RECOV-9999").status, 401);
+    EXPECT_EQ(verify(pending, "totp", good).status, 200);
+}
+
+TEST_F(AuthRoutes, RecoveryCodesWorkOnceEach) {
+    EXPECT_EQ(verify(pendingToken(), "recovery", "RECOV-0001").status, 200);
+    EXPECT_EQ(verify(pendingToken(), "recovery", "RECOV-0001").status, 401);
+    EXPECT_EQ(verify(pendingToken(), "recovery", "recov-0002").status, 200);
+    EXPECT_EQ(auth_.account("2fa@cadrio.test")->recoveryCodes, std::vector<std::string>{"RECOV-0003"});
+}
+
+TEST_F(AuthRoutes, RememberedDeviceSkipsTheSecondFactorOfItsAccountOnly) {
+    const auto verified = verify(pendingToken(), "totp", currentCode(), /*remember=*/true);
+    ASSERT_EQ(verified.status, 200);
+    const std::string trusted = verified.body["trusted_device_token"];
+    ASSERT_FALSE(trusted.empty());
+
+    // Presented with the address in other letters, and without supports_2fa.
+    const auto again = login("2FA@Cadrio.TEST", "cadrio-demo",
+                             {{"trusted_device_token", trusted}, {"supports_2fa", false}});
+    ASSERT_EQ(again.status, 200);
+    EXPECT_TRUE(tokenWorks(again.body["access_token"]));
+
+    // Another account, an unknown token, or a wrong password still go the long way.
+    EXPECT_EQ(login("passkey@cadrio.test", "cadrio-demo", {{"trusted_device_token", trusted}})
+                  .body["two_factor_required"],
+              true);
+    EXPECT_EQ(login("2fa@cadrio.test", "cadrio-demo", {{"trusted_device_token", "nope"}})
+                  .body["two_factor_required"],
+              true);
+    EXPECT_EQ(login("2fa@cadrio.test", "wrong", {{"trusted_device_token", trusted}}).status, 401);
+
+    // Trust lasts thirty days.
+    clock_.advance(AuthService::kTrustedDeviceTTL + std::chrono::seconds(1));
+    EXPECT_EQ(login("2fa@cadrio.test", "cadrio-demo", {{"trusted_device_token", trusted}})
+                  .body["two_factor_required"],
+              true);
+}
+
+TEST_F(AuthRoutes, ChallengeExpires) {
+    const std::string pending = pendingToken();
+    clock_.advance(std::chrono::seconds(301));
+    const auto answer = verify(pending, "totp", currentCode());
+    EXPECT_EQ(answer.status, 410);
+    EXPECT_EQ(answer.body["error"], "two_factor_expired");
+    EXPECT_EQ(verify("never-issued", "totp", currentCode()).status, 410);
+}
+
+TEST_F(AuthRoutes, AdminShortensAndExpiresChallenges) {
+    ASSERT_EQ(post("/_admin/auth/pending-token-ttl", {{"seconds", 5}}).status, 200);
+    const auto challenge = login("2fa@cadrio.test");
+    EXPECT_EQ(challenge.body["expires_in"], 5);
+    clock_.advance(std::chrono::seconds(6));
+    EXPECT_EQ(verify(challenge.body["pending_token"], "totp", currentCode()).status, 410);
+
+    const std::string pending = pendingToken();
+    EXPECT_EQ(post("/_admin/auth/expire-pending-tokens", {{"email", "2FA@cadrio.test"}}).body["expired"], 1);
+    EXPECT_EQ(verify(pending, "totp", currentCode()).status, 410);
+}
+
+TEST_F(AuthRoutes, RepeatedFailuresLockTheAccountOut) {
+    for (int i = 0; i < AuthService::kMaxFailedAttempts; ++i) {
+        EXPECT_EQ(login("demo@cadrio.test", "wrong").status, 401) << i;
+    }
+    const auto locked = login("demo@cadrio.test");  // even the right password
+    EXPECT_EQ(locked.status, 429);
+    EXPECT_EQ(locked.body["error"], "too_many_attempts");
+    EXPECT_EQ(locked.headers.find("Retry-After")->second, "300");
+    EXPECT_EQ(login("2fa@cadrio.test").status, 200) << "other accounts are not affected";
+
+    clock_.advance(AuthService::kLockout);
+    EXPECT_EQ(login("demo@cadrio.test").status, 200);
+}
+
+TEST_F(AuthRoutes, WrongCodesCountTowardsTheLockAndAdminLiftsIt) {
+    const std::string pending = pendingToken();
+    for (int i = 0; i < AuthService::kMaxFailedAttempts; ++i) {
+        EXPECT_EQ(verify(pending, "recovery", "RECOV-9999").status, 401) << i;
+    }
+    EXPECT_EQ(verify(pending, "totp", currentCode()).status, 429);
+    EXPECT_EQ(login("2fa@cadrio.test").status, 429);
+
+    EXPECT_EQ(post("/_admin/auth/reset-rate-limit", {{"email", "2fa@cadrio.test"}}).status, 200);
+    EXPECT_EQ(verify(pending, "totp", currentCode()).status, 200);
+}
+
+TEST_F(AuthRoutes, SuccessResetsTheFailureCount) {
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i + 1 < AuthService::kMaxFailedAttempts; ++i) {
+            EXPECT_EQ(login("demo@cadrio.test", "wrong").status, 401);
+        }
+        EXPECT_EQ(login("demo@cadrio.test").status, 200) << round;
+    }
+}
+
+TEST_F(AuthRoutes, ClientsWithoutSecondFactorSupportAreToldSo) {
+    for (const char* email : {"2fa@cadrio.test", "passkey@cadrio.test"}) {
+        for (const json& supports : {json(false), json("yes"), json()}) {
+            json extra = {{"supports_2fa", supports}};
+            const auto answer = login(email, "cadrio-demo", extra);
+            EXPECT_EQ(answer.status, 403) << email << " " << supports;
+            EXPECT_EQ(answer.body["error"], "two_factor_client_unsupported");
+        }
+    }
+    // The password is checked first: a wrong one reveals nothing of the account.
+    EXPECT_EQ(login("2fa@cadrio.test", "wrong", {{"supports_2fa", false}}).status, 401);
+}
+
+TEST_F(AuthRoutes, PasskeyOnlyAccountGetsAChallengeNoCodeCanAnswer) {
+    const auto challenge = login("passkey@cadrio.test");
+    ASSERT_EQ(challenge.status, 200);
+    EXPECT_EQ(challenge.body["methods"], json({"webauthn"}));
+    const std::string pending = challenge.body["pending_token"];
+    for (const char* method : {"totp", "recovery", "webauthn", "TOTP"}) {
+        const auto answer = verify(pending, method, "123456");
+        EXPECT_EQ(answer.status, 400) << method;
+        EXPECT_EQ(answer.body["error"], "unsupported_method");
+    }
+}
+
+TEST_F(AuthRoutes, AccessTokensExpireAfterTheirLifetime) {
+    ASSERT_EQ(post("/_admin/auth/access-token-ttl", {{"seconds", 60}}).status, 200);
+    const auto answer = login("demo@cadrio.test");
+    EXPECT_EQ(answer.body["expires_in"], 60);
+    const std::string token = answer.body["access_token"];
+    clock_.advance(std::chrono::seconds(59));
+    EXPECT_TRUE(tokenWorks(token));
+    clock_.advance(std::chrono::seconds(1));
+    EXPECT_FALSE(tokenWorks(token));
+
+    for (const auto& bad : {json{{"seconds", 0}}, json{{"seconds", "60"}}, json::object()}) {
+        EXPECT_EQ(post("/_admin/auth/access-token-ttl", bad).status, 400) << bad;
+    }
+}
+
+TEST_F(AuthRoutes, AdminExpiresTheTokensOfOneAccountOrOneToken) {
+    const std::string demo1 = auth_.issueAccessToken("demo@cadrio.test");
+    const std::string demo2 = auth_.issueAccessToken("demo@cadrio.test");
+    const std::string other = auth_.issueAccessToken("2fa@cadrio.test");
+
+    EXPECT_EQ(post("/_admin/auth/expire-access-tokens", {{"token", demo1}}).body["expired"], 1);
+    EXPECT_FALSE(tokenWorks(demo1));
+    EXPECT_TRUE(tokenWorks(demo2));
+
+    EXPECT_EQ(post("/_admin/auth/expire-access-tokens", {{"email", "Demo@cadrio.test"}}).body["expired"], 1);
+    EXPECT_FALSE(tokenWorks(demo2));
+    EXPECT_TRUE(tokenWorks(other));
+
+    EXPECT_EQ(post("/_admin/auth/expire-access-tokens", json::object()).body["expired"], 1);
+    EXPECT_FALSE(tokenWorks(other));
+}
+
+TEST_F(AuthRoutes, AdminChangesPasswordsAndIssuesTokens) {
+    EXPECT_EQ(post("/_admin/auth/password", {{"email", "demo@cadrio.test"}, {"password", "neuf"}}).status, 200);
+    EXPECT_EQ(login("demo@cadrio.test").status, 401);
+    EXPECT_EQ(login("demo@cadrio.test", "neuf").status, 200);
+
+    const auto issued = post("/_admin/auth/access-token", {{"email", "demo@cadrio.test"}});
+    ASSERT_EQ(issued.status, 200);
+    EXPECT_TRUE(tokenWorks(issued.body["access_token"]));
+    EXPECT_EQ(post("/_admin/auth/access-token", {{"email", "x@y.z"}}).status, 404);
+}
+
+TEST_F(AuthRoutes, AdminShowsTheCurrentCodes) {
+    auto result = server_.client().Get("/_admin/auth/codes?email=2fa%40cadrio.test");
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->status, 200);
+    const auto codes = json::parse(result->body);
+    EXPECT_EQ(codes["recovery_codes"].size(), 3U);
+    EXPECT_EQ(verify(pendingToken(), "totp", codes["totp"]).status, 200);
+
+    result = server_.client().Get("/_admin/auth/codes?email=nobody%40cadrio.test");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 404);
+}
+
+}  // namespace
+}  // namespace cadrio::devserver
