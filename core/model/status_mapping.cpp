@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "core/model/ascii_text.hpp"
+
 namespace cadrio {
 namespace {
 
@@ -28,20 +30,9 @@ SequenceRule ruleFor(unsigned char lead) noexcept {
 
 bool isContinuation(unsigned char byte) noexcept { return byte >= 0x80 && byte <= 0xBF; }
 
-std::string trimmedLowercase(std::string_view text) {
-    auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    std::string result(text);
-    for (char& c : result) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return result;
-}
-
 DriveError conflictError(std::string_view body, const std::optional<std::string>& header,
                          std::size_t excerptLimit) {
-    const std::string value = header ? trimmedLowercase(*header) : std::string();
+    const std::string value = header ? foldedServerValue(*header) : std::string();
     if (value == "archived") return DriveError::archived();
     if (value == "reinforced") return DriveError::reinforced();
     if (value == "key_in_use") return DriveError::http(409, bodyExcerpt(body, excerptLimit));

@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "core/model/ascii_text.hpp"
+
 namespace cadrio {
 namespace {
 
@@ -31,15 +33,8 @@ std::optional<StorageClass> storageClassFromRawValue(std::string_view rawValue) 
 }
 
 StorageClass storageClassFromServerValue(const std::optional<std::string>& serverValue) {
-    std::string_view text = serverValue ? std::string_view(*serverValue) : std::string_view();
-    auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    std::string lowered(text);
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return storageClassFromRawValue(lowered).value_or(StorageClass::standard);
+    const std::string folded = serverValue ? foldedServerValue(*serverValue) : std::string();
+    return storageClassFromRawValue(folded).value_or(StorageClass::standard);
 }
 
 }  // namespace cadrio

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "core/model/ascii_text.hpp"
+
 namespace cadrio {
 namespace {
 
@@ -25,8 +27,7 @@ CurlString urlPart(CURLU* url, CURLUPart part) {
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
+        if (asciiLowercase(a[i]) != asciiLowercase(b[i])) return false;
     }
     return true;
 }

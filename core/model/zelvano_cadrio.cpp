@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "core/model/ascii_text.hpp"
 #include "core/model/url_check.hpp"
 
 #ifndef CADRIO_DEFAULT_API_BASE_URL
@@ -83,13 +84,9 @@ std::optional<fs::path> appGroupContainerURL() {
 }
 
 std::string sanitizedDomainKey(std::string_view domainIdentifier) {
-    std::string key(domainIdentifier);
+    std::string key = asciiLowercased(domainIdentifier);
     for (char& c : key) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        } else if (c == '/' || c == ':' || c == '\\') {
-            c = '_';
-        }
+        if (c == '/' || c == ':' || c == '\\') c = '_';
     }
     return key;
 }
