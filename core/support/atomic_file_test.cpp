@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/support/temporary_directory.hpp"
+
 namespace cadrio {
 namespace {
 
@@ -22,12 +24,6 @@ namespace fs = std::filesystem;
 
 class AtomicFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "atomic-file-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
 
     static std::string read(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
@@ -42,7 +38,8 @@ protected:
         return names;
     }
 
-    fs::path dir_;
+    TemporaryDirectory temporary_{"atomic-file"};
+    const fs::path dir_ = temporary_.path();
 };
 
 TEST_F(AtomicFileTest, CreatesAndReplacesWithoutLeavingTemporaries) {
