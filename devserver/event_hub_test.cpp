@@ -1,0 +1,227 @@
+#include "devserver/event_hub.hpp"
+
+#include "devserver/auth_service.hpp"
+#include "devserver/auth_test_server.hpp"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+namespace cadrio::devserver {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TestServer;
+
+/// Reads one event stream on its own thread and keeps what arrived.
+class StreamReader {
+public:
+    StreamReader(int port, const std::string& token, const std::string& query = "?ping=1")
+        : thread_([this, port, token, query] { run(port, token, query); }) {}
+    ~StreamReader() {
+        stop();
+        thread_.join();
+    }
+
+    /// Waits until the text received so far satisfies `done`.
+    bool waitUntil(const std::function<bool(const std::string&)>& done,
+                   std::chrono::milliseconds timeout = 5000ms) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return done(text_); });
+    }
+    bool waitFor(const std::string& fragment) {
+        return waitUntil([&](const std::string& t) { return t.find(fragment) != std::string::npos; });
+    }
+    bool waitEnded(std::chrono::milliseconds timeout = 5000ms) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return ended_; });
+    }
+    std::string text() {
+        std::lock_guard lock(mutex_);
+        return text_;
+    }
+    std::string contentType() {
+        std::lock_guard lock(mutex_);
+        return contentType_;
+    }
+    /// Leaves the stream at the next chunk that arrives.
+    void stop() { stop_ = true; }
+    /// Holds the reader inside its receive callback until released: a client
+    /// that stopped reading.
+    void hold(bool on) {
+        std::lock_guard lock(mutex_);
+        held_ = on;
+        changed_.notify_all();
+    }
+
+private:
+    void run(int port, const std::string& token, const std::string& query) {
+        httplib::Client client("127.0.0.1", port);
+        client.set_read_timeout(10, 0);
+        client.Get(
+            "/api/v1/jmap/events/web" + query, {{"Authorization", "Bearer " + token}},
+            [this](const httplib::Response& response) {
+                std::lock_guard lock(mutex_);
+                contentType_ = response.get_header_value("Content-Type");
+                return true;
+            },
+            [this](const char* data, std::size_t size) {
+                std::unique_lock lock(mutex_);
+                text_.append(data, size);
+                changed_.notify_all();
+                changed_.wait(lock, [this] { return !held_ || stop_; });
+                return !stop_;
+            });
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        changed_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string text_;          // guarded by mutex_
+    std::string contentType_;   // guarded by mutex_
+    bool ended_ = false;        // guarded by mutex_
+    bool held_ = false;         // guarded by mutex_
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+std::size_t count(const std::string& text, const std::string& fragment) {
+    std::size_t n = 0;
+    for (auto at = text.find(fragment); at != std::string::npos; at = text.find(fragment, at + 1)) ++n;
+    return n;
+}
+
+class EventHubTest : public ::testing::Test {
+protected:
+    EventHubTest() : server_([this](httplib::Server& s) { hub_.registerRoutes(s, auth_); }) {
+        auth_.setClock(clock_.function());
+        auth_.addAccount({"demo@cadrio.test", "pw", {}, "", {}});
+        auth_.addAccount({"other@cadrio.test", "pw", {}, "", {}});
+        hub_.setPingUnit(20ms);
+        demoToken_ = auth_.issueAccessToken("demo@cadrio.test");
+    }
+    ~EventHubTest() override { hub_.closeAll(); }
+
+    bool waitForOpenStreams(std::size_t n) {
+        for (int i = 0; i < 500 && hub_.openStreams() != n; ++i) std::this_thread::sleep_for(10ms);
+        return hub_.openStreams() == n;
+    }
+
+    testing::VirtualClock clock_{1'700'000'000};
+    AuthService auth_;
+    EventHub hub_;
+    TestServer server_;
+    std::string demoToken_;
+};
+
+TEST_F(EventHubTest, RefusesMissingUnknownAndExpiredTokensAndBadPings) {
+    auth_.setAccessTokenTTL(std::chrono::seconds(60));
+    const std::string expired = auth_.issueAccessToken("other@cadrio.test");
+    clock_.advance(std::chrono::seconds(60));
+    demoToken_ = auth_.issueAccessToken("demo@cadrio.test");
+    const struct {
+        std::string query;
+        std::string authorization;
+        int status;
+    } cases[] = {
+        {"?ping=30", "", 401},
+        {"?ping=30", "Bearer nope", 401},
+        {"?ping=30", demoToken_, 401},  // no scheme
+        {"?ping=30", "Bearer " + expired, 401},
+        {"?ping=0", "Bearer " + demoToken_, 400},
+        {"?ping=3601", "Bearer " + demoToken_, 400},
+        {"?ping=abc", "Bearer " + demoToken_, 400},
+        {"?ping=30s", "Bearer " + demoToken_, 400},
+        {"?ping=-1", "Bearer " + demoToken_, 400},
+    };
+    for (const auto& c : cases) {
+        httplib::Headers headers;
+        if (!c.authorization.empty()) headers.emplace("Authorization", c.authorization);
+        const auto result = server_.client().Get("/api/v1/jmap/events/web" + c.query, headers);
+        ASSERT_TRUE(result) << c.query;
+        EXPECT_EQ(result->status, c.status) << c.query << " " << c.authorization;
+        EXPECT_TRUE(nlohmann::json::parse(result->body, nullptr, false).contains("error"));
+    }
+    EXPECT_EQ(hub_.openStreams(), 0U);
+}
+
+TEST_F(EventHubTest, SendsKeepAliveCommentsAsAnEventStream) {
+    StreamReader reader(server_.port(), demoToken_);
+    ASSERT_TRUE(reader.waitUntil([](const std::string& t) { return count(t, ": ping\n\n") >= 2; }));
+    EXPECT_EQ(reader.contentType(), "text/event-stream");
+    EXPECT_EQ(reader.text().rfind(": connected\n\n", 0), 0U);
+}
+
+TEST_F(EventHubTest, AnnouncesEachChangeToTheStreamsOfThatAccountOnly) {
+    StreamReader demo(server_.port(), demoToken_, "?ping=30");
+    StreamReader other(server_.port(), auth_.issueAccessToken("other@cadrio.test"), "");  // default ping
+    ASSERT_TRUE(demo.waitFor(": connected"));
+    ASSERT_TRUE(other.waitFor(": connected"));
+
+    hub_.publish("demo@cadrio.test");
+    hub_.publish("DEMO@cadrio.test");
+    ASSERT_TRUE(demo.waitUntil([](const std::string& t) { return count(t, "event: drive.changed\n") == 2; }));
+    EXPECT_NE(demo.text().find("event: drive.changed\ndata: {\"account\":\"demo@cadrio.test\",\"sequence\":1}\n\n"),
+              std::string::npos);
+
+    hub_.publish("other@cadrio.test");
+    ASSERT_TRUE(other.waitFor("event: drive.changed\ndata: "));
+    EXPECT_EQ(count(other.text(), "event: drive.changed"), 1U);
+    EXPECT_EQ(count(demo.text(), "event: drive.changed"), 2U);
+}
+
+TEST_F(EventHubTest, CloseAllEndsOpenStreamsAndLaterOnesStillWork) {
+    StreamReader first(server_.port(), demoToken_, "?ping=3600");
+    ASSERT_TRUE(first.waitFor(": connected"));
+    hub_.closeAll();
+    EXPECT_TRUE(first.waitEnded());
+    EXPECT_TRUE(waitForOpenStreams(0));
+
+    StreamReader second(server_.port(), demoToken_);
+    ASSERT_TRUE(second.waitFor(": connected"));
+    hub_.publish("demo@cadrio.test");
+    EXPECT_TRUE(second.waitFor("event: drive.changed"));
+}
+
+TEST_F(EventHubTest, AGoneClientIsForgottenAtTheNextWrite) {
+    {
+        StreamReader reader(server_.port(), demoToken_);
+        ASSERT_TRUE(reader.waitFor(": connected"));
+        ASSERT_EQ(hub_.openStreams(), 1U);
+    }  // the reader hangs up
+    EXPECT_TRUE(waitForOpenStreams(0));
+}
+
+TEST_F(EventHubTest, AClientThatStopsReadingHoldsUpNobody) {
+    StreamReader stuck(server_.port(), demoToken_);
+    StreamReader lively(server_.port(), demoToken_);
+    ASSERT_TRUE(stuck.waitFor(": connected"));
+    ASSERT_TRUE(lively.waitFor(": connected"));
+    stuck.hold(true);
+
+    // Far more than socket buffers hold: publish must return all the same.
+    constexpr int kPublishes = 100'000;
+    for (int i = 0; i < kPublishes; ++i) hub_.publish("demo@cadrio.test");
+    EXPECT_TRUE(lively.waitFor("\"sequence\":"));
+
+    stuck.hold(false);
+    ASSERT_TRUE(stuck.waitFor("event: drive.changed"));
+    EXPECT_LT(count(stuck.text(), "event: drive.changed"), static_cast<std::size_t>(kPublishes))
+        << "a stuck client's backlog is bounded";
+}
+
+TEST_F(EventHubTest, RefusesStreamsBeyondTheLimit) {
+    hub_.setMaxStreams(1);
+    StreamReader first(server_.port(), demoToken_);
+    ASSERT_TRUE(first.waitFor(": connected"));
+    const auto refused = server_.client().Get("/api/v1/jmap/events/web?ping=30",
+                                              {{"Authorization", "Bearer " + demoToken_}});
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 503);
+}
+
+}  // namespace
+}  // namespace cadrio::devserver
