@@ -1,0 +1,151 @@
+#include "platform/types/content_type_registry.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+namespace cadrio::types {
+namespace {
+
+class TempMimeDirectory {
+public:
+    TempMimeDirectory() {
+        path_ = std::filesystem::temp_directory_path() /
+                ("cadrio-mime-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempMimeDirectory() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    void write(const std::string& name, std::string_view text) const {
+        std::ofstream(path_ / name, std::ios::binary) << text;
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    static inline int counter_ = 0;
+    std::filesystem::path path_;
+};
+
+ContentTypeRegistry sampleRegistry() {
+    TempMimeDirectory dir;
+    dir.write("globs2",
+              "50:application/gzip:*.gz\n"
+              "50:application/x-compressed-tar:*.tar.gz\n"
+              "50:application/pdf:*.pdf\n"
+              "50:text/x-csrc:*.c\n"
+              "50:image/svg+xml:*.svg\n"
+              "50:x-scheme-handler/odd:*.odd\n");
+    dir.write("aliases", "application/x-gzip application/gzip\napplication/x-pdf application/pdf\n");
+    dir.write("subclasses",
+              "application/x-compressed-tar application/gzip\n"
+              "image/svg+xml application/xml\n"
+              "application/xml text/plain\n"
+              "inode/mount-point inode/directory\n"
+              "text/x-loop-a text/x-loop-b\n"
+              "text/x-loop-b text/x-loop-a\n");
+    return ContentTypeRegistry::fromDirectory(dir.path());
+}
+
+TEST(ContentTypeRegistryTest, Conformance) {
+    const auto registry = sampleRegistry();
+    ASSERT_FALSE(registry.isBuiltin());
+    struct Case {
+        std::string_view type;
+        ContentType other;
+        bool conforms;
+    };
+    const Case cases[] = {
+        {"application/pdf", ContentType::data(), true},
+        {"text/x-csrc", ContentType::data(), true},
+        {"text/x-csrc", ContentType::plainText(), true},
+        {"image/svg+xml", ContentType::plainText(), true},  // through application/xml
+        {"application/x-compressed-tar", ContentType("application/gzip"), true},
+        {"application/x-compressed-tar", ContentType("application/x-gzip"), true},  // alias target
+        {"application/x-pdf", ContentType("application/pdf"), true},
+        {"APPLICATION/PDF", ContentType("application/pdf"), true},
+        {"application/gzip", ContentType("application/x-compressed-tar"), false},
+        {"inode/directory", ContentType::data(), false},
+        {"inode/directory", ContentType::folder(), true},
+        {"inode/directory", ContentType::directory(), true},
+        {"inode/mount-point", ContentType::directory(), true},
+        {"inode/symlink", ContentType::symbolicLink(), true},
+        {"inode/symlink", ContentType::directory(), false},
+        {"application/pdf", ContentType::symbolicLink(), false},
+        {"x-scheme-handler/odd", ContentType::data(), false},
+        {"nonsense", ContentType::data(), false},
+        {"text/x-loop-a", ContentType("application/pdf"), false},  // a cycle ends
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(registry.conforms(ContentType(c.type), c.other), c.conforms) << c.type << " -> " << c.other;
+    }
+}
+
+TEST(ContentTypeRegistryTest, TypesOfNames) {
+    const auto registry = sampleRegistry();
+    // The extension rule looks at the last extension only; full globbing
+    // sees "*.tar.gz".
+    EXPECT_EQ(registry.dataTypeForName("archive.tar.gz"), ContentType("application/gzip"));
+    EXPECT_EQ(registry.typeForFileName("archive.tar.gz"), ContentType("application/x-compressed-tar"));
+    EXPECT_EQ(registry.dataTypeForName("Rapport.PDF"), ContentType("application/pdf"));
+    EXPECT_EQ(registry.dataTypeForName("README"), ContentType::data());
+    EXPECT_EQ(registry.dataTypeForName("photo.unknownext"), ContentType::data());
+    EXPECT_EQ(registry.dataTypeForName("dir.pdf/inner"), ContentType::data());
+    EXPECT_EQ(registry.dataTypeForName("x.odd"), ContentType::data());  // not data: refused
+    EXPECT_EQ(registry.typeForFilenameExtension("odd", ContentType("x-scheme-handler/odd")),
+              ContentType("x-scheme-handler/odd"));
+    EXPECT_EQ(registry.typeForFilenameExtension("svg", ContentType::plainText()), ContentType("image/svg+xml"));
+    EXPECT_EQ(registry.typeForFilenameExtension("pdf", ContentType::plainText()), std::nullopt);
+}
+
+TEST(ContentTypeRegistryTest, UploadMimeTypes) {
+    const auto registry = sampleRegistry();
+    EXPECT_EQ(registry.uploadMimeType("Rapport.pdf"), "application/pdf");
+    EXPECT_EQ(registry.uploadMimeType("notes.weird"), "application/octet-stream");
+    EXPECT_EQ(registry.uploadMimeType("Makefile"), "application/octet-stream");
+    EXPECT_EQ(registry.preferredMimeType(ContentType("application/x-gzip")), "application/gzip");
+    EXPECT_EQ(registry.preferredMimeType(ContentType::folder()), std::nullopt);
+    EXPECT_EQ(registry.preferredMimeType(ContentType::symbolicLink()), std::nullopt);
+}
+
+TEST(ContentTypeRegistryTest, FallsBackToTheBuiltInTable) {
+    TempMimeDirectory empty;
+    TempMimeDirectory damaged;
+    damaged.write("globs2", "\x7f" "ELF binary junk\nno:colons:here\n");
+    for (const auto* dir : {&empty, &damaged}) {
+        const auto registry = ContentTypeRegistry::fromDirectory(dir->path());
+        EXPECT_TRUE(registry.isBuiltin());
+        EXPECT_EQ(registry.uploadMimeType("a.PDF"), "application/pdf");
+        EXPECT_EQ(registry.uploadMimeType("a.docx"),
+                  "application/vnd.openxmlformats-officedocument.wordprocessingml.document");
+        EXPECT_EQ(registry.uploadMimeType("a.tar.gz"), "application/gzip");
+        EXPECT_EQ(registry.uploadMimeType("a.zzz"), "application/octet-stream");
+        EXPECT_TRUE(registry.conforms(ContentType("image/svg+xml"), ContentType::plainText()));
+    }
+}
+
+TEST(ContentTypeRegistryTest, SharedRegistryIsBuiltOnceAcrossThreads) {
+    std::vector<const ContentTypeRegistry*> seen(8);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        threads.emplace_back([&seen, i] { seen[i] = &ContentTypeRegistry::shared(); });
+    }
+    for (auto& t : threads) t.join();
+    for (const auto* registry : seen) EXPECT_EQ(registry, seen.front());
+    // Whatever backs it, the common cases hold.
+    EXPECT_EQ(seen.front()->uploadMimeType("photo.jpg"), "image/jpeg");
+    EXPECT_TRUE(ContentType("text/csv").conforms(ContentType::data()));
+}
+
+TEST(PathExtensionTest, TakesTheLastComponentsLastDot) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"archive.tar.gz", "gz"}, {"README", ""},       {".bashrc", "bashrc"}, {"trailing.", ""},
+        {"a.b/c", ""},            {"a/b.txt", "txt"},  {"", ""},
+    };
+    for (const auto& [name, extension] : cases) EXPECT_EQ(pathExtension(name), extension) << name;
+}
+
+}  // namespace
+}  // namespace cadrio::types
