@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/keychain/secure_item_store.hpp"
+
+namespace cadrio {
+
+// The secure item store on the desktop's Secret Service (GNOME Keyring,
+// KWallet's bridge, KeePassXC, ...), through libsecret. Items carry the
+// schema "zelvano.cadrio.Item" with the string attributes "service",
+// "account" and "access_group"; new items go into the default collection.
+// Data are binary ("application/octet-stream").
+//
+// Thread-safety: the blocking D-Bus calls are serialised by mutex_, which
+// guards nothing but the use of service_ (libsecret's synchronous calls each
+// run a private main loop). No network or timer wait happens under it; a call
+// blocks at most for D-Bus's own time-out.
+class LibsecretItemStore final : public SecureItemStore {
+public:
+    // Connects to the Secret Service of the session bus and checks that it can
+    // hold items: a default collection exists and is unlocked. Returns null
+    // and sets `whyNot` (a short French reason, for the logs) when it cannot.
+    static std::unique_ptr<LibsecretItemStore> connect(std::string* whyNot = nullptr);
+
+    ~LibsecretItemStore() override;
+    LibsecretItemStore(const LibsecretItemStore&) = delete;
+    LibsecretItemStore& operator=(const LibsecretItemStore&) = delete;
+
+    std::optional<SecureItemData> find(const SecureItemKey& key) override;
+    bool update(const SecureItemKey& key, std::string_view data) override;
+    void add(const SecureItemKey& key, std::string_view data) override;
+    bool remove(const SecureItemKey& key) override;
+    std::string_view backendName() const override { return "libsecret"; }
+
+private:
+    explicit LibsecretItemStore(void* service);
+
+    std::mutex mutex_;
+    void* service_;  // SecretService*, one reference owned
+};
+
+}  // namespace cadrio

@@ -1,0 +1,158 @@
+// The behaviour every secure item store backend shares, run on each of them:
+// the in-memory store, the file store and the real Secret Service.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "platform/keychain/file_secure_item_store.hpp"
+#include "platform/keychain/in_memory_secure_item_store.hpp"
+#include "platform/keychain/keychain_error.hpp"
+#include "platform/keychain/libsecret_item_store.hpp"
+
+namespace cadrio {
+namespace {
+
+struct Backend {
+    std::string name;
+    // Returns null after setting the reason when the backend cannot run here.
+    std::function<std::unique_ptr<SecureItemStore>(const std::filesystem::path&, std::string&)> open;
+};
+
+std::ostream& operator<<(std::ostream& out, const Backend& backend) { return out << backend.name; }
+
+class SecureItemStoreContract : public testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override {
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("cadrio-keychain-" + std::to_string(::getpid()) + "-" + testName());
+        std::filesystem::remove_all(folder_);
+        std::string whyNot;
+        store_ = GetParam().open(folder_, whyNot);
+        if (!store_) {
+            GTEST_SKIP() << "no Secret Service can start here: " << whyNot;
+        }
+    }
+
+    void TearDown() override {
+        if (store_) {
+            for (const auto& key : created_) store_->remove(key);
+        }
+        std::filesystem::remove_all(folder_);
+    }
+
+    // Keys unique to this process and test, so that tests running in
+    // parallel on one shared keyring never see each other's items.
+    SecureItemKey key(const std::string& account = "current", const std::string& group = "group") {
+        SecureItemKey k{"cadrio.test." + std::to_string(::getpid()) + "." + testName(), account, group};
+        created_.push_back(k);
+        return k;
+    }
+
+    static std::string testName() {
+        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+        for (char& c : name) {
+            if (c == '/') c = '_';
+        }
+        return name;
+    }
+
+    std::filesystem::path folder_;
+    std::unique_ptr<SecureItemStore> store_;
+    std::vector<SecureItemKey> created_;
+};
+
+TEST_P(SecureItemStoreContract, EmptyStoreHasNothingToFindUpdateOrRemove) {
+    const auto k = key();
+    EXPECT_EQ(store_->find(k), std::nullopt);
+    EXPECT_FALSE(store_->update(k, "data"));
+    EXPECT_EQ(store_->find(k), std::nullopt) << "update must not create the item";
+    EXPECT_FALSE(store_->remove(k));
+}
+
+TEST_P(SecureItemStoreContract, KeepsBinaryDataExactly) {
+    const std::string binary("\0\x01\xff\xfe{\"a\":1}\n\0", 12);
+    const auto k = key();
+    for (const std::string& data : {binary, std::string(), std::string(5000, 'x')}) {
+        store_->remove(k);
+        store_->add(k, data);
+        EXPECT_EQ(store_->find(k), data);
+    }
+}
+
+TEST_P(SecureItemStoreContract, UpdateReplacesTheOneItem) {
+    const auto k = key();
+    store_->add(k, "first");
+    EXPECT_TRUE(store_->update(k, "second"));
+    EXPECT_EQ(store_->find(k), "second");
+    EXPECT_TRUE(store_->remove(k));
+    EXPECT_EQ(store_->find(k), std::nullopt) << "a second item was left behind";
+}
+
+TEST_P(SecureItemStoreContract, AddNeverReplacesAnExistingItem) {
+    const auto k = key();
+    store_->add(k, "first");
+    try {
+        store_->add(k, "second");
+        FAIL() << "add over an existing item succeeded";
+    } catch (const KeychainError& error) {
+        EXPECT_EQ(error.status(), keychain_status::duplicateItem);
+    }
+    EXPECT_EQ(store_->find(k), "first");
+}
+
+TEST_P(SecureItemStoreContract, EachPartOfTheKeyNamesADifferentItem) {
+    const auto base = key("Alice@Example.com", "group");
+    const SecureItemKey otherService{base.service + ".other", base.account, base.accessGroup};
+    const auto otherAccount = key("alice@example.com", "group");
+    const auto otherGroup = key("Alice@Example.com", "group.other");
+    created_.push_back(otherService);
+    store_->add(base, "base");
+    for (const auto& other : {otherService, otherAccount, otherGroup}) {
+        EXPECT_EQ(store_->find(other), std::nullopt);
+        store_->add(other, "other");
+    }
+    EXPECT_EQ(store_->find(base), "base");
+    EXPECT_TRUE(store_->remove(otherAccount));
+    EXPECT_EQ(store_->find(base), "base");
+}
+
+TEST_P(SecureItemStoreContract, RefusesKeysItCannotRepresent) {
+    const SecureItemKey withNul{"cadrio.test", std::string("a\0b", 3), "group"};
+    for (const auto& call : std::vector<std::function<void()>>{
+             [&] { store_->find(withNul); },
+             [&] { store_->add(withNul, "x"); },
+             [&] { store_->update(withNul, "x"); },
+             [&] { store_->remove(withNul); },
+         }) {
+        try {
+            call();
+            FAIL() << "a key holding NUL was accepted";
+        } catch (const KeychainError& error) {
+            EXPECT_EQ(error.status(), keychain_status::invalidParameter);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Backends, SecureItemStoreContract,
+    testing::Values(
+        Backend{"memory",
+                [](const std::filesystem::path&, std::string&) -> std::unique_ptr<SecureItemStore> {
+                    return std::make_unique<InMemorySecureItemStore>();
+                }},
+        Backend{"file",
+                [](const std::filesystem::path& folder, std::string&) -> std::unique_ptr<SecureItemStore> {
+                    return std::make_unique<FileSecureItemStore>(folder / "keychain");
+                }},
+        Backend{"libsecret",
+                [](const std::filesystem::path&, std::string& whyNot) -> std::unique_ptr<SecureItemStore> {
+                    return LibsecretItemStore::connect(&whyNot);
+                }}),
+    [](const testing::TestParamInfo<Backend>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace cadrio
