@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include "core/http/api_client.hpp"
+#include "core/http/testing/scripted_transport.hpp"
+
+namespace cadrio {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ScriptedTransport;
+
+struct Fixture {
+    std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
+    std::shared_ptr<InMemorySessionStore> store = std::make_shared<InMemorySessionStore>();
+    std::shared_ptr<InMemoryTrustedDeviceStore> devices = std::make_shared<InMemoryTrustedDeviceStore>();
+    VirtualClock clock;
+    ApiClient client{DriveConfiguration("https://drive.test/api/v1", 3, 400ms, 60), transport, store,
+                     devices, clock};
+
+    nlohmann::json sentBody(std::size_t index = 0) const {
+        return nlohmann::json::parse(transport->requests().at(index).body);
+    }
+};
+
+const TwoFactorChallenge kChallenge{"Typed@Cadrio.test", {"totp", "recovery"}, {}, "pending", "pw"};
+
+TEST(SignIn, PasswordAnswers) {
+    struct Case {
+        const char* name;
+        std::string body;
+        std::optional<std::string> account;  // signed in as; none: a challenge
+    };
+    const Case cases[] = {
+        {"token only", R"({"access_token":"t"})", "Me@cadrio.test"},
+        {"explicit no second factor", R"({"two_factor_required":false,"access_token":"t","email":"me@cadrio.test"})",
+         "me@cadrio.test"},
+        {"challenge", R"({"two_factor_required":true,"pending_token":"p","methods":["totp"]})", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        f.transport->enqueue(200, c.body);
+        const auto before = std::chrono::system_clock::now();
+        const LoginOutcome outcome = f.client.login("Me@cadrio.test", "pw");
+        if (c.account) {
+            ASSERT_TRUE(outcome.isSignedIn()) << c.name;
+            EXPECT_EQ(*outcome.session(), (DriveSession{*c.account, "t", "pw"})) << c.name;
+            EXPECT_EQ(f.store->load(), *outcome.session()) << c.name;
+        } else {
+            ASSERT_FALSE(outcome.isSignedIn()) << c.name;
+            const auto& challenge = *outcome.challenge();
+            EXPECT_EQ(challenge.account, "Me@cadrio.test");
+            EXPECT_EQ(challenge.pendingToken, "p");
+            EXPECT_GE(challenge.expiresAt, before + 300s);
+            EXPECT_LE(challenge.expiresAt, std::chrono::system_clock::now() + 300s);
+            EXPECT_FALSE(f.store->load());
+            EXPECT_FALSE(f.client.isAuthenticated());
+        }
+        EXPECT_EQ(f.sentBody(),
+                  (nlohmann::json{{"email", "Me@cadrio.test"}, {"password", "pw"}, {"supports_2fa", true}}));
+    }
+}
+
+TEST(SignIn, RefusalsMapToTheirCases) {
+    struct Case {
+        int status;
+        std::string body;
+        DriveError expected;
+    };
+    const Case cases[] = {
+        {429, "", DriveError::tooManyAttempts()},
+        {403, R"({"error":"two_factor_client_unsupported"})", DriveError::twoFactorClientUnsupported()},
+        {403, "", DriveError::notAuthenticated()},
+        {401, "", DriveError::notAuthenticated()},
+        {200, R"({"two_factor_required":true})", DriveError::decoding("")},  // no token either
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        f.transport->enqueue(c.status, c.body);
+        try {
+            f.client.login("a@b.c", "pw");
+            ADD_FAILURE() << c.status;
+        } catch (const DriveError& error) {
+            EXPECT_EQ(error.kind(), c.expected.kind()) << c.status << " " << c.body;
+        }
+        EXPECT_EQ(f.transport->requests().size(), 1u);
+    }
+}
+
+TEST(SignIn, TrustedDeviceTokenIsFoundWhateverTheCaseTyped) {
+    Fixture f;
+    f.devices->save("device-token", "me@cadrio.test");
+    f.transport->enqueue(200, R"({"access_token":"t"})");
+    f.client.login("ME@Cadrio.TEST", "pw");
+    EXPECT_EQ(f.sentBody()["trusted_device_token"], "device-token");
+    EXPECT_EQ(f.sentBody()["email"], "ME@Cadrio.TEST");
+}
+
+TEST(SignIn, VerificationSendsTheTrimmedCodeAndStoresTheResults) {
+    Fixture f;
+    f.transport->enqueue(200, R"({"access_token":"t","trusted_device_token":"dev"})");
+    const DriveSession session =
+        f.client.verifyTwoFactor(kChallenge, TwoFactorMethod::totp, " 123 456\n", true, "Poste");
+    EXPECT_EQ(session, (DriveSession{"Typed@Cadrio.test", "t", "pw"}));
+    EXPECT_EQ(f.store->load(), session);
+    EXPECT_EQ(f.devices->token("typed@cadrio.test"), "dev");
+    EXPECT_EQ(f.sentBody(), (nlohmann::json{{"pending_token", "pending"},
+                                            {"method", "totp"},
+                                            {"code", "123 456"},
+                                            {"remember_device", true},
+                                            {"device_label", "Poste"}}));
+    EXPECT_EQ(f.transport->requests()[0].url, "https://drive.test/api/v1/auth/2fa/verify");
+}
+
+TEST(SignIn, VerificationEdgeAnswers) {
+    Fixture f;
+    f.transport->enqueue(200, R"({"access_token":"t","email":"server@cadrio.test","trusted_device_token":""})");
+    const auto session = f.client.verifyTwoFactor(kChallenge, TwoFactorMethod::recovery, "R", false, "P");
+    EXPECT_EQ(session.account, "server@cadrio.test");
+    EXPECT_FALSE(f.devices->token("typed@cadrio.test"));
+
+    const std::pair<int, DriveError> refusals[] = {
+        {401, DriveError::twoFactorInvalidCode()},
+        {410, DriveError::twoFactorExpired()},
+        {429, DriveError::tooManyAttempts()},
+        {404, DriveError::notFound()},
+    };
+    for (const auto& [status, expected] : refusals) {
+        f.transport->enqueue(status);
+        try {
+            f.client.verifyTwoFactor(kChallenge, TwoFactorMethod::totp, "1", false, "P");
+            ADD_FAILURE() << status;
+        } catch (const DriveError& error) {
+            EXPECT_EQ(error, expected) << status;
+        }
+    }
+    EXPECT_EQ(f.client.currentAccessToken(), "t");
+}
+
+TEST(SignIn, ChallengeAcceptsOnlyCodeMethods) {
+    const std::pair<std::vector<std::string>, std::array<bool, 3>> cases[] = {
+        {{"webauthn"}, {false, false, false}},
+        {{"recovery"}, {false, true, true}},
+        {{"TOTP"}, {false, false, false}},
+        {{"webauthn", "totp"}, {true, false, true}},
+    };
+    for (const auto& [methods, expected] : cases) {
+        TwoFactorChallenge challenge;
+        challenge.methods = methods;
+        EXPECT_EQ(challenge.acceptsAuthenticatorCode(), expected[0]);
+        EXPECT_EQ(challenge.acceptsRecoveryCode(), expected[1]);
+        EXPECT_EQ(challenge.acceptsAnyCode(), expected[2]);
+    }
+    EXPECT_EQ(twoFactorMethodFromRawValue("totp"), TwoFactorMethod::totp);
+    EXPECT_FALSE(twoFactorMethodFromRawValue("sms"));
+}
+
+TEST(SignIn, StoredSessionDecoding) {
+    EXPECT_EQ(DriveSession::decoded(R"({"account":"a","accessToken":"t","password":"p"})"),
+              (DriveSession{"a", "t", "p"}));
+    for (const char* bad : {R"({"account":"a","accessToken":"t"})", "[]", "{", R"({"account":1,"accessToken":"t","password":"p"})"}) {
+        try {
+            DriveSession::decoded(bad);
+            ADD_FAILURE() << bad;
+        } catch (const SessionDecodingError& error) {
+            EXPECT_EQ(std::string(error.what()).find("\"t\""), std::string::npos);
+        }
+    }
+    const DriveSession session{"a", "t", "p\"\n"};
+    EXPECT_EQ(DriveSession::decoded(session.encoded()), session);
+}
+
+}  // namespace
+}  // namespace cadrio

@@ -1,0 +1,262 @@
+#include "core/http/api_client.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "core/http/testing/scripted_transport.hpp"
+#include "core/support/cancellation.hpp"
+
+namespace cadrio {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ScriptedTransport;
+
+const DriveSession kSession{"a@cadrio.test", "old-token", "pw"};
+
+struct Fixture {
+    std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
+    std::shared_ptr<InMemorySessionStore> store = std::make_shared<InMemorySessionStore>();
+    std::shared_ptr<InMemoryTrustedDeviceStore> devices = std::make_shared<InMemoryTrustedDeviceStore>();
+    VirtualClock clock;
+    ApiClient client{DriveConfiguration("https://drive.test/api/v1", 3, 400ms, 60), transport, store,
+                     devices, clock};
+
+    Fixture() { clock.setAutoAdvance(true); }
+
+    void signIn() {
+        store->save(kSession);
+        ASSERT_TRUE(client.restoreSession());
+    }
+
+    std::optional<std::string> authorization(std::size_t index) const {
+        return HttpResponse{0, transport->requests().at(index).headers, {}}.header("Authorization");
+    }
+};
+
+template <class F>
+DriveError driveErrorOf(F&& f) {
+    try {
+        f();
+    } catch (const DriveError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no DriveError thrown";
+    return DriveError::notFound();
+}
+
+TEST(ApiClient, RequestsCarryTheBaseURLAndTheTokenOnlyWhenSignedIn) {
+    Fixture f;
+    f.transport->enqueue(200, "{}");
+    f.client.request("drive/quota", "GET", std::nullopt, true);
+    f.signIn();
+    f.transport->enqueue(200, "{}");
+    f.client.post("/drive/folder", nlohmann::json{{"name", "x"}});
+
+    const auto requests = f.transport->requests();
+    EXPECT_EQ(requests[0].url, "https://drive.test/api/v1/drive/quota");
+    EXPECT_EQ(requests[0].timeoutSeconds, 60);
+    EXPECT_FALSE(f.authorization(0));
+    EXPECT_EQ(f.authorization(1), "Bearer old-token");
+    EXPECT_EQ(requests[1].method, "POST");
+    EXPECT_EQ(requests[1].body, R"({"name":"x"})");
+    EXPECT_EQ(HttpResponse({0, requests[1].headers, {}}).header("content-type"), "application/json");
+}
+
+TEST(ApiClient, RetryScheduleOnTheVirtualClock) {
+    struct Case {
+        const char* name;
+        std::vector<int> statuses;
+        bool retryable;
+        std::vector<Clock::Duration> sleeps;
+        std::optional<int> failure;
+    };
+    const Case cases[] = {
+        {"recovers on the third attempt", {503, 503, 200}, true, {400ms, 800ms}, std::nullopt},
+        {"gives up after three", {503, 503, 503}, true, {400ms, 800ms}, 503},
+        {"not retryable", {503}, false, {}, 503},
+        {"4xx never retried", {429}, true, {}, 429},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        for (int status : c.statuses) f.transport->enqueue(status, "busy");
+        if (c.failure) {
+            EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "GET", std::nullopt, c.retryable); }),
+                      DriveError::http(*c.failure, "busy"))
+                << c.name;
+        } else {
+            EXPECT_EQ(f.client.request("/x", "GET", std::nullopt, c.retryable).status, 200) << c.name;
+        }
+        EXPECT_EQ(f.clock.recordedSleeps(), c.sleeps) << c.name;
+        EXPECT_EQ(f.transport->requests().size(), c.statuses.size()) << c.name;
+    }
+}
+
+TEST(ApiClient, ErrorsThatAreNotRetried) {
+    Fixture f;
+    f.transport->enqueue(409, "", {{"X-Drive-Conflict", " Archived"}});
+    EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "PUT", std::nullopt, true); }),
+              DriveError::archived());
+
+    f.transport->enqueueError(std::runtime_error("not a drive error"));
+    EXPECT_THROW(f.client.request("/x", "GET", std::nullopt, true), std::runtime_error);
+
+    EXPECT_EQ(driveErrorOf([&] { f.client.request("/a b", "GET", std::nullopt, true); }),
+              DriveError::transport("URL invalide : /a b"));
+    EXPECT_EQ(f.transport->requests().size(), 2u);
+    EXPECT_TRUE(f.clock.recordedSleeps().empty());
+}
+
+TEST(ApiClient, TransportFailuresAreRetried) {
+    Fixture f;
+    f.transport->enqueueError(DriveError::transport("refused"));
+    f.transport->enqueue(200);
+    EXPECT_EQ(f.client.request("/x", "GET", std::nullopt, true).status, 200);
+    EXPECT_EQ(f.clock.recordedSleeps(), std::vector<Clock::Duration>{400ms});
+}
+
+TEST(ApiClient, SignedOutRefusalDoesNotSignIn) {
+    Fixture f;
+    f.transport->enqueue(401);
+    EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "GET", std::nullopt, true); }),
+              DriveError::notAuthenticated());
+    EXPECT_EQ(f.transport->requests().size(), 1u);
+}
+
+TEST(ApiClient, SilentReloginOutcomes) {
+    struct Case {
+        const char* name;
+        std::function<void(ScriptedTransport&)> loginAnswer;
+        bool succeeds;
+        bool sessionKept;
+    };
+    const Case cases[] = {
+        {"new token", [](ScriptedTransport& t) { t.enqueue(200, R"({"access_token":"new"})"); }, true, true},
+        {"second factor now required",
+         [](ScriptedTransport& t) {
+             t.enqueue(200, R"({"two_factor_required":true,"pending_token":"p","methods":["totp"]})");
+         },
+         false, false},
+        {"password refused", [](ScriptedTransport& t) { t.enqueue(401); }, false, false},
+        {"network down", [](ScriptedTransport& t) { t.enqueueError(DriveError::transport("down")); },
+         false, true},
+        {"rate limited", [](ScriptedTransport& t) { t.enqueue(429); }, false, true},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        f.signIn();
+        f.transport->enqueue(401);
+        c.loginAnswer(*f.transport);
+        if (c.succeeds) {
+            f.transport->enqueue(200, "ok");
+            EXPECT_EQ(f.client.request("/x", "GET", std::nullopt, true).body, "ok") << c.name;
+            EXPECT_EQ(f.authorization(2), "Bearer new") << c.name;
+            EXPECT_EQ(f.store->load()->accessToken, "new") << c.name;
+        } else {
+            EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "GET", std::nullopt, true); }),
+                      DriveError::notAuthenticated())
+                << c.name;
+            EXPECT_EQ(f.client.isAuthenticated(), c.sessionKept) << c.name;
+            EXPECT_EQ(f.store->load().has_value(), c.sessionKept) << c.name;
+        }
+        const auto login = f.transport->requests().at(1);
+        EXPECT_EQ(login.url, "https://drive.test/api/v1/auth/login-jmap") << c.name;
+        EXPECT_EQ(nlohmann::json::parse(login.body),
+                  (nlohmann::json{{"email", "a@cadrio.test"}, {"password", "pw"}, {"supports_2fa", true}}))
+            << c.name;
+        EXPECT_FALSE(f.authorization(1)) << c.name;
+    }
+}
+
+TEST(ApiClient, OneReloginPerAttempt) {
+    Fixture f;
+    f.signIn();
+    f.transport->enqueue(401);
+    f.transport->enqueue(200, R"({"access_token":"new"})");
+    f.transport->enqueue(401);
+    EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "GET", std::nullopt, true); }),
+              DriveError::notAuthenticated());
+    EXPECT_EQ(f.transport->requests().size(), 3u);
+}
+
+TEST(ApiClient, ExternalRequestsAreSentAsGiven) {
+    Fixture f;
+    f.signIn();
+    HttpRequest put{"PUT", "https://storage.test/part?sig=1", {}, "bytes"};
+    f.transport->enqueue(403, std::string(400, 'x'));
+    EXPECT_EQ(driveErrorOf([&] { f.client.sendExternal(put); }), DriveError::http(403, std::string(300, 'x')));
+    f.transport->enqueue(500);
+    f.transport->enqueue(200, "", {{"ETag", "\"e\""}});
+    EXPECT_EQ(f.client.sendExternal(put).header("etag"), "\"e\"");
+    const auto requests = f.transport->requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_TRUE(requests[0].headers.empty());
+    EXPECT_EQ(requests[0].url, put.url);
+}
+
+TEST(ApiClient, SessionLifecycle) {
+    Fixture f;
+    f.signIn();
+    f.store->clear();
+    EXPECT_FALSE(f.client.restoreSession());
+    EXPECT_FALSE(f.client.isAuthenticated());
+
+    f.signIn();
+    f.client.logout();
+    EXPECT_FALSE(f.client.isAuthenticated());
+    EXPECT_FALSE(f.store->load());
+}
+
+TEST(ApiClient, CancelledBackOffEndsAtOnce) {
+    Fixture f;
+    f.clock.setAutoAdvance(false);
+    f.transport->enqueue(503);
+    std::stop_source stop;
+    std::atomic<bool> cancelled = false;
+    std::jthread worker([&] {
+        try {
+            f.client.request("/x", "GET", std::nullopt, true, stop.get_token());
+        } catch (const CancellationError&) {
+            cancelled = true;
+        }
+    });
+    ASSERT_TRUE(f.clock.waitForSleepers(1));
+    stop.request_stop();
+    worker.join();
+    EXPECT_TRUE(cancelled);
+}
+
+TEST(ApiClient, RacingReloginsLeaveStoreAndMemoryInAgreement) {
+    auto transport = std::make_shared<ScriptedTransport>();
+    auto store = std::make_shared<InMemorySessionStore>(kSession);
+    VirtualClock clock;
+    clock.setAutoAdvance(true);
+    ApiClient client(DriveConfiguration("https://drive.test/api/v1", 3, 400ms, 60), transport, store,
+                     std::make_shared<InMemoryTrustedDeviceStore>(), clock);
+    client.restoreSession();
+    std::atomic<int> issued = 0;
+    constexpr int kThreads = 8;
+    for (int i = 0; i < kThreads * 3; ++i) {
+        transport->enqueue([&](const HttpRequest& request) {
+            if (request.url.ends_with("/auth/login-jmap")) {
+                return HttpResponse{200, {}, R"({"access_token":"t)" + std::to_string(++issued) + "\"}"};
+            }
+            const bool fresh = HttpResponse{0, request.headers, {}}.header("Authorization") !=
+                               "Bearer old-token";
+            return HttpResponse{fresh ? 200 : 401, {}, {}};
+        });
+    }
+    {
+        std::vector<std::jthread> threads;
+        for (int i = 0; i < kThreads; ++i) {
+            threads.emplace_back([&] { client.request("/x", "GET", std::nullopt, true); });
+        }
+    }
+    EXPECT_GE(issued.load(), 1);
+    EXPECT_EQ(store->load()->accessToken, client.currentAccessToken());
+}
+
+}  // namespace
+}  // namespace cadrio

@@ -1,0 +1,57 @@
+#include "core/http/request_url.hpp"
+
+#include <gtest/gtest.h>
+
+#include "core/model/drive_error.hpp"
+
+namespace cadrio {
+namespace {
+
+TEST(RequestURL, JoinsPathsLikeText) {
+    struct Case {
+        const char* base;
+        const char* path;
+        const char* url;
+    };
+    const Case cases[] = {
+        {"https://h/api/v1", "drive/quota", "https://h/api/v1/drive/quota"},
+        {"https://h/api/v1", "/drive/quota", "https://h/api/v1/drive/quota"},
+        {"https://h/api/v1/", "/drive/quota", "https://h/api/v1//drive/quota"},
+        {"https://h/api/v1", "/drive/files?limit=100000&id_folder=42",
+         "https://h/api/v1/drive/files?limit=100000&id_folder=42"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(joinAPIURL(c.base, c.path), c.url) << c.path;
+}
+
+TEST(RequestURL, PathThatFormsNoURLNamesThePath) {
+    try {
+        joinAPIURL("https://h/api/v1", "/drive/a b");
+        FAIL() << "expected an error";
+    } catch (const DriveError& error) {
+        EXPECT_EQ(error, DriveError::transport("URL invalide : /drive/a b"));
+    }
+}
+
+TEST(RequestURL, PlainHttpOnlyOnLoopback) {
+    struct Case {
+        const char* url;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"https://drive.example/api/v1", true},   {"http://127.0.0.1:8080/api/v1", true},
+        {"http://127.8.9.1/api/v1", true},        {"http://localhost:1/api/v1", true},
+        {"http://[::1]:9/api/v1", true},          {"http://drive.example/api/v1", false},
+        {"http://128.0.0.1/api/v1", false},       {"http://localhost.evil.example/", false},
+        {"ftp://127.0.0.1/x", false},             {"not a url", false},
+    };
+    for (const auto& c : cases) {
+        if (c.accepted) {
+            EXPECT_NO_THROW(requireSecureBaseURL(c.url, "test")) << c.url;
+        } else {
+            EXPECT_THROW(requireSecureBaseURL(c.url, "test"), std::invalid_argument) << c.url;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace cadrio

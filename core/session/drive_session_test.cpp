@@ -1,0 +1,73 @@
+#include "core/session/drive_session.hpp"
+
+#include <gtest/gtest.h>
+
+namespace cadrio {
+namespace {
+
+constexpr const char* kPassword = "s3cr3t-pa55";
+constexpr const char* kToken = "tok-123456";
+
+TEST(DriveSessionTest, RoundTripsEveryText) {
+    for (const DriveSession& session : {
+             DriveSession{"alice@example.com", kToken, kPassword},
+             DriveSession{"élise@exemple.fr", "a\"b\\c\nd", "パスワード \t"},
+             DriveSession{"", "", ""},
+         }) {
+        EXPECT_EQ(DriveSession::decoded(session.encoded()), session);
+    }
+}
+
+TEST(DriveSessionTest, WritesTheThreeKeysAsTheyAreSpelled) {
+    const auto json = DriveSession{"a", "t", "p"}.encoded();
+    EXPECT_EQ(json, R"({"accessToken":"t","account":"a","password":"p"})");
+}
+
+TEST(DriveSessionTest, IgnoresKeysItDoesNotKnow) {
+    EXPECT_EQ(DriveSession::decoded(R"({"account":"a","accessToken":"t","password":"p","v":2})"),
+              (DriveSession{"a", "t", "p"}));
+}
+
+// Stored items that must not load, and the reason given; the reason never
+// quotes the stored bytes, whatever spoils them.
+TEST(DriveSessionTest, RefusesIncompleteOrDamagedItemsWithoutQuotingThem) {
+    const struct {
+        std::string stored;
+        std::string reason;
+    } cases[] = {
+        {R"({"account":"a","accessToken":"tok-123456"})", "clé \"password\" absente ou non textuelle"},
+        {R"({"account":"a","password":"s3cr3t-pa55"})", "clé \"accessToken\" absente ou non textuelle"},
+        {R"({"accessToken":"tok-123456","password":"s3cr3t-pa55"})", "clé \"account\" absente ou non textuelle"},
+        {R"({"account":"a","accessToken":"tok-123456","password":null})", "clé \"password\" absente ou non textuelle"},
+        {R"({"account":"a","accessToken":"tok-123456","password":12})", "clé \"password\" absente ou non textuelle"},
+        {R"({"account":"a","accessToken":"tok-123456","password":"s3cr3t-pa55)", "JSON invalide"},
+        {"s3cr3t-pa55", "JSON invalide"},
+        {"", "JSON invalide"},
+        {std::string("{\"password\":\"s3cr3t\xff-pa55\"}"), "JSON invalide"},
+        {R"(["s3cr3t-pa55"])", "un objet JSON est attendu"},
+    };
+    for (const auto& c : cases) {
+        try {
+            DriveSession::decoded(c.stored);
+            ADD_FAILURE() << "decoded: " << c.stored;
+        } catch (const SessionDecodingError& error) {
+            const std::string text = error.what();
+            EXPECT_EQ(text, "Session enregistrée illisible : " + c.reason) << c.stored;
+            EXPECT_EQ(text.find("s3cr3t"), std::string::npos);
+            EXPECT_EQ(text.find("tok-"), std::string::npos);
+        }
+    }
+}
+
+TEST(DriveSessionTest, RefusesToWriteTextThatIsNotUtf8WithoutQuotingIt) {
+    const DriveSession session{"a", kToken, std::string("s3cr3t\xff", 7)};
+    try {
+        session.encoded();
+        FAIL() << "encoded a password that is not UTF-8";
+    } catch (const SessionEncodingError& error) {
+        EXPECT_STREQ(error.what(), "Session impossible à enregistrer : \"password\" n'est pas du texte UTF-8");
+    }
+}
+
+}  // namespace
+}  // namespace cadrio
