@@ -1,6 +1,9 @@
 #include "platform/log/journal_sink.hpp"
 
 #include <sys/uio.h>
+
+// The sink's own source location would only mislead in every record.
+#define SD_JOURNAL_SUPPRESS_LOCATION
 #include <systemd/sd-journal.h>
 
 #include <array>
