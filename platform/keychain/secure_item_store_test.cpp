@@ -2,33 +2,23 @@
 // the in-memory store, the file store and the real Secret Service.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
 #include <memory>
 
-#include "platform/keychain/file_secure_item_store.hpp"
-#include "platform/keychain/in_memory_secure_item_store.hpp"
 #include "platform/keychain/keychain_error.hpp"
-#include "platform/keychain/libsecret_item_store.hpp"
+#include "platform/keychain/testing/secure_item_backends.hpp"
 
 namespace cadrio {
 namespace {
 
-struct Backend {
-    std::string name;
-    // Returns null after setting the reason when the backend cannot run here.
-    std::function<std::unique_ptr<SecureItemStore>(const std::filesystem::path&, std::string&)> open;
-};
+using test_support::SecureItemBackend;
 
-std::ostream& operator<<(std::ostream& out, const Backend& backend) { return out << backend.name; }
-
-class SecureItemStoreContract : public testing::TestWithParam<Backend> {
+class SecureItemStoreContract : public testing::TestWithParam<SecureItemBackend> {
 protected:
     void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("cadrio-keychain-" + std::to_string(::getpid()) + "-" + testName());
+        folder_ = std::filesystem::temp_directory_path() / test_support::uniqueName(testName());
         std::filesystem::remove_all(folder_);
         std::string whyNot;
         store_ = GetParam().open(folder_, whyNot);
@@ -47,18 +37,12 @@ protected:
     // Keys unique to this process and test, so that tests running in
     // parallel on one shared keyring never see each other's items.
     SecureItemKey key(const std::string& account = "current", const std::string& group = "group") {
-        SecureItemKey k{"cadrio.test." + std::to_string(::getpid()) + "." + testName(), account, group};
+        SecureItemKey k{test_support::uniqueName(testName()), account, group};
         created_.push_back(k);
         return k;
     }
 
-    static std::string testName() {
-        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
-        for (char& c : name) {
-            if (c == '/') c = '_';
-        }
-        return name;
-    }
+    static std::string testName() { return testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
     std::filesystem::path folder_;
     std::unique_ptr<SecureItemStore> store_;
@@ -137,22 +121,9 @@ TEST_P(SecureItemStoreContract, RefusesKeysItCannotRepresent) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Backends, SecureItemStoreContract,
-    testing::Values(
-        Backend{"memory",
-                [](const std::filesystem::path&, std::string&) -> std::unique_ptr<SecureItemStore> {
-                    return std::make_unique<InMemorySecureItemStore>();
-                }},
-        Backend{"file",
-                [](const std::filesystem::path& folder, std::string&) -> std::unique_ptr<SecureItemStore> {
-                    return std::make_unique<FileSecureItemStore>(folder / "keychain");
-                }},
-        Backend{"libsecret",
-                [](const std::filesystem::path&, std::string& whyNot) -> std::unique_ptr<SecureItemStore> {
-                    return LibsecretItemStore::connect(&whyNot);
-                }}),
-    [](const testing::TestParamInfo<Backend>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Backends, SecureItemStoreContract,
+                         testing::ValuesIn(test_support::allSecureItemBackends()),
+                         [](const testing::TestParamInfo<SecureItemBackend>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace cadrio
