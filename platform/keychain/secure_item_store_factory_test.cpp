@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "platform/keychain/in_memory_secure_item_store.hpp"
+#include "platform/log/log_sink.hpp"
 
 extern char** environ;
 
@@ -29,24 +30,31 @@ fs::path scratchFolder() {
 
 TEST(SecureItemStoreFactoryTest, TakesTheSecretServiceWhenItAnswers) {
     const auto folder = scratchFolder();
-    auto store = openSecureItemStore(folder, [](std::string&) {
+    const auto sink = std::make_shared<log::MemorySink>();
+    auto store = openSecureItemStore(folder, log::Logger("zelvano.cadrio.sync", "app", sink), [](std::string&) {
         return std::unique_ptr<SecureItemStore>(std::make_unique<InMemorySecureItemStore>());
     });
     EXPECT_EQ(store->backendName(), "memory");
     EXPECT_FALSE(fs::exists(folder / "keychain"));
+    EXPECT_EQ(sink->messages(), std::vector<std::string>{"Trousseau : Secret Service du bureau."});
     fs::remove_all(folder);
 }
 
 TEST(SecureItemStoreFactoryTest, FallsBackToPrivateFilesInTheContainer) {
     const auto folder = scratchFolder();
-    auto store = openSecureItemStore(folder, [](std::string& whyNot) {
-        whyNot = "test";
-        return std::unique_ptr<SecureItemStore>();
-    });
+    const auto sink = std::make_shared<log::MemorySink>();
+    auto store = openSecureItemStore(folder, log::Logger("zelvano.cadrio.sync", "app", sink),
+                                     [](std::string& whyNot) {
+                                         whyNot = "aucun trousseau par défaut";
+                                         return std::unique_ptr<SecureItemStore>();
+                                     });
     ASSERT_EQ(store->backendName(), "file");
     store->add({"s", "a", "g"}, "x");
     EXPECT_TRUE(fs::is_directory(folder / "keychain"));
     EXPECT_EQ(store->find({"s", "a", "g"}), "x");
+    EXPECT_EQ(sink->messages(),
+              std::vector<std::string>{"Trousseau : aucun Secret Service utilisable (aucun trousseau par "
+                                       "défaut), éléments gardés dans des fichiers privés sous <private>."});
     fs::remove_all(folder);
 }
 
@@ -57,7 +65,7 @@ TEST(SecureItemStoreFactoryTest, DISABLED_ChildOpensTheExpectedBackend) {
     const char* folder = std::getenv("CADRIO_CONTAINER");
     ASSERT_NE(expected, nullptr);
     ASSERT_NE(folder, nullptr);
-    auto store = openSecureItemStore(folder);
+    auto store = openSecureItemStore(folder, log::Logger("zelvano.cadrio.sync", "app"));
     ASSERT_EQ(store->backendName(), expected);
     const SecureItemKey key{"cadrio.test.child", "a", "g"};
     store->add(key, "x");
