@@ -1,0 +1,72 @@
+#include "platform/fileprovider/item.hpp"
+
+#include <gtest/gtest.h>
+
+namespace cadrio::fileprovider {
+namespace {
+
+// The values the plug-in's items hand out must read back as the host's
+// permission bits; the sets for drive items and for the root are fixed.
+TEST(ItemCapabilitiesTest, NamedBitsMakeTheDriveSets) {
+    using enum ItemCapabilities;
+    const auto driveItem = allowsReading | allowsWriting | allowsReparenting | allowsRenaming | allowsDeleting |
+                           allowsEvicting;
+    const auto root = allowsContentEnumerating | allowsAddingSubItems | allowsEvicting;
+    EXPECT_EQ(toBits(driveItem), 111u);
+    EXPECT_EQ(toBits(root), 67u);
+    EXPECT_FALSE(contains(driveItem, allowsTrashing));
+    EXPECT_TRUE(contains(driveItem, allowsRenaming | allowsDeleting));
+    EXPECT_FALSE(contains(root, allowsRenaming | allowsReading));
+    EXPECT_TRUE(contains(root, none));
+}
+
+TEST(ItemFieldsTest, ChangedFieldBitsMatchTheHostsValues) {
+    EXPECT_EQ(toBits(ItemFields::contents), 1u);
+    EXPECT_EQ(toBits(ItemFields::filename), 2u);
+    EXPECT_EQ(toBits(ItemFields::parentItemIdentifier), 4u);
+    EXPECT_EQ(toBits(CreateItemOptions::mayAlreadyExist), 1u);
+    auto fields = ItemFields::filename | ItemFields::contentModificationDate;
+    fields &= ~ItemFields::filename;
+    EXPECT_EQ(fields, ItemFields::contentModificationDate);
+}
+
+class FixedItem final : public Item {
+public:
+    ItemIdentifier itemIdentifier() const override { return ItemIdentifier("f:42"); }
+    ItemIdentifier parentItemIdentifier() const override { return ItemIdentifier("d:7"); }
+    std::string filename() const override { return "Rapport.pdf"; }
+    types::ContentType contentType() const override { return types::ContentType("application/pdf"); }
+    ItemVersion itemVersion() const override { return {std::string("c\0v", 3), "Rapport.pdf-7"}; }
+    ItemCapabilities capabilities() const override { return static_cast<ItemCapabilities>(111); }
+    std::optional<std::int64_t> documentSize() const override { return 1234; }
+    std::optional<Date> creationDate() const override { return Date(std::chrono::seconds(1)); }
+    std::optional<Date> contentModificationDate() const override { return Date(std::chrono::seconds(2)); }
+};
+
+TEST(BasicItemTest, CopyOfKeepsEveryProperty) {
+    const FixedItem source;
+    const auto copy = BasicItem::copyOf(source);
+    EXPECT_EQ(copy.itemIdentifier(), source.itemIdentifier());
+    EXPECT_EQ(copy.parentItemIdentifier(), source.parentItemIdentifier());
+    EXPECT_EQ(copy.filename(), source.filename());
+    EXPECT_EQ(copy.contentType(), source.contentType());
+    EXPECT_EQ(copy.itemVersion(), source.itemVersion());
+    EXPECT_EQ(copy.itemVersion().contentVersion.size(), 3u);  // bytes, NUL included
+    EXPECT_EQ(copy.capabilities(), source.capabilities());
+    EXPECT_EQ(copy.documentSize(), source.documentSize());
+    EXPECT_EQ(copy.creationDate(), source.creationDate());
+    EXPECT_EQ(copy.contentModificationDate(), source.contentModificationDate());
+    EXPECT_EQ(copy, BasicItem::copyOf(copy));
+}
+
+TEST(ItemIdentifierTest, FrameworkIdentifiersAreRecognised) {
+    EXPECT_TRUE(ItemIdentifier("NSFileProviderRootContainerItemIdentifier").isRootContainer());
+    EXPECT_TRUE(ItemIdentifier("NSFileProviderWorkingSetContainerItemIdentifier").isWorkingSet());
+    EXPECT_TRUE(ItemIdentifier::trashContainer().isTrashContainer());
+    EXPECT_FALSE(ItemIdentifier("d:0").isRootContainer());
+    EXPECT_TRUE(Page::initialSortedByDate().isInitial());
+    EXPECT_FALSE(Page{"v3:1"}.isInitial());
+}
+
+}  // namespace
+}  // namespace cadrio::fileprovider

@@ -1,0 +1,176 @@
+#include "platform/fileprovider/progress.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <barrier>
+#include <thread>
+#include <vector>
+
+namespace cadrio::fileprovider {
+namespace {
+
+TEST(ProgressTest, FractionCountsChildrenByTheirShare) {
+    struct ChildSpec {
+        std::int64_t pending, total, completed;
+    };
+    struct Case {
+        const char* name;
+        std::int64_t total, completed;
+        std::vector<ChildSpec> children;
+        double fraction;
+        std::int64_t completedAfter;  // finished children fold their units in
+        bool finished;
+    };
+    const Case cases[] = {
+        {"no children", 100, 25, {}, 0.25, 25, false},
+        {"running child", 100, 0, {{60, 10, 5}}, 0.30, 0, false},
+        {"finished child folds", 100, 0, {{60, 10, 5}, {40, 4, 4}}, 0.70, 40, false},
+        {"all children finished", 100, 0, {{50, 1, 1}, {50, 2, 2}}, 1.0, 100, true},
+        {"own units plus child", 10, 4, {{6, 3, 1}}, 0.6, 4, false},
+        {"child with no total counts nothing", 10, 0, {{10, 0, 0}}, 0.0, 0, false},
+        {"indeterminate child counts nothing", 10, 0, {{10, -1, -1}}, 0.0, 0, false},
+        {"overfull is clamped", 10, 25, {}, 1.0, 25, true},
+        {"no total", 0, 5, {{10, 1, 1}}, 0.0, 15, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto parent = Progress::create(c.total);
+        parent->setCompletedUnitCount(c.completed);
+        std::vector<std::shared_ptr<Progress>> children;
+        for (const auto& spec : c.children) {
+            auto child = Progress::create(spec.total);
+            parent->addChild(child, spec.pending);
+            child->setCompletedUnitCount(spec.completed);
+            children.push_back(child);
+        }
+        EXPECT_DOUBLE_EQ(parent->fractionCompleted(), c.fraction);
+        EXPECT_EQ(parent->completedUnitCount(), c.completedAfter);
+        EXPECT_EQ(parent->isFinished(), c.finished);
+    }
+}
+
+TEST(ProgressTest, FinishedGrandchildFinishesTheWholeChain) {
+    auto root = Progress::create(100);
+    auto middle = Progress::create(10);
+    auto leaf = Progress::create(1000);
+    root->addChild(middle, 100);
+    middle->addChild(leaf, 10);
+
+    leaf->setCompletedUnitCount(500);
+    EXPECT_DOUBLE_EQ(root->fractionCompleted(), 0.5);
+    leaf->setCompletedUnitCount(1000);
+    EXPECT_EQ(middle->completedUnitCount(), 10);
+    EXPECT_EQ(root->completedUnitCount(), 100);
+    EXPECT_TRUE(root->isFinished());
+
+    // A finish is counted once, even if the child moves again.
+    leaf->setCompletedUnitCount(999);
+    leaf->setCompletedUnitCount(1000);
+    EXPECT_EQ(middle->completedUnitCount(), 10);
+}
+
+TEST(ProgressTest, AlreadyFinishedChildCountsAtOnce) {
+    auto parent = Progress::create(10);
+    auto child = Progress::create(2);
+    child->setCompletedUnitCount(2);
+    parent->addChild(child, 10);
+    EXPECT_TRUE(parent->isFinished());
+}
+
+TEST(ProgressTest, RejectsChildrenThatWouldBreakTheTree) {
+    auto parent = Progress::create(10);
+    auto child = Progress::create(10);
+    auto grandchild = Progress::create(10);
+    parent->addChild(child, 5);
+    child->addChild(grandchild, 5);
+
+    EXPECT_THROW(parent->addChild(nullptr, 1), std::invalid_argument);
+    EXPECT_THROW(parent->addChild(parent, 1), std::invalid_argument);
+    EXPECT_THROW(grandchild->addChild(parent, 1), std::invalid_argument);
+    EXPECT_THROW(Progress::create(10)->addChild(child, 1), std::invalid_argument);
+}
+
+TEST(ProgressTest, CancelCallsTheHandlerOnceAndReachesChildren) {
+    auto parent = Progress::create(10);
+    auto child = Progress::create(10);
+    parent->addChild(child, 10);
+    int parentCalls = 0;
+    int childCalls = 0;
+    parent->setCancellationHandler([&] { ++parentCalls; });
+    child->setCancellationHandler([&] { ++childCalls; });
+
+    parent->cancel();
+    parent->cancel();
+    EXPECT_TRUE(parent->isCancelled());
+    EXPECT_TRUE(child->isCancelled());
+    EXPECT_EQ(parentCalls, 1);
+    EXPECT_EQ(childCalls, 1);
+
+    // Late handlers run at once; late children are cancelled on arrival.
+    int lateCalls = 0;
+    parent->setCancellationHandler([&] { ++lateCalls; });
+    EXPECT_EQ(lateCalls, 1);
+    auto lateChild = Progress::create(1);
+    parent->addChild(lateChild, 1);
+    EXPECT_TRUE(lateChild->isCancelled());
+}
+
+TEST(ProgressTest, HandlerMayTouchItsOwnProgress) {
+    // The handler runs outside the lock, so reading the progress it belongs
+    // to (as completion code does) cannot deadlock.
+    auto progress = Progress::create(10);
+    bool sawCancelled = false;
+    progress->setCancellationHandler([&] { sawCancelled = progress->isCancelled(); });
+    progress->cancel();
+    EXPECT_TRUE(sawCancelled);
+}
+
+TEST(ProgressTest, ConcurrentCancelsRunTheHandlerExactlyOnce) {
+    constexpr int kRounds = 200;
+    constexpr int kThreads = 4;
+    for (int round = 0; round < kRounds; ++round) {
+        auto progress = Progress::create(1);
+        std::atomic<int> calls{0};
+        std::barrier start(kThreads + 1);
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&] {
+                start.arrive_and_wait();
+                progress->cancel();
+            });
+        }
+        // Installing races with the cancels: whichever side comes second
+        // runs the handler, and only that one.
+        start.arrive_and_wait();
+        progress->setCancellationHandler([&] { calls.fetch_add(1); });
+        threads.clear();
+        ASSERT_EQ(calls.load(), 1) << "round " << round;
+    }
+}
+
+TEST(ProgressTest, ConcurrentChildrenFoldEveryUnit) {
+    constexpr int kChildren = 8;
+    constexpr int kSteps = 100;
+    auto parent = Progress::create(kChildren * 10);
+    std::vector<std::jthread> threads;
+    for (int i = 0; i < kChildren; ++i) {
+        auto child = Progress::create(kSteps);
+        parent->addChild(child, 10);
+        threads.emplace_back([child, parent] {
+            for (int step = 1; step <= kSteps; ++step) {
+                child->setCompletedUnitCount(step);
+                const double fraction = parent->fractionCompleted();
+                EXPECT_GE(fraction, 0.0);
+                EXPECT_LE(fraction, 1.0);
+            }
+        });
+    }
+    threads.clear();
+    EXPECT_EQ(parent->completedUnitCount(), kChildren * 10);
+    EXPECT_TRUE(parent->isFinished());
+    EXPECT_DOUBLE_EQ(parent->fractionCompleted(), 1.0);
+}
+
+}  // namespace
+}  // namespace cadrio::fileprovider
