@@ -26,6 +26,7 @@
 #include "core/http/http_transport.hpp"
 #include "core/http/multipart_form.hpp"
 #include "core/model/drive_configuration.hpp"
+#include "core/model/drive_error.hpp"
 #include "core/model/wire_decoding.hpp"
 #include "core/session/session_storing.hpp"
 #include "core/session/trusted_device_storing.hpp"

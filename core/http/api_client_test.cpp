@@ -184,7 +184,10 @@ TEST(ApiClient, OneReloginPerAttempt) {
 TEST(ApiClient, ExternalRequestsAreSentAsGiven) {
     Fixture f;
     f.signIn();
-    HttpRequest put{"PUT", "https://storage.test/part?sig=1", {}, "bytes"};
+    HttpRequest put;
+    put.method = "PUT";
+    put.url = "https://storage.test/part?sig=1";
+    put.body = "bytes";
     f.transport->enqueue(403, std::string(400, 'x'));
     EXPECT_EQ(driveErrorOf([&] { f.client.sendExternal(put); }), DriveError::http(403, std::string(300, 'x')));
     f.transport->enqueue(500);
