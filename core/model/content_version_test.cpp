@@ -75,14 +75,5 @@ TEST(ContentVersion, PreconditionFromToken) {
     }
 }
 
-TEST(ContentVersion, EveryTokenReadsBackToTheConditionOfItsForm) {
-    const DriveFile uploaded = file(12, 1700000000, "9f86");
-    const DriveFile hashed = file(12, std::nullopt, "9f86");
-    const DriveFile bare = file(12, std::nullopt, std::nullopt, unix(1700000000000));
-    EXPECT_EQ(ContentVersion::precondition(ContentVersion::token(uploaded)).ifDateUpload, 1700000000);
-    EXPECT_EQ(ContentVersion::precondition(ContentVersion::token(hashed)).ifContentHash, "9f86");
-    EXPECT_TRUE(ContentVersion::precondition(ContentVersion::token(bare)).isUnconditional());
-}
-
 }  // namespace
 }  // namespace cadrio

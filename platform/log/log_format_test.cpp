@@ -51,13 +51,9 @@ TEST(LogFormat, ValueTexts) {
     EXPECT_EQ(valueText(privateValue(email)), "<private>");
     EXPECT_EQ(valueText(std::int64_t{-42}), "-42");
     EXPECT_EQ(valueText(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808");
-    EXPECT_EQ(valueText(std::uint8_t{7}), "7");
-    EXPECT_EQ(valueText(0.5), "0.5");
-    EXPECT_EQ(valueText(true), "true");
+    EXPECT_EQ(valueText(std::uint8_t{7}), "7");  // a number, not a character
     EXPECT_EQ(valueText('x'), "x");
-    EXPECT_EQ(valueText("literal"), "literal");
     EXPECT_EQ(valueText(nullText), "(null)");
-    EXPECT_EQ(valueText(std::string_view("view")), "view");
     EXPECT_EQ(valueText(std::filesystem::path("/tmp/a b")), "/tmp/a b");
     EXPECT_EQ(valueText(std::make_error_code(std::errc::no_such_file_or_directory)), "generic:2");
 }

@@ -1,11 +1,9 @@
 #include "platform/log/logger.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/log/journal_sink.hpp"
@@ -68,21 +66,6 @@ TEST(Logger, LoggersWithoutASinkFollowTheProcessSink) {
     EXPECT_EQ(first->messages(), std::vector<std::string>{"un"});
     EXPECT_EQ(second->messages(), std::vector<std::string>{"deux"});
     EXPECT_NE(processSink(), nullptr);
-}
-
-TEST(Logger, ConcurrentLoggersLoseNothing) {
-    auto sink = std::make_shared<MemorySink>();
-    constexpr int kThreads = 4;
-    constexpr int kMessages = 500;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            const Logger logger("s", "c" + std::to_string(t), sink);
-            for (int i = 0; i < kMessages; ++i) logger.info("{} {}", t, i);
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(sink->records().size(), static_cast<std::size_t>(kThreads * kMessages));
 }
 
 TEST(Logger, DefaultSinkDependsOnTheJournalAndTheEnvironment) {
