@@ -5,112 +5,115 @@
 namespace cadrio {
 namespace {
 
-FileDTO fileFrom(const JsonObjectReader& object) {
-    FileDTO file;
-    file.id = object.requiredInt64("id");
-    file.idFolder = object.optionalInt64("id_folder");
-    file.fileName = object.requiredString("file_name");
-    file.filePath = object.optionalString("file_path");
-    file.fileSize = object.optionalByteCount("file_size");
-    file.contentHash = object.optionalString("content_hash");
-    file.dateModified = object.optionalInt64("date_modified");
-    file.dateUpload = object.optionalInt64("date_upload");
-    file.toDelete = object.optionalInt64("to_delete");
-    file.storageClass = object.optionalString("storage_class");
-    file.thumbnailPath = object.optionalString("file_miniatures_path");
-    return file;
+const JsonObjectPlan<FileDTO>& filePlan() {
+    static const JsonObjectPlan<FileDTO> plan{
+        field<&FileDTO::id>("id"),
+        field<&FileDTO::idFolder>("id_folder"),
+        field<&FileDTO::fileName>("file_name"),
+        field<&FileDTO::filePath>("file_path"),
+        byteCountField<&FileDTO::fileSize>("file_size"),
+        field<&FileDTO::contentHash>("content_hash"),
+        field<&FileDTO::dateModified>("date_modified"),
+        field<&FileDTO::dateUpload>("date_upload"),
+        field<&FileDTO::toDelete>("to_delete"),
+        field<&FileDTO::storageClass>("storage_class"),
+        field<&FileDTO::thumbnailPath>("file_miniatures_path"),
+    };
+    return plan;
 }
 
-FolderDTO folderFrom(const JsonObjectReader& object) {
-    FolderDTO folder;
-    folder.id = object.requiredInt64("id");
-    folder.idParent = object.optionalInt64("id_parent");
-    folder.folderName = object.requiredString("folder_name");
-    folder.dateModified = object.optionalInt64("date_modified");
-    folder.dateCreation = object.optionalInt64("date_creation");
-    folder.toDelete = object.optionalInt64("to_delete");
-    return folder;
+const JsonObjectPlan<FolderDTO>& folderPlan() {
+    static const JsonObjectPlan<FolderDTO> plan{
+        field<&FolderDTO::id>("id"),
+        field<&FolderDTO::idParent>("id_parent"),
+        field<&FolderDTO::folderName>("folder_name"),
+        field<&FolderDTO::dateModified>("date_modified"),
+        field<&FolderDTO::dateCreation>("date_creation"),
+        field<&FolderDTO::toDelete>("to_delete"),
+    };
+    return plan;
 }
 
 }  // namespace
 
 ChangesDTO decodeChanges(std::string_view body) {
-    return decodeJsonObject<ChangesDTO>(body, [](const JsonObjectReader& object) {
-        ChangesDTO changes;
-        changes.cursor = object.optionalInt64("cursor");
-        changes.files = object.optionalObjectArray<FileDTO>("files", fileFrom);
-        changes.folders = object.optionalObjectArray<FolderDTO>("folders", folderFrom);
-        return changes;
-    });
+    static const JsonObjectPlan<ChangesDTO> plan{
+        field<&ChangesDTO::cursor>("cursor"),
+        objectArrayField<&ChangesDTO::files>("files", filePlan()),
+        objectArrayField<&ChangesDTO::folders>("folders", folderPlan()),
+    };
+    return decodeJsonObject(body, plan);
 }
 
-std::vector<FileDTO> decodeFiles(std::string_view body) {
-    return decodeJsonObjectArray<FileDTO>(body, fileFrom);
-}
+std::vector<FileDTO> decodeFiles(std::string_view body) { return decodeJsonObjectArray(body, filePlan()); }
 
-std::vector<FolderDTO> decodeFolders(std::string_view body) {
-    return decodeJsonObjectArray<FolderDTO>(body, folderFrom);
-}
+std::vector<FolderDTO> decodeFolders(std::string_view body) { return decodeJsonObjectArray(body, folderPlan()); }
 
 QuotaDTO decodeQuota(std::string_view body) {
-    return decodeJsonObject<QuotaDTO>(body, [](const JsonObjectReader& object) {
-        return QuotaDTO{object.optionalDouble("quota_used"), object.optionalDouble("quota_max")};
-    });
+    static const JsonObjectPlan<QuotaDTO> plan{
+        field<&QuotaDTO::quotaUsed>("quota_used"),
+        field<&QuotaDTO::quotaMax>("quota_max"),
+    };
+    return decodeJsonObject(body, plan);
 }
 
 DownloadURLDTO decodeDownloadURL(std::string_view body) {
-    return decodeJsonObject<DownloadURLDTO>(body, [](const JsonObjectReader& object) {
-        DownloadURLDTO download;
-        download.url = object.requiredString("url");
-        download.expiresIn = object.optionalInt64("expires_in");
-        download.fileSize = object.optionalByteCount("file_size");
-        download.contentHash = object.optionalString("content_hash");
-        download.dateUpload = object.optionalInt64("date_upload");
-        return download;
-    });
+    static const JsonObjectPlan<DownloadURLDTO> plan{
+        field<&DownloadURLDTO::url>("url"),
+        field<&DownloadURLDTO::expiresIn>("expires_in"),
+        byteCountField<&DownloadURLDTO::fileSize>("file_size"),
+        field<&DownloadURLDTO::contentHash>("content_hash"),
+        field<&DownloadURLDTO::dateUpload>("date_upload"),
+    };
+    return decodeJsonObject(body, plan);
 }
 
 PresignDTO decodePresign(std::string_view body) {
-    return decodeJsonObject<PresignDTO>(
-        body, [](const JsonObjectReader& object) { return PresignDTO{object.requiredString("url")}; });
+    static const JsonObjectPlan<PresignDTO> plan{field<&PresignDTO::url>("url")};
+    return decodeJsonObject(body, plan);
 }
 
 CreateFolderResponseDTO decodeCreateFolderResponse(std::string_view body) {
-    return decodeJsonObject<CreateFolderResponseDTO>(
-        body, [](const JsonObjectReader& object) { return CreateFolderResponseDTO{object.requiredInt64("id")}; });
+    static const JsonObjectPlan<CreateFolderResponseDTO> plan{field<&CreateFolderResponseDTO::id>("id")};
+    return decodeJsonObject(body, plan);
 }
 
 UploadResponseDTO decodeUploadResponse(std::string_view body) {
-    return decodeJsonObject<UploadResponseDTO>(body, [](const JsonObjectReader& object) {
-        return UploadResponseDTO{object.requiredInt64("id"), object.optionalString("s3_key"),
-                                 object.optionalString("file_miniatures_path")};
-    });
+    static const JsonObjectPlan<UploadResponseDTO> plan{
+        field<&UploadResponseDTO::id>("id"),
+        field<&UploadResponseDTO::s3Key>("s3_key"),
+        field<&UploadResponseDTO::thumbnailPath>("file_miniatures_path"),
+    };
+    return decodeJsonObject(body, plan);
 }
 
 ReplaceResponseDTO decodeReplaceResponse(std::string_view body) {
-    return decodeJsonObject<ReplaceResponseDTO>(body, [](const JsonObjectReader& object) {
-        ReplaceResponseDTO replaced;
-        replaced.id = object.requiredInt64("id");
-        replaced.filePath = object.optionalString("file_path");
-        replaced.fileSize = object.optionalByteCount("file_size");
-        replaced.contentHash = object.optionalString("content_hash");
-        replaced.dateUpload = object.optionalInt64("date_upload");
-        replaced.storageClass = object.optionalString("storage_class");
-        return replaced;
-    });
+    static const JsonObjectPlan<ReplaceResponseDTO> plan{
+        field<&ReplaceResponseDTO::id>("id"),
+        field<&ReplaceResponseDTO::filePath>("file_path"),
+        byteCountField<&ReplaceResponseDTO::fileSize>("file_size"),
+        field<&ReplaceResponseDTO::contentHash>("content_hash"),
+        field<&ReplaceResponseDTO::dateUpload>("date_upload"),
+        field<&ReplaceResponseDTO::storageClass>("storage_class"),
+    };
+    return decodeJsonObject(body, plan);
 }
 
 MultipartInitDTO decodeMultipartInit(std::string_view body) {
-    return decodeJsonObject<MultipartInitDTO>(body, [](const JsonObjectReader& object) {
-        return MultipartInitDTO{object.requiredString("upload_id"), object.requiredString("s3_key"),
-                                object.optionalInt64("part_size")};
-    });
+    static const JsonObjectPlan<MultipartInitDTO> plan{
+        field<&MultipartInitDTO::uploadID>("upload_id"),
+        field<&MultipartInitDTO::s3Key>("s3_key"),
+        field<&MultipartInitDTO::partSize>("part_size"),
+    };
+    return decodeJsonObject(body, plan);
 }
 
 LoginResponseDTO decodeLoginResponse(std::string_view body) {
-    return decodeJsonObject<LoginResponseDTO>(body, [](const JsonObjectReader& object) {
-        return LoginResponseDTO{object.requiredString("access_token"), object.optionalString("email")};
-    });
+    static const JsonObjectPlan<LoginResponseDTO> plan{
+        field<&LoginResponseDTO::accessToken>("access_token"),
+        field<&LoginResponseDTO::email>("email"),
+    };
+    return decodeJsonObject(body, plan);
 }
 
 }  // namespace cadrio
