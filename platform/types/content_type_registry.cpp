@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <unordered_set>
 
@@ -54,7 +55,14 @@ std::vector<std::string> dataDirectories() {
 }  // namespace
 
 ContentTypeRegistry::ContentTypeRegistry(std::vector<GlobRule> globs, Aliases aliases, Parents parents, bool builtin)
-    : globs_(std::move(globs)), aliases_(std::move(aliases)), parents_(std::move(parents)), builtin_(builtin) {}
+    : globs_(std::move(globs)),
+      aliases_(std::move(aliases)),
+      parents_(std::move(parents)),
+      builtin_(builtin),
+      cache_(std::make_unique<Cache>()) {}
+
+ContentTypeRegistry::ContentTypeRegistry(ContentTypeRegistry&&) noexcept = default;
+ContentTypeRegistry::~ContentTypeRegistry() = default;
 
 ContentTypeRegistry ContentTypeRegistry::builtin() {
     return ContentTypeRegistry(builtinGlobs(), {}, builtinParents(), true);
@@ -138,7 +146,17 @@ std::optional<ContentType> ContentTypeRegistry::typeForFileName(std::string_view
 }
 
 ContentType ContentTypeRegistry::dataTypeForName(std::string_view fileName) const {
-    return typeForFilenameExtension(pathExtension(fileName)).value_or(ContentType::data());
+    const std::string extension(pathExtension(fileName));
+    {
+        std::shared_lock lock(cache_->mutex);
+        if (const auto found = cache_->dataTypes.find(extension); found != cache_->dataTypes.end()) {
+            return found->second;
+        }
+    }
+    auto type = typeForFilenameExtension(extension).value_or(ContentType::data());
+    std::unique_lock lock(cache_->mutex);
+    if (cache_->dataTypes.size() < kMaxCachedExtensions) cache_->dataTypes.emplace(extension, type);
+    return type;
 }
 
 std::optional<std::string> ContentTypeRegistry::preferredMimeType(const ContentType& type) const {

@@ -5,11 +5,15 @@
 // Backed by the shared MIME database (globs2, aliases, subclasses); when the
 // database cannot be read, a small built-in table of common types answers
 // instead, so that a machine without shared-mime-info still gets sensible
-// upload types. A registry is immutable after construction; every member
-// may be called from any thread.
+// upload types. Every member may be called from any thread: the tables are
+// immutable after construction, and the one mutable part, a bounded cache of
+// the answers of dataTypeForName (listings ask for the same few extensions
+// again and again), is guarded by its own mutex.
 
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -27,6 +31,8 @@ public:
     using Parents = std::unordered_multimap<std::string, std::string>;
 
     ContentTypeRegistry(std::vector<GlobRule> globs, Aliases aliases, Parents parents, bool builtin = false);
+    ContentTypeRegistry(ContentTypeRegistry&&) noexcept;
+    ~ContentTypeRegistry();
 
     /// The database in `mimeDirectory` ("/usr/share/mime"). A globs2 file
     /// that is missing, unreadable or holds no rule gives the built-in
@@ -70,13 +76,23 @@ public:
     /// "application/octet-stream" when its extension gives none.
     std::string uploadMimeType(std::string_view fileName) const;
 
+    /// How many extensions the cache of dataTypeForName keeps at most;
+    /// names from the network cannot grow it past this.
+    static constexpr std::size_t kMaxCachedExtensions = 4096;
+
 private:
+    struct Cache {
+        std::shared_mutex mutex;
+        std::unordered_map<std::string, ContentType> dataTypes;  // guarded by mutex
+    };
+
     static bool isDataType(const std::string& canonicalIdentifier);
 
     GlobMatcher globs_;
     Aliases aliases_;
     Parents parents_;
     bool builtin_;
+    std::unique_ptr<Cache> cache_;
 };
 
 }  // namespace cadrio::types

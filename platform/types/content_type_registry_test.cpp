@@ -100,6 +100,17 @@ TEST(ContentTypeRegistryTest, TypesOfNames) {
     EXPECT_EQ(registry.typeForFilenameExtension("pdf", ContentType::plainText()), std::nullopt);
 }
 
+TEST(ContentTypeRegistryTest, ManyDistinctExtensionsStillAnswer) {
+    // Names come from the server: past the cache bound, answers are computed
+    // afresh rather than remembered.
+    const auto registry = sampleRegistry();
+    for (std::size_t i = 0; i < ContentTypeRegistry::kMaxCachedExtensions + 10; ++i) {
+        ASSERT_EQ(registry.dataTypeForName("f." + std::to_string(i)), ContentType::data());
+    }
+    EXPECT_EQ(registry.dataTypeForName("late.pdf"), ContentType("application/pdf"));
+    EXPECT_EQ(registry.dataTypeForName("late.pdf"), ContentType("application/pdf"));
+}
+
 TEST(ContentTypeRegistryTest, UploadMimeTypes) {
     const auto registry = sampleRegistry();
     EXPECT_EQ(registry.uploadMimeType("Rapport.pdf"), "application/pdf");

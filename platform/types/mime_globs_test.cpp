@@ -20,6 +20,7 @@ constexpr std::string_view kGlobs =
     "50:text/x-readme:readme*\n"
     "50:text/x-makefile:makefile\n"
     "50:text/x-makefile:Makefile:cs\n"
+    "50:text/x-upper:*.UP\n"
     "50:application/x-core:core:cs\n"
     "50:text/vnd.trolltech.linguist:*.ts\n"
     "50:video/mp2t:*.ts\n"
@@ -58,6 +59,7 @@ TEST_F(GlobMatcherTest, MatchesFileNames) {
         {"nothing", std::nullopt},
         {"", std::nullopt},
         {".py", "text/x-python"},
+        {"x.up", "text/x-upper"},  // a case-insensitive rule written in capitals
     };
     for (const auto& c : cases) {
         EXPECT_EQ(matcher.match(c.name), c.type) << c.name;
