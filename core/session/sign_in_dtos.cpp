@@ -5,25 +5,23 @@
 namespace cadrio {
 
 TwoFactorRequiredDTO decodeTwoFactorRequired(std::string_view body) {
-    return decodeJsonObject<TwoFactorRequiredDTO>(body, [](const JsonObjectReader& object) {
-        return TwoFactorRequiredDTO{
-            object.optionalBool("two_factor_required"),
-            object.optionalString("pending_token"),
-            object.optionalStringArray("methods"),
-            object.optionalInt64("expires_in"),
-            object.optionalString("email"),
-        };
-    });
+    static const JsonObjectPlan<TwoFactorRequiredDTO> plan{
+        field<&TwoFactorRequiredDTO::twoFactorRequired>("two_factor_required"),
+        field<&TwoFactorRequiredDTO::pendingToken>("pending_token"),
+        field<&TwoFactorRequiredDTO::methods>("methods"),
+        field<&TwoFactorRequiredDTO::expiresIn>("expires_in"),
+        field<&TwoFactorRequiredDTO::email>("email"),
+    };
+    return decodeJsonObject(body, plan);
 }
 
 TwoFactorVerifyDTO decodeTwoFactorVerify(std::string_view body) {
-    return decodeJsonObject<TwoFactorVerifyDTO>(body, [](const JsonObjectReader& object) {
-        return TwoFactorVerifyDTO{
-            object.requiredString("access_token"),
-            object.optionalString("email"),
-            object.optionalString("trusted_device_token"),
-        };
-    });
+    static const JsonObjectPlan<TwoFactorVerifyDTO> plan{
+        field<&TwoFactorVerifyDTO::accessToken>("access_token"),
+        field<&TwoFactorVerifyDTO::email>("email"),
+        field<&TwoFactorVerifyDTO::trustedDeviceToken>("trusted_device_token"),
+    };
+    return decodeJsonObject(body, plan);
 }
 
 }  // namespace cadrio
