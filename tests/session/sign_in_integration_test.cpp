@@ -1,0 +1,189 @@
+// Sign-in against the local drive server, over real HTTP with libcurl.
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+
+#include <chrono>
+
+#include "core/http/api_client.hpp"
+#include "core/http/curl_transport.hpp"
+#include "devserver/dev_server.hpp"
+
+namespace cadrio {
+namespace {
+
+using namespace std::chrono_literals;
+
+// RFC 6238 with SHA-1, 30-second steps and 6 digits, computed here rather
+// than borrowed from the server so that a mistake on either side shows.
+std::string totpCode(std::string_view base32Secret, std::chrono::system_clock::time_point at) {
+    std::string key;
+    unsigned buffer = 0;
+    int bits = 0;
+    for (char c : base32Secret) {
+        const int value = c >= 'A' && c <= 'Z' ? c - 'A' : c - '2' + 26;
+        buffer = (buffer << 5) | unsigned(value);
+        bits += 5;
+        if (bits >= 8) {
+            key += char((buffer >> (bits - 8)) & 0xFF);
+            bits -= 8;
+        }
+    }
+    const auto counter = std::uint64_t(std::chrono::duration_cast<std::chrono::seconds>(
+                                           at.time_since_epoch()).count() / 30);
+    unsigned char message[8];
+    for (int i = 0; i < 8; ++i) message[i] = static_cast<unsigned char>(counter >> (8 * (7 - i)));
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned length = 0;
+    HMAC(EVP_sha1(), key.data(), int(key.size()), message, sizeof message, digest, &length);
+    const int offset = digest[length - 1] & 0x0F;
+    const std::uint32_t binary = (std::uint32_t(digest[offset] & 0x7F) << 24) |
+                                 (std::uint32_t(digest[offset + 1]) << 16) |
+                                 (std::uint32_t(digest[offset + 2]) << 8) | digest[offset + 3];
+    char code[7];
+    std::snprintf(code, sizeof code, "%06u", binary % 1000000);
+    return code;
+}
+
+class SignInAgainstServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server_.seed("demo");
+        server_.start(0);
+        client_ = makeClient();
+    }
+    void TearDown() override { server_.stop(); }
+
+    std::unique_ptr<ApiClient> makeClient() {
+        return std::make_unique<ApiClient>(
+            DriveConfiguration(server_.baseURL() + "/api/v1", 3, 10ms, 10),
+            std::make_shared<CurlTransport>(), store_, devices_);
+    }
+
+    void admin(const std::string& path, const std::string& body = "{}") {
+        httplib::Client http("127.0.0.1", server_.port());
+        const auto result = http.Post(path, body, "application/json");
+        ASSERT_TRUE(result);
+        ASSERT_EQ(result->status, 200) << path << " " << result->body;
+    }
+
+    TwoFactorChallenge challengeFor(const std::string& email) {
+        const LoginOutcome outcome = client_->login(email, "cadrio-demo");
+        EXPECT_FALSE(outcome.isSignedIn());
+        return outcome.challenge() ? *outcome.challenge() : TwoFactorChallenge{};
+    }
+
+    template <class F>
+    static DriveError errorOf(F&& f) {
+        try {
+            f();
+        } catch (const DriveError& error) {
+            return error;
+        }
+        ADD_FAILURE() << "no DriveError";
+        return DriveError::notFound();
+    }
+
+    devserver::DevServer server_;
+    std::shared_ptr<InMemorySessionStore> store_ = std::make_shared<InMemorySessionStore>();
+    std::shared_ptr<InMemoryTrustedDeviceStore> devices_ = std::make_shared<InMemoryTrustedDeviceStore>();
+    std::unique_ptr<ApiClient> client_;
+};
+
+TEST_F(SignInAgainstServer, PasswordSignInOpensTheDrive) {
+    const LoginOutcome outcome = client_->login("demo@cadrio.test", "cadrio-demo");
+    ASSERT_TRUE(outcome.isSignedIn());
+    EXPECT_EQ(outcome.session()->account, "demo@cadrio.test");
+    EXPECT_EQ(store_->load(), *outcome.session());
+    EXPECT_EQ(client_->request("/drive/quota", "GET", std::nullopt, true).status, 200);
+}
+
+TEST_F(SignInAgainstServer, WrongPasswordIsRefused) {
+    EXPECT_EQ(errorOf([&] { client_->login("demo@cadrio.test", "nope"); }), DriveError::notAuthenticated());
+    EXPECT_FALSE(client_->isAuthenticated());
+}
+
+TEST_F(SignInAgainstServer, AuthenticatorCodeCompletesTheSignIn) {
+    const TwoFactorChallenge challenge = challengeFor("2fa@cadrio.test");
+    EXPECT_EQ(challenge.methods, (std::vector<std::string>{"totp", "recovery"}));
+    EXPECT_GT(challenge.expiresAt, std::chrono::system_clock::now());
+
+    EXPECT_EQ(errorOf([&] {
+                  client_->verifyTwoFactor(challenge, TwoFactorMethod::totp, "000000x", false, "Poste");
+              }),
+              DriveError::twoFactorInvalidCode());
+    const std::string code = totpCode("JBSWY3DPEHPK3PXP", std::chrono::system_clock::now());
+    const DriveSession session =
+        client_->verifyTwoFactor(challenge, TwoFactorMethod::totp, " " + code + "\n", false, "Poste");
+    EXPECT_EQ(session.account, "2fa@cadrio.test");
+    EXPECT_EQ(client_->request("/drive/quota", "GET", std::nullopt, true).status, 200);
+}
+
+TEST_F(SignInAgainstServer, RecoveryCodesWorkOnce) {
+    client_->verifyTwoFactor(challengeFor("2fa@cadrio.test"), TwoFactorMethod::recovery, "RECOV-0003",
+                             false, "Poste");
+    const TwoFactorChallenge again = challengeFor("2fa@cadrio.test");
+    EXPECT_EQ(errorOf([&] {
+                  client_->verifyTwoFactor(again, TwoFactorMethod::recovery, "RECOV-0003", false, "Poste");
+              }),
+              DriveError::twoFactorInvalidCode());
+}
+
+TEST_F(SignInAgainstServer, TrustedDeviceSkipsTheSecondFactorNextTime) {
+    const std::string code = totpCode("JBSWY3DPEHPK3PXP", std::chrono::system_clock::now());
+    client_->verifyTwoFactor(challengeFor("2fa@cadrio.test"), TwoFactorMethod::totp, code, true, "Poste");
+    ASSERT_TRUE(devices_->token("2fa@cadrio.test"));
+
+    auto fresh = makeClient();
+    const LoginOutcome outcome = fresh->login("2FA@CADRIO.TEST", "cadrio-demo");
+    EXPECT_TRUE(outcome.isSignedIn());
+}
+
+TEST_F(SignInAgainstServer, ExpiredChallengeAsksToSignInAgain) {
+    const TwoFactorChallenge challenge = challengeFor("2fa@cadrio.test");
+    admin("/_admin/auth/expire-pending-tokens");
+    const std::string code = totpCode("JBSWY3DPEHPK3PXP", std::chrono::system_clock::now());
+    EXPECT_EQ(errorOf([&] { client_->verifyTwoFactor(challenge, TwoFactorMethod::totp, code, false, "P"); }),
+              DriveError::twoFactorExpired());
+}
+
+TEST_F(SignInAgainstServer, RepeatedFailuresAreRateLimited) {
+    std::vector<DriveError::Kind> kinds;
+    for (int i = 0; i < 10; ++i) {
+        kinds.push_back(errorOf([&] { client_->login("demo@cadrio.test", "wrong"); }).kind());
+        if (kinds.back() == DriveError::Kind::tooManyAttempts) break;
+    }
+    ASSERT_EQ(kinds.back(), DriveError::Kind::tooManyAttempts);
+    EXPECT_GT(kinds.size(), 1u);
+    EXPECT_EQ(kinds.front(), DriveError::Kind::notAuthenticated);
+}
+
+TEST_F(SignInAgainstServer, PasskeyOnlyAccountCannotBeAnsweredWithACode) {
+    const TwoFactorChallenge challenge = challengeFor("passkey@cadrio.test");
+    EXPECT_FALSE(challenge.acceptsAnyCode());
+    EXPECT_FALSE(challenge.pendingToken.empty());
+}
+
+TEST_F(SignInAgainstServer, ExpiredTokenIsRenewedSilently) {
+    ASSERT_TRUE(client_->login("demo@cadrio.test", "cadrio-demo").isSignedIn());
+    const auto before = client_->currentAccessToken();
+    admin("/_admin/auth/expire-access-tokens", R"({"email":"demo@cadrio.test"})");
+    EXPECT_EQ(client_->request("/drive/quota", "GET", std::nullopt, true).status, 200);
+    EXPECT_NE(client_->currentAccessToken(), before);
+    EXPECT_EQ(store_->load()->accessToken, client_->currentAccessToken());
+}
+
+TEST_F(SignInAgainstServer, ChangedPasswordSignsOut) {
+    ASSERT_TRUE(client_->login("demo@cadrio.test", "cadrio-demo").isSignedIn());
+    admin("/_admin/auth/password", R"({"email":"demo@cadrio.test","password":"changed"})");
+    admin("/_admin/auth/expire-access-tokens");
+    EXPECT_EQ(errorOf([&] { client_->request("/drive/quota", "GET", std::nullopt, true); }),
+              DriveError::notAuthenticated());
+    EXPECT_FALSE(client_->isAuthenticated());
+    EXPECT_FALSE(store_->load());
+}
+
+}  // namespace
+}  // namespace cadrio
