@@ -134,15 +134,5 @@ TEST(KeychainSessionStoreFailureTest, SaveWinsARaceWithAnotherProcessAddingTheIt
     EXPECT_EQ(items.inner.size(), 1u);
 }
 
-TEST(InMemorySessionStoreTest, HoldsOneSession) {
-    InMemorySessionStore store(kAlice);
-    EXPECT_EQ(store.load(), kAlice);
-    store.save(kAliceRenewed);
-    EXPECT_EQ(store.load(), kAliceRenewed);
-    store.clear();
-    store.clear();
-    EXPECT_EQ(store.load(), std::nullopt);
-}
-
 }  // namespace
 }  // namespace cadrio

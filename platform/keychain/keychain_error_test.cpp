@@ -29,15 +29,5 @@ TEST(KeychainErrorTest, DescribesItselfInFrench) {
     }
 }
 
-TEST(KeychainErrorTest, EveryStatusOfTheModuleHasAText) {
-    namespace ks = keychain_status;
-    for (const std::int32_t status : {ks::ioFailure, ks::invalidParameter, ks::internalFailure,
-                                      ks::notAvailable, ks::duplicateItem, ks::itemNotFound,
-                                      ks::locked, ks::unreadableItem}) {
-        EXPECT_TRUE(keychainStatusText(status).has_value()) << status;
-    }
-    EXPECT_FALSE(keychainStatusText(ks::success).has_value());
-}
-
 }  // namespace
 }  // namespace cadrio
