@@ -14,10 +14,13 @@ namespace cadrio {
 // "account" and "access_group"; new items go into the default collection.
 // Data are binary ("application/octet-stream").
 //
-// Thread-safety: the blocking D-Bus calls are serialised by mutex_, which
-// guards nothing but the use of service_ (libsecret's synchronous calls each
-// run a private main loop). No network or timer wait happens under it; a call
-// blocks at most for D-Bus's own time-out.
+// Blocking: every call is a synchronous D-Bus exchange, bounded by D-Bus's
+// own time-out. An item in a collection that was locked after connect()
+// makes the service show its unlock prompt, and the call waits for the user.
+//
+// Thread-safety: the calls are serialised by mutex_, which guards nothing but
+// the use of service_ (libsecret's synchronous calls each run a private main
+// loop). No network or timer wait happens under it.
 class LibsecretItemStore final : public SecureItemStore {
 public:
     // Connects to the Secret Service of the session bus and checks that it can
