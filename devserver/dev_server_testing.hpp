@@ -91,13 +91,15 @@ protected:
     }
     /// The current record of the file named `name` (first match).
     nlohmann::json file(const std::string& name) {
-        for (const auto& file : changes(0)["files"]) {
+        const auto page = changes(0);
+        for (const auto& file : page["files"]) {
             if (file["file_name"] == name) return file;
         }
         throw std::runtime_error("no file " + name);
     }
     std::int64_t folderId(const std::string& name) {
-        for (const auto& folder : changes(0)["folders"]) {
+        const auto page = changes(0);
+        for (const auto& folder : page["folders"]) {
             if (folder["folder_name"] == name) return folder["id"].get<std::int64_t>();
         }
         throw std::runtime_error("no folder " + name);

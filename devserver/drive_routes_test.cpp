@@ -1,0 +1,183 @@
+#include "devserver/dev_server_testing.hpp"
+#include "devserver/server_context.hpp"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace cadrio::devserver {
+namespace {
+
+using testing::Answer;
+using testing::toAnswer;
+
+class DriveRoutes : public testing::DevServerTest {};
+
+TEST_F(DriveRoutes, DemoSeedHasTheDocumentedDrive) {
+    const auto page = changes(0);
+    std::set<std::string> folders;
+    for (const auto& folder : page["folders"]) folders.insert(folder["folder_name"].get<std::string>());
+    EXPECT_EQ(folders, (std::set<std::string>{"Documents", "Photos", "2024", "Archives"}));
+    EXPECT_EQ(file("Notes.txt")["id_folder"], 0);
+    EXPECT_EQ(file("Rapport.pdf")["id_folder"], folderId("Documents"));
+    EXPECT_EQ(file("plage.jpg")["id_folder"], folderId("2024"));
+    EXPECT_EQ(file("ancien.zip")["storage_class"], "glacier");
+    EXPECT_NE(download(file("Notes.txt")["id"]).find("Cadrio"), std::string::npos);
+
+    const auto keys = nlohmann::json::parse(file("plage.jpg")["file_miniatures_path"].get<std::string>());
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_NE(keys[0].get<std::string>().find("_64x64."), std::string::npos);
+    EXPECT_NE(keys[1].get<std::string>().find("_256x256."), std::string::npos);
+    const auto presign = get("/api/v1/drive/thumbnails/presign?s3_key=" + keys[1].get<std::string>());
+    ASSERT_EQ(presign.status, 200);
+    const auto image = fetch(presign.json()["url"]);
+    EXPECT_EQ(image.status, 200);
+    EXPECT_EQ(image.header("Content-Type"), "image/jpeg");
+    EXPECT_EQ(image.body.substr(0, 3), "\xFF\xD8\xFF");
+
+    const auto quota = get("/api/v1/drive/quota").json();
+    EXPECT_EQ(quota["quota_max"], 10240.0);
+    EXPECT_GT(quota["quota_used"].get<double>(), 0.0);
+    for (const auto* account : {"2fa@cadrio.test", "passkey@cadrio.test"}) {
+        EXPECT_TRUE(server_->auth().account(account).has_value()) << account;
+    }
+    EXPECT_EQ(server_->auth().account("2fa@cadrio.test")->totpSecretBase32, "JBSWY3DPEHPK3PXP");
+}
+
+TEST_F(DriveRoutes, ListingsShowTheLiveChildrenOfOneFolder) {
+    const auto photos = folderId("Photos");
+    const auto root = get("/api/v1/drive/folders").json();
+    EXPECT_EQ(root.size(), 3u);
+    EXPECT_EQ(get("/api/v1/drive/folders?id_parent=0").json(), root);
+    const auto inPhotos = get("/api/v1/drive/folders?id_parent=" + std::to_string(photos)).json();
+    ASSERT_EQ(inPhotos.size(), 1u);
+    EXPECT_EQ(inPhotos[0]["folder_name"], "2024");
+    const auto rootFiles = get("/api/v1/drive/files?limit=100000").json();
+    ASSERT_EQ(rootFiles.size(), 1u);
+    EXPECT_EQ(rootFiles[0]["file_name"], "Notes.txt");
+    const auto archives = get("/api/v1/drive/files?limit=100000&id_folder=" + std::to_string(folderId("Archives")));
+    EXPECT_EQ(archives.json()[0]["storage_class"], "glacier");
+    EXPECT_EQ(get("/api/v1/drive/folders?id_parent=424242").status, 404);
+}
+
+TEST_F(DriveRoutes, MetadataChangesAppearInTheFeedWithNewCursors) {
+    const auto start = changes(0)["cursor"].get<std::int64_t>();
+    const auto created = post("/api/v1/drive/folders", {{"folder_name", "Projets"}, {"id_parent", 0}});
+    ASSERT_EQ(created.status, 200);
+    const auto projets = created.json()["id"].get<std::int64_t>();
+    const auto notes = file("Notes.txt")["id"].get<std::int64_t>();
+
+    // The rename body is one JSON string; quotes inside are escaped.
+    EXPECT_EQ(put("/api/v1/drive/files/" + std::to_string(notes) + "/rename", R"("Notes \"2\".txt")").status, 200);
+    EXPECT_EQ(post("/api/v1/drive/move", {{"file_ids", {notes}}, {"folder_ids", nlohmann::json::array()},
+                                           {"target_folder_id", projets}}).status, 200);
+    EXPECT_EQ(put("/api/v1/drive/folders/" + std::to_string(projets), R"({"folder_name":"Projets 2024","parent_id":0})").status, 200);
+
+    const auto page = changes(start);
+    EXPECT_EQ(page["cursor"], start + 4);
+    ASSERT_EQ(page["files"].size(), 1u);
+    EXPECT_EQ(page["files"][0]["file_name"], "Notes \"2\".txt");
+    EXPECT_EQ(page["files"][0]["id_folder"], projets);
+    EXPECT_EQ(page["folders"][0]["folder_name"], "Projets 2024");
+
+    EXPECT_EQ(post("/api/v1/drive/bulk-delete", {{"file_ids", {notes}}, {"folder_ids", {projets}}}).status, 200);
+    const auto trashed = changes(start + 4);
+    EXPECT_EQ(trashed["files"][0]["to_delete"], 1);
+    EXPECT_EQ(trashed["folders"][0]["to_delete"], 1);
+    EXPECT_EQ(get("/api/v1/drive/files/" + std::to_string(notes) + "/download-url").status, 404);
+}
+
+TEST_F(DriveRoutes, ExpiredOrForeignCursorsAnswer410) {
+    const auto cursor = changes(0)["cursor"].get<std::int64_t>();
+    EXPECT_EQ(admin("/_admin/drive/folders", {{"email", "demo@cadrio.test"}, {"name", "x"}}).status, 200);
+    EXPECT_EQ(admin("/_admin/drive/expire-cursors", {{"email", "demo@cadrio.test"}}).json()["horizon"], cursor + 1);
+    EXPECT_EQ(get("/api/v1/drive/changes?since=" + std::to_string(cursor)).status, 410);
+    EXPECT_EQ(get("/api/v1/drive/changes?since=" + std::to_string(cursor + 1)).status, 200);
+    EXPECT_EQ(get("/api/v1/drive/changes?since=" + std::to_string(cursor + 50)).status, 410);
+    EXPECT_EQ(get("/api/v1/drive/changes?since=0").status, 200);
+}
+
+TEST_F(DriveRoutes, DownloadGrantsAnnounceTheContentAndArchivedFilesConflict) {
+    const auto notes = file("Notes.txt");
+    const auto grant = get("/api/v1/drive/files/" + std::to_string(notes["id"].get<std::int64_t>()) + "/download-url");
+    ASSERT_EQ(grant.status, 200);
+    EXPECT_EQ(grant.json()["file_size"], notes["file_size"]);
+    EXPECT_EQ(grant.json()["content_hash"], notes["content_hash"]);
+    EXPECT_EQ(grant.json()["date_upload"], notes["date_upload"]);
+    EXPECT_EQ(grant.json()["expires_in"], 3600);
+    const auto content = fetch(grant.json()["url"]);
+    EXPECT_EQ(content.header("Content-Length"), std::to_string(notes["file_size"].get<std::int64_t>()));
+
+    const auto archived = get("/api/v1/drive/files/" + std::to_string(file("ancien.zip")["id"].get<std::int64_t>()) +
+                              "/download-url");
+    EXPECT_EQ(archived.status, 409);
+    EXPECT_EQ(archived.header("X-Drive-Conflict"), "archived");
+}
+
+TEST_F(DriveRoutes, PresignedUrlsExpireAndCannotBeAltered) {
+    const auto id = file("Notes.txt")["id"].get<std::int64_t>();
+    const auto url = get("/api/v1/drive/files/" + std::to_string(id) + "/download-url").json()["url"].get<std::string>();
+    const auto other = file("Rapport.pdf")["file_path"].get<std::string>();
+    auto forged = url;
+    forged.replace(forged.find("objects/"), other.size(), other);
+    EXPECT_EQ(fetch(forged).status, 403);
+    EXPECT_EQ(fetch(url.substr(0, url.size() - 1) + (url.back() == '0' ? "1" : "0")).status, 403);
+    EXPECT_EQ(fetch(url).status, 200);
+    clock_.advance(std::chrono::seconds(3600));
+    EXPECT_EQ(fetch(url).status, 403);
+}
+
+TEST_F(DriveRoutes, RequestsNeedAValidUnexpiredToken) {
+    EXPECT_EQ(toAnswer(client().Get("/api/v1/drive/quota")).status, 401);
+    EXPECT_EQ(toAnswer(client().Get("/api/v1/drive/quota", {{"Authorization", "Bearer nope"}})).status, 401);
+    server_->auth().setAccessTokenTTL(std::chrono::seconds(60));
+    token_ = server_->auth().issueAccessToken(testing::kDemo);
+    EXPECT_EQ(get("/api/v1/drive/quota").status, 200);
+    clock_.advance(std::chrono::seconds(61));
+    const auto expired = get("/api/v1/drive/quota");
+    EXPECT_EQ(expired.status, 401);
+    EXPECT_EQ(expired.json()["error"], "unauthorized");
+}
+
+TEST_F(DriveRoutes, BadRequestsGetA4xxJsonErrorAndTheServerCarriesOn) {
+    const auto notes = std::to_string(file("Notes.txt")["id"].get<std::int64_t>());
+    struct Case {
+        std::string method, path, body;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"GET", "/api/v1/drive/changes", "", 400},
+        {"GET", "/api/v1/drive/changes?since=abc", "", 400},
+        {"GET", "/api/v1/drive/changes?since=99999999999999999999", "", 400},
+        {"GET", "/api/v1/drive/files?limit=0", "", 400},
+        {"GET", "/api/v1/drive/files/99999/download-url", "", 404},
+        {"GET", "/api/v1/drive/thumbnails/presign?s3_key=../../etc/passwd", "", 404},
+        {"POST", "/api/v1/drive/folders", "{not json", 400},
+        {"POST", "/api/v1/drive/folders", "[]", 400},
+        {"POST", "/api/v1/drive/folders", R"({"folder_name": 5})", 400},
+        {"POST", "/api/v1/drive/folders", R"({"folder_name": "a/b"})", 400},
+        {"POST", "/api/v1/drive/folders", R"({"folder_name": "x", "id_parent": 1.5})", 400},
+        {"PUT", "/api/v1/drive/files/" + notes + "/rename", R"({"name":"x"})", 400},
+        {"PUT", "/api/v1/drive/files/" + notes + "/rename", R"("")", 400},
+        {"POST", "/api/v1/drive/move", R"({"file_ids": ["1"], "target_folder_id": 0})", 400},
+        {"POST", "/api/v1/drive/move", R"({"file_ids": [99999], "target_folder_id": 0})", 404},
+        {"POST", "/api/v1/drive/bulk-delete", R"({"file_ids": 7})", 400},
+        {"POST", "/api/v1/drive/upload/multipart/init", R"({"file_name":"a","file_size":-1})", 400},
+        {"GET", "/api/v1/nothing/here", "", 404},
+    };
+    for (const auto& testCase : cases) {
+        auto c = client();
+        const auto result = testCase.method == "GET"   ? c.Get(testCase.path, auth())
+                            : testCase.method == "PUT" ? c.Put(testCase.path, auth(), testCase.body, "application/json")
+                                                       : c.Post(testCase.path, auth(), testCase.body, "application/json");
+        const auto answer = toAnswer(result);
+        EXPECT_EQ(answer.status, testCase.status) << testCase.method << " " << testCase.path << " " << testCase.body;
+        EXPECT_TRUE(answer.json().contains("error")) << answer.body;
+    }
+    const auto huge = std::string(static_cast<std::size_t>(kMaxRequestBody) + 1, ' ');
+    EXPECT_EQ(toAnswer(client().Post("/api/v1/drive/move", auth(), huge, "application/json")).status, 413);
+    EXPECT_EQ(get("/api/v1/drive/quota").status, 200);
+}
+
+}  // namespace
+}  // namespace cadrio::devserver
