@@ -2,7 +2,10 @@
 
 #include <charconv>
 #include <cmath>
+#include <algorithm>
 #include <limits>
+
+#include "core/model/decimal_parsing.hpp"
 
 namespace cadrio {
 namespace {
@@ -15,6 +18,54 @@ bool fitsInt64(double integral) noexcept { return integral >= -kTwoToThe63 && in
 bool isNumber(const JsonScalar& value) noexcept {
     return value.type == JsonScalar::Type::integer || value.type == JsonScalar::Type::unsignedInteger ||
            value.type == JsonScalar::Type::floating;
+}
+
+enum class LiteralKind { integral, fractional, outOfRange };
+
+struct IntegerLiteral {
+    LiteralKind kind;
+    std::int64_t value = 0;
+};
+
+// Reads a JSON number literal (already checked by the parser) exactly: its
+// double value may have rounded away a fraction or an excess, as with
+// -9223372036854775809, whose nearest double is the lowest 64-bit value.
+IntegerLiteral integerFromLiteral(std::string_view literal) {
+    const bool negative = literal.starts_with('-');
+    if (negative) literal.remove_prefix(1);
+    std::string digits;
+    std::size_t position = 0;
+    while (position < literal.size() && literal[position] >= '0' && literal[position] <= '9') {
+        digits += literal[position++];
+    }
+    long long point = static_cast<long long>(digits.size());  // where the decimal point falls in `digits`
+    if (position < literal.size() && literal[position] == '.') {
+        for (++position; position < literal.size() && literal[position] >= '0' && literal[position] <= '9';) {
+            digits += literal[position++];
+        }
+    }
+    if (position < literal.size()) {  // an exponent: e or E, optional sign, digits
+        ++position;
+        const bool negativeExponent = literal[position] == '-';
+        if (literal[position] == '+' || literal[position] == '-') ++position;
+        long long exponent = 0;
+        for (; position < literal.size(); ++position) {
+            // Any exponent beyond this bound already decides the outcome.
+            exponent = std::min(exponent * 10 + (literal[position] - '0'), 1'000'000LL);
+        }
+        point += negativeExponent ? -exponent : exponent;
+    }
+    const std::size_t firstSignificant = digits.find_first_not_of('0');
+    if (firstSignificant == std::string::npos) return {LiteralKind::integral, 0};
+    point -= static_cast<long long>(firstSignificant);
+    digits.erase(0, firstSignificant);
+    const std::size_t lastSignificant = digits.find_last_not_of('0') + 1;
+    if (point < static_cast<long long>(lastSignificant)) return {LiteralKind::fractional};
+    if (point > 19) return {LiteralKind::outOfRange};  // more digits than any 64-bit value
+    digits.resize(static_cast<std::size_t>(point), '0');
+    const auto value = parseSignedDecimal((negative ? "-" : "") + digits);
+    if (!value) return {LiteralKind::outOfRange};
+    return {LiteralKind::integral, *value};
 }
 
 [[noreturn]] void failMismatch(const JsonLocation& path, std::string_view expected, const JsonScalar& value) {
@@ -30,6 +81,7 @@ std::string JsonScalar::description() const {
         case Type::integer: return std::to_string(integer);
         case Type::unsignedInteger: return std::to_string(unsignedInteger);
         case Type::floating: {
+            if (!text.empty()) return std::string(text);
             char buffer[32];
             const auto result = std::to_chars(buffer, buffer + sizeof buffer, floating);
             return std::string(buffer, result.ptr);
@@ -52,14 +104,23 @@ std::int64_t int64Value(const JsonScalar& value, const JsonLocation& path) {
                 failDecoding(path, value.description() + " is outside the 64-bit integer range");
             }
             return static_cast<std::int64_t>(value.unsignedInteger);
-        case JsonScalar::Type::floating:
-            if (!std::isfinite(value.floating) || std::trunc(value.floating) != value.floating) {
-                failMismatch(path, "an integer", value);
+        case JsonScalar::Type::floating: {
+            IntegerLiteral literal{LiteralKind::integral};
+            if (!value.text.empty()) {
+                literal = integerFromLiteral(value.text);
+            } else if (!std::isfinite(value.floating) || std::trunc(value.floating) != value.floating) {
+                literal.kind = LiteralKind::fractional;
+            } else if (!fitsInt64(value.floating)) {
+                literal.kind = LiteralKind::outOfRange;
+            } else {
+                literal.value = static_cast<std::int64_t>(value.floating);
             }
-            if (!fitsInt64(value.floating)) {
+            if (literal.kind == LiteralKind::fractional) failMismatch(path, "an integer", value);
+            if (literal.kind == LiteralKind::outOfRange) {
                 failDecoding(path, value.description() + " is outside the 64-bit integer range");
             }
-            return static_cast<std::int64_t>(value.floating);
+            return literal.value;
+        }
         default: failMismatch(path, "an integer", value);
     }
 }

@@ -35,8 +35,9 @@
 
 namespace cadrio {
 
-/// One scalar value as the parser reports it. `text` points into the
-/// parser's buffer and is valid only during the call that receives it.
+/// One scalar value as the parser reports it. `text` (a string's content, or
+/// a floating number's literal as written) points into the parser's buffer
+/// and is valid only during the call that receives it.
 struct JsonScalar {
     enum class Type { null, boolean, integer, unsignedInteger, floating, string };
 

@@ -60,10 +60,11 @@ public:
         scalar.unsignedInteger = value;
         return this->scalar(scalar);
     }
-    bool number_float(number_float_t value, const string_t& /*raw*/) {
+    bool number_float(number_float_t value, const string_t& literal) {
         JsonScalar scalar;
         scalar.type = JsonScalar::Type::floating;
         scalar.floating = value;
+        scalar.text = literal;
         return this->scalar(scalar);
     }
     bool string(string_t& value) {
@@ -241,6 +242,11 @@ private:
 
 void decodeJsonInto(std::string_view body, void* target, const JsonErasedObjectPlan* objectPlan,
                     const JsonArrayPlan* arrayPlan) {
+    // The parser takes a NUL byte for the end of the text and would accept
+    // whatever follows it; a raw NUL is never valid JSON.
+    if (const auto nul = body.find('\0'); nul != std::string_view::npos) {
+        throw DriveError::decoding("not JSON: NUL byte at offset " + std::to_string(nul));
+    }
     StreamDecoder decoder(target, objectPlan, arrayPlan);
     nlohmann::json::sax_parse(body, &decoder);
 }
