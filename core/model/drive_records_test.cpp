@@ -1,0 +1,98 @@
+#include "core/model/drive_records.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "core/model/drive_error.hpp"
+
+namespace cadrio {
+namespace {
+
+DriveFile fileWithThumbnails(std::optional<std::string> path) {
+    DriveFile file;
+    file.thumbnailPath = std::move(path);
+    return file;
+}
+
+TEST(DriveRecordsTest, ThumbnailKeysAndPreference) {
+    struct Case {
+        std::optional<std::string> path;
+        std::vector<std::string> keys;
+        std::optional<std::string> preferred;
+    };
+    const std::vector<Case> cases = {
+        {std::nullopt, {}, std::nullopt},
+        {" \n\t", {}, std::nullopt},
+        {"abc_64x64.jpg", {"abc_64x64.jpg"}, "abc_64x64.jpg"},
+        {"\xC2\xA0 abc.jpg\n", {"abc.jpg"}, "abc.jpg"},
+        {R"(["a_1024x1024.png","",5,"a_256x256.png"])", {"a_1024x1024.png", "a_256x256.png"}, "a_256x256.png"},
+        {R"( ["x_64x64.jpg","x_1024x1024.jpg"])", {"x_64x64.jpg", "x_1024x1024.jpg"}, "x_1024x1024.jpg"},
+        {R"(["plain.jpg","b256x256.png"])", {"plain.jpg", "b256x256.png"}, "plain.jpg"},
+        {R"(["a_256x256.png","b_256x256.png"])", {"a_256x256.png", "b_256x256.png"}, "a_256x256.png"},
+        {R"(["a_1.png",)", {}, std::nullopt},
+        {R"([1,2])", {}, std::nullopt},
+        {"[" + std::string(100000, '[') , {}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.value_or("<none>").substr(0, 40));
+        const DriveFile file = fileWithThumbnails(c.path);
+        EXPECT_EQ(file.thumbnailKeys(), c.keys);
+        EXPECT_EQ(file.preferredThumbnailKey(), c.preferred);
+    }
+}
+
+TEST(DriveRecordsTest, RefreshedTakesWhatTheGrantAndTransferKnow) {
+    DriveFile file;
+    file.id = 1;
+    file.size = 10;
+    file.contentHash = "old";
+    file.uploadTimestamp = 100;
+
+    DriveDownload grant;
+    grant.url = "https://x/y";
+    EXPECT_EQ(file.refreshed(grant, std::nullopt), file);
+
+    grant.fileSize = 12;
+    grant.contentHash = "new";
+    grant.uploadTimestamp = 200;
+    const DriveFile fromGrant = file.refreshed(grant, std::nullopt);
+    EXPECT_EQ(fromGrant.size, 12);
+    EXPECT_EQ(fromGrant.contentHash, "new");
+    EXPECT_EQ(fromGrant.uploadTimestamp, 200);
+    EXPECT_EQ(file.refreshed(grant, 11).size, 11);
+
+    const DriveFile moved = file.with("b.txt", 9);
+    EXPECT_EQ(moved.name, "b.txt");
+    EXPECT_EQ(moved.parentFolderID, 9);
+    EXPECT_EQ(moved.with(file.name, file.parentFolderID), file);
+}
+
+TEST(DriveRecordsTest, QuotaFractionStaysWithinZeroAndOne) {
+    const std::vector<std::pair<DriveQuota, double>> cases = {
+        {{256, 1024}, 0.25}, {{5, 0}, 0},        {{2048, 1024}, 1},  {{-5, 1024}, 0},
+        {{1, -1}, 0},        {{NAN, 1024}, 0},   {{1, NAN}, 0},      {{INFINITY, INFINITY}, 0},
+        {{0, INFINITY}, 0},  {{INFINITY, 1}, 1},
+    };
+    for (const auto& [quota, fraction] : cases) {
+        EXPECT_EQ(quota.fraction(), fraction) << quota.usedMegabytes << "/" << quota.maxMegabytes;
+    }
+}
+
+TEST(DriveRecordsTest, CheckReceivedComparesWithTheAnnouncedLength) {
+    EXPECT_NO_THROW(DriveDownload::checkReceived(10, std::nullopt));
+    EXPECT_NO_THROW(DriveDownload::checkReceived(10, -1));
+    EXPECT_NO_THROW(DriveDownload::checkReceived(10, 10));
+    try {
+        DriveDownload::checkReceived(10, 12);
+        FAIL() << "accepted";
+    } catch (const DriveError& error) {
+        EXPECT_EQ(error, DriveError::transport("téléchargement incomplet : 10 octets reçus sur 12"));
+    }
+    EXPECT_THROW(DriveDownload::checkReceived(13, 12), DriveError);
+}
+
+}  // namespace
+}  // namespace cadrio
