@@ -11,6 +11,7 @@
 // function, and the host refuses a plug-in built against another value.
 
 #include "platform/fileprovider/domain.hpp"
+#include "platform/fileprovider/host_context.hpp"
 #include "platform/fileprovider/replicated_extension.hpp"
 
 namespace cadrio::fileprovider {
@@ -23,12 +24,12 @@ inline constexpr const char* kAbiVersionSymbol = "cadrio_fileprovider_abi_versio
 
 #define CADRIO_FILEPROVIDER_EXPORT extern "C" __attribute__((visibility("default")))
 
-/// A new extension object for `domain` (never null when called by the host),
-/// owned by the caller, who deletes it through its virtual destructor while
-/// the plug-in is still loaded. Answers null when the extension cannot be
-/// built; never throws.
+/// A new extension object for `domain`, owned by the caller, who deletes it
+/// through its virtual destructor while the plug-in is still loaded. The
+/// host passes both pointers non-null; the plug-in copies what it keeps.
+/// Answers null when the extension cannot be built; never throws.
 CADRIO_FILEPROVIDER_EXPORT cadrio::fileprovider::ReplicatedExtension* cadrio_fileprovider_create(
-    const cadrio::fileprovider::Domain* domain) noexcept;
+    const cadrio::fileprovider::Domain* domain, const cadrio::fileprovider::HostContext* host) noexcept;
 
 /// kPluginAbiVersion as the plug-in was built with it.
 CADRIO_FILEPROVIDER_EXPORT int cadrio_fileprovider_abi_version() noexcept;

@@ -44,8 +44,8 @@ PluginLibrary::~PluginLibrary() {
     ::dlclose(handle_);
 }
 
-ExtensionPtr PluginLibrary::createExtension(const Domain& domain) {
-    ReplicatedExtension* raw = create_(&domain);
+ExtensionPtr PluginLibrary::createExtension(const Domain& domain, const HostContext& host) {
+    ReplicatedExtension* raw = create_(&domain, &host);
     if (raw == nullptr) {
         throw PluginLoadError("plug-in " + path_.string() + " could not create an extension for domain " +
                               domain.identifier);

@@ -38,7 +38,7 @@ public:
     /// A new extension for `domain`; the library stays loaded until it and
     /// every other extension of the library are gone. Throws PluginLoadError
     /// when the plug-in answers null.
-    ExtensionPtr createExtension(const Domain& domain);
+    ExtensionPtr createExtension(const Domain& domain, const HostContext& host = {});
 
     const std::filesystem::path& path() const noexcept { return path_; }
 

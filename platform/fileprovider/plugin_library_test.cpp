@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <fstream>
+
 namespace cadrio::fileprovider {
 namespace {
 
@@ -35,6 +39,22 @@ TEST(PluginLibraryTest, CreatesExtensionsThatOutliveTheLibraryHandle) {
     extension->deleteItem(ItemIdentifier("f:1"), {}, DeleteItemOptions::none, {}, [&](auto e) { deleteError = e; });
     ASSERT_TRUE(deleteError.has_value());
     EXPECT_TRUE(deleteError->is(CocoaErrorCode::featureUnsupported));
+}
+
+TEST(PluginLibraryTest, TheHostsScratchDirectoryReachesThePlugIn) {
+    const auto scratch = std::filesystem::temp_directory_path() / ("cadrio-scratch-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(scratch);
+    auto extension = PluginLibrary::open(CADRIO_SAMPLE_PLUGIN)->createExtension(kDomain, HostContext{scratch});
+
+    std::optional<std::filesystem::path> contents;
+    extension->fetchContents(ItemIdentifier("f:1"), std::nullopt, Request{},
+                             [&](auto path, ItemPtr, std::optional<Error>) { contents = path; });
+    ASSERT_TRUE(contents.has_value());
+    EXPECT_EQ(contents->parent_path(), scratch);
+    std::string text;
+    std::ifstream(*contents) >> text;
+    EXPECT_EQ(text, "sample");
+    std::filesystem::remove_all(scratch);
 }
 
 TEST(PluginLibraryTest, RefusesWhatItCannotUse) {

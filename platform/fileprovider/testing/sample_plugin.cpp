@@ -1,5 +1,8 @@
 // A minimal plug-in for the loader tests: its extension knows only the root
-// container of its domain.
+// container of its domain, and "downloads" one fixed text into the host's
+// scratch directory.
+
+#include <fstream>
 
 #include "platform/fileprovider/plugin_abi.hpp"
 
@@ -9,7 +12,7 @@ using namespace cadrio::fileprovider;
 
 class SampleExtension final : public ReplicatedExtension {
 public:
-    explicit SampleExtension(Domain domain) : domain_(std::move(domain)) {}
+    SampleExtension(Domain domain, HostContext host) : domain_(std::move(domain)), host_(std::move(host)) {}
 
     std::shared_ptr<Progress> item(const ItemIdentifier& identifier, const Request&, ItemCompletion completion) override {
         if (!identifier.isRootContainer()) {
@@ -28,16 +31,27 @@ public:
         throw ErrorException(Error::noSuchItem());
     }
 
+    std::shared_ptr<Progress> fetchContents(const ItemIdentifier&, const std::optional<ItemVersion>&, const Request&,
+                                            FetchContentsCompletion completion) override {
+        const auto directory = host_.temporaryDirectory.value_or(std::filesystem::temp_directory_path());
+        const auto path = directory / "sample-contents";
+        std::ofstream(path) << "sample";
+        completion(path, nullptr, std::nullopt);
+        return Progress::create();
+    }
+
 private:
     Domain domain_;
+    HostContext host_;
 };
 
 }  // namespace
 
-CADRIO_FILEPROVIDER_EXPORT ReplicatedExtension* cadrio_fileprovider_create(const Domain* domain) noexcept {
-    if (domain == nullptr || domain->identifier.empty()) return nullptr;
+CADRIO_FILEPROVIDER_EXPORT ReplicatedExtension* cadrio_fileprovider_create(const Domain* domain,
+                                                                           const HostContext* host) noexcept {
+    if (domain == nullptr || host == nullptr || domain->identifier.empty()) return nullptr;
     try {
-        return new SampleExtension(*domain);
+        return new SampleExtension(*domain, *host);
     } catch (...) {
         return nullptr;
     }
