@@ -11,13 +11,13 @@ namespace cadrio::fileprovider {
 namespace {
 
 TEST(ProgressTest, FractionCountsChildrenByTheirShare) {
-    struct ChildSpec {
+    struct ChildSetup {
         std::int64_t pending, total, completed;
     };
     struct Case {
         const char* name;
         std::int64_t total, completed;
-        std::vector<ChildSpec> children;
+        std::vector<ChildSetup> children;
         double fraction;
         std::int64_t completedAfter;  // finished children fold their units in
         bool finished;
@@ -38,10 +38,10 @@ TEST(ProgressTest, FractionCountsChildrenByTheirShare) {
         auto parent = Progress::create(c.total);
         parent->setCompletedUnitCount(c.completed);
         std::vector<std::shared_ptr<Progress>> children;
-        for (const auto& spec : c.children) {
-            auto child = Progress::create(spec.total);
-            parent->addChild(child, spec.pending);
-            child->setCompletedUnitCount(spec.completed);
+        for (const auto& setup : c.children) {
+            auto child = Progress::create(setup.total);
+            parent->addChild(child, setup.pending);
+            child->setCompletedUnitCount(setup.completed);
             children.push_back(child);
         }
         EXPECT_DOUBLE_EQ(parent->fractionCompleted(), c.fraction);
