@@ -32,6 +32,8 @@ std::int64_t unixSecondsTruncated(Date date);
 
 /// Seconds since 2001-01-01 UTC, with fraction (the summary file's form).
 double referenceDateSeconds(Date date);
+/// The instant `seconds` after 2001-01-01 UTC, saturated; a NaN gives that
+/// reference instant.
 Date dateFromReferenceSeconds(double seconds);
 
 }  // namespace cadrio
