@@ -1,0 +1,205 @@
+#include "fileprovider/item_snapshot.hpp"
+
+#include <exception>
+#include <stdexcept>
+
+#include "core/model/date.hpp"
+#include "core/model/json_decoding.hpp"
+#include "core/model/wire_conversions.hpp"
+#include "fileprovider/json_text.hpp"
+
+namespace cadrio {
+namespace {
+
+// Rows as the file spells them; converted to records once read.
+struct StoredFolder {
+    std::int64_t id = 0;
+    std::optional<std::int64_t> parentFolderID;
+    std::string name;
+    double modifiedAt = 0;
+};
+
+struct StoredFile {
+    std::int64_t id = 0;
+    std::optional<std::int64_t> parentFolderID;
+    std::string name;
+    std::string storageKey;
+    std::int64_t size = 0;
+    std::optional<std::string> contentHash;
+    double modifiedAt = 0;
+    std::optional<std::string> thumbnailPath;
+    std::optional<std::int64_t> uploadTimestamp;
+};
+
+struct StoredSnapshot {
+    std::int64_t cursor = 0;
+    std::vector<StoredFolder> folders;
+    std::vector<StoredFile> files;
+};
+
+const JsonObjectPlan<StoredFolder>& folderPlan() {
+    static const JsonObjectPlan<StoredFolder> plan{
+        field<&StoredFolder::id>("id"),
+        field<&StoredFolder::parentFolderID>("parentFolderID"),
+        field<&StoredFolder::name>("name"),
+        field<&StoredFolder::modifiedAt>("modifiedAt"),
+    };
+    return plan;
+}
+
+const JsonObjectPlan<StoredFile>& filePlan() {
+    static const JsonObjectPlan<StoredFile> plan{
+        field<&StoredFile::id>("id"),
+        field<&StoredFile::parentFolderID>("parentFolderID"),
+        field<&StoredFile::name>("name"),
+        field<&StoredFile::storageKey>("storageKey"),
+        field<&StoredFile::size>("size"),
+        field<&StoredFile::contentHash>("contentHash"),
+        field<&StoredFile::modifiedAt>("modifiedAt"),
+        field<&StoredFile::thumbnailPath>("thumbnailPath"),
+        field<&StoredFile::uploadTimestamp>("uploadTimestamp"),
+    };
+    return plan;
+}
+
+const JsonObjectPlan<StoredSnapshot>& snapshotPlan() {
+    static const JsonObjectPlan<StoredSnapshot> plan{
+        field<&StoredSnapshot::cursor>("cursor"),
+        objectArrayField<&StoredSnapshot::folders>("folders", folderPlan()),
+        objectArrayField<&StoredSnapshot::files>("files", filePlan()),
+    };
+    return plan;
+}
+
+/// The records' own rule for optional texts: absent, never empty.
+std::optional<std::string> nonEmpty(std::optional<std::string> text) {
+    if (text && text->empty()) return std::nullopt;
+    return text;
+}
+
+DriveFolder folderRecord(StoredFolder&& row) {
+    return DriveFolder{.id = row.id,
+                       .parentFolderID = parentIDFromWire(row.parentFolderID),
+                       .name = std::move(row.name),
+                       .modifiedAt = dateFromUnixSeconds(row.modifiedAt),
+                       .isTrashed = false};
+}
+
+DriveFile fileRecord(StoredFile&& row) {
+    return DriveFile{.id = row.id,
+                     .parentFolderID = parentIDFromWire(row.parentFolderID),
+                     .name = std::move(row.name),
+                     .storageKey = std::move(row.storageKey),
+                     .size = row.size,
+                     .contentHash = nonEmpty(std::move(row.contentHash)),
+                     .modifiedAt = dateFromUnixSeconds(row.modifiedAt),
+                     .isTrashed = false,
+                     .storageClass = StorageClass::standard,
+                     .thumbnailPath = nonEmpty(std::move(row.thumbnailPath)),
+                     .uploadTimestamp = row.uploadTimestamp};
+}
+
+/// ,"key": before a member that is not the row's first.
+void appendMember(std::string& out, std::string_view key) {
+    out += ",\"";
+    out += key;
+    out += "\":";
+}
+
+void appendOptionalInteger(std::string& out, std::string_view key, const std::optional<std::int64_t>& value) {
+    if (!value) return;
+    appendMember(out, key);
+    appendJSONInteger(out, *value);
+}
+
+void appendOptionalString(std::string& out, std::string_view key, const std::optional<std::string>& value) {
+    if (!value) return;
+    appendMember(out, key);
+    appendJSONString(out, *value);
+}
+
+}  // namespace
+
+SnapshotEncoder::SnapshotEncoder(std::int64_t cursor, std::size_t expectedFolders, std::size_t expectedFiles) {
+    // Typical rows are well under these sizes; one reservation avoids
+    // copying a file of tens of megabytes while it grows.
+    out_.reserve(64 + expectedFolders * 96 + expectedFiles * 256);
+    out_ += "{\"cursor\":";
+    appendJSONInteger(out_, cursor);
+    out_ += ",\"folders\":[";
+}
+
+void SnapshotEncoder::beginRow(std::int64_t id) {
+    if (!firstEntry_) out_ += ',';
+    firstEntry_ = false;
+    out_ += "{\"id\":";
+    appendJSONInteger(out_, id);
+}
+
+void SnapshotEncoder::addFolder(const DriveFolder& folder) {
+    if (inFiles_) throw std::logic_error("snapshot folders must come before files");
+    beginRow(folder.id);
+    appendOptionalInteger(out_, "parentFolderID", folder.parentFolderID);
+    appendMember(out_, "name");
+    appendJSONString(out_, folder.name);
+    appendMember(out_, "modifiedAt");
+    appendJSONDouble(out_, unixSeconds(folder.modifiedAt));
+    out_ += '}';
+}
+
+void SnapshotEncoder::closeFolders() {
+    if (inFiles_) return;
+    out_ += "],\"files\":[";
+    inFiles_ = true;
+    firstEntry_ = true;
+}
+
+void SnapshotEncoder::addFile(const DriveFile& file) {
+    closeFolders();
+    beginRow(file.id);
+    appendOptionalInteger(out_, "parentFolderID", file.parentFolderID);
+    appendMember(out_, "name");
+    appendJSONString(out_, file.name);
+    appendMember(out_, "storageKey");
+    appendJSONString(out_, file.storageKey);
+    appendMember(out_, "size");
+    appendJSONInteger(out_, file.size);
+    appendOptionalString(out_, "contentHash", file.contentHash);
+    appendMember(out_, "modifiedAt");
+    appendJSONDouble(out_, unixSeconds(file.modifiedAt));
+    appendOptionalString(out_, "thumbnailPath", file.thumbnailPath);
+    appendOptionalInteger(out_, "uploadTimestamp", file.uploadTimestamp);
+    out_ += '}';
+}
+
+std::string SnapshotEncoder::finish() {
+    closeFolders();
+    out_ += "]}";
+    return std::move(out_);
+}
+
+std::string encodeSnapshot(const ItemSnapshot& snapshot) {
+    SnapshotEncoder encoder(snapshot.cursor, snapshot.folders.size(), snapshot.files.size());
+    for (const DriveFolder& folder : snapshot.folders) encoder.addFolder(folder);
+    for (const DriveFile& file : snapshot.files) encoder.addFile(file);
+    return encoder.finish();
+}
+
+std::optional<ItemSnapshot> decodeSnapshot(std::string_view bytes) {
+    StoredSnapshot stored;
+    try {
+        stored = decodeJsonObject(bytes, snapshotPlan());
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    ItemSnapshot snapshot;
+    snapshot.cursor = stored.cursor;
+    snapshot.folders.reserve(stored.folders.size());
+    for (StoredFolder& row : stored.folders) snapshot.folders.push_back(folderRecord(std::move(row)));
+    stored.folders = {};
+    snapshot.files.reserve(stored.files.size());
+    for (StoredFile& row : stored.files) snapshot.files.push_back(fileRecord(std::move(row)));
+    return snapshot;
+}
+
+}  // namespace cadrio

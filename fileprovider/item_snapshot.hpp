@@ -1,0 +1,70 @@
+#pragma once
+// The item store's file: one compact UTF-8 JSON object
+//
+//   {"cursor":1834,
+//    "folders":[{"id":7,"parentFolderID":3,"name":"Photos","modifiedAt":1700000000}],
+//    "files":[{"id":42,"parentFolderID":7,"name":"a.jpg","storageKey":"k","size":12,
+//              "contentHash":"9f86","modifiedAt":1700000000.5,"thumbnailPath":"t",
+//              "uploadTimestamp":1700000000}]}
+//
+// Optional fields ("parentFolderID", "contentHash", "thumbnailPath",
+// "uploadTimestamp") are left out when absent. Dates are seconds since
+// 1970 as doubles, written in the shortest form that reads back to the same
+// double. Trash state and storage class are not kept: only non-trashed
+// folders and non-trashed standard files are ever written, and they read
+// back as such.
+//
+// Readers take the keys in any order and skip unknown ones; a missing
+// required key, a value of the wrong type or bytes that are not JSON make
+// the whole file unreadable (the store then starts empty).
+//
+// Plain functions and a single-use encoder; no shared state.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/model/drive_records.hpp"
+
+namespace cadrio {
+
+/// What a snapshot file holds, as records.
+struct ItemSnapshot {
+    std::int64_t cursor = 0;
+    std::vector<DriveFolder> folders;
+    std::vector<DriveFile> files;
+
+    bool operator==(const ItemSnapshot&) const = default;
+};
+
+/// Builds the file's bytes record by record, so that the store can write
+/// from its maps without copying them. Add every folder before the first
+/// file (a folder after a file throws std::logic_error).
+class SnapshotEncoder {
+public:
+    SnapshotEncoder(std::int64_t cursor, std::size_t expectedFolders, std::size_t expectedFiles);
+
+    void addFolder(const DriveFolder& folder);
+    void addFile(const DriveFile& file);
+    /// The complete document; the encoder is spent afterwards.
+    std::string finish();
+
+private:
+    void beginRow(std::int64_t id);
+    void closeFolders();
+
+    std::string out_;
+    bool inFiles_ = false;
+    bool firstEntry_ = true;
+};
+
+std::string encodeSnapshot(const ItemSnapshot& snapshot);
+
+/// The snapshot in `bytes`; absent for anything that is not one. Never
+/// throws for bad input (std::bad_alloc still propagates).
+std::optional<ItemSnapshot> decodeSnapshot(std::string_view bytes);
+
+}  // namespace cadrio

@@ -1,0 +1,238 @@
+#include "fileprovider/item_store.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <unordered_set>
+
+#include "core/model/wire_conversions.hpp"
+#include "core/model/zelvano_cadrio.hpp"
+#include "core/support/atomic_file.hpp"
+#include "fileprovider/item_snapshot.hpp"
+#include "fileprovider/name_order.hpp"
+
+namespace cadrio {
+namespace {
+
+bool sameParent(std::optional<std::int64_t> a, std::optional<std::int64_t> b) { return a == b; }
+
+// Hand-built records (after a creation or a move) may name the root as 0;
+// keeping one spelling lets children(of:) find them.
+DriveFolder normalized(DriveFolder folder) {
+    folder.parentFolderID = parentIDFromWire(folder.parentFolderID);
+    return folder;
+}
+
+DriveFile normalized(DriveFile file) {
+    file.parentFolderID = parentIDFromWire(file.parentFolderID);
+    return file;
+}
+
+ItemStore::Locations domainLocations(std::string_view domainIdentifier) {
+    return {ZelvanoCadrio::itemStoreURL(domainIdentifier), ZelvanoCadrio::summaryURL(domainIdentifier)};
+}
+
+}  // namespace
+
+ItemStore::ItemStore(std::string_view domainIdentifier) : ItemStore(domainLocations(domainIdentifier)) {}
+
+ItemStore::ItemStore(Locations locations, DateSource now)
+    : locations_(std::move(locations)),
+      now_(now ? std::move(now) : DateSource([] { return std::chrono::system_clock::now(); })) {
+    load();
+}
+
+void ItemStore::load() {
+    // Runs before the store is shared; the lock only keeps the contract simple.
+    std::lock_guard lock(mutex_);
+    summary_ = DomainSummary::load(locations_.summary).value_or(DomainSummary{});
+    if (!locations_.snapshot) return;
+    std::optional<ItemSnapshot> snapshot;
+    try {
+        snapshot = decodeSnapshot(readWholeFile(*locations_.snapshot, kMaxSnapshotBytes));
+    } catch (const std::exception&) {
+        return;  // missing or unreadable: start empty, the next save replaces it
+    }
+    if (!snapshot) return;
+    cursor_ = snapshot->cursor;
+    folders_.reserve(snapshot->folders.size());
+    for (DriveFolder& folder : snapshot->folders) {
+        const std::int64_t id = folder.id;
+        folders_.insert_or_assign(id, std::move(folder));
+    }
+    files_.reserve(snapshot->files.size());
+    for (DriveFile& file : snapshot->files) {
+        const std::int64_t id = file.id;
+        files_.insert_or_assign(id, std::move(file));
+    }
+}
+
+std::optional<DriveFile> ItemStore::file(std::int64_t id) const {
+    std::lock_guard lock(mutex_);
+    const auto found = files_.find(id);
+    if (found == files_.end()) return std::nullopt;
+    return found->second;
+}
+
+std::optional<DriveFolder> ItemStore::folder(std::int64_t id) const {
+    std::lock_guard lock(mutex_);
+    const auto found = folders_.find(id);
+    if (found == folders_.end()) return std::nullopt;
+    return found->second;
+}
+
+ItemStore::Children ItemStore::children(std::optional<std::int64_t> parent) const {
+    parent = parentIDFromWire(parent);
+    Children children;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [id, folder] : folders_) {
+            if (sameParent(folder.parentFolderID, parent) && !folder.isTrashed) children.folders.push_back(folder);
+        }
+        for (const auto& [id, file] : files_) {
+            if (sameParent(file.parentFolderID, parent) && file.isSynchronizable()) children.files.push_back(file);
+        }
+    }
+    // The maps have no order of their own; sort by id first so that equal
+    // names always come out the same way.
+    std::sort(children.folders.begin(), children.folders.end(), [](auto& a, auto& b) { return a.id < b.id; });
+    std::sort(children.files.begin(), children.files.end(), [](auto& a, auto& b) { return a.id < b.id; });
+    sortByName(children.folders);
+    sortByName(children.files);
+    return children;
+}
+
+std::int64_t ItemStore::cursor() const {
+    std::lock_guard lock(mutex_);
+    return cursor_;
+}
+
+void ItemStore::setCursor(std::int64_t cursor) {
+    std::lock_guard lock(mutex_);
+    cursor_ = cursor;
+}
+
+DomainSummary ItemStore::summary() const {
+    std::lock_guard lock(mutex_);
+    return summary_;
+}
+
+std::size_t ItemStore::folderCount() const {
+    std::lock_guard lock(mutex_);
+    return folders_.size();
+}
+
+std::size_t ItemStore::fileCount() const {
+    std::lock_guard lock(mutex_);
+    return files_.size();
+}
+
+void ItemStore::upsert(std::span<const DriveFolder> folders, std::span<const DriveFile> files) {
+    std::lock_guard lock(mutex_);
+    upsertLocked(folders, files);
+}
+
+void ItemStore::upsertLocked(std::span<const DriveFolder> folders, std::span<const DriveFile> files) {
+    for (const DriveFolder& folder : folders) {
+        if (folder.isTrashed) {
+            folders_.erase(folder.id);
+        } else {
+            folders_.insert_or_assign(folder.id, normalized(folder));
+        }
+    }
+    for (const DriveFile& file : files) {
+        if (!file.isSynchronizable()) {
+            files_.erase(file.id);
+        } else {
+            files_.insert_or_assign(file.id, normalized(file));
+        }
+    }
+}
+
+void ItemStore::replaceAll(std::span<const DriveFolder> folders, std::span<const DriveFile> files,
+                           std::int64_t cursor) {
+    std::lock_guard lock(mutex_);
+    folders_.clear();
+    files_.clear();
+    folders_.reserve(folders.size());
+    files_.reserve(files.size());
+    upsertLocked(folders, files);
+    cursor_ = cursor;
+    saveLocked();
+    summary_.archivedFileIDs.clear();
+    summary_.apply(files);
+    saveSummaryLocked();
+}
+
+void ItemStore::replaceChildren(std::optional<std::int64_t> parent, std::span<const DriveFolder> folders,
+                                std::span<const DriveFile> files) {
+    parent = parentIDFromWire(parent);
+    std::unordered_set<std::int64_t> listedFolders;
+    std::unordered_set<std::int64_t> listedFiles;
+    for (const DriveFolder& folder : folders) listedFolders.insert(folder.id);
+    for (const DriveFile& file : files) listedFiles.insert(file.id);
+
+    std::lock_guard lock(mutex_);
+    std::erase_if(folders_, [&](const auto& entry) {
+        return sameParent(entry.second.parentFolderID, parent) && !listedFolders.contains(entry.first);
+    });
+    std::erase_if(files_, [&](const auto& entry) {
+        return sameParent(entry.second.parentFolderID, parent) && !listedFiles.contains(entry.first);
+    });
+    upsertLocked(folders, files);
+}
+
+std::vector<ItemIdentifier> ItemStore::applyChanges(const DriveChanges& page) {
+    std::vector<ItemIdentifier> withdrawn;
+    for (const DriveFolder& folder : page.folders) {
+        if (folder.isTrashed) withdrawn.push_back(ItemIdentifier::folder(folder.id));
+    }
+    for (const DriveFile& file : page.files) {
+        if (!file.isSynchronizable()) withdrawn.push_back(ItemIdentifier::file(file.id));
+    }
+    std::lock_guard lock(mutex_);
+    upsertLocked(page.folders, page.files);
+    cursor_ = page.cursor;
+    saveLocked();
+    summary_.apply(page.files);
+    saveSummaryLocked();
+    return withdrawn;
+}
+
+void ItemStore::removeFile(std::int64_t id) {
+    std::lock_guard lock(mutex_);
+    files_.erase(id);
+}
+
+void ItemStore::removeFolder(std::int64_t id) {
+    std::lock_guard lock(mutex_);
+    folders_.erase(id);
+}
+
+void ItemStore::recordConflict(std::string originalName, std::string copyName) {
+    const Date date = now_();
+    std::lock_guard lock(mutex_);
+    summary_.recordConflict(std::move(originalName), std::move(copyName), date);
+    saveSummaryLocked();
+}
+
+void ItemStore::save() {
+    std::lock_guard lock(mutex_);
+    saveLocked();
+}
+
+void ItemStore::saveLocked() const {
+    if (!locations_.snapshot) return;
+    try {
+        SnapshotEncoder encoder(cursor_, folders_.size(), files_.size());
+        for (const auto& [id, folder] : folders_) encoder.addFolder(folder);
+        for (const auto& [id, file] : files_) encoder.addFile(file);
+        writeFileAtomically(*locations_.snapshot, encoder.finish());
+    } catch (const std::exception&) {
+        // The previous file stays; the next save catches up.
+    }
+}
+
+void ItemStore::saveSummaryLocked() const { summary_.save(locations_.summary); }
+
+}  // namespace cadrio

@@ -1,0 +1,273 @@
+#include "fileprovider/item_store.hpp"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/support/atomic_file.hpp"
+#include "core/support/temporary_directory.hpp"
+#include "fileprovider/item_snapshot.hpp"
+#include "fileprovider/testing/records.hpp"
+
+namespace cadrio {
+namespace {
+
+using testing::fileRecord;
+using testing::folderRecord;
+
+const Date kConflictDate = dateFromUnixSeconds(std::int64_t{1'709'644'020});
+
+class ItemStoreTest : public ::testing::Test {
+protected:
+    ItemStore::Locations locations() const {
+        return {directory_ / "item-store-test.json", directory_ / "summary-test.json"};
+    }
+    std::unique_ptr<ItemStore> open() const {
+        return std::make_unique<ItemStore>(locations(), [] { return kConflictDate; });
+    }
+    std::string read(const std::string& name) const { return readWholeFile(directory_ / name, 1 << 26); }
+    bool exists(const std::string& name) const { return std::filesystem::exists(directory_ / name); }
+    void write(const std::string& name, const std::string& bytes) const { writeFileAtomically(directory_ / name, bytes); }
+    nlohmann::json snapshotJSON() const { return nlohmann::json::parse(read("item-store-test.json")); }
+
+    static std::vector<std::int64_t> ids(const auto& records) {
+        std::vector<std::int64_t> out;
+        for (const auto& record : records) out.push_back(record.id);
+        return out;
+    }
+
+    TemporaryDirectory directory_{"item-store-test"};
+};
+
+TEST_F(ItemStoreTest, StartsEmptyWithoutFilesAndWritesNothingUntilAsked) {
+    const auto store = open();
+    EXPECT_EQ(store->cursor(), 0);
+    EXPECT_EQ(store->fileCount() + store->folderCount(), 0u);
+    EXPECT_EQ(store->summary(), DomainSummary{});
+    EXPECT_FALSE(exists("item-store-test.json"));
+    EXPECT_FALSE(exists("summary-test.json"));
+}
+
+TEST_F(ItemStoreTest, DamagedSnapshotReadsAsAbsentAndIsReplacedByTheNextSave) {
+    const std::vector<std::string> damaged = {"", "{\"cursor\":12,\"folders\":[", "[1,2,3]",
+                                              R"({"archivedFileIDs":[1],"conflicts":[]})", "\xFF\xFE garbage"};
+    for (const std::string& bytes : damaged) {
+        write("item-store-test.json", bytes);
+        const auto store = open();
+        EXPECT_EQ(store->cursor(), 0) << bytes;
+        EXPECT_EQ(store->fileCount() + store->folderCount(), 0u) << bytes;
+        EXPECT_EQ(read("item-store-test.json"), bytes) << "left as it is until the next save";
+        store->setCursor(3);
+        store->save();
+        EXPECT_EQ(snapshotJSON()["cursor"], 3);
+    }
+}
+
+TEST_F(ItemStoreTest, ADirectoryInPlaceOfTheFilesIsSurvived) {
+    std::filesystem::create_directory(directory_ / "item-store-test.json");
+    std::filesystem::create_directory(directory_ / "summary-test.json");
+    const auto store = open();
+    store->replaceAll(std::vector{folderRecord(1, "a")}, std::vector{fileRecord(2, "b", 1, StorageClass::glacier)}, 5);
+    store->recordConflict("x", "y");
+    EXPECT_EQ(store->folderCount(), 1u);
+    EXPECT_EQ(store->summary().archivedFileIDs, (std::set<std::int64_t>{2}));
+}
+
+TEST_F(ItemStoreTest, WithoutLocationsTheStoreWorksInMemory) {
+    ItemStore store(ItemStore::Locations{});
+    store.replaceAll(std::vector{folderRecord(1, "a")}, std::vector{fileRecord(2, "b", 1)}, 9);
+    store.recordConflict("a", "b");
+    EXPECT_EQ(store.cursor(), 9);
+    EXPECT_TRUE(store.file(2).has_value());
+    EXPECT_EQ(store.summary().conflicts.size(), 1u);
+}
+
+TEST_F(ItemStoreTest, SaveAndReloadGiveTheSameStore) {
+    DriveFile bare = fileRecord(11, "bare", 1);
+    bare.contentHash.reset();
+    bare.uploadTimestamp.reset();
+    {
+        const auto store = open();
+        store->replaceAll(std::vector{folderRecord(1, "Docs"), folderRecord(2, "Sub", 1)},
+                          std::vector{bare, fileRecord(12, "b.pdf", 2), fileRecord(13, "old", 2, StorageClass::glacier)},
+                          77);
+        store->recordConflict("b.pdf", "b (conflit Mac 2024-03-05 14h07).pdf");
+    }
+    const auto reloaded = open();
+    EXPECT_EQ(reloaded->cursor(), 77);
+    EXPECT_EQ(reloaded->folder(2), folderRecord(2, "Sub", 1));
+    EXPECT_EQ(reloaded->file(11), bare);
+    EXPECT_EQ(reloaded->file(12), fileRecord(12, "b.pdf", 2));
+    EXPECT_EQ(reloaded->file(13), std::nullopt);
+    const DomainSummary summary = reloaded->summary();
+    EXPECT_EQ(summary.archivedFileIDs, (std::set<std::int64_t>{13}));
+    ASSERT_EQ(summary.conflicts.size(), 1u);
+    EXPECT_EQ(summary.conflicts[0].date, kConflictDate);
+
+    const auto stored = snapshotJSON()["files"];
+    const auto bareRow = std::find_if(stored.begin(), stored.end(), [](auto& row) { return row["id"] == 11; });
+    ASSERT_NE(bareRow, stored.end());
+    EXPECT_FALSE(bareRow->contains("contentHash"));
+    EXPECT_FALSE(bareRow->contains("uploadTimestamp"));
+    EXPECT_FALSE(bareRow->contains("thumbnailPath"));
+}
+
+TEST_F(ItemStoreTest, UpsertKeepsOnlyLiveFoldersAndSynchronisableFiles) {
+    const auto store = open();
+    store->upsert(std::vector{folderRecord(1, "a"), folderRecord(2, "b")},
+                  std::vector{fileRecord(10, "x"), fileRecord(11, "y"), fileRecord(12, "z")});
+    store->upsert(std::vector{folderRecord(2, "b", std::nullopt, /*trashed=*/true), folderRecord(3, "first"),
+                              folderRecord(3, "second")},
+                  std::vector{fileRecord(10, "x", std::nullopt, StorageClass::glacier),
+                              fileRecord(11, "y", std::nullopt, StorageClass::standard, /*trashed=*/true),
+                              fileRecord(12, "z", std::nullopt, StorageClass::restoring),
+                              fileRecord(13, "w", std::nullopt, StorageClass::archiving)});
+    EXPECT_EQ(store->folderCount(), 2u);
+    EXPECT_EQ(store->folder(3)->name, "second");  // the later record of an id wins
+    EXPECT_EQ(store->fileCount(), 0u);
+    EXPECT_FALSE(exists("item-store-test.json")) << "upsert does not save";
+}
+
+TEST_F(ItemStoreTest, ParentIDsBelowOneAreTheRoot) {
+    const auto store = open();
+    store->upsert(std::vector{folderRecord(1, "zero", 0)}, std::vector{fileRecord(2, "minus", -4)});
+    EXPECT_EQ(store->folder(1)->parentFolderID, std::nullopt);
+    const auto root = store->children(std::nullopt);
+    EXPECT_EQ(ids(root.folders), (std::vector<std::int64_t>{1}));
+    EXPECT_EQ(ids(root.files), (std::vector<std::int64_t>{2}));
+    EXPECT_EQ(ids(store->children(0).files), (std::vector<std::int64_t>{2}));
+}
+
+TEST_F(ItemStoreTest, ChildrenAreSortedByCanonicalName) {
+    const auto store = open();
+    store->upsert(std::vector{folderRecord(1, "a"), folderRecord(2, "B"), folderRecord(3, "x", 1)},
+                  std::vector{fileRecord(10, "cafe\xCC\x81"), fileRecord(11, "caff"), fileRecord(12, "cafe"),
+                              fileRecord(13, "caf\xC3\xA9"), fileRecord(14, "elsewhere", 1)});
+    const auto root = store->children(std::nullopt);
+    EXPECT_EQ(ids(root.folders), (std::vector<std::int64_t>{2, 1}));
+    // Equivalent names keep a fixed order (by id) whatever the map's order.
+    EXPECT_EQ(ids(root.files), (std::vector<std::int64_t>{12, 11, 10, 13}));
+    EXPECT_EQ(ids(store->children(1).files), (std::vector<std::int64_t>{14}));
+}
+
+TEST_F(ItemStoreTest, ReplaceChildrenTouchesOnlyTheListedParent) {
+    const auto store = open();
+    store->upsert(std::vector{folderRecord(1, "root child"), folderRecord(7, "seven"), folderRecord(8, "in 7", 7),
+                              folderRecord(9, "in 1", 1)},
+                  std::vector{fileRecord(20, "root file"), fileRecord(21, "in 7", 7), fileRecord(22, "in 1", 1)});
+
+    store->replaceChildren(7, {}, {});
+    EXPECT_EQ(store->folder(8), std::nullopt);
+    EXPECT_EQ(store->file(21), std::nullopt);
+    EXPECT_EQ(store->folderCount(), 3u);
+    EXPECT_EQ(store->fileCount(), 2u);
+
+    store->replaceChildren(std::nullopt, std::vector{folderRecord(7, "seven renamed"), folderRecord(30, "new")},
+                           std::vector{fileRecord(31, "new file")});
+    EXPECT_EQ(store->folder(1), std::nullopt);
+    EXPECT_EQ(store->file(20), std::nullopt);
+    EXPECT_EQ(store->folder(7)->name, "seven renamed");
+    EXPECT_TRUE(store->folder(9).has_value()) << "entries under other parents stay";
+    EXPECT_TRUE(store->file(22).has_value());
+    EXPECT_TRUE(store->file(31).has_value());
+}
+
+TEST_F(ItemStoreTest, ReplaceAllRebuildsArchivedIDsButKeepsConflicts) {
+    const auto store = open();
+    store->replaceAll({}, std::vector{fileRecord(1, "a", std::nullopt, StorageClass::glacier)}, 1);
+    store->recordConflict("a", "a (conflit)");
+    store->replaceAll(std::vector{folderRecord(5, "f")},
+                      std::vector{fileRecord(2, "b", std::nullopt, StorageClass::glacier),
+                                  fileRecord(3, "c", std::nullopt, StorageClass::glacier, /*trashed=*/true),
+                                  fileRecord(4, "d")},
+                      2);
+    const auto summary = DomainSummary::load(locations().summary);
+    ASSERT_TRUE(summary.has_value());
+    EXPECT_EQ(summary->archivedFileIDs, (std::set<std::int64_t>{2}));
+    EXPECT_EQ(summary->conflicts.size(), 1u);
+    EXPECT_EQ(snapshotJSON()["cursor"], 2);
+    EXPECT_EQ(snapshotJSON()["files"].size(), 1u);
+    EXPECT_EQ(store->folderCount(), 1u);
+}
+
+TEST_F(ItemStoreTest, ApplyChangesReportsWithdrawnItemsFoldersFirstAndCountsArchives) {
+    const auto store = open();
+    store->replaceAll(std::vector{folderRecord(1, "a"), folderRecord(2, "b")},
+                      std::vector{fileRecord(10, "x", 1), fileRecord(11, "y"), fileRecord(12, "z")}, 40);
+
+    DriveChanges page{.cursor = 41,
+                      .folders = {folderRecord(2, "b", std::nullopt, true), folderRecord(3, "new")},
+                      .files = {fileRecord(10, "x", 1, StorageClass::glacier), fileRecord(11, "y", 3),
+                                fileRecord(12, "z", std::nullopt, StorageClass::standard, true)}};
+    const auto withdrawn = store->applyChanges(page);
+    EXPECT_EQ(withdrawn, (std::vector{ItemIdentifier::folder(2), ItemIdentifier::file(10), ItemIdentifier::file(12)}));
+    EXPECT_EQ(store->cursor(), 41);
+    EXPECT_EQ(store->file(11)->parentFolderID, 3);
+    EXPECT_TRUE(store->file(10) == std::nullopt && store->folder(2) == std::nullopt);
+    EXPECT_EQ(store->folder(1)->name, "a") << "children of a trashed folder wait for their own page";
+    EXPECT_EQ(DomainSummary::load(locations().summary)->archivedFileIDs, (std::set<std::int64_t>{10}));
+
+    // Back to standard storage: no longer archived.
+    store->applyChanges(DriveChanges{.cursor = 42, .folders = {}, .files = {fileRecord(10, "x", 1)}});
+    EXPECT_TRUE(store->summary().archivedFileIDs.empty());
+    EXPECT_TRUE(store->file(10).has_value());
+}
+
+TEST_F(ItemStoreTest, AnEmptyPageOnlyMovesTheCursorAndRewritesBothFiles) {
+    const auto store = open();
+    store->upsert({}, std::vector{fileRecord(1, "a")});
+    EXPECT_TRUE(store->applyChanges(DriveChanges{.cursor = 5, .folders = {}, .files = {}}).empty());
+    EXPECT_EQ(snapshotJSON()["cursor"], 5);
+    EXPECT_EQ(snapshotJSON()["files"].size(), 1u);
+    EXPECT_TRUE(exists("summary-test.json"));
+}
+
+TEST_F(ItemStoreTest, RecordConflictSavesTheSummaryOnly) {
+    const auto store = open();
+    store->recordConflict("Rapport.pdf", "Rapport (conflit Mac 2024-03-05 14h07).pdf");
+    EXPECT_FALSE(exists("item-store-test.json"));
+    const auto summary = DomainSummary::load(locations().summary);
+    ASSERT_TRUE(summary.has_value());
+    EXPECT_EQ(summary->conflicts.at(0).originalName, "Rapport.pdf");
+    EXPECT_EQ(summary->conflicts.at(0).date, kConflictDate);
+}
+
+TEST_F(ItemStoreTest, ConcurrentChangesAllLandAndEverySavedFileIsWhole) {
+    const auto store = open();
+    constexpr int kThreads = 4;
+    constexpr int kPages = 8;
+    std::vector<std::jthread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([&, t] {
+            for (int p = 0; p < kPages; ++p) {
+                const std::int64_t id = t * 1000 + p;
+                store->applyChanges(DriveChanges{.cursor = id, .folders = {}, .files = {fileRecord(id, "f")}});
+                store->upsert(std::vector{folderRecord(id, "d")}, {});
+            }
+        });
+    }
+    std::jthread reader([&] {
+        for (int i = 0; i < 50; ++i) {
+            if (exists("item-store-test.json")) {
+                EXPECT_TRUE(decodeSnapshot(read("item-store-test.json")).has_value());
+            }
+        }
+    });
+    writers.clear();
+    reader.join();
+    store->save();
+    const auto reloaded = open();
+    EXPECT_EQ(reloaded->fileCount(), std::size_t{kThreads * kPages});
+    EXPECT_EQ(reloaded->folderCount(), std::size_t{kThreads * kPages});
+}
+
+}  // namespace
+}  // namespace cadrio
