@@ -136,7 +136,7 @@ HttpResponse ApiClient::sendOnce(std::string_view path, std::string_view method,
     if (response.isSuccess()) return response;
     if (response.status == 401) {
         std::optional<std::string> refusedToken;
-        if (auto header = HttpResponse{0, request.headers, {}}.header("Authorization")) {
+        if (auto header = headerValue(request.headers, "Authorization")) {
             refusedToken = header->substr(7);
         }
         if (refusedToken && reauthenticate(stop, refusedToken)) {

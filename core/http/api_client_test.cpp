@@ -32,7 +32,7 @@ struct Fixture {
     }
 
     std::optional<std::string> authorization(std::size_t index) const {
-        return HttpResponse{0, transport->requests().at(index).headers, {}}.header("Authorization");
+        return headerValue(transport->requests().at(index).headers, "Authorization");
     }
 };
 
@@ -62,7 +62,7 @@ TEST(ApiClient, RequestsCarryTheBaseURLAndTheTokenOnlyWhenSignedIn) {
     EXPECT_EQ(f.authorization(1), "Bearer old-token");
     EXPECT_EQ(requests[1].method, "POST");
     EXPECT_EQ(requests[1].body, R"({"name":"x"})");
-    EXPECT_EQ(HttpResponse({0, requests[1].headers, {}}).header("content-type"), "application/json");
+    EXPECT_EQ(headerValue(requests[1].headers, "content-type"), "application/json");
 }
 
 TEST(ApiClient, RetryScheduleOnTheVirtualClock) {
@@ -246,7 +246,7 @@ TEST(ApiClient, RacingReloginsLeaveStoreAndMemoryInAgreement) {
             if (request.url.ends_with("/auth/login-jmap")) {
                 return HttpResponse{200, {}, R"({"access_token":"t)" + std::to_string(++issued) + "\"}"};
             }
-            const bool fresh = HttpResponse{0, request.headers, {}}.header("Authorization") !=
+            const bool fresh = headerValue(request.headers, "Authorization") !=
                                "Bearer old-token";
             return HttpResponse{fresh ? 200 : 401, {}, {}};
         });

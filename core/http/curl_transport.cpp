@@ -93,12 +93,6 @@ struct ListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
-bool hasHeader(const HttpHeaders& headers, std::string_view name) {
-    HttpResponse probe;
-    probe.headers = headers;
-    return probe.header(name).has_value();
-}
-
 curl_slist* buildHeaderList(const HttpRequest& request) {
     curl_slist* list = nullptr;
     for (const auto& [name, value] : request.headers) {
@@ -107,7 +101,7 @@ curl_slist* buildHeaderList(const HttpRequest& request) {
     // libcurl would otherwise wait for "100 Continue" before large bodies and
     // label every body as a URL-encoded form.
     list = curl_slist_append(list, "Expect:");
-    if (!hasHeader(request.headers, "Content-Type")) {
+    if (!headerValue(request.headers, "Content-Type")) {
         list = curl_slist_append(list, "Content-Type:");
     }
     return list;

@@ -14,6 +14,9 @@ namespace cadrio {
 
 using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
 
+/// The first header of that name, compared case-insensitively.
+std::optional<std::string> headerValue(const HttpHeaders& headers, std::string_view name);
+
 struct HttpRequest {
     std::string method = "GET";
     std::string url;  // absolute http or https URL
