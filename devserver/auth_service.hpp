@@ -78,7 +78,8 @@ public:
     /// (default: the system clock). Tests pass a virtual one.
     void setClock(Clock clock);
 
-    /// POST /api/v1/auth/login-jmap and POST /api/v1/auth/2fa/verify.
+    /// POST /api/v1/auth/login-jmap and POST /api/v1/auth/2fa/verify. The
+    /// routes use this object: it must outlive the server's request threads.
     void registerRoutes(httplib::Server& server);
     /// Admin routes under /_admin/auth/ (expire tokens, set TTLs, list codes).
     void registerAdminRoutes(httplib::Server& server);

@@ -42,7 +42,8 @@ public:
     void publish(const std::string& account);
 
     /// Registers GET /api/v1/jmap/events/web; refuses (401) a request whose
-    /// bearer token `auth` does not accept.
+    /// bearer token `auth` does not accept. `auth` must outlive the server's
+    /// request threads; the hub's own state lives as long as its streams.
     void registerRoutes(httplib::Server& server, const AuthService& auth);
 
     /// Ends every open stream (server stop, reset). Streams opened later are

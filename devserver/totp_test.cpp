@@ -27,16 +27,6 @@ TEST(Totp, MatchesThePublishedSha1Vectors) {
     }
 }
 
-// RFC 4226, appendix D: counters 0 to 9 of the same key, 6 digits.
-TEST(Totp, HotpMatchesThePublishedCounterVectors) {
-    const auto key = bytes("12345678901234567890");
-    const char* expected[] = {"755224", "287082", "359152", "969429", "338314",
-                              "254676", "287922", "162583", "399871", "520489"};
-    for (std::uint64_t counter = 0; counter < 10; ++counter) {
-        EXPECT_EQ(hotp(key, counter), expected[counter]) << "counter " << counter;
-    }
-}
-
 TEST(Totp, DecodesBase32) {
     const struct {
         const char* text;
