@@ -1,0 +1,472 @@
+#include "core/api/drive_api.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <stop_token>
+
+#include "core/api/testing/api_fixture.hpp"
+#include "core/support/cancellation.hpp"
+#include "core/support/temporary_directory.hpp"
+
+namespace cadrio {
+namespace {
+
+using testing::ApiFixture;
+using testing::driveErrorOf;
+using testing::sampleDriveFile;
+
+constexpr std::int64_t kMiB8 = 8'388'608;
+
+/// Bytes [from, from + count) of the test content, whose byte i is
+/// i * 7 mod 251, so that parts cut in the wrong place are told apart.
+std::string expectedBytes(std::int64_t from, std::int64_t count) {
+    static const std::string period = [] {
+        std::string bytes(251, '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7) % 251);
+        return bytes;
+    }();
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(count) + period.size());
+    bytes.append(period, static_cast<std::size_t>(from % 251));
+    while (static_cast<std::int64_t>(bytes.size()) < count) bytes.append(period);
+    bytes.resize(static_cast<std::size_t>(count));
+    return bytes;
+}
+
+LocalContent writeContent(const TemporaryDirectory& dir, std::int64_t size,
+                          const std::string& name = "c.bin") {
+    const std::string bytes = expectedBytes(0, size);
+    std::ofstream(dir / name, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return {dir / name, size, "hash-" + std::to_string(size), "application/pdf"};
+}
+
+/// Answers the upload endpoints and the storage service like the drive
+/// does; a test overrides single routes by their path suffix.
+struct FakeDrive {
+    std::map<std::string, std::function<HttpResponse(const HttpRequest&)>> overrides;
+
+    static bool endsWith(const std::string& text, const std::string& suffix) {
+        return text.size() >= suffix.size() &&
+               text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+    }
+
+    HttpResponse answer(const HttpRequest& request) const {
+        const std::string url = request.url.substr(0, request.url.find('?'));
+        for (const auto& [suffix, route] : overrides) {
+            if (endsWith(url, suffix)) return route(request);
+        }
+        if (endsWith(url, "/multipart/init")) {
+            return {200, {}, R"({"upload_id": "U1", "s3_key": "k/obj", "part_size": 5})"};
+        }
+        if (endsWith(url, "/multipart/presign")) {
+            const auto body = nlohmann::json::parse(request.body);
+            return {200,
+                    {},
+                    nlohmann::json{{"url", "https://storage.test/part?n=" +
+                                               std::to_string(body["part_number"].get<int>())}}
+                        .dump()};
+        }
+        if (url == "https://storage.test/part") {
+            return {
+                200, {{"ETag", "\"e" + request.url.substr(request.url.find("n=") + 2) + "\""}}, ""};
+        }
+        if (endsWith(url, "/download-url")) {
+            return {
+                200,
+                {},
+                R"({"url": "https://storage.test/o", "file_size": 99, "date_upload": 1700000000})"};
+        }
+        if (endsWith(url, "/upload/file") || endsWith(url, "/multipart/complete")) {
+            return {200, {}, R"({"id": 501, "s3_key": "k/new", "file_miniatures_path": ""})"};
+        }
+        if (endsWith(url, "/content") || endsWith(url, "/content/complete")) {
+            return {
+                200,
+                {},
+                R"({"id": 7, "file_size": 3.0, "content_hash": "h2", "date_upload": 1700000500})"};
+        }
+        if (endsWith(url, "/multipart/abort")) return {200, {}, "{}"};
+        return {599, {}, "unexpected " + request.url};
+    }
+
+    void serve(ApiFixture& f, int exchanges = 40) const {
+        for (int i = 0; i < exchanges; ++i)
+            f.transport->enqueue([this](const HttpRequest& r) { return answer(r); });
+    }
+};
+
+/// A signed-in API whose transport answers like FakeDrive, recording the
+/// progress reports it is handed.
+struct UploadFixture : ApiFixture {
+    FakeDrive drive;
+    std::vector<std::int64_t> progress;
+
+    UploadFixture() { drive.serve(*this); }
+    UploadFixture(const UploadFixture&) = delete;
+    UploadFixture& operator=(const UploadFixture&) = delete;
+
+    DriveAPI::Progress recordProgress() {
+        return [this](std::int64_t bytes) { progress.push_back(bytes); };
+    }
+};
+
+std::vector<std::string> paths(const ApiFixture& f) {
+    std::vector<std::string> result;
+    for (const auto& request : f.requests()) {
+        const std::string path = ApiFixture::path(request);
+        result.push_back(path.rfind("https://storage.test/", 0) == 0 ? "PUT storage" : path);
+    }
+    return result;
+}
+
+TEST(DriveAPIUploads, PartSize) {
+    const std::pair<std::int64_t, std::int64_t> cases[] = {
+        {0, kMiB8},
+        {-1, kMiB8},
+        {83'886'070'000, kMiB8},
+        {83'886'070'001, kMiB8},
+        {83'886'080'001, 8'388'609},
+        {100'000'000'000, 10'000'000},
+        {std::numeric_limits<std::int64_t>::max(), 922'337'203'685'478},
+    };
+    for (const auto& [size, part] : cases) EXPECT_EQ(DriveAPI::partSize(size), part) << size;
+}
+
+TEST(DriveAPIUploads, SixteenMebibytesTravelInOneRequest) {
+    TemporaryDirectory dir;
+    const LocalContent content = writeContent(dir, DriveAPI::directUploadLimit);
+    UploadFixture f;
+
+    const DriveFile file = f.api.createFile("Rapport.pdf", 12, content, f.recordProgress());
+
+    EXPECT_EQ(paths(f),
+              (std::vector<std::string>{"/drive/upload/file", "/drive/files/501/download-url"}));
+    const HttpRequest upload = f.request(0);
+    EXPECT_EQ(upload.method, "POST");
+    const auto type = ApiFixture::header(upload, "Content-Type").value_or("");
+    const std::string boundary = type.substr(type.find("boundary=") + 9);
+    EXPECT_EQ(type, "multipart/form-data; boundary=" + boundary);
+    EXPECT_EQ(boundary.rfind("zelvano-", 0), 0u);
+    const std::string head =
+        "--" + boundary +
+        "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"Rapport.pdf\"\r\n"
+        "Content-Type: application/pdf\r\n\r\n";
+    const std::string tail =
+        "\r\n--" + boundary +
+        "\r\nContent-Disposition: form-data; name=\"id_folder\"\r\n\r\n12\r\n--" + boundary +
+        "\r\nContent-Disposition: form-data; name=\"storage_class\"\r\n\r\nstandard\r\n--" +
+        boundary +
+        "\r\nContent-Disposition: form-data; name=\"content_hash\"\r\n\r\nhash-16777216\r\n--" +
+        boundary + "--\r\n";
+    EXPECT_TRUE(upload.body == head + expectedBytes(0, DriveAPI::directUploadLimit) + tail);
+    EXPECT_EQ(f.progress, std::vector<std::int64_t>{DriveAPI::directUploadLimit});
+
+    EXPECT_EQ(file.id, 501);
+    EXPECT_EQ(file.parentFolderID, 12);
+    EXPECT_EQ(file.storageKey, "k/new");
+    EXPECT_EQ(file.thumbnailPath, std::nullopt);
+    EXPECT_EQ(file.size, 99);  // refreshed from the grant
+    EXPECT_EQ(file.uploadTimestamp, 1700000000);
+    EXPECT_EQ(file.contentHash, "hash-16777216");
+}
+
+TEST(DriveAPIUploads, OneByteMoreGoesInPartsStreamedFromDisk) {
+    TemporaryDirectory dir;
+    const LocalContent content = writeContent(dir, DriveAPI::directUploadLimit + 1);
+    UploadFixture f;
+
+    const DriveFile file = f.api.createFile("big.bin", std::nullopt, content, f.recordProgress());
+
+    EXPECT_EQ(paths(f), (std::vector<std::string>{
+                            "/drive/upload/multipart/init", "/drive/upload/multipart/presign",
+                            "PUT storage", "/drive/upload/multipart/presign", "PUT storage",
+                            "/drive/upload/multipart/presign", "PUT storage",
+                            "/drive/upload/multipart/complete", "/drive/files/501/download-url"}));
+    const auto requests = f.requests();
+    EXPECT_EQ(ApiFixture::json(requests[0]), (nlohmann::json{{"file_name", "big.bin"},
+                                                             {"file_size", 16'777'217},
+                                                             {"id_folder", 0},
+                                                             {"content_type", "application/pdf"},
+                                                             {"storage_class", "standard"}}));
+    EXPECT_EQ(ApiFixture::json(requests[5]),
+              (nlohmann::json{{"s3_key", "k/obj"}, {"upload_id", "U1"}, {"part_number", 3}}));
+    const std::int64_t sizes[] = {kMiB8, kMiB8, 1};
+    std::int64_t offset = 0;
+    for (int part = 0; part < 3; ++part) {
+        const HttpRequest& put = requests[2 + 2 * part];
+        EXPECT_EQ(put.method, "PUT");
+        EXPECT_EQ(put.timeoutSeconds, 300);
+        EXPECT_FALSE(ApiFixture::header(put, "Authorization"));
+        EXPECT_TRUE(put.body == expectedBytes(offset, sizes[part])) << "part " << part + 1;
+        offset += sizes[part];
+    }
+    EXPECT_EQ(f.progress, (std::vector<std::int64_t>{kMiB8, 2 * kMiB8, 2 * kMiB8 + 1}));
+    const auto complete = ApiFixture::json(requests[7]);
+    EXPECT_EQ(complete["parts"], (nlohmann::json{{{"PartNumber", 1}, {"ETag", "\"e1\""}},
+                                                 {{"PartNumber", 2}, {"ETag", "\"e2\""}},
+                                                 {{"PartNumber", 3}, {"ETag", "\"e3\""}}}));
+    EXPECT_EQ(complete["s3_key"], "k/obj");
+    EXPECT_EQ(complete["upload_id"], "U1");
+    EXPECT_EQ(complete["file_size"], 16'777'217);
+    EXPECT_EQ(complete["content_hash"], "hash-16777217");
+    EXPECT_EQ(complete["storage_class"], "standard");
+    EXPECT_EQ(complete["id_folder"], 0);
+    EXPECT_EQ(file.id, 501);
+    EXPECT_EQ(file.parentFolderID, std::nullopt);
+}
+
+TEST(DriveAPIUploads, ASingleUploadRefusedAsTooLargeIsSentInParts) {
+    TemporaryDirectory dir;
+    const LocalContent content = writeContent(dir, 10);
+    UploadFixture f;
+    f.drive.overrides["/upload/file"] = [](const HttpRequest&) {
+        return HttpResponse{413, {}, "too big"};
+    };
+    f.drive.overrides["/multipart/complete"] = [](const HttpRequest&) {
+        return HttpResponse{200, {}, R"({"id": 502})"};
+    };
+    f.drive.overrides["/download-url"] = [](const HttpRequest&) {
+        return HttpResponse{500, {}, "down"};
+    };
+
+    const DriveFile file = f.api.createFile("n.txt", 4, content, f.recordProgress());
+
+    const auto p = paths(f);
+    ASSERT_GE(p.size(), 5u);
+    EXPECT_EQ(p[0], "/drive/upload/file");
+    EXPECT_EQ(p[1], "/drive/upload/multipart/init");
+    EXPECT_EQ(ApiFixture::json(f.request(1))["file_name"], "n.txt");
+    EXPECT_EQ(ApiFixture::json(f.request(1))["id_folder"], 4);
+    EXPECT_EQ(f.request(3).body, expectedBytes(0, 10));
+    EXPECT_EQ(f.progress, std::vector<std::int64_t>{10});
+    // The grant failed three times; the file is still handed back.
+    EXPECT_EQ(file.id, 502);
+    EXPECT_EQ(file.storageKey, "k/obj");
+    EXPECT_EQ(file.size, 10);
+    EXPECT_EQ(file.uploadTimestamp, std::nullopt);
+}
+
+TEST(DriveAPIUploads, PartLoopFailuresAbortTheServerUpload) {
+    struct Case {
+        const char* name;
+        std::int64_t announced;  // the size the caller took before the upload
+        std::function<void(FakeDrive&)> setUp;
+        DriveError expected;
+    };
+    const std::int64_t real = DriveAPI::directUploadLimit + 100;
+    const Case cases[] = {
+        {"storage answer without ETag", real,
+         [](FakeDrive& d) {
+             d.overrides["storage.test/part"] = [](const HttpRequest&) {
+                 return HttpResponse{200, {}, ""};
+             };
+         },
+         DriveError::decoding("ETag absent de la réponse du stockage")},
+        {"empty ETag", real,
+         [](FakeDrive& d) {
+             d.overrides["storage.test/part"] = [](const HttpRequest&) {
+                 return HttpResponse{200, {{"ETag", ""}}, ""};
+             };
+         },
+         DriveError::decoding("ETag absent de la réponse du stockage")},
+        {"presigned address not a web URL", real,
+         [](FakeDrive& d) {
+             d.overrides["/multipart/presign"] = [](const HttpRequest&) {
+                 return HttpResponse{200, {}, R"({"url": "file:///tmp/x"})"};
+             };
+         },
+         DriveError::decoding("URL de part invalide")},
+        {"storage refuses", real,
+         [](FakeDrive& d) {
+             d.overrides["storage.test/part"] = [](const HttpRequest&) {
+                 return HttpResponse{403, {}, "denied"};
+             };
+         },
+         DriveError::http(403, "denied")},
+        {"file shrank", real + kMiB8, [](FakeDrive&) {},
+         DriveError::transport("le fichier a changé pendant l'envoi")},
+    };
+    TemporaryDirectory dir;
+    const LocalContent written = writeContent(dir, real);
+    for (const auto& c : cases) {
+        LocalContent content = written;
+        content.size = c.announced;
+        UploadFixture f;
+        c.setUp(f.drive);
+        EXPECT_EQ(driveErrorOf([&] { f.api.createFile("x", std::nullopt, content); }), c.expected)
+            << c.name;
+        const auto requests = f.requests();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_EQ(ApiFixture::path(requests.back()), "/drive/upload/multipart/abort") << c.name;
+        EXPECT_EQ(ApiFixture::json(requests.back()),
+                  (nlohmann::json{{"s3_key", "k/obj"}, {"upload_id", "U1"}}))
+            << c.name;
+    }
+}
+
+TEST(DriveAPIUploads, AFileThatGrewSendsItsLastPartInFull) {
+    TemporaryDirectory dir;
+    LocalContent content = writeContent(dir, 3 * kMiB8 - 5);
+    content.size = DriveAPI::directUploadLimit + 1;
+    UploadFixture f;
+    f.api.replaceContent(sampleDriveFile(), content, {}, f.recordProgress());
+    EXPECT_EQ(f.progress, (std::vector<std::int64_t>{kMiB8, 2 * kMiB8, 3 * kMiB8 - 5}));
+    EXPECT_TRUE(f.request(6).body == expectedBytes(2 * kMiB8, kMiB8 - 5));
+    EXPECT_EQ(ApiFixture::json(f.requests().back())["parts"].size(), 3u);
+}
+
+TEST(DriveAPIUploads, CancellationBetweenPartsStillAbortsOnTheServer) {
+    TemporaryDirectory dir;
+    const LocalContent content = writeContent(dir, DriveAPI::directUploadLimit + 1);
+    UploadFixture f;
+    std::stop_source stop;
+    EXPECT_THROW(f.api.createFile(
+                     "x", std::nullopt, content, [&](std::int64_t) { stop.request_stop(); },
+                     stop.get_token()),
+                 CancellationError);
+    EXPECT_EQ(paths(f), (std::vector<std::string>{"/drive/upload/multipart/init",
+                                                  "/drive/upload/multipart/presign", "PUT storage",
+                                                  "/drive/upload/multipart/abort"}));
+}
+
+TEST(DriveAPIUploads, FailedCompletionAbortsOnlyForAReplacement) {
+    TemporaryDirectory dir;
+    const LocalContent content = writeContent(dir, DriveAPI::directUploadLimit + 1);
+    {
+        UploadFixture f;
+        f.drive.overrides["/multipart/complete"] = [](const HttpRequest&) {
+            return HttpResponse{507, {}, ""};
+        };
+        EXPECT_EQ(driveErrorOf([&] { f.api.createFile("x", std::nullopt, content); }),
+                  DriveError::insufficientQuota());
+        EXPECT_EQ(ApiFixture::path(f.requests().back()), "/drive/upload/multipart/complete");
+    }
+    {
+        UploadFixture f;
+        f.drive.overrides["/content/complete"] = [](const HttpRequest&) {
+            return HttpResponse{409, {}, ""};
+        };
+        EXPECT_EQ(driveErrorOf([&] {
+                      f.api.replaceContent(sampleDriveFile(), content, {"h1", std::nullopt});
+                  }),
+                  DriveError::versionConflict());
+        const auto requests = f.requests();
+        EXPECT_EQ(ApiFixture::path(requests[requests.size() - 2]),
+                  "/drive/files/7/content/complete");
+        EXPECT_EQ(ApiFixture::path(requests.back()), "/drive/upload/multipart/abort");
+    }
+}
+
+TEST(DriveAPIUploads, ReplacementInOneRequestCarriesOnlyThePresentPreconditions) {
+    struct Case {
+        ReplacePrecondition precondition;
+        std::string fields;
+    };
+    const Case cases[] = {
+        {{}, ""},
+        {{"h1", std::nullopt}, "if_content_hash\"\r\n\r\nh1\r\n"},
+        {{std::nullopt, -3}, "if_date_upload\"\r\n\r\n-3\r\n"},
+        {{"h1", 1600000000},
+         "if_content_hash\"\r\n\r\nh1\r\n|if_date_upload\"\r\n\r\n1600000000\r\n"},
+    };
+    TemporaryDirectory dir;
+    const LocalContent content = writeContent(dir, 3);
+    for (const auto& c : cases) {
+        UploadFixture f;
+        f.api.replaceContent(sampleDriveFile(), content, c.precondition, f.recordProgress());
+        ASSERT_EQ(f.requests().size(), 1u);
+        const HttpRequest put = f.request(0);
+        EXPECT_EQ(put.method, "PUT");
+        EXPECT_EQ(ApiFixture::path(put), "/drive/files/7/content");
+        EXPECT_NE(
+            put.body.find("filename=\"Rapport.pdf\"\r\nContent-Type: application/pdf\r\n\r\n" +
+                          expectedBytes(0, 3)),
+            std::string::npos);
+        EXPECT_EQ(put.body.find("id_folder"), std::string::npos);
+        EXPECT_EQ(put.body.find("storage_class"), std::string::npos);
+        std::string found;
+        for (const char* name : {"if_content_hash\"", "if_date_upload\""}) {
+            const auto at = put.body.find(name);
+            if (at == std::string::npos) continue;
+            if (!found.empty()) found += "|";
+            found += put.body.substr(at, put.body.find("--", at) - at);
+        }
+        EXPECT_EQ(found, c.fields);
+        EXPECT_EQ(f.progress, std::vector<std::int64_t>{3});
+    }
+}
+
+TEST(DriveAPIUploads, ReplacementRefusalsReachTheCaller) {
+    TemporaryDirectory dir;
+    const LocalContent content = writeContent(dir, 3);
+    const std::pair<HttpResponse, DriveError> cases[] = {
+        {{409, {}, ""}, DriveError::versionConflict()},
+        {{409, {{"X-Drive-Conflict", "archived"}}, ""}, DriveError::archived()},
+        {{423, {}, ""}, DriveError::locked()},
+        {{500, {}, "x"}, DriveError::http(500, "x")},  // sent once: a form upload is never retried
+    };
+    for (const auto& [answer, expected] : cases) {
+        ApiFixture f;
+        f.transport->enqueue([answer](const HttpRequest&) { return answer; });
+        EXPECT_EQ(driveErrorOf([&] {
+                      f.api.replaceContent(sampleDriveFile(), content, {"h1", std::nullopt});
+                  }),
+                  expected);
+        EXPECT_EQ(f.requests().size(), 1u);
+    }
+}
+
+TEST(DriveAPIUploads, ReplacementInPartsCompletesWithThePrecondition) {
+    TemporaryDirectory dir;
+    const LocalContent content = writeContent(dir, DriveAPI::directUploadLimit + 1);
+    UploadFixture f;
+    const DriveFile before = sampleDriveFile();
+    const DriveFile after =
+        f.api.replaceContent(before, content, {std::nullopt, 1600000000}, f.recordProgress());
+    const auto requests = f.requests();
+    EXPECT_EQ(ApiFixture::json(requests[0]), (nlohmann::json{{"file_name", "Rapport.pdf"},
+                                                             {"file_size", 16'777'217},
+                                                             {"id_folder", 12},
+                                                             {"content_type", "application/pdf"},
+                                                             {"storage_class", "standard"}}));
+    EXPECT_EQ(ApiFixture::path(requests.back()), "/drive/files/7/content/complete");
+    auto complete = ApiFixture::json(requests.back());
+    EXPECT_EQ(complete["parts"].size(), 3u);
+    complete.erase("parts");
+    EXPECT_EQ(complete, (nlohmann::json{{"s3_key", "k/obj"},
+                                        {"upload_id", "U1"},
+                                        {"file_size", 16'777'217},
+                                        {"content_type", "application/pdf"},
+                                        {"content_hash", "hash-16777217"},
+                                        {"if_date_upload", 1600000000}}));
+    EXPECT_EQ(f.progress.back(), 16'777'217);  // no extra call after completion
+    EXPECT_EQ(f.progress.size(), 3u);
+    EXPECT_EQ(after.id, 7);
+    EXPECT_EQ(after.size, 3);
+    EXPECT_EQ(after.contentHash, "h2");
+    EXPECT_EQ(after.uploadTimestamp, 1700000500);
+    EXPECT_EQ(after.thumbnailPath, std::nullopt);
+}
+
+TEST(DriveAPIUploads, UnreadableLocalFilesFailBeforeAnythingIsSent) {
+    const LocalContent small{"/nonexistent/x", 3, "h", "text/plain"};
+    const LocalContent large{"/nonexistent/x", DriveAPI::directUploadLimit + 1, "h", "text/plain"};
+    ApiFixture f;
+    EXPECT_THROW(f.api.createFile("x", std::nullopt, small), std::system_error);
+    EXPECT_THROW(f.api.replaceContent(sampleDriveFile(), small, {}), std::system_error);
+    EXPECT_TRUE(f.requests().empty());
+
+    // In parts the server upload is open already when the file is found
+    // missing: it is aborted.
+    FakeDrive drive;
+    drive.serve(f);
+    EXPECT_THROW(f.api.createFile("x", std::nullopt, large), std::filesystem::filesystem_error);
+    EXPECT_EQ(paths(f), (std::vector<std::string>{"/drive/upload/multipart/init",
+                                                  "/drive/upload/multipart/abort"}));
+}
+
+}  // namespace
+}  // namespace cadrio
