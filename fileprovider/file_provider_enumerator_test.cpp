@@ -1,0 +1,272 @@
+#include "fileprovider/file_provider_enumerator.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/support/temporary_directory.hpp"
+#include "fileprovider/disk_item.hpp"
+#include "fileprovider/testing/fake_drive_listing.hpp"
+#include "fileprovider/testing/records.hpp"
+#include "platform/fileprovider/testing/recording_observers.hpp"
+#include "platform/log/log_sink.hpp"
+
+namespace cadrio {
+namespace {
+
+using fileprovider::testing::RecordingChangeObserver;
+using fileprovider::testing::RecordingEnumerationObserver;
+using testing::FakeDriveListing;
+using testing::fileRecord;
+using testing::folderRecord;
+using Strings = std::vector<std::string>;
+
+std::vector<std::string> identifiersOf(const std::vector<fileprovider::ItemPtr>& items) {
+    std::vector<std::string> out;
+    for (const auto& item : items) out.push_back(item->itemIdentifier().rawValue());
+    return out;
+}
+
+class EnumeratorTest : public ::testing::Test {
+protected:
+    std::shared_ptr<FileProviderEnumerator> enumerator(ItemIdentifier container, bool workingSet = false) {
+        return std::make_shared<FileProviderEnumerator>(
+            container, workingSet,
+            FileProviderEnumerator::Context{api_, store_, tasks_, log::Logger("zelvano.cadrio.sync", "fileprovider", sink_)});
+    }
+
+    std::shared_ptr<RecordingEnumerationObserver> list(ItemIdentifier container, bool workingSet = false) {
+        auto observer = std::make_shared<RecordingEnumerationObserver>();
+        enumerator(container, workingSet)->enumerateItems(observer, fileprovider::Page::initialSortedByName());
+        EXPECT_TRUE(observer->waitUntilFinished());
+        return observer;
+    }
+
+    std::shared_ptr<RecordingChangeObserver> changes(std::string anchor) {
+        auto observer = std::make_shared<RecordingChangeObserver>();
+        enumerator(ItemIdentifier::root(), true)->enumerateChanges(observer, fileprovider::SyncAnchor{std::move(anchor)});
+        EXPECT_TRUE(observer->waitUntilFinished());
+        return observer;
+    }
+
+    Strings messages() const { return sink_->messages(); }
+    /// The requests made, whatever order the concurrent ones took.
+    std::multiset<std::string> callSet() const {
+        const Strings calls = api_->calls();
+        return {calls.begin(), calls.end()};
+    }
+
+    TemporaryDirectory directory_{"enumerator-test"};
+    std::shared_ptr<FakeDriveListing> api_ = std::make_shared<FakeDriveListing>();
+    std::shared_ptr<ItemStore> store_ = std::make_shared<ItemStore>(
+        ItemStore::Locations{directory_ / "item-store-d.json", directory_ / "summary-d.json"});
+    std::shared_ptr<TaskGroup> tasks_ = std::make_shared<TaskGroup>();
+    std::shared_ptr<log::MemorySink> sink_ = std::make_shared<log::MemorySink>();
+};
+
+// Folder and root listings ---------------------------------------------------
+
+TEST_F(EnumeratorTest, FolderListingGivesFoldersThenFilesInOneCallAndUpdatesTheStore) {
+    store_->upsert(std::vector{folderRecord(90, "gone", 7)}, std::vector{fileRecord(91, "gone", 7)});
+    api_->onFolders = [](auto, auto) { return std::vector{folderRecord(2, "z", 7), folderRecord(1, "a", 7)}; };
+    api_->onFiles = [](auto, auto) { return std::vector{fileRecord(10, "b", 7), fileRecord(11, "a", 7)}; };
+
+    const auto observer = list(ItemIdentifier::folder(7));
+
+    EXPECT_EQ(observer->summaries(), (Strings{"didEnumerate(4)", "finishEnumerating(none)"}));
+    EXPECT_EQ(identifiersOf(observer->allItems()), (Strings{"d:2", "d:1", "f:10", "f:11"}));
+    EXPECT_EQ(callSet(), (std::multiset<std::string>{"folders(7)", "files(7)"}));
+    EXPECT_EQ(store_->folder(90), std::nullopt);
+    EXPECT_EQ(store_->file(91), std::nullopt);
+    EXPECT_TRUE(store_->file(11).has_value());
+    EXPECT_TRUE(std::filesystem::exists(directory_ / "item-store-d.json")) << "the listing is saved";
+}
+
+TEST_F(EnumeratorTest, EmptyRootListingStillReportsOnceAndTouchesOnlyRootEntries) {
+    store_->upsert(std::vector{folderRecord(1, "top"), folderRecord(2, "inner", 1)},
+                   std::vector{fileRecord(3, "top"), fileRecord(4, "inner", 1)});
+    const auto observer = list(ItemIdentifier::root());
+    EXPECT_EQ(observer->summaries(), (Strings{"didEnumerate(0)", "finishEnumerating(none)"}));
+    EXPECT_EQ(callSet(), (std::multiset<std::string>{"folders(root)", "files(root)"}));
+    EXPECT_EQ(store_->folderCount(), 1u);
+    EXPECT_TRUE(store_->folder(2).has_value() && store_->file(4).has_value());
+}
+
+TEST_F(EnumeratorTest, AFailedFileListingCancelsTheOtherRequestAndKeepsTheStore) {
+    store_->upsert({}, std::vector{fileRecord(5, "kept", 7)});
+    std::promise<bool> folderRequestStopped;
+    api_->onFolders = [&](auto, std::stop_token stop) -> std::vector<DriveFolder> {
+        try {
+            FakeDriveListing::hangUntilStopped(stop);
+        } catch (...) {
+            folderRequestStopped.set_value(true);
+            throw;
+        }
+    };
+    api_->onFiles = [](auto, auto) -> std::vector<DriveFile> { throw DriveError::http(502, "bad gateway"); };
+
+    const auto observer = list(ItemIdentifier::folder(7));
+
+    EXPECT_TRUE(folderRequestStopped.get_future().get());
+    EXPECT_EQ(observer->summaries(), (Strings{"finishWithError(NSFileProviderErrorDomain,-1004)"}));
+    EXPECT_EQ(messages(), (Strings{"Énumération de d:7 impossible : Erreur du serveur (HTTP 502). bad gateway"}));
+    EXPECT_TRUE(store_->file(5).has_value());
+    EXPECT_FALSE(std::filesystem::exists(directory_ / "item-store-d.json"));
+}
+
+// Working set ------------------------------------------------------------------
+
+TEST_F(EnumeratorTest, WorkingSetComesInSlicesOf500AfterTheStoreWasReplaced) {
+    DriveChanges page{.cursor = 1834, .folders = {}, .files = {}};
+    page.folders.push_back(folderRecord(1, "live"));
+    page.folders.push_back(folderRecord(2, "trashed", std::nullopt, true));
+    for (std::int64_t id = 100; id < 1100; ++id) page.files.push_back(fileRecord(id, "f", 1));
+    page.files.push_back(fileRecord(5000, "archived", 1, StorageClass::glacier));
+    page.files.push_back(fileRecord(5001, "binned", 1, StorageClass::standard, true));
+    api_->onChanges = [&](auto, auto) { return page; };
+    store_->upsert(std::vector{folderRecord(77, "stale")}, {});
+
+    const auto observer = list(ItemIdentifier::root(), true);
+
+    EXPECT_EQ(api_->calls(), (Strings{"changes(0)"}));
+    EXPECT_EQ(observer->summaries(),
+              (Strings{"didEnumerate(500)", "didEnumerate(500)", "didEnumerate(1)", "finishEnumerating(none)"}));
+    const auto items = identifiersOf(observer->allItems());
+    EXPECT_EQ(items.front(), "d:1");
+    EXPECT_EQ(items.back(), "f:1099");
+    EXPECT_EQ(store_->cursor(), 1834);
+    EXPECT_EQ(store_->folder(77), std::nullopt);
+    EXPECT_EQ(store_->fileCount(), 1000u);
+    EXPECT_EQ(store_->summary().archivedFileIDs, (std::set<std::int64_t>{5000}));
+    EXPECT_EQ(messages(), (Strings{"État complet : 1001 éléments."}));
+}
+
+TEST_F(EnumeratorTest, EmptyWorkingSetOnlyFinishes) {
+    const auto observer = list(ItemIdentifier::root(), true);
+    EXPECT_EQ(observer->summaries(), (Strings{"finishEnumerating(none)"}));
+    EXPECT_EQ(messages(), (Strings{"État complet : 0 éléments."}));
+}
+
+TEST_F(EnumeratorTest, FailedWorkingSetLeavesTheStoreAsItWas) {
+    store_->replaceAll({}, std::vector{fileRecord(1, "kept")}, 12);
+    api_->onChanges = [](auto, auto) -> DriveChanges { throw DriveError::notAuthenticated(); };
+    const auto observer = list(ItemIdentifier::root(), true);
+    EXPECT_EQ(observer->summaries(), (Strings{"finishWithError(NSFileProviderErrorDomain,-1000)"}));
+    EXPECT_EQ(messages(), (Strings{"État complet impossible : Session expirée, reconnexion nécessaire."}));
+    EXPECT_EQ(store_->cursor(), 12);
+    EXPECT_TRUE(store_->file(1).has_value());
+}
+
+// Anchors and changes -------------------------------------------------------------
+
+TEST_F(EnumeratorTest, CurrentAnchorIsTheStoreCursor) {
+    store_->setCursor(1834);
+    std::promise<std::optional<fileprovider::SyncAnchor>> answer;
+    enumerator(ItemIdentifier::root(), true)->currentSyncAnchor([&](auto anchor) { answer.set_value(anchor); });
+    EXPECT_EQ(answer.get_future().get(), fileprovider::SyncAnchor{"v3:1834"});
+}
+
+TEST_F(EnumeratorTest, AnchorsOutsideTheLayoutExpireWithoutARequest) {
+    const std::vector<std::string> old = {"42", "v2:42", "v3:", "v3:1x", "v3: 1", "V3:1", "", "v3:++1",
+                                          "v3:9223372036854775808", std::string("v3:1\0", 5), "v3:\xFF"};
+    for (const std::string& anchor : old) {
+        sink_->clear();
+        EXPECT_EQ(changes(anchor)->summaries(), (Strings{"finishWithError(NSFileProviderErrorDomain,-1002)"}))
+            << anchor;
+        EXPECT_EQ(messages(), (Strings{"Point de reprise d'un ancien format : relecture complète demandée."}));
+    }
+    EXPECT_TRUE(api_->calls().empty());
+}
+
+TEST_F(EnumeratorTest, ChangesStartFromTheOlderOfAnchorAndStore) {
+    struct Case {
+        std::string anchor;
+        std::int64_t storeCursor;
+        std::string request;
+    };
+    const std::vector<Case> cases = {{"v3:100", 40, "changes(40)"},
+                                     {"v3:30", 40, "changes(30)"},
+                                     {"v3:0", 40, "changes(0)"},
+                                     {"v3:+7", 9, "changes(7)"},
+                                     {"v3:-5", 0, "changes(-5)"}};
+    for (const Case& c : cases) {
+        const auto before = api_->calls().size();
+        store_->setCursor(c.storeCursor);
+        changes(c.anchor);
+        EXPECT_EQ(api_->calls().at(before), c.request) << c.anchor;
+    }
+}
+
+TEST_F(EnumeratorTest, ChangesReportDeletionsThenUpdatesThenTheNewAnchor) {
+    store_->replaceAll(std::vector{folderRecord(3, "bin")}, std::vector{fileRecord(8, "photo.jpg", 3)}, 40);
+    api_->onChanges = [](auto, auto) {
+        return DriveChanges{.cursor = 41,
+                            .folders = {folderRecord(3, "bin", std::nullopt, true), folderRecord(4, "new")},
+                            .files = {fileRecord(8, "photo.jpg", 3, StorageClass::glacier), fileRecord(9, "doc", 4),
+                                      fileRecord(10, "x", 4, StorageClass::standard, true)}};
+    };
+    const auto observer = changes("v3:40");
+    EXPECT_EQ(observer->summaries(),
+              (Strings{"didDeleteItems(d:3,f:8,f:10)", "didUpdate(2)", "finishEnumeratingChanges(v3:41,false)"}));
+    EXPECT_EQ(identifiersOf(observer->calls().at(1).items), (Strings{"d:4", "f:9"}));
+    EXPECT_EQ(store_->cursor(), 41);
+    EXPECT_EQ(store_->summary().archivedFileIDs, (std::set<std::int64_t>{8}));
+    EXPECT_EQ(DomainSummary::load(directory_ / "summary-d.json")->archivedFileIDs, (std::set<std::int64_t>{8}));
+}
+
+TEST_F(EnumeratorTest, AnEmptyPageStillMakesEveryCall) {
+    api_->onChanges = [](auto since, auto) { return DriveChanges{.cursor = since, .folders = {}, .files = {}}; };
+    EXPECT_EQ(changes("v3:0")->summaries(),
+              (Strings{"didDeleteItems()", "didUpdate(0)", "finishEnumeratingChanges(v3:0,false)"}));
+}
+
+TEST_F(EnumeratorTest, TheStoreIsUpdatedBeforeTheHostIsTold) {
+    class StoreCheckingObserver final : public fileprovider::ChangeObserver {
+    public:
+        explicit StoreCheckingObserver(ItemStore& store) : store_(store) {}
+        void didDeleteItems(std::vector<fileprovider::ItemIdentifier>) override { cursorSeen = store_.cursor(); }
+        void didUpdate(std::vector<fileprovider::ItemPtr>) override {}
+        void finishEnumeratingChanges(fileprovider::SyncAnchor, bool) override { done.set_value(); }
+        void finishEnumeratingWithError(fileprovider::Error) override { done.set_value(); }
+        std::atomic<std::int64_t> cursorSeen = -1;
+        std::promise<void> done;
+
+    private:
+        ItemStore& store_;
+    };
+    api_->onChanges = [](auto, auto) { return DriveChanges{.cursor = 99, .folders = {}, .files = {}}; };
+    auto observer = std::make_shared<StoreCheckingObserver>(*store_);
+    enumerator(ItemIdentifier::root(), true)->enumerateChanges(observer, fileprovider::SyncAnchor{"v3:0"});
+    observer->done.get_future().wait();
+    EXPECT_EQ(observer->cursorSeen, 99);
+}
+
+TEST_F(EnumeratorTest, FailedChangesAreMappedAndLeaveTheCursor) {
+    store_->setCursor(40);
+    api_->onChanges = [](auto, auto) -> DriveChanges { throw DriveError::cursorExpired(); };
+    EXPECT_EQ(changes("v3:40")->summaries(), (Strings{"finishWithError(NSFileProviderErrorDomain,-1002)"}));
+    EXPECT_EQ(messages(), (Strings{"Delta impossible : La synchronisation doit repartir d'un état complet du Cadrio."}));
+    EXPECT_EQ(store_->cursor(), 40);
+}
+
+// Lifetime --------------------------------------------------------------------------
+
+TEST_F(EnumeratorTest, ShutdownEndsARunningEnumerationWithOneCancellation) {
+    api_->onChanges = [](auto, std::stop_token stop) -> DriveChanges { FakeDriveListing::hangUntilStopped(stop); };
+    auto observer = std::make_shared<RecordingEnumerationObserver>();
+    {
+        auto workingSet = enumerator(ItemIdentifier::root(), true);
+        workingSet->enumerateItems(observer, fileprovider::Page::initialSortedByName());
+    }  // the host let go of the enumerator; the task keeps what it needs
+    tasks_->shutdown();
+    EXPECT_EQ(observer->summaries(), (Strings{"finishWithError(NSCocoaErrorDomain,3072)"}));
+    EXPECT_TRUE(observer->violations().empty());
+    EXPECT_EQ(tasks_->running(), 0u);
+}
+
+}  // namespace
+}  // namespace cadrio
