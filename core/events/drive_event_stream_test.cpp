@@ -2,48 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <cstdlib>
 #include <thread>
 
 #include "core/events/event_stream_url.hpp"
 #include "core/events/sse_parser.hpp"
+#include "core/events/testing/event_recorder.hpp"
 #include "core/events/testing/streaming_transport.hpp"
 
 namespace cadrio {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::EventRecorder;
 using testing::StreamingTransport;
 using Status = DriveEventStream::Status;
 
 const DriveSession kSession{"a@cadrio.test", "token-1", "pw"};
 constexpr auto kSignedIn = R"({"access_token": "token-2", "email": "a@cadrio.test"})";
-
-// What the callbacks saw, in order: "change" or a status description.
-class Recorder {
-public:
-    void add(std::string entry) {
-        {
-            std::lock_guard lock(mutex_);
-            entries_.push_back(std::move(entry));
-        }
-        changed_.notify_all();
-    }
-    bool waitFor(std::size_t count) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, 10s, [&] { return entries_.size() >= count; });
-    }
-    std::vector<std::string> entries() const {
-        std::lock_guard lock(mutex_);
-        return entries_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::string> entries_;
-};
 
 struct Fixture {
     std::shared_ptr<StreamingTransport> transport = std::make_shared<StreamingTransport>();
@@ -53,7 +29,7 @@ struct Fixture {
         DriveConfiguration("https://drive.test/api/v1", 3, 400ms, 60), transport, store,
         std::make_shared<InMemoryTrustedDeviceStore>(), clock);
     DriveEventStream stream{client, "https://events.test", 30};
-    Recorder recorder;
+    EventRecorder recorder;
     std::atomic<bool> finished{false};
     std::jthread runner;
 
@@ -64,8 +40,7 @@ struct Fixture {
 
     void start() {
         runner = std::jthread([this](std::stop_token stop) {
-            stream.run([this] { recorder.add("change"); },
-                       [this](const Status& status) { recorder.add(status.description()); }, stop);
+            recorder.run(stream, stop);
             finished = true;
         });
     }
