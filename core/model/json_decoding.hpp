@@ -22,6 +22,7 @@
 // Plans are immutable after construction and may be shared by threads.
 
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -104,8 +105,9 @@ struct JsonFieldPlan {
     /// Stores a scalar (null included, for optional fields) into the object;
     /// absent when the field holds an array.
     void (*readScalar)(void* object, const JsonScalar& value, const JsonLocation& path) = nullptr;
-    /// Arrays: empties the member and returns the container to fill.
-    void* (*startArray)(void* object) = nullptr;
+    /// Arrays: empties the member, reserves room for `expectedElements`
+    /// objects when the elements are objects, and returns the container.
+    void* (*startArray)(void* object, std::size_t expectedElements) = nullptr;
     JsonArrayPlan array;
 };
 
@@ -198,15 +200,19 @@ void readScalarInto(void* object, const JsonScalar& value, const JsonLocation& p
     member = Reader::read(value, path);
 }
 
-template <auto Member>
-void* startVector(void* object) {
+template <auto Member, bool Reserve>
+void* startVector(void* object, std::size_t expectedElements) {
     auto& member = static_cast<ObjectOf<Member>*>(object)->*Member;
-    if constexpr (IsOptional<MemberOf<Member>>::value) {
-        return &member.emplace();
-    } else {
-        member.clear();
-        return &member;
-    }
+    auto& vector = [&]() -> ValueOf<MemberOf<Member>>& {
+        if constexpr (IsOptional<MemberOf<Member>>::value) {
+            return member.emplace();
+        } else {
+            member.clear();
+            return member;
+        }
+    }();
+    if constexpr (Reserve) vector.reserve(expectedElements);
+    return &vector;
 }
 
 template <class Element>
@@ -252,7 +258,7 @@ JsonFieldPlan field(std::string_view key) {
         plan.required = !IsOptional<MemberOf<Member>>::value;
         plan.expected = "an array";
         plan.readScalar = &readNullArray<Member>;
-        plan.startArray = &startVector<Member>;
+        plan.startArray = &startVector<Member, false>;
         plan.array.appendScalar = &appendRead<ScalarReader<std::string>>;
         return plan;
     } else {
@@ -278,7 +284,7 @@ JsonFieldPlan objectArrayField(std::string_view key, const JsonObjectPlan<Elemen
     plan.required = !IsOptional<MemberOf<Member>>::value;
     plan.expected = "an array";
     plan.readScalar = &readNullArray<Member>;
-    plan.startArray = &startVector<Member>;
+    plan.startArray = &startVector<Member, true>;
     plan.array.elementPlan = &elementPlan.erased();
     plan.array.appendObject = &appendDefault<Element>;
     return plan;

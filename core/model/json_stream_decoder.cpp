@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,8 +37,12 @@ public:
     using string_t = nlohmann::json::string_t;
     using binary_t = nlohmann::json::binary_t;
 
-    StreamDecoder(void* target, const JsonErasedObjectPlan* objectPlan, const JsonArrayPlan* arrayPlan)
-        : rootTarget_(target), rootObjectPlan_(objectPlan), rootArrayPlan_(arrayPlan) {
+    StreamDecoder(void* target, const JsonErasedObjectPlan* objectPlan, const JsonArrayPlan* arrayPlan,
+                  std::size_t expectedObjects)
+        : rootTarget_(target),
+          rootObjectPlan_(objectPlan),
+          rootArrayPlan_(arrayPlan),
+          expectedObjects_(expectedObjects) {
         frames_.reserve(8);
     }
 
@@ -170,7 +175,7 @@ private:
                     failDecoding(*this, "expected " + std::string(field.expected) + ", got " + std::string(got));
                 }
                 child.arrayPlan = &field.array;
-                child.target = field.startArray(parent.target);
+                child.target = field.startArray(parent.target, expectedObjects_);
                 break;
             }
             case Frame::Kind::array:
@@ -235,8 +240,21 @@ private:
     void* rootTarget_;
     const JsonErasedObjectPlan* rootObjectPlan_;
     const JsonArrayPlan* rootArrayPlan_;
+    std::size_t expectedObjects_;
     std::vector<Frame> frames_;
 };
+
+// How many objects an array of the body may hold, to reserve its room at
+// once: growing a vector of a hundred thousand records step by step moves
+// them and touches fresh memory at every step, which costs more than the
+// lexing itself. The body's opening braces bound the objects it holds; the
+// size cap keeps a body of braces inside strings from reserving much more
+// memory than the records it could possibly carry.
+std::size_t expectedObjectCount(std::string_view body) {
+    constexpr std::size_t kSmallestRecordBytes = 32;
+    const auto braces = static_cast<std::size_t>(std::count(body.begin(), body.end(), '{'));
+    return std::min(braces, body.size() / kSmallestRecordBytes);
+}
 
 }  // namespace
 
@@ -247,7 +265,7 @@ void decodeJsonInto(std::string_view body, void* target, const JsonErasedObjectP
     if (const auto nul = body.find('\0'); nul != std::string_view::npos) {
         throw DriveError::decoding("not JSON: NUL byte at offset " + std::to_string(nul));
     }
-    StreamDecoder decoder(target, objectPlan, arrayPlan);
+    StreamDecoder decoder(target, objectPlan, arrayPlan, expectedObjectCount(body));
     nlohmann::json::sax_parse(body, &decoder);
 }
 
