@@ -90,9 +90,11 @@ struct JsonErasedObjectPlan;
 
 /// How to read the elements of an array.
 struct JsonArrayPlan {
-    /// Objects: appends a default element to the container and returns it.
+    /// Objects: appends a default element to the container and returns it;
+    /// `reserve` makes room for that many elements at once.
     const JsonErasedObjectPlan* elementPlan = nullptr;
     void* (*appendObject)(void* container) = nullptr;
+    void (*reserve)(void* container, std::size_t elements) = nullptr;
     /// Scalars: converts and appends one element.
     void (*appendScalar)(void* container, const JsonScalar& value, const JsonLocation& path) = nullptr;
 };
@@ -105,9 +107,8 @@ struct JsonFieldPlan {
     /// Stores a scalar (null included, for optional fields) into the object;
     /// absent when the field holds an array.
     void (*readScalar)(void* object, const JsonScalar& value, const JsonLocation& path) = nullptr;
-    /// Arrays: empties the member, reserves room for `expectedElements`
-    /// objects when the elements are objects, and returns the container.
-    void* (*startArray)(void* object, std::size_t expectedElements) = nullptr;
+    /// Arrays: empties the member and returns the container to fill.
+    void* (*startArray)(void* object) = nullptr;
     JsonArrayPlan array;
 };
 
@@ -200,24 +201,28 @@ void readScalarInto(void* object, const JsonScalar& value, const JsonLocation& p
     member = Reader::read(value, path);
 }
 
-template <auto Member, bool Reserve>
-void* startVector(void* object, std::size_t expectedElements) {
+template <auto Member>
+void* startVector(void* object) {
     auto& member = static_cast<ObjectOf<Member>*>(object)->*Member;
-    auto& vector = [&]() -> ValueOf<MemberOf<Member>>& {
-        if constexpr (IsOptional<MemberOf<Member>>::value) {
-            return member.emplace();
-        } else {
-            member.clear();
-            return member;
-        }
-    }();
-    if constexpr (Reserve) vector.reserve(expectedElements);
-    return &vector;
+    if constexpr (IsOptional<MemberOf<Member>>::value) {
+        return &member.emplace();
+    } else {
+        member.clear();
+        return &member;
+    }
 }
 
 template <class Element>
-void* appendDefault(void* container) {
-    return &static_cast<std::vector<Element>*>(container)->emplace_back();
+JsonArrayPlan objectArrayPlan(const JsonErasedObjectPlan& elementPlan) {
+    JsonArrayPlan plan;
+    plan.elementPlan = &elementPlan;
+    plan.appendObject = [](void* container) -> void* {
+        return &static_cast<std::vector<Element>*>(container)->emplace_back();
+    };
+    plan.reserve = [](void* container, std::size_t elements) {
+        static_cast<std::vector<Element>*>(container)->reserve(elements);
+    };
+    return plan;
 }
 
 template <class Reader>
@@ -258,7 +263,7 @@ JsonFieldPlan field(std::string_view key) {
         plan.required = !IsOptional<MemberOf<Member>>::value;
         plan.expected = "an array";
         plan.readScalar = &readNullArray<Member>;
-        plan.startArray = &startVector<Member, false>;
+        plan.startArray = &startVector<Member>;
         plan.array.appendScalar = &appendRead<ScalarReader<std::string>>;
         return plan;
     } else {
@@ -284,9 +289,8 @@ JsonFieldPlan objectArrayField(std::string_view key, const JsonObjectPlan<Elemen
     plan.required = !IsOptional<MemberOf<Member>>::value;
     plan.expected = "an array";
     plan.readScalar = &readNullArray<Member>;
-    plan.startArray = &startVector<Member, true>;
-    plan.array.elementPlan = &elementPlan.erased();
-    plan.array.appendObject = &appendDefault<Element>;
+    plan.startArray = &startVector<Member>;
+    plan.array = objectArrayPlan<Element>(elementPlan.erased());
     return plan;
 }
 
@@ -308,9 +312,7 @@ T decodeJsonObject(std::string_view body, const JsonObjectPlan<T>& plan) {
 template <class Element>
 std::vector<Element> decodeJsonObjectArray(std::string_view body, const JsonObjectPlan<Element>& plan) {
     std::vector<Element> elements;
-    JsonArrayPlan arrayPlan;
-    arrayPlan.elementPlan = &plan.erased();
-    arrayPlan.appendObject = &json_plan_detail::appendDefault<Element>;
+    const JsonArrayPlan arrayPlan = json_plan_detail::objectArrayPlan<Element>(plan.erased());
     decodeJsonInto(body, &elements, nullptr, &arrayPlan);
     return elements;
 }

@@ -175,7 +175,7 @@ private:
                     failDecoding(*this, "expected " + std::string(field.expected) + ", got " + std::string(got));
                 }
                 child.arrayPlan = &field.array;
-                child.target = field.startArray(parent.target, expectedObjects_);
+                child.target = field.startArray(parent.target);
                 break;
             }
             case Frame::Kind::array:
@@ -187,6 +187,9 @@ private:
                 child.objectPlan = parent.arrayPlan->elementPlan;
                 child.target = parent.arrayPlan->appendObject(parent.target);
                 break;
+        }
+        if (child.arrayPlan != nullptr && child.arrayPlan->reserve != nullptr) {
+            child.arrayPlan->reserve(child.target, expectedObjects_);
         }
         frames_.push_back(child);
         return true;
@@ -200,6 +203,7 @@ private:
             root.objectPlan = rootObjectPlan_;
         } else if (kind == Frame::Kind::array && rootObjectPlan_ == nullptr) {
             root.arrayPlan = rootArrayPlan_;
+            if (root.arrayPlan->reserve != nullptr) root.arrayPlan->reserve(root.target, expectedObjects_);
         } else {
             failDecoding(*this, std::string("expected ") + (rootObjectPlan_ ? "an object" : "an array") +
                                     ", got " + std::string(got));
