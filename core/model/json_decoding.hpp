@@ -105,7 +105,7 @@ struct JsonFieldPlan {
     /// What the value must be, for error texts ("an integer", "an array").
     std::string_view expected;
     /// Stores a scalar (null included, for optional fields) into the object;
-    /// absent when the field holds an array.
+    /// for an array field, accepts only null.
     void (*readScalar)(void* object, const JsonScalar& value, const JsonLocation& path) = nullptr;
     /// Arrays: empties the member and returns the container to fill.
     void* (*startArray)(void* object) = nullptr;
