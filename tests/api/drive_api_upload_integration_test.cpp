@@ -1,0 +1,165 @@
+// Uploads and content replacement against the local drive server: the
+// size thresholds, preconditions, and aborts after storage failures.
+
+#include <gtest/gtest.h>
+
+#include "core/api/testing/api_fixture.hpp"
+#include "core/model/content_hasher.hpp"
+#include "core/model/content_version.hpp"
+#include "core/support/temporary_directory.hpp"
+#include "devserver/seeds.hpp"
+#include "tests/api/live_drive.hpp"
+
+namespace cadrio {
+namespace {
+
+using testing::driveErrorOf;
+using testing::kDemoAccount;
+using testing::LiveDrive;
+using testing::writeLocalContent;
+
+constexpr std::int64_t kMiB = 1024 * 1024;
+
+class DriveAPIUploadIntegration : public LiveDrive {
+  protected:
+    /// Downloads the file through a fresh grant and checks it holds `content`.
+    void expectStored(const DriveFile& file, const LocalContent& content) {
+        const DriveDownload grant = api().contentURL(file);
+        download(grant.url, dir_ / "downloaded");
+        EXPECT_EQ(ContentHasher::sha256(dir_ / "downloaded"), content.contentHash) << file.name;
+        EXPECT_EQ(grant.fileSize, content.size) << file.name;
+    }
+
+    /// The requests sent to `pathSuffix` of the API, with their statuses.
+    std::vector<testing::RecordingTransport::Exchange> sentTo(const std::string& pathSuffix) const {
+        std::vector<testing::RecordingTransport::Exchange> found;
+        for (auto& exchange : transport_->exchanges()) {
+            const std::string path = exchange.url.substr(0, exchange.url.find('?'));
+            if (path.size() >= pathSuffix.size() &&
+                path.compare(path.size() - pathSuffix.size(), pathSuffix.size(), pathSuffix) == 0) {
+                found.push_back(exchange);
+            }
+        }
+        return found;
+    }
+
+    /// Replaces the file's content as another device of the owner would.
+    void replaceElsewhere(const DriveFile& file) {
+        const auto content =
+            devserver::storeBytes(server().blobs(), "changé ailleurs", "text/plain");
+        server().store().replaceContent(kDemoAccount, file.id, {}, content, /*asOwner=*/true);
+    }
+
+    TemporaryDirectory dir_;
+};
+
+TEST_F(DriveAPIUploadIntegration, NewFilesOfEverySizeRoundTrip) {
+    struct Case {
+        std::int64_t size;
+        std::size_t progressCalls;
+    };
+    const Case cases[] = {{0, 1}, {16 * kMiB, 1}, {16 * kMiB + 1, 3}, {100 * kMiB, 13}};
+    const std::int64_t folder = api().createFolder("Envois", std::nullopt);
+    for (const auto& c : cases) {
+        const std::string name = "f-" + std::to_string(c.size) + ".bin";
+        const LocalContent content =
+            writeLocalContent(dir_ / name, c.size, static_cast<unsigned>(c.size % 997));
+        std::vector<std::int64_t> progress;
+        const DriveFile file =
+            api().createFile(name, folder, content, [&](std::int64_t n) { progress.push_back(n); });
+
+        EXPECT_EQ(file.name, name);
+        EXPECT_EQ(file.parentFolderID, folder);
+        EXPECT_EQ(file.size, c.size);
+        EXPECT_EQ(file.contentHash, content.contentHash);
+        EXPECT_TRUE(file.uploadTimestamp) << "refreshed from a grant";
+        EXPECT_EQ(progress.size(), c.progressCalls) << name;
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end())) << name;
+        ASSERT_FALSE(progress.empty());
+        EXPECT_EQ(progress.back(), c.size) << name;
+        expectStored(file, content);
+        EXPECT_EQ(fileNamed(name, folder).id, file.id);
+    }
+    EXPECT_EQ(sentTo("/upload/file").size(), 2u);
+    EXPECT_EQ(sentTo("/multipart/complete").size(), 2u);
+    EXPECT_TRUE(sentTo("/multipart/abort").empty());
+}
+
+TEST_F(DriveAPIUploadIntegration, ReplacementsUnderCurrentAndStalePreconditions) {
+    const DriveFile notes = fileNamed("Notes.txt");
+    for (const std::int64_t size : {std::int64_t{5}, 16 * kMiB + 1}) {
+        SCOPED_TRACE(size);
+        const DriveFile current = fileNamed("Notes.txt");
+        const LocalContent content = writeLocalContent(dir_ / "new", size, 7);
+        const auto precondition = ContentVersion::precondition(ContentVersion::token(current));
+        ASSERT_TRUE(precondition.ifDateUpload);
+
+        const DriveFile replaced = api().replaceContent(current, content, precondition);
+        EXPECT_EQ(replaced.id, notes.id);
+        EXPECT_EQ(replaced.name, "Notes.txt");
+        EXPECT_EQ(replaced.size, size);
+        EXPECT_EQ(replaced.contentHash, content.contentHash);
+        EXPECT_GT(replaced.uploadTimestamp.value_or(0), current.uploadTimestamp.value_or(0));
+        expectStored(replaced, content);
+
+        // Another device changes the file; our version is stale now.
+        replaceElsewhere(replaced);
+        const auto stale = ContentVersion::precondition(ContentVersion::token(replaced));
+        const LocalContent mine = writeLocalContent(dir_ / "mine", size, 8);
+        EXPECT_EQ(driveErrorOf([&] { api().replaceContent(replaced, mine, stale); }),
+                  DriveError::versionConflict());
+        EXPECT_NE(fileNamed("Notes.txt").contentHash, mine.contentHash);
+        EXPECT_EQ(driveErrorOf([&] {
+                      api().replaceContent(replaced, mine, {replaced.contentHash, std::nullopt});
+                  }),
+                  DriveError::versionConflict());
+    }
+    // The refused multipart replacements were dropped on the server.
+    const auto aborts = sentTo("/multipart/abort");
+    ASSERT_EQ(aborts.size(), 2u);
+    for (const auto& abort : aborts) EXPECT_EQ(abort.status, 200);
+}
+
+TEST_F(DriveAPIUploadIntegration, AStorageAnswerWithoutETagAbortsTheUpload) {
+    devserver::FaultRule rule;
+    rule.method = "PUT";
+    rule.pathPrefix = "/storage/";
+    rule.kind = devserver::FaultRule::Kind::missingEtag;
+    server().faults().add(rule);
+    const LocalContent content = writeLocalContent(dir_ / "big", 16 * kMiB + 1);
+
+    EXPECT_EQ(driveErrorOf([&] { api().createFile("big.bin", std::nullopt, content); }),
+              DriveError::decoding("ETag absent de la réponse du stockage"));
+
+    const auto aborts = sentTo("/multipart/abort");
+    ASSERT_EQ(aborts.size(), 1u);
+    EXPECT_EQ(aborts[0].status, 200);
+    // The server has forgotten the upload: its parts can no longer be presigned.
+    const auto abortBody = nlohmann::json::parse(aborts[0].body);
+    EXPECT_EQ(driveErrorOf([&] {
+                  client_->post("/drive/upload/multipart/presign",
+                                {{"s3_key", abortBody["s3_key"]},
+                                 {"upload_id", abortBody["upload_id"]},
+                                 {"part_number", 2}});
+              }),
+              DriveError::notFound());
+    EXPECT_EQ(sentTo("/multipart/complete").size(), 0u);
+    EXPECT_EQ(api().files(std::nullopt).size(), 1u);
+}
+
+TEST_F(DriveAPIUploadIntegration, ASingleUploadRefusedAsTooLargeGoesInParts) {
+    devserver::FaultRule rule;
+    rule.method = "POST";
+    rule.pathPrefix = "/api/v1/drive/upload/file";
+    rule.status = 413;
+    server().faults().add(rule);
+    const LocalContent content = writeLocalContent(dir_ / "small", 1000);
+
+    const DriveFile file = api().createFile("petit.txt", std::nullopt, content);
+    expectStored(file, content);
+    EXPECT_EQ(sentTo("/upload/file").size(), 1u);
+    EXPECT_EQ(sentTo("/multipart/complete").size(), 1u);
+}
+
+}  // namespace
+}  // namespace cadrio
