@@ -1,0 +1,115 @@
+#include "fileprovider/cancellable_task.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fileprovider/sendable_box.hpp"
+#include "fileprovider/testing/fake_drive_listing.hpp"
+#include "platform/fileprovider/error.hpp"
+
+namespace cadrio {
+namespace {
+
+using fileprovider::Error;
+using fileprovider::Progress;
+using Completion = std::function<void(std::string, std::optional<Error>)>;
+
+const auto kAnswerCancelled = [](const auto& complete) { complete("", Error::userCancelled()); };
+
+struct Answers {
+    std::mutex mutex;
+    std::vector<std::pair<std::string, std::optional<Error>>> received;  // guarded by mutex
+    std::promise<void> first;
+
+    Completion completion() {
+        return [this](std::string value, std::optional<Error> error) {
+            std::lock_guard lock(mutex);
+            received.emplace_back(std::move(value), std::move(error));
+            if (received.size() == 1) first.set_value();
+        };
+    }
+    std::size_t count() {
+        std::lock_guard lock(mutex);
+        return received.size();
+    }
+};
+
+TEST(CancellableTaskTest, CancellingAfterTheWorkFinishedCallsNothingMore) {
+    TaskGroup tasks;
+    Answers answers;
+    const auto progress = startCancellableTask(tasks, Progress::create(), answers.completion(), kAnswerCancelled,
+                                               [](std::stop_token, const auto& complete) { complete("done", {}); });
+    answers.first.get_future().wait();
+    progress->cancel();
+    tasks.shutdown();
+    ASSERT_EQ(answers.count(), 1u);
+    EXPECT_EQ(answers.received[0].first, "done");
+}
+
+TEST(CancellableTaskTest, CancellingFirstAnswersCancelledStopsTheWorkAndDropsItsLateAnswer) {
+    TaskGroup tasks;
+    Answers answers;
+    std::promise<bool> workSawStop;
+    const auto progress =
+        startCancellableTask(tasks, Progress::create(), answers.completion(), kAnswerCancelled,
+                             [&](std::stop_token stop, const auto& complete) {
+                                 try {
+                                     testing::FakeDriveListing::hangUntilStopped(stop);
+                                 } catch (const CancellationError&) {
+                                     workSawStop.set_value(true);
+                                 }
+                                 complete("late", {});
+                             });
+    progress->cancel();
+    EXPECT_TRUE(workSawStop.get_future().get());
+    tasks.shutdown();
+    ASSERT_EQ(answers.count(), 1u);
+    EXPECT_EQ(answers.received[0].second, Error::userCancelled());
+}
+
+TEST(CancellableTaskTest, RacingAnswersReachTheHostOnce) {
+    for (int round = 0; round < 50; ++round) {
+        std::atomic<int> calls = 0;
+        const GuardedCompletion<int> complete([&](int) { ++calls; });
+        std::vector<std::jthread> racers;
+        for (int i = 0; i < 4; ++i) racers.emplace_back([&, i] { complete(i); });
+        racers.clear();
+        EXPECT_EQ(calls, 1);
+        EXPECT_TRUE(complete.hasAnswered());
+    }
+}
+
+TEST(CancellableTaskTest, TheHostsClosureIsReleasedOnceItRan) {
+    auto held = std::make_shared<int>(0);
+    const GuardedCompletion<> complete([held] {});
+    EXPECT_EQ(held.use_count(), 2);
+    complete();
+    EXPECT_EQ(held.use_count(), 1);
+}
+
+TEST(OnceTest, RunsTheFirstBodyOnly) {
+    Once once;
+    int runs = 0;
+    EXPECT_TRUE(once.run([&] { ++runs; }));
+    EXPECT_FALSE(once.run([&] { ++runs; }));
+    EXPECT_EQ(runs, 1);
+}
+
+TEST(SendableBoxTest, HandsOneValueOver) {
+    SendableBox<std::string> box;
+    EXPECT_EQ(box.take(), std::nullopt);
+    box.set("first");
+    box.set("second");
+    std::optional<std::string> taken;
+    std::jthread([&] { taken = box.take(); }).join();
+    EXPECT_EQ(taken, "second");
+    EXPECT_EQ(box.take(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace cadrio

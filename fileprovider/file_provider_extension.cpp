@@ -1,0 +1,87 @@
+#include "fileprovider/file_provider_extension.hpp"
+
+#include <exception>
+#include <system_error>
+
+#include "fileprovider/disk_item.hpp"
+#include "fileprovider/error_mapping.hpp"
+#include "platform/fileprovider/error.hpp"
+#include "platform/fileprovider/progress.hpp"
+
+namespace cadrio {
+
+using fileprovider::Error;
+using fileprovider::ErrorException;
+using fileprovider::Progress;
+
+FileProviderExtension::FileProviderExtension(fileprovider::Domain domain, fileprovider::HostContext host, Parts parts,
+                                             log::Logger logger)
+    : domain_(std::move(domain)), host_(std::move(host)), parts_(std::move(parts)), logger_(std::move(logger)) {
+    restoreSessionInBackground();
+}
+
+FileProviderExtension::~FileProviderExtension() { tasks_->shutdown(); }
+
+void FileProviderExtension::restoreSessionInBackground() {
+    tasks_->start([client = parts_.client, logger = logger_](std::stop_token) {
+        try {
+            if (!client->restoreSession()) {
+                logger.error("Aucune session dans le trousseau partagé : le domaine restera vide.");
+            }
+        } catch (...) {
+            logger.error("Session illisible : {}", describeError(std::current_exception()));
+        }
+    });
+}
+
+std::shared_ptr<Progress> FileProviderExtension::item(const fileprovider::ItemIdentifier& identifier,
+                                                      const fileprovider::Request&, ItemCompletion completion) {
+    const std::optional<ItemIdentifier> parsed = ItemIdentifier::fromRawValue(identifier.rawValue());
+    if (!parsed) {
+        completion(nullptr, Error::noSuchItem());
+        return Progress::create();
+    }
+    tasks_->start([store = parts_.store, id = *parsed, completion = std::move(completion)](std::stop_token) {
+        fileprovider::ItemPtr item;
+        switch (id.kind()) {
+            case ItemIdentifier::Kind::root:
+                item = DiskItem::root();
+                break;
+            case ItemIdentifier::Kind::folder:
+                if (auto folder = store->folder(id.id())) item = DiskItem::folder(std::move(*folder));
+                break;
+            case ItemIdentifier::Kind::file:
+                if (auto file = store->file(id.id())) item = DiskItem::file(std::move(*file));
+                break;
+        }
+        if (item) {
+            completion(std::move(item), std::nullopt);
+        } else {
+            completion(nullptr, Error::noSuchItem());
+        }
+    });
+    return Progress::create();
+}
+
+std::shared_ptr<fileprovider::Enumerator> FileProviderExtension::enumerator(
+    const fileprovider::ItemIdentifier& container, const fileprovider::Request&) {
+    FileProviderEnumerator::Context context{parts_.listing, parts_.store, tasks_, logger_};
+    if (container.isWorkingSet()) {
+        return std::make_shared<FileProviderEnumerator>(ItemIdentifier::root(), true, std::move(context));
+    }
+    const std::optional<ItemIdentifier> parsed = ItemIdentifier::fromRawValue(container.rawValue());
+    if (!parsed || !parsed->isFolderOrRoot()) throw ErrorException(Error::noSuchItem());
+    return std::make_shared<FileProviderEnumerator>(*parsed, false, std::move(context));
+}
+
+std::optional<std::int64_t> FileProviderExtension::fileSize(const std::filesystem::path& url) {
+    const std::filesystem::file_status status = std::filesystem::status(url);  // throws when unreadable
+    if (!std::filesystem::exists(status)) {
+        throw std::filesystem::filesystem_error("cannot read the attributes of", url,
+                                                std::make_error_code(std::errc::no_such_file_or_directory));
+    }
+    if (!std::filesystem::is_regular_file(status)) return std::nullopt;
+    return static_cast<std::int64_t>(std::filesystem::file_size(url));
+}
+
+}  // namespace cadrio

@@ -1,0 +1,101 @@
+#pragma once
+// The plug-in's principal object: the host creates one per mounted domain
+// and asks it for items, enumerators and (later) contents and changes.
+//
+// Construction builds, at once, the authenticated drive client from the
+// session the tray application left in the shared secret store, the drive
+// API over it, and the item store of the domain (whose files are read on
+// the constructing thread); the session itself is loaded by a background
+// task, so requests made before that task is done find no session and fail
+// as not authenticated. The plug-in never signs in by itself.
+//
+// Entry points may be called from any thread, several at once. Each
+// asynchronous one starts one task on the extension's TaskGroup and answers
+// exactly once. Destroying the extension stops and waits for every task,
+// its enumerators' included; enumerators must not be used afterwards.
+//
+// Every failure handed to the host goes through mapError().
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "core/api/drive_api.hpp"
+#include "core/http/api_client.hpp"
+#include "fileprovider/drive_listing.hpp"
+#include "fileprovider/file_provider_enumerator.hpp"
+#include "fileprovider/item_store.hpp"
+#include "fileprovider/task_group.hpp"
+#include "platform/fileprovider/domain.hpp"
+#include "platform/fileprovider/host_context.hpp"
+#include "platform/fileprovider/replicated_extension.hpp"
+#include "platform/log/logger.hpp"
+
+namespace cadrio {
+
+class FileProviderExtension final : public fileprovider::ReplicatedExtension {
+public:
+    /// What the extension works with, built by create() or by a test.
+    struct Parts {
+        std::shared_ptr<ApiClient> client;
+        std::shared_ptr<const DriveAPI> api;  // over `client`
+        std::shared_ptr<DriveListing> listing;  // the enumerators' view of `api`
+        std::shared_ptr<ItemStore> store;
+    };
+
+    /// The extension as the host gets it: keychain-backed session stores
+    /// ("zelvano.cadrio.session", "zelvano.cadrio.trusted-device" in the
+    /// application group), the standard client configuration (the API base
+    /// URL may come from CADRIO_API_BASE_URL for development), the libcurl
+    /// transport, and the item store of `domain.identifier`.
+    static std::unique_ptr<FileProviderExtension> create(fileprovider::Domain domain,
+                                                         fileprovider::HostContext host = {});
+
+    /// Starts the session-restoring task; logs through `logger`.
+    FileProviderExtension(fileprovider::Domain domain, fileprovider::HostContext host, Parts parts,
+                          log::Logger logger);
+    /// Stops and waits for every task.
+    ~FileProviderExtension() override;
+
+    const fileprovider::Domain& domain() const noexcept { return domain_; }
+    const fileprovider::HostContext& host() const noexcept { return host_; }
+    const std::shared_ptr<ApiClient>& client() const noexcept { return parts_.client; }
+    const std::shared_ptr<const DriveAPI>& api() const noexcept { return parts_.api; }
+    const std::shared_ptr<ItemStore>& store() const noexcept { return parts_.store; }
+    const std::shared_ptr<TaskGroup>& tasks() const noexcept { return tasks_; }
+    const log::Logger& logger() const noexcept { return logger_; }
+
+    /// Nothing: work in flight finishes and answers.
+    void invalidate() override {}
+
+    /// Answers from the item store only, never from the network: the root
+    /// always, a file or folder once an enumeration brought it in, else "no
+    /// such item". An identifier outside the grammar is answered at once,
+    /// before this returns. The progress is not tied to the lookup.
+    std::shared_ptr<fileprovider::Progress> item(const fileprovider::ItemIdentifier& identifier,
+                                                 const fileprovider::Request& request,
+                                                 ItemCompletion completion) override;
+
+    /// The working-set enumerator, or that of a folder or the root. Throws
+    /// fileprovider::ErrorException "no such item" for a file or anything
+    /// that is no identifier.
+    std::shared_ptr<fileprovider::Enumerator> enumerator(const fileprovider::ItemIdentifier& container,
+                                                         const fileprovider::Request& request) override;
+
+    /// The size of the local file at `url` (symbolic links followed);
+    /// absent for what is not a regular file. Throws
+    /// std::filesystem::filesystem_error when its attributes cannot be read.
+    static std::optional<std::int64_t> fileSize(const std::filesystem::path& url);
+
+private:
+    void restoreSessionInBackground();
+
+    const fileprovider::Domain domain_;
+    const fileprovider::HostContext host_;
+    const Parts parts_;
+    const log::Logger logger_;
+    const std::shared_ptr<TaskGroup> tasks_ = std::make_shared<TaskGroup>();
+};
+
+}  // namespace cadrio

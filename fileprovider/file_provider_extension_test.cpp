@@ -1,0 +1,155 @@
+#include "fileprovider/file_provider_extension.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <future>
+#include <stdexcept>
+
+#include "core/http/testing/scripted_transport.hpp"
+#include "core/support/temporary_directory.hpp"
+#include "fileprovider/disk_item.hpp"
+#include "fileprovider/testing/fake_drive_listing.hpp"
+#include "fileprovider/testing/records.hpp"
+#include "platform/log/log_sink.hpp"
+
+namespace cadrio {
+namespace {
+
+using fileprovider::Error;
+using fileprovider::ItemPtr;
+using testing::fileRecord;
+using testing::folderRecord;
+
+class ThrowingSessionStore final : public SessionStoring {
+public:
+    std::optional<DriveSession> load() override { throw std::runtime_error("trousseau verrouillé"); }
+    void save(const DriveSession&) override {}
+    void clear() override {}
+};
+
+class ExtensionTest : public ::testing::Test {
+protected:
+    std::unique_ptr<FileProviderExtension> makeExtension(std::shared_ptr<SessionStoring> sessions) {
+        auto client = std::make_shared<ApiClient>(
+            DriveConfiguration("https://drive.test/api/v1", 3, std::chrono::milliseconds(400), 60),
+            std::make_shared<testing::ScriptedTransport>(), std::move(sessions),
+            std::make_shared<InMemoryTrustedDeviceStore>());
+        FileProviderExtension::Parts parts{.client = client,
+                                           .api = std::make_shared<const DriveAPI>(client),
+                                           .listing = listing_,
+                                           .store = store_};
+        return std::make_unique<FileProviderExtension>(fileprovider::Domain{"a@cadrio.test", "a@cadrio.test"},
+                                                       fileprovider::HostContext{}, std::move(parts),
+                                                       log::Logger("zelvano.cadrio.sync", "fileprovider", sink_));
+    }
+
+    /// The answer of item(for:), waited for.
+    std::pair<ItemPtr, std::optional<Error>> lookUp(const std::string& identifier) {
+        std::promise<std::pair<ItemPtr, std::optional<Error>>> answer;
+        extension_->item(fileprovider::ItemIdentifier(identifier), {},
+                         [&](ItemPtr item, std::optional<Error> error) { answer.set_value({item, error}); });
+        return answer.get_future().get();
+    }
+
+    TemporaryDirectory directory_{"extension-test"};
+    std::shared_ptr<ItemStore> store_ =
+        std::make_shared<ItemStore>(ItemStore::Locations{directory_ / "store.json", directory_ / "summary.json"});
+    std::shared_ptr<testing::FakeDriveListing> listing_ = std::make_shared<testing::FakeDriveListing>();
+    std::shared_ptr<log::MemorySink> sink_ = std::make_shared<log::MemorySink>();
+    std::unique_ptr<FileProviderExtension> extension_ =
+        makeExtension(std::make_shared<InMemorySessionStore>(DriveSession{"a@cadrio.test", "token", "pw"}));
+};
+
+TEST_F(ExtensionTest, RestoresTheStoredSessionInTheBackground) {
+    extension_->tasks()->shutdown();  // waits for the restoring task
+    EXPECT_TRUE(extension_->client()->isAuthenticated());
+    EXPECT_TRUE(sink_->messages().empty());
+}
+
+TEST_F(ExtensionTest, AMissingOrUnreadableSessionIsLoggedOnce) {
+    struct Case {
+        std::shared_ptr<SessionStoring> sessions;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {std::make_shared<InMemorySessionStore>(), "Aucune session dans le trousseau partagé : le domaine restera vide."},
+        {std::make_shared<ThrowingSessionStore>(), "Session illisible : trousseau verrouillé"},
+    };
+    for (const Case& c : cases) {
+        sink_->clear();
+        auto extension = makeExtension(c.sessions);
+        extension.reset();  // waits for the restoring task
+        EXPECT_EQ(sink_->messages(), (std::vector<std::string>{c.message}));
+    }
+}
+
+TEST_F(ExtensionTest, LookupAnswersFromTheStoreOnly) {
+    store_->upsert(std::vector{folderRecord(7, "Docs")}, std::vector{fileRecord(42, "a.pdf", 7)});
+
+    const auto [root, rootError] = lookUp("NSFileProviderRootContainerItemIdentifier");
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->filename(), "Zelvano Cadrio");
+    EXPECT_EQ(lookUp("d:7").first->filename(), "Docs");
+    EXPECT_EQ(lookUp("f:42").first->itemIdentifier().rawValue(), "f:42");
+
+    for (const std::string missing : {"d:8", "f:7", "d:42"}) {
+        const auto [item, error] = lookUp(missing);
+        EXPECT_EQ(item, nullptr) << missing;
+        EXPECT_EQ(error, Error::noSuchItem()) << missing;
+    }
+    EXPECT_TRUE(listing_->calls().empty()) << "no request is made";
+}
+
+TEST_F(ExtensionTest, IdentifiersOutsideTheGrammarAreAnsweredAtOnce) {
+    for (const std::string identifier : {"", "x:1", "F:1", "f:", "f: 1", "d:1x", "f:9223372036854775808",
+                                         "NSFileProviderWorkingSetContainerItemIdentifier",
+                                         "NSFileProviderTrashContainerItemIdentifier"}) {
+        std::optional<Error> answered;
+        int calls = 0;
+        extension_->item(fileprovider::ItemIdentifier(identifier), {}, [&](ItemPtr item, std::optional<Error> error) {
+            EXPECT_EQ(item, nullptr);
+            answered = error;
+            ++calls;
+        });
+        EXPECT_EQ(calls, 1) << identifier;  // before item() returned
+        EXPECT_EQ(answered, Error::noSuchItem()) << identifier;
+    }
+}
+
+TEST_F(ExtensionTest, EnumeratorsForTheWorkingSetFoldersAndTheRootOnly) {
+    const auto enumeratorFor = [&](const std::string& identifier) {
+        return std::dynamic_pointer_cast<FileProviderEnumerator>(
+            extension_->enumerator(fileprovider::ItemIdentifier(identifier), {}));
+    };
+    const auto workingSet = enumeratorFor("NSFileProviderWorkingSetContainerItemIdentifier");
+    EXPECT_TRUE(workingSet->isWorkingSet());
+    EXPECT_EQ(workingSet->container(), ItemIdentifier::root());
+    const auto root = enumeratorFor("NSFileProviderRootContainerItemIdentifier");
+    EXPECT_FALSE(root->isWorkingSet());
+    EXPECT_EQ(root->container(), ItemIdentifier::root());
+    EXPECT_EQ(enumeratorFor("d:12")->container(), ItemIdentifier::folder(12));
+
+    for (const std::string bad : {"f:12", "garbage", "", "NSFileProviderTrashContainerItemIdentifier"}) {
+        try {
+            extension_->enumerator(fileprovider::ItemIdentifier(bad), {});
+            ADD_FAILURE() << bad << " gave an enumerator";
+        } catch (const fileprovider::ErrorException& error) {
+            EXPECT_EQ(error.error(), Error::noSuchItem()) << bad;
+        }
+    }
+}
+
+TEST_F(ExtensionTest, FileSizeOfLocalFiles) {
+    std::ofstream(directory_ / "twelve") << "twelve bytes";
+    std::ofstream(directory_ / "empty");
+    std::filesystem::create_symlink(directory_ / "twelve", directory_ / "link");
+    EXPECT_EQ(FileProviderExtension::fileSize(directory_ / "twelve"), 12);
+    EXPECT_EQ(FileProviderExtension::fileSize(directory_ / "empty"), 0);
+    EXPECT_EQ(FileProviderExtension::fileSize(directory_ / "link"), 12);
+    EXPECT_EQ(FileProviderExtension::fileSize(directory_.path()), std::nullopt);
+    EXPECT_THROW(FileProviderExtension::fileSize(directory_ / "missing"), std::filesystem::filesystem_error);
+}
+
+}  // namespace
+}  // namespace cadrio

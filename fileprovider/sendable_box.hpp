@@ -1,0 +1,34 @@
+#pragma once
+// One value handed from one thread to another (a download task leaves its
+// result for the thread that answers the host).
+//
+// Threads: any thread may call any member. mutex_ guards stored_ and is
+// held only to move the value in or out.
+
+#include <mutex>
+#include <optional>
+#include <utility>
+
+namespace cadrio {
+
+template <class T>
+class SendableBox {
+public:
+    /// Replaces whatever the box held.
+    void set(T value) {
+        std::lock_guard lock(mutex_);
+        stored_ = std::move(value);
+    }
+
+    /// The value, leaving the box empty; absent when it was empty.
+    std::optional<T> take() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(stored_, std::nullopt);
+    }
+
+private:
+    std::mutex mutex_;
+    std::optional<T> stored_;  // guarded by mutex_
+};
+
+}  // namespace cadrio
