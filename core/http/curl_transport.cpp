@@ -30,9 +30,24 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
+void deliverResponse(Exchange& exchange);
+
+// A stream consumer hears about the answer as soon as its headers are in, not
+// with the first body byte: an event stream may stay silent for a while.
+bool isFinalAnswer(const HttpResponse& response) {
+    if (response.status < 200) return false;
+    const bool followed = response.status >= 300 && response.status < 400 &&
+                          response.header("Location").has_value();
+    return !followed;
+}
+
 size_t onHeader(char* data, size_t size, size_t count, void* context) {
     auto& exchange = *static_cast<Exchange*>(context);
     const std::string_view line(data, size * count);
+    if (line == "\r\n" || line == "\n") {
+        if (isFinalAnswer(exchange.response)) deliverResponse(exchange);
+        return line.size();
+    }
     if (line.rfind("HTTP/", 0) == 0) {
         // A new status line: an interim or redirect answer's headers are dropped.
         exchange.response.headers.clear();
@@ -53,9 +68,6 @@ size_t onHeader(char* data, size_t size, size_t count, void* context) {
 void deliverResponse(Exchange& exchange) {
     if (exchange.sink == nullptr || exchange.responseDelivered) return;
     exchange.responseDelivered = true;
-    long code = 0;
-    curl_easy_getinfo(exchange.easy, CURLINFO_RESPONSE_CODE, &code);
-    if (code != 0) exchange.response.status = static_cast<int>(code);
     if (exchange.sink->onResponse) {
         exchange.sink->onResponse(exchange.response.status, exchange.response.headers);
     }

@@ -41,6 +41,13 @@ public:
                 return true;
             });
         });
+        server_.Get("/silent", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("text/event-stream", [this](size_t, httplib::DataSink&) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                std::lock_guard lock(mutex_);
+                return !release_;
+            });
+        });
         server_.Get("/hang", [this](const httplib::Request&, httplib::Response& res) {
             std::unique_lock lock(mutex_);
             released_.wait(lock, [this] { return release_; });
@@ -118,6 +125,34 @@ TEST(CurlTransport, StreamsTheFinalAnswerAfterRedirects) {
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(received, "datadatadata");
     EXPECT_TRUE(answer.body.empty());
+}
+
+TEST(CurlTransport, StreamAnswerIsAnnouncedBeforeAnyBodyByte) {
+    LoopbackServer server;
+    CurlTransport transport;
+    std::mutex mutex;
+    std::condition_variable announced;
+    int status = 0;
+    std::stop_source stop;
+    HttpStreamSink sink{[&](int s, const HttpHeaders&) {
+                            std::lock_guard lock(mutex);
+                            status = s;
+                            announced.notify_all();
+                        },
+                        [&](std::string_view) { return true; }};
+    std::thread worker([&] {
+        try {
+            transport.stream(make("GET", server.url("/silent")), sink, stop.get_token());
+        } catch (const CancellationError&) {
+        }
+    });
+    {
+        std::unique_lock lock(mutex);
+        announced.wait_for(lock, std::chrono::seconds(10), [&] { return status != 0; });
+        EXPECT_EQ(status, 200);
+    }
+    stop.request_stop();
+    worker.join();
 }
 
 TEST(CurlTransport, NetworkFailureIsATransportError) {
