@@ -187,7 +187,14 @@ int DevServer::start(int port) {
     if (bound <= 0) throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
     impl_->context.baseURL = "http://127.0.0.1:" + std::to_string(bound);
     impl_->port = bound;
-    impl_->thread = std::thread([raw = server.get()] { raw->listen_after_bind(); });
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    impl_->thread = std::thread([raw = server.get(), ended] {
+        raw->listen_after_bind();
+        *ended = true;
+    });
+    // httplib's stop() does nothing before the accept loop runs, so a stop
+    // right after the start would leave the loop waiting forever.
+    while (!server->is_running() && !*ended) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     impl_->server = std::move(server);
     return bound;
 }

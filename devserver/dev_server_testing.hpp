@@ -56,7 +56,7 @@ protected:
         server_ = std::make_unique<DevServer>(options);
         if (seed) server_->seed("demo");
         server_->start(0);
-        token_ = server_->auth().issueAccessToken(kDemo);
+        if (server_->auth().account(kDemo)) token_ = server_->auth().issueAccessToken(kDemo);
     }
 
     httplib::Client client() const {
