@@ -93,7 +93,6 @@ TEST(DriveAPI, ChangeFeedErrors) {
         {410, DriveError::cursorExpired(), 1},
         {404, DriveError::notFound(), 1},
         {400, DriveError::http(400, "bad"), 1},
-        {500, DriveError::http(500, "bad"), 3},
     };
     for (const auto& c : cases) {
         ApiFixture f;
@@ -275,16 +274,6 @@ TEST(DriveAPI, RenameSendsTheBareJSONString) {
     EXPECT_EQ(ApiFixture::path(f.request(0)), "/drive/files/8/rename");
     EXPECT_EQ(f.request(0).method, "PUT");
     EXPECT_EQ(ApiFixture::json(f.request(1)), "dit \"oui\"\\é.txt");
-}
-
-TEST(DriveAPI, MetadataFailuresAreMappedAndRetriedByTheClient) {
-    ApiFixture f;
-    f.transport->enqueue(503);
-    f.transport->enqueue(200);
-    f.api.trash({1}, {});
-    EXPECT_EQ(f.requests().size(), 2u);
-    f.transport->enqueue(404);
-    EXPECT_EQ(driveErrorOf([&] { f.api.renameFile(1, "x"); }), DriveError::notFound());
 }
 
 }  // namespace

@@ -404,8 +404,6 @@ TEST(DriveAPIUploads, ReplacementRefusalsReachTheCaller) {
     const LocalContent content = writeContent(dir, 3);
     const std::pair<HttpResponse, DriveError> cases[] = {
         {{409, {}, ""}, DriveError::versionConflict()},
-        {{409, {{"X-Drive-Conflict", "archived"}}, ""}, DriveError::archived()},
-        {{423, {}, ""}, DriveError::locked()},
         {{500, {}, "x"}, DriveError::http(500, "x")},  // sent once: a form upload is never retried
     };
     for (const auto& [answer, expected] : cases) {

@@ -51,27 +51,14 @@ TEST(UploadResults, MergingAReplacementAnswer) {
     }
 }
 
-TEST(UploadResults, CreatedFile) {
-    const LocalContent content{"/tmp/x", 42, "abc", "text/plain"};
-    const DriveFile single =
-        createdFile({501, "k/1", "[\"t_64x64.jpg\"]"}, "x.txt", 0, content, kNow, "k/fallback");
-    EXPECT_EQ(single.id, 501);
-    EXPECT_EQ(single.parentFolderID, std::nullopt);  // 0 is the root
-    EXPECT_EQ(single.name, "x.txt");
-    EXPECT_EQ(single.storageKey, "k/1");
-    EXPECT_EQ(single.size, 42);
-    EXPECT_EQ(single.contentHash, "abc");
-    EXPECT_EQ(single.modifiedAt, kNow);
-    EXPECT_EQ(single.thumbnailPath, "[\"t_64x64.jpg\"]");
-    EXPECT_EQ(single.uploadTimestamp, std::nullopt);
-    EXPECT_EQ(single.storageClass, StorageClass::standard);
-
-    const DriveFile bare =
-        createdFile({502, std::nullopt, ""}, "y", 9, {"/tmp/y", 0, "", "x/y"}, kNow, "k/fallback");
-    EXPECT_EQ(bare.parentFolderID, 9);
-    EXPECT_EQ(bare.storageKey, "k/fallback");
-    EXPECT_EQ(bare.thumbnailPath, std::nullopt);
-    EXPECT_EQ(bare.contentHash, std::nullopt);
+TEST(UploadResults, CreatedFileFallsBackWhereTheAnswerIsSilent) {
+    const DriveFile file =
+        createdFile({502, std::nullopt, ""}, "y", 0, {"/tmp/y", 0, "", "x/y"}, kNow, "k/fallback");
+    EXPECT_EQ(file.parentFolderID, std::nullopt);  // 0 is the root
+    EXPECT_EQ(file.storageKey, "k/fallback");
+    EXPECT_EQ(file.thumbnailPath, std::nullopt);
+    EXPECT_EQ(file.contentHash, std::nullopt);  // never the empty text
+    EXPECT_EQ(file.modifiedAt, kNow);
 }
 
 }  // namespace
