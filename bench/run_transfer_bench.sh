@@ -37,16 +37,18 @@ timed() {
 }
 field() { sed -n "s/.*\\b$1=\\([^ ]*\\).*/\\1/p" "${2:-$work/out}" | head -1; }
 best() { printf '%s\n' "$@" | sort -g | head -1; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 most() { printf '%s\n' "$@" | sort -g | tail -1; }
-mibps() { awk -v bytes="$1" -v s="$2" 'BEGIN { printf "%.0f", bytes / 1048576 / s }'; }
-report() {  # name bytes ours-best tool-best tool-name aim
-  local ours_rate tool_rate
-  ours_rate=$(mibps "$2" "$3")
-  tool_rate=$(mibps "$2" "$4")
-  awk -v n="$1" -v o="$ours_rate" -v t="$tool_rate" -v tool="$5" -v aim="$6" -v os="$3" -v ts="$4" 'BEGIN {
-    r = o / t
-    printf "%-10s ours %6d MiB/s (%.3f s)   %-9s %6d MiB/s (%.3f s)   ratio %.2f (aim >= %s) %s\n",
-           n, o, os, tool, t, ts, r, aim, (r >= aim ? "ok" : "BELOW AIM") }'
+# name bytes "ours times" "tool times" tool-name aim: throughputs of the best
+# runs, their ratio against the aim, and the ratio of the medians.
+report() {
+  local ours_best tool_best ours_median tool_median
+  ours_best=$(best $3) tool_best=$(best $4) ours_median=$(median $3) tool_median=$(median $4)
+  awk -v n="$1" -v bytes="$2" -v ob="$ours_best" -v tb="$tool_best" -v om="$ours_median" \
+      -v tm="$tool_median" -v tool="$5" -v aim="$6" 'BEGIN {
+    o = bytes / 1048576 / ob; t = bytes / 1048576 / tb; r = o / t
+    printf "%-13s ours %5d MiB/s (%.3f s)  %-9s %5d MiB/s (%.3f s)  ratio %.2f (aim >= %s) %-9s median ratio %.2f\n",
+           n, o, ob, tool, t, tb, r, aim, (r >= aim ? "ok" : "BELOW AIM"), tm / om }'
 }
 random_file() { head -c $(($2 * mib)) /dev/urandom >"$1"; }
 
@@ -98,11 +100,12 @@ rm -f "$work/dl-ours" "$work/dl-curl"
 upload_file=$work/upload.bin
 random_file "$upload_file" "${UPLOAD_MIB:-256}"
 upload_bytes=$(stat -c %s "$upload_file")
-ours_up=() ours_put=() tool_up=() tool_put=() rss=()
+ours_up=() ours_put=() ours_nocomplete=() tool_up=() tool_put=() tool_nocomplete=() rss=()
 for ((i = 0; i < runs; i++)); do
   "$bench" upload "$api" "$upload_file" "ours-$i.bin" >"$work/out"
   ours_up+=("$(field seconds)")
   ours_put+=("$(field put_seconds)")
+  ours_nocomplete+=("$(awk -v a="$(field seconds)" -v b="$(field complete_seconds)" 'BEGIN { printf "%.4f", a - b }')")
   rss+=("$(field peak_rss_kib)")
 
   "$bench" open-parts "$api" "$upload_file" "curl-$i.bin" >"$work/open"
@@ -124,18 +127,21 @@ for ((i = 0; i < runs; i++)); do
   "$bench" complete "$api" "$upload_file" "curl-$i.bin" "$(field upload_id "$work/open")" \
     "$(field s3_key "$work/open")" "$work/etags" >"$work/out"
   tool_put+=("$put")
+  tool_nocomplete+=("$(awk -v a="$opened" -v b="$put" 'BEGIN { printf "%.4f", a + b }')")
   tool_up+=("$(awk -v a="$opened" -v b="$put" -v c="$(field seconds)" 'BEGIN { printf "%.4f", a + b + c }')")
 done
 rm -f "$work"/part-* "$upload_file"
 
 echo
-report hash "$hash_bytes" "$(best "${ours[@]}")" "$(best "${tool[@]}")" sha256sum 0.9
-report download "$download_bytes" "$(best "${ours_dl[@]}")" "$(best "${tool_dl[@]}")" "curl -o" 0.8
-report upload "$upload_bytes" "$(best "${ours_up[@]}")" "$(best "${tool_up[@]}")" curl 0.8
-report "  PUTs" "$upload_bytes" "$(best "${ours_put[@]}")" "$(best "${tool_put[@]}")" curl 0.8
-echo "upload: whole operation on both sides (init, presigns, part PUTs, completion); 'PUTs' is the part"
-echo "transfers alone. Peak resident memory of the uploading client: $(most "${rss[@]}") KiB"
-echo "(${UPLOAD_MIB:-256} MiB file, parts of $part_size bytes)."
+report hash "$hash_bytes" "${ours[*]}" "${tool[*]}" sha256sum 0.9
+report download "$download_bytes" "${ours_dl[*]}" "${tool_dl[*]}" "curl -o" 0.8
+report upload "$upload_bytes" "${ours_up[*]}" "${tool_up[*]}" curl 0.8
+report "  before-compl" "$upload_bytes" "${ours_nocomplete[*]}" "${tool_nocomplete[*]}" curl 0.8
+report "  part PUTs" "$upload_bytes" "${ours_put[*]}" "${tool_put[*]}" curl 0.8
+echo "upload: the whole operation on both sides (init, presigns, part PUTs, completion); 'before-compl'"
+echo "leaves out the completion (mostly the server assembling the parts); 'part PUTs' is the transfers"
+echo "alone. Peak resident memory of the uploading client: $(most "${rss[@]}") KiB (${UPLOAD_MIB:-256} MiB"
+echo "file, parts of $part_size bytes)."
 echo "all runs (s): hash ours ${ours[*]} / sha256sum ${tool[*]}"
 echo "              download ours ${ours_dl[*]} / curl ${tool_dl[*]}"
 echo "              upload ours ${ours_up[*]} / curl ${tool_up[*]}"

@@ -55,17 +55,19 @@ long peakResidentKiB() {
     return usage.ru_maxrss;
 }
 
-/// CurlTransport that adds up the time spent in exchanges outside the API
-/// (the part transfers to storage).
+/// CurlTransport that adds up the time spent in the part transfers to
+/// storage (exchanges outside the API) and in the completion request, whose
+/// time is mostly the server assembling the parts.
 class TimingTransport final : public HTTPTransport {
-  public:
+public:
     explicit TimingTransport(std::string apiBase) : apiBase_(std::move(apiBase)) {}
 
     HttpResponse send(const HttpRequest& request, std::stop_token stop) override {
         const auto start = std::chrono::steady_clock::now();
         HttpResponse response = curl_.send(request, stop);
-        if (request.url.rfind(apiBase_, 0) != 0)
-            externalNanos_ += (std::chrono::steady_clock::now() - start).count();
+        const auto nanos = (std::chrono::steady_clock::now() - start).count();
+        if (request.url.rfind(apiBase_, 0) != 0) externalNanos_ += nanos;
+        if (request.url.ends_with("/complete")) completionNanos_ += nanos;
         return response;
     }
     HttpResponse stream(const HttpRequest& request, HttpStreamSink& sink,
@@ -73,11 +75,13 @@ class TimingTransport final : public HTTPTransport {
         return curl_.stream(request, sink, stop);
     }
     double externalSeconds() const { return static_cast<double>(externalNanos_.load()) / 1e9; }
+    double completionSeconds() const { return static_cast<double>(completionNanos_.load()) / 1e9; }
 
-  private:
+private:
     CurlTransport curl_;
     std::string apiBase_;
     std::atomic<std::int64_t> externalNanos_{0};
+    std::atomic<std::int64_t> completionNanos_{0};
 };
 
 struct Session {
@@ -155,6 +159,7 @@ int upload(const std::vector<std::string>& args) {
     const double seconds = secondsSince(start);
     if (file.size != content.size) throw std::runtime_error("the drive kept another size");
     std::cout << "seconds=" << seconds << " put_seconds=" << session.transport->externalSeconds()
+              << " complete_seconds=" << session.transport->completionSeconds()
               << " bytes=" << content.size << " progress_reports=" << reports
               << " peak_rss_kib_before=" << rssBefore << " peak_rss_kib=" << peakResidentKiB()
               << "\n";

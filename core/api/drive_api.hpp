@@ -35,7 +35,7 @@
 namespace cadrio {
 
 class DriveAPI {
-  public:
+public:
     using LocalContent = cadrio::LocalContent;
 
     /// One finished part of a multipart upload, as the storage service
@@ -126,7 +126,7 @@ class DriveAPI {
                              const ReplacePrecondition& precondition, const Progress& progress = {},
                              std::stop_token stop = {}) const;
 
-  private:
+private:
     std::shared_ptr<ApiClient> client_;
 };
 

@@ -12,7 +12,7 @@
 namespace cadrio {
 
 class LocalPartReader {
-  public:
+public:
     /// Throws std::filesystem::filesystem_error when the file cannot be opened.
     explicit LocalPartReader(const std::filesystem::path& path);
     LocalPartReader(const LocalPartReader&) = delete;
@@ -25,7 +25,7 @@ class LocalPartReader {
     /// Throws std::filesystem::filesystem_error on a read error.
     void readPart(std::string& buffer, std::size_t maxBytes);
 
-  private:
+private:
     std::filesystem::path path_;
     int fd_ = -1;
 };

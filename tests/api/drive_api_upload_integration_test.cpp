@@ -21,7 +21,7 @@ using testing::writeLocalContent;
 constexpr std::int64_t kMiB = 1024 * 1024;
 
 class DriveAPIUploadIntegration : public LiveDrive {
-  protected:
+protected:
     /// Downloads the file through a fresh grant and checks it holds `content`.
     void expectStored(const DriveFile& file, const LocalContent& content) {
         const DriveDownload grant = api().contentURL(file);

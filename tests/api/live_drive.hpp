@@ -24,7 +24,7 @@ inline constexpr const char* kDemoPassword = "cadrio-demo";
 
 /// libcurl underneath; `mutex_` guards `exchanges_`.
 class RecordingTransport final : public HTTPTransport {
-  public:
+public:
     struct Exchange {
         std::string method;
         std::string url;
@@ -55,7 +55,7 @@ class RecordingTransport final : public HTTPTransport {
         return exchanges_;
     }
 
-  private:
+private:
     void record(Exchange exchange) {
         std::lock_guard lock(mutex_);
         exchanges_.push_back(std::move(exchange));
@@ -67,7 +67,7 @@ class RecordingTransport final : public HTTPTransport {
 };
 
 class LiveDrive : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         devserver::DevServerOptions options;
         options.threads = 8;
@@ -97,7 +97,7 @@ class LiveDrive : public ::testing::Test {
     std::shared_ptr<RecordingTransport> transport_ = std::make_shared<RecordingTransport>();
     std::shared_ptr<ApiClient> client_;
 
-  private:
+private:
     std::unique_ptr<devserver::DevServer> server_;
     std::unique_ptr<DriveAPI> api_;
 };
