@@ -28,6 +28,9 @@ std::vector<ItemPtr> liveItems(std::vector<DriveFolder>&& folders, std::vector<D
     for (DriveFile& file : files) {
         if (file.isSynchronizable()) items.push_back(DiskItem::file(std::move(file)));
     }
+    // The emptied records of a large page still take tens of megabytes.
+    folders = {};
+    files = {};
     return items;
 }
 

@@ -8,7 +8,6 @@
 
 #include <memory>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "platform/fileprovider/enumerator.hpp"
@@ -22,17 +21,9 @@ public:
 
     bool isFinished() const noexcept { return finished_; }
 
-    void didEnumerate(std::vector<fileprovider::ItemPtr> items) override {
-        if (!finished_) target_->didEnumerate(std::move(items));
-    }
-    void finishEnumerating(std::optional<fileprovider::Page> nextPage) override {
-        if (std::exchange(finished_, true)) return;
-        target_->finishEnumerating(std::move(nextPage));
-    }
-    void finishEnumeratingWithError(fileprovider::Error error) override {
-        if (std::exchange(finished_, true)) return;
-        target_->finishEnumeratingWithError(std::move(error));
-    }
+    void didEnumerate(std::vector<fileprovider::ItemPtr> items) override;
+    void finishEnumerating(std::optional<fileprovider::Page> nextPage) override;
+    void finishEnumeratingWithError(fileprovider::Error error) override;
 
 private:
     std::shared_ptr<fileprovider::EnumerationObserver> target_;
@@ -45,20 +36,10 @@ public:
 
     bool isFinished() const noexcept { return finished_; }
 
-    void didUpdate(std::vector<fileprovider::ItemPtr> items) override {
-        if (!finished_) target_->didUpdate(std::move(items));
-    }
-    void didDeleteItems(std::vector<fileprovider::ItemIdentifier> identifiers) override {
-        if (!finished_) target_->didDeleteItems(std::move(identifiers));
-    }
-    void finishEnumeratingChanges(fileprovider::SyncAnchor anchor, bool moreComing) override {
-        if (std::exchange(finished_, true)) return;
-        target_->finishEnumeratingChanges(std::move(anchor), moreComing);
-    }
-    void finishEnumeratingWithError(fileprovider::Error error) override {
-        if (std::exchange(finished_, true)) return;
-        target_->finishEnumeratingWithError(std::move(error));
-    }
+    void didUpdate(std::vector<fileprovider::ItemPtr> items) override;
+    void didDeleteItems(std::vector<fileprovider::ItemIdentifier> identifiers) override;
+    void finishEnumeratingChanges(fileprovider::SyncAnchor anchor, bool moreComing) override;
+    void finishEnumeratingWithError(fileprovider::Error error) override;
 
 private:
     std::shared_ptr<fileprovider::ChangeObserver> target_;

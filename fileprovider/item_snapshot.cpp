@@ -120,10 +120,20 @@ void appendOptionalString(std::string& out, std::string_view key, const std::opt
 
 }  // namespace
 
-SnapshotEncoder::SnapshotEncoder(std::int64_t cursor, std::size_t expectedFolders, std::size_t expectedFiles) {
-    // Typical rows are well under these sizes; one reservation avoids
-    // copying a file of tens of megabytes while it grows.
-    out_.reserve(64 + expectedFolders * 96 + expectedFiles * 256);
+// Keys, punctuation and numbers of a row at their longest; the texts are
+// added by length.
+constexpr std::size_t kFolderRowFixedBytes = 120;
+constexpr std::size_t kFileRowFixedBytes = 230;
+
+std::size_t SnapshotEncoder::rowSize(const DriveFolder& folder) { return kFolderRowFixedBytes + folder.name.size(); }
+
+std::size_t SnapshotEncoder::rowSize(const DriveFile& file) {
+    return kFileRowFixedBytes + file.name.size() + file.storageKey.size() +
+           (file.contentHash ? file.contentHash->size() : 0) + (file.thumbnailPath ? file.thumbnailPath->size() : 0);
+}
+
+SnapshotEncoder::SnapshotEncoder(std::int64_t cursor, std::size_t expectedBytes) {
+    out_.reserve(64 + expectedBytes);
     out_ += "{\"cursor\":";
     appendJSONInteger(out_, cursor);
     out_ += ",\"folders\":[";
@@ -179,7 +189,10 @@ std::string SnapshotEncoder::finish() {
 }
 
 std::string encodeSnapshot(const ItemSnapshot& snapshot) {
-    SnapshotEncoder encoder(snapshot.cursor, snapshot.folders.size(), snapshot.files.size());
+    std::size_t bytes = 0;
+    for (const DriveFolder& folder : snapshot.folders) bytes += SnapshotEncoder::rowSize(folder);
+    for (const DriveFile& file : snapshot.files) bytes += SnapshotEncoder::rowSize(file);
+    SnapshotEncoder encoder(snapshot.cursor, bytes);
     for (const DriveFolder& folder : snapshot.folders) encoder.addFolder(folder);
     for (const DriveFile& file : snapshot.files) encoder.addFile(file);
     return encoder.finish();

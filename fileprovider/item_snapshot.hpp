@@ -45,7 +45,13 @@ struct ItemSnapshot {
 /// file (a folder after a file throws std::logic_error).
 class SnapshotEncoder {
 public:
-    SnapshotEncoder(std::int64_t cursor, std::size_t expectedFolders, std::size_t expectedFiles);
+    /// `expectedBytes` is reserved at once (see rowSize): a snapshot of
+    /// tens of megabytes must not be copied over and over while it grows.
+    SnapshotEncoder(std::int64_t cursor, std::size_t expectedBytes);
+
+    /// About the bytes a row takes (exact unless texts need escaping).
+    static std::size_t rowSize(const DriveFolder& folder);
+    static std::size_t rowSize(const DriveFile& file);
 
     void addFolder(const DriveFolder& folder);
     void addFile(const DriveFile& file);

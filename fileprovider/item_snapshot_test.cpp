@@ -90,7 +90,7 @@ TEST(ItemSnapshotTest, AnythingElseReadsAsAbsent) {
 }
 
 TEST(ItemSnapshotTest, EncoderRefusesAFolderAfterAFile) {
-    SnapshotEncoder encoder(0, 1, 1);
+    SnapshotEncoder encoder(0, 0);
     encoder.addFile(fileRecord(1, "a"));
     EXPECT_THROW(encoder.addFolder(folderRecord(2, "b")), std::logic_error);
 }

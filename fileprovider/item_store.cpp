@@ -224,7 +224,10 @@ void ItemStore::save() {
 void ItemStore::saveLocked() const {
     if (!locations_.snapshot) return;
     try {
-        SnapshotEncoder encoder(cursor_, folders_.size(), files_.size());
+        std::size_t bytes = 0;
+        for (const auto& [id, folder] : folders_) bytes += SnapshotEncoder::rowSize(folder);
+        for (const auto& [id, file] : files_) bytes += SnapshotEncoder::rowSize(file);
+        SnapshotEncoder encoder(cursor_, bytes);
         for (const auto& [id, folder] : folders_) encoder.addFolder(folder);
         for (const auto& [id, file] : files_) encoder.addFile(file);
         writeFileAtomically(*locations_.snapshot, encoder.finish());
