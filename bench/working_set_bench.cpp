@@ -100,24 +100,34 @@ public:
     std::atomic_flag finished;
 };
 
+/// The working-set enumerator over a store in `directory`, decoding the
+/// page in place of the network.
+std::shared_ptr<FileProviderEnumerator> workingSetEnumerator(const std::filesystem::path& directory) {
+    auto store = std::make_shared<ItemStore>(
+        ItemStore::Locations{directory / "item-store-bench.json", directory / "summary-bench.json"});
+    return std::make_shared<FileProviderEnumerator>(
+        ItemIdentifier::root(), true,
+        FileProviderEnumerator::Context{
+            std::make_shared<DecodingListing>(), std::move(store), std::make_shared<TaskGroup>(),
+            log::Logger("zelvano.cadrio.sync", "fileprovider", std::make_shared<log::MemorySink>(log::Level::error))});
+}
+
+/// One whole enumeration, waited for.
+std::shared_ptr<CountingObserver> enumerate(FileProviderEnumerator& enumerator) {
+    auto observer = std::make_shared<CountingObserver>();
+    enumerator.enumerateItems(observer, fileprovider::Page::initialSortedByName());
+    observer->finished.wait(false);
+    return observer;
+}
+
 void BM_WorkingSetEnumeration(benchmark::State& state) {
     changePageBody();  // built once, outside the timing
     TemporaryDirectory directory("working-set-bench");
-    auto store = std::make_shared<ItemStore>(
-        ItemStore::Locations{directory / "item-store-bench.json", directory / "summary-bench.json"});
-    auto tasks = std::make_shared<TaskGroup>();
-    const auto enumerator = std::make_shared<FileProviderEnumerator>(
-        ItemIdentifier::root(), true,
-        FileProviderEnumerator::Context{std::make_shared<DecodingListing>(), store, tasks,
-                                        log::Logger("zelvano.cadrio.sync", "fileprovider",
-                                                    std::make_shared<log::MemorySink>(log::Level::error))});
+    const auto enumerator = workingSetEnumerator(directory.path());
     std::size_t items = 0;
     const double cpuAtStart = processCPUMilliseconds();
     for (auto _ : state) {
-        auto observer = std::make_shared<CountingObserver>();
-        enumerator->enumerateItems(observer, fileprovider::Page::initialSortedByName());
-        observer->finished.wait(false);
-        items = observer->count;
+        items = enumerate(*enumerator)->count;
     }
     state.counters["process_cpu_ms"] =
         (processCPUMilliseconds() - cpuAtStart) / static_cast<double>(state.iterations());
@@ -196,23 +206,14 @@ int reportMemory() {
         std::printf("store of %zu files and %zu folders: %.1f MB of heap\n", store->fileCount(),
                     store->folderCount(), static_cast<double>(held) / 1e6);
     }
-    auto store = std::make_shared<ItemStore>(
-        ItemStore::Locations{directory / "item-store-memory.json", directory / "summary-memory.json"});
-    auto tasks = std::make_shared<TaskGroup>();
-    const auto enumerator = std::make_shared<FileProviderEnumerator>(
-        ItemIdentifier::root(), true,
-        FileProviderEnumerator::Context{std::make_shared<DecodingListing>(), store, tasks,
-                                        log::Logger("zelvano.cadrio.sync", "fileprovider",
-                                                    std::make_shared<log::MemorySink>(log::Level::error))});
+    const auto enumerator = workingSetEnumerator(directory.path());
     // Building the page body above went through a JSON tree far larger than
     // the body; start the high-water mark afresh so that only the
     // enumeration counts.
     malloc_trim(0);
     resetPeakResidentSize();
     const double atStart = residentMegabytes("VmRSS:");
-    auto observer = std::make_shared<CountingObserver>();
-    enumerator->enumerateItems(observer, fileprovider::Page::initialSortedByName());
-    observer->finished.wait(false);
+    const auto observer = enumerate(*enumerator);
     std::printf("working set of %zu items in %zu calls: RSS %.1f MB before (page body of %.1f MB in it), "
                 "peak %.1f MB during the enumeration, %.1f MB after\n",
                 observer->count, observer->calls, atStart, static_cast<double>(changePageBody().size()) / 1e6,
