@@ -92,14 +92,6 @@ TEST(CancellableTaskTest, TheHostsClosureIsReleasedOnceItRan) {
     EXPECT_EQ(held.use_count(), 1);
 }
 
-TEST(OnceTest, RunsTheFirstBodyOnly) {
-    Once once;
-    int runs = 0;
-    EXPECT_TRUE(once.run([&] { ++runs; }));
-    EXPECT_FALSE(once.run([&] { ++runs; }));
-    EXPECT_EQ(runs, 1);
-}
-
 TEST(SendableBoxTest, HandsOneValueOver) {
     SendableBox<std::string> box;
     EXPECT_EQ(box.take(), std::nullopt);

@@ -61,12 +61,5 @@ TEST(MapErrorTest, OtherFailuresKeepTheirOwnError) {
     EXPECT_EQ(foreign.description, "boom");
 }
 
-TEST(MapErrorTest, DescriptionsForLogs) {
-    EXPECT_EQ(describeError(std::make_exception_ptr(DriveError::notFound())),
-              "Cet élément n'existe plus sur le Cadrio.");
-    EXPECT_EQ(describeError(std::make_exception_ptr(std::runtime_error("boom"))), "boom");
-    EXPECT_EQ(describeError(std::make_exception_ptr(42)), "Erreur inconnue.");
-}
-
 }  // namespace
 }  // namespace cadrio

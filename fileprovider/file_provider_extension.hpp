@@ -48,7 +48,9 @@ public:
     /// ("zelvano.cadrio.session", "zelvano.cadrio.trusted-device" in the
     /// application group), the standard client configuration (the API base
     /// URL may come from CADRIO_API_BASE_URL for development), the libcurl
-    /// transport, and the item store of `domain.identifier`.
+    /// transport, and the item store of `domain.identifier`. Throws
+    /// std::invalid_argument (after logging it) when CADRIO_API_BASE_URL is
+    /// plain http to a host that is not loopback.
     static std::unique_ptr<FileProviderExtension> create(fileprovider::Domain domain,
                                                          fileprovider::HostContext host = {});
 

@@ -35,12 +35,15 @@ std::shared_ptr<Interface> keeping(std::shared_ptr<SecureItemStore> items, Store
     return std::shared_ptr<Interface>(store, [items = std::move(items)](Interface* owned) { delete owned; });
 }
 
+// A development address that cannot be used safely is refused outright:
+// falling back to the deployment address would send the developer's
+// session where it was never meant to go.
 DriveConfiguration clientConfiguration(const log::Logger& logger) {
     try {
         return configurationFromEnvironment();
     } catch (const std::invalid_argument& error) {
         logger.error("Adresse du Cadrio refusée : {}", error.what());
-        return DriveConfiguration::standard();
+        throw;
     }
 }
 

@@ -47,15 +47,6 @@ protected:
     TemporaryDirectory directory_{"item-store-test"};
 };
 
-TEST_F(ItemStoreTest, StartsEmptyWithoutFilesAndWritesNothingUntilAsked) {
-    const auto store = open();
-    EXPECT_EQ(store->cursor(), 0);
-    EXPECT_EQ(store->fileCount() + store->folderCount(), 0u);
-    EXPECT_EQ(store->summary(), DomainSummary{});
-    EXPECT_FALSE(exists("item-store-test.json"));
-    EXPECT_FALSE(exists("summary-test.json"));
-}
-
 TEST_F(ItemStoreTest, DamagedSnapshotReadsAsAbsentAndIsReplacedByTheNextSave) {
     const std::vector<std::string> damaged = {"", "{\"cursor\":12,\"folders\":[", "[1,2,3]",
                                               R"({"archivedFileIDs":[1],"conflicts":[]})", "\xFF\xFE garbage"};

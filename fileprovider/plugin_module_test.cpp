@@ -66,9 +66,14 @@ TEST(PluginModuleTest, TheHostLoadsThePluginAndUsesItsAnswers) {
     EXPECT_TRUE(std::filesystem::is_directory(home / "data" / "K7QW2M4XRD.group.zelvano.cadrio"));
 }
 
-TEST(PluginModuleTest, ThePluginRefusesToBuildWithoutADomain) {
+TEST(PluginModuleTest, ThePluginRefusesToBuildWithoutADomainOrWithAnUnsafeAddress) {
+    TemporaryDirectory home("plugin-module-test");
+    const ScopedVariable data("XDG_DATA_HOME", (home / "data").string());
+    const ScopedVariable log("CADRIO_LOG_TARGET", "stderr");
     const auto library = PluginLibrary::open(CADRIO_FILEPROVIDER_PLUGIN);
     EXPECT_THROW(library->createExtension(Domain{"", ""}, HostContext{}), PluginLoadError);
+    const ScopedVariable api("CADRIO_API_BASE_URL", "http://drive.example.com/api/v1");
+    EXPECT_THROW(library->createExtension(Domain{"a@cadrio.test", "a@cadrio.test"}, HostContext{}), PluginLoadError);
 }
 
 }  // namespace
