@@ -17,6 +17,14 @@ StagedBlob::StagedBlob(fs::path path) : path_(std::move(path)) {
     std::setvbuf(file_, nullptr, _IOFBF, kWriteBuffer);
 }
 
+StagedBlob StagedBlob::adopt(fs::path path, std::int64_t size) {
+    StagedBlob blob;
+    blob.path_ = std::move(path);
+    blob.size_ = size;
+    blob.released_ = true;
+    return blob;
+}
+
 StagedBlob::StagedBlob(StagedBlob&& other) noexcept
     : path_(std::move(other.path_)), file_(other.file_), digest_(std::move(other.digest_)),
       size_(other.size_), failed_(other.failed_), released_(other.released_) {

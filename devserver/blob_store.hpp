@@ -27,6 +27,9 @@ namespace cadrio::devserver {
 class StagedBlob {
 public:
     explicit StagedBlob(std::filesystem::path path);
+    /// A complete file of `size` bytes made elsewhere, to hand to
+    /// BlobStore::commit; the destructor leaves it in place.
+    static StagedBlob adopt(std::filesystem::path path, std::int64_t size);
     ~StagedBlob();
     StagedBlob(StagedBlob&&) noexcept;
     StagedBlob& operator=(StagedBlob&&) = delete;
@@ -44,6 +47,8 @@ public:
     void release() { released_ = true; }
 
 private:
+    StagedBlob() = default;
+
     std::filesystem::path path_;
     std::FILE* file_ = nullptr;
     Digest digest_{Digest::Kind::sha256};

@@ -107,6 +107,10 @@ TEST_F(DriveRoutes, DownloadGrantsAnnounceTheContentAndArchivedFilesConflict) {
     EXPECT_EQ(grant.json()["expires_in"], 3600);
     const auto content = fetch(grant.json()["url"]);
     EXPECT_EQ(content.header("Content-Length"), std::to_string(notes["file_size"].get<std::int64_t>()));
+    const auto path = grant.json()["url"].get<std::string>().substr(server_->baseURL().size());
+    const auto range = toAnswer(client().Get(path, {{"Range", "bytes=3-9"}}));
+    EXPECT_EQ(range.status, 206);
+    EXPECT_EQ(range.body, content.body.substr(3, 7));
 
     const auto archived = get("/api/v1/drive/files/" + std::to_string(file("ancien.zip")["id"].get<std::int64_t>()) +
                               "/download-url");

@@ -3,7 +3,9 @@
 #include "devserver/digest.hpp"
 #include "devserver/service_error.hpp"
 
+#include <map>
 #include <mutex>
+#include <set>
 #include <system_error>
 
 namespace cadrio::devserver {
@@ -14,7 +16,10 @@ struct MultipartRegistry::Entry {
     fs::path directory;
     std::map<int, std::pair<std::string, std::int64_t>> parts;  // number -> (etag, size)
     std::chrono::system_clock::time_point created;
+    int arriving = 0;   // parts being received
     bool completing = false;
+
+    fs::path objectFile() const { return directory / "object"; }
 };
 
 struct MultipartRegistry::State {
@@ -83,33 +88,29 @@ MultipartUpload MultipartRegistry::find(const std::string& account, const std::s
     return it->second.upload;
 }
 
-std::int64_t MultipartRegistry::partLimit(const std::string& uploadId) const {
+MultipartRegistry::PartSlot MultipartRegistry::startPart(const std::string& uploadId, int number) {
     std::lock_guard lock(state_->mutex);
     const auto it = state_->uploads.find(uploadId);
     if (it == state_->uploads.end()) throw notFound("Envoi en plusieurs parties inconnu.");
-    return it->second.upload.partSize;
+    auto& entry = it->second;
+    if (entry.completing) throw keyInUse();
+    entry.parts.erase(number);
+    ++entry.arriving;
+    return {entry.objectFile(), (number - 1) * entry.upload.partSize, entry.upload.partSize};
 }
 
-fs::path MultipartRegistry::receivingPath(const std::string& uploadId) const {
+void MultipartRegistry::finishPart(const std::string& uploadId, int number, const std::string& etag,
+                                   std::int64_t size) {
     std::lock_guard lock(state_->mutex);
     const auto it = state_->uploads.find(uploadId);
     if (it == state_->uploads.end()) throw notFound("Envoi en plusieurs parties inconnu.");
-    return it->second.directory / ("receiving-" + randomHex(8));
-}
-
-void MultipartRegistry::storePart(const std::string& uploadId, int number, const fs::path& received,
-                                  const std::string& etag, std::int64_t size) {
-    std::lock_guard lock(state_->mutex);
-    const auto it = state_->uploads.find(uploadId);
-    if (it == state_->uploads.end()) throw notFound("Envoi en plusieurs parties inconnu.");
-    if (it->second.completing) throw keyInUse();
-    fs::rename(received, it->second.directory / std::to_string(number));
-    it->second.parts[number] = {etag, size};
+    --it->second.arriving;
+    if (!etag.empty()) it->second.parts[number] = {etag, size};
 }
 
 MultipartRegistry::Claim MultipartRegistry::claim(const std::string& account, const std::string& storageKey,
-                                               const std::string& uploadId,
-                                               const std::vector<UploadedPartRef>& parts) {
+                                                 const std::string& uploadId,
+                                                 const std::vector<UploadedPartRef>& parts) {
     std::lock_guard lock(state_->mutex);
     if (state_->completedKeys.count(storageKey) > 0) throw keyInUse();
     const auto it = state_->uploads.find(uploadId);
@@ -118,17 +119,22 @@ MultipartRegistry::Claim MultipartRegistry::claim(const std::string& account, co
         throw notFound("Envoi en plusieurs parties inconnu.");
     }
     auto& entry = it->second;
-    if (entry.completing) throw keyInUse();
-    Claim claim{entry.upload, {}};
+    if (entry.completing || entry.arriving > 0) throw keyInUse();
+    Claim claim{entry.upload, entry.objectFile(), true, {}};
+    const auto partSize = entry.upload.partSize;
     int previous = 0;
     for (const auto& part : parts) {
         if (part.number <= previous) throw badRequest("Les parties doivent être en ordre croissant.");
-        previous = part.number;
         const auto received = entry.parts.find(part.number);
         if (received == entry.parts.end() || received->second.first != part.etag) {
             throw badRequest("Partie " + std::to_string(part.number) + " inconnue ou ETag différent.");
         }
-        claim.partFiles.push_back(entry.directory / std::to_string(part.number));
+        // A hole or a short part before this one: the file is not the content.
+        if (part.number != previous + 1 || (!claim.regions.empty() && claim.regions.back().second != partSize)) {
+            claim.inPlace = false;
+        }
+        claim.regions.emplace_back((part.number - 1) * partSize, received->second.second);
+        previous = part.number;
     }
     entry.completing = true;
     return claim;

@@ -1,14 +1,20 @@
 #pragma once
 // Multipart uploads in progress: opened by the init call, filled by part
-// PUTs to presigned storage URLs (one file per part in a private staging
-// directory), then completed (parts checked and handed over for assembly)
-// or aborted. Uploads are not kept across restarts.
+// PUTs to presigned storage URLs, then completed or aborted. Uploads are not
+// kept across restarts.
 //
-// Thread safety: one mutex guards the table; it is held for table access
-// and for the rename that puts a received part in place, never while a
-// body is received or parts are assembled. A completion claims its upload
-// first, so a second completion of the same key, or a part PUT during the
-// completion, is refused with 409 "key_in_use" instead of racing it.
+// Every part is written straight into one object file per upload, at the
+// offset (number - 1) * part size, so that the usual completion (parts 1..N,
+// all but the last of the full part size) only has to hash that file and
+// move it into place. Parts of other sizes, or with gaps, are still
+// accepted: their completion copies the listed regions into a new object.
+//
+// Thread safety: one mutex guards the table and is held for table access
+// only, never while a part is received or an object hashed. A part being
+// received is not recorded (a re-sent part forgets the earlier one when it
+// starts) and blocks the completion; a completion claims its upload, so a
+// second completion of the same key, or a part PUT during the completion,
+// is refused with 409 "key_in_use" instead of racing it.
 
 #include "devserver/blob_store.hpp"
 
@@ -16,9 +22,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -60,31 +64,41 @@ public:
     /// The upload of `account` with this key and id; 404 otherwise.
     MultipartUpload find(const std::string& account, const std::string& storageKey,
                          const std::string& uploadId) const;
-    /// Largest part accepted for the upload; 404 for an unknown upload.
-    std::int64_t partLimit(const std::string& uploadId) const;
-    /// Puts a received part file in place as part `number` (replacing an
-    /// earlier one). 404 when the upload is gone, 409 while it completes.
-    void storePart(const std::string& uploadId, int number, const std::filesystem::path& received,
-                   const std::string& etag, std::int64_t size);
-    /// A staging file name for receiving a part of this upload.
-    std::filesystem::path receivingPath(const std::string& uploadId) const;
+
+    /// Where part `number` goes: the upload's object file, the offset and
+    /// the most bytes it may have.
+    struct PartSlot {
+        std::filesystem::path objectFile;
+        std::int64_t offset = 0;
+        std::int64_t limit = 0;
+    };
+    /// Starts receiving part `number`: forgets an earlier copy of it. 404
+    /// for an unknown upload, 409 while it completes. Every startPart is
+    /// followed by one finishPart.
+    PartSlot startPart(const std::string& uploadId, int number);
+    /// Records the part received (`etag` empty: it failed). 404 when the
+    /// upload went away meanwhile.
+    void finishPart(const std::string& uploadId, int number, const std::string& etag, std::int64_t size);
 
     struct Claim {
         MultipartUpload upload;
-        std::vector<std::filesystem::path> partFiles;  // in the order of the list
+        std::filesystem::path objectFile;
+        /// True when the listed parts are 1..N and all but the last have the
+        /// full part size: the object file, cut to their total, is the content.
+        bool inPlace = false;
+        std::vector<std::pair<std::int64_t, std::int64_t>> regions;  // (offset, size), in list order
     };
 
-    /// Claims the upload for completion and returns its part files in order.
-    /// 404 unknown upload; 409 "key_in_use" when the key is already
-    /// completed or being completed; 400 when the list is not ascending or
-    /// names a part that was not received with that ETag.
-    Claim claim(const std::string& account, const std::string& storageKey,
-                                             const std::string& uploadId,
-                                             const std::vector<UploadedPartRef>& parts);
+    /// Claims the upload for completion. 404 unknown upload; 409
+    /// "key_in_use" when the key is already completed or being completed,
+    /// or a part is still arriving; 400 when the list is empty of a part,
+    /// not ascending, or names a part not received with that ETag.
+    Claim claim(const std::string& account, const std::string& storageKey, const std::string& uploadId,
+                const std::vector<UploadedPartRef>& parts);
     /// The completion failed: the upload may be completed again or aborted.
     void release(const std::string& uploadId);
-    /// The completion succeeded: the upload and its part files go away and
-    /// its key counts as used.
+    /// The completion succeeded: the upload and its files go away and its
+    /// key counts as used.
     void finish(const std::string& uploadId);
     /// 404 unknown, 409 while completing.
     void abort(const std::string& account, const std::string& storageKey, const std::string& uploadId);

@@ -7,8 +7,13 @@
 #include "devserver/server_context.hpp"
 #include "devserver/wire_json.hpp"
 
+#include "devserver/digest.hpp"
+
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace cadrio::devserver {
@@ -27,20 +32,38 @@ std::vector<UploadedPartRef> partsOf(const nlohmann::json& body) {
     return parts;
 }
 
-/// Concatenates the part files into one staged object, hashing as it goes.
-StagedBlob assemble(const BlobStore& blobs, const std::vector<std::filesystem::path>& files) {
-    auto blob = blobs.stage();
-    std::vector<char> buffer(1 << 20);
-    for (const auto& path : files) {
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-        if (!file) throw std::runtime_error("cannot read part " + path.string());
-        std::size_t read = 0;
-        while ((read = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0) {
-            if (!blob.write(buffer.data(), read)) throw std::runtime_error("cannot write assembled object");
-        }
-        if (std::ferror(file.get())) throw std::runtime_error("cannot read part " + path.string());
+/// The content of a claimed upload as a staged object, with its SHA-256.
+/// Parts 1..N in place: the object file itself, cut to their total (and
+/// left where it is if the completion fails, for another try). Otherwise
+/// the listed regions are copied into a new object.
+std::pair<StagedBlob, std::string> assemble(const BlobStore& blobs, const MultipartRegistry::Claim& claim) {
+    std::int64_t total = 0;
+    for (const auto& region : claim.regions) total += region.second;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(claim.objectFile.c_str(), "ab+"), &std::fclose);
+    if (!file) throw std::runtime_error("cannot open upload object " + claim.objectFile.string());
+    const int fd = ::fileno(file.get());
+    if (claim.inPlace && ::ftruncate(fd, static_cast<off_t>(total)) != 0) {
+        throw std::runtime_error("cannot cut upload object " + claim.objectFile.string());
     }
-    return blob;
+    std::optional<StagedBlob> copy;
+    if (!claim.inPlace) copy.emplace(blobs.stage());
+    Digest digest(Digest::Kind::sha256);
+    std::vector<char> buffer(1 << 20);
+    for (const auto& [offset, size] : claim.regions) {
+        for (std::int64_t done = 0; done < size;) {
+            const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(size - done, buffer.size()));
+            const auto got = ::pread(fd, buffer.data(), wanted, static_cast<off_t>(offset + done));
+            if (got <= 0) throw std::runtime_error("cannot read upload object " + claim.objectFile.string());
+            digest.update(buffer.data(), static_cast<std::size_t>(got));
+            if (copy && !copy->write(buffer.data(), static_cast<std::size_t>(got))) {
+                throw std::runtime_error("cannot write assembled object");
+            }
+            done += got;
+        }
+    }
+    if (!copy) return {StagedBlob::adopt(claim.objectFile, total), digest.finishHex()};
+    copy->finish();
+    return {std::move(*copy), digest.finishHex()};
 }
 
 /// The checks and the assembly shared by both completions: claims the
@@ -54,12 +77,12 @@ void complete(ServerContext& context, const std::string& account, const nlohmann
     const auto key = requireText(body, "s3_key");
     const auto uploadId = requireText(body, "upload_id");
     const auto parts = partsOf(body);
-    const auto [upload, files] = context.uploads.claim(account, key, uploadId, parts);
+    const auto claim = context.uploads.claim(account, key, uploadId, parts);
+    const auto& upload = claim.upload;
     bool committed = false;
     try {
         precheck();
-        auto blob = assemble(context.blobs, files);
-        const auto hash = blob.finish();
+        auto [blob, hash] = assemble(context.blobs, claim);
         const auto size = optionalInt(body, "file_size").value_or(upload.fileSize);
         if (blob.size() != size) {
             throw ServiceError(400, "size_mismatch", "Les parties reçues font " + std::to_string(blob.size()) +

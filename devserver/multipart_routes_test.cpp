@@ -83,6 +83,25 @@ TEST_F(Multipart, PartsThroughPresignedUrlsBecomeOneFile) {
     EXPECT_EQ(page["files"][0]["content_hash"], sha256Hex(content));
 }
 
+TEST_F(Multipart, FullSizePartsBecomeTheFileAndAResentPartReplacesItsEarlierCopy) {
+    constexpr std::size_t kPart = 8 * 1024 * 1024;
+    auto content = pattern(2 * kPart + 1);  // three parts: 8 MiB, 8 MiB, 1 byte
+    const auto upload = init("gros.bin", static_cast<std::int64_t>(content.size()));
+    auto parts = sendParts(upload, content, kPart);
+    ASSERT_EQ(parts.size(), 3u);
+
+    const std::string second(kPart, 'b');
+    const auto resent = putPart(upload, 2, second);
+    ASSERT_EQ(resent.status, 200);
+    EXPECT_NE(resent.header("ETag"), parts[1]["ETag"]);
+    content.replace(kPart, kPart, second);
+    EXPECT_EQ(complete(completion(upload, parts, content)).status, 400);  // the ETag of the first copy
+    parts[1]["ETag"] = resent.header("ETag");
+    const auto answer = complete(completion(upload, parts, content));
+    ASSERT_EQ(answer.status, 200) << answer.body;
+    EXPECT_EQ(download(answer.json()["id"]), content);
+}
+
 TEST_F(Multipart, CompletionChecksPartsSizeAndHash) {
     const auto content = pattern(250000);
     const auto upload = init("gros.bin", static_cast<std::int64_t>(content.size()));
