@@ -86,12 +86,21 @@ for ((i = 0; i < runs; i++)); do
     "{\"file_name\":\"bench-$i.bin\",\"file_size\":$upload_bytes,\"id_folder\":0,\"content_type\":\"application/octet-stream\",\"storage_class\":\"standard\"}")
   upload_id=$(json_text upload_id <<<"$init")
   s3_key=$(json_text s3_key <<<"$init")
-  args=()
+  # Every presign in one curl run (one connection), as a client would.
+  presigns=()
   for ((n = 0; n < ${#parts[@]}; n++)); do
-    url=$(call POST /drive/upload/multipart/presign \
-      "{\"s3_key\":\"$s3_key\",\"upload_id\":\"$upload_id\",\"part_number\":$((n + 1))}" | json_text url)
-    args+=(-T "${parts[n]}" -o /dev/null "$url")
+    ((n > 0)) && presigns+=(--next)
+    presigns+=(-sf -H "Authorization: Bearer $token" -H 'Content-Type: application/json'
+      -d "{\"s3_key\":\"$s3_key\",\"upload_id\":\"$upload_id\",\"part_number\":$((n + 1))}"
+      -w '\n' "$api/drive/upload/multipart/presign")
   done
+  args=()
+  n=0
+  while read -r url; do
+    args+=(-T "${parts[n]}" -o /dev/null "$url")
+    n=$((n + 1))
+  done < <(curl "${presigns[@]}" | json_text url)
+  [[ $n -eq ${#parts[@]} ]] || { echo "presigning failed" >&2; exit 1; }
   put_start=$(now)
   curl -sf -D "$work/headers" "${args[@]}"
   puts+=("$(since "$put_start")")
@@ -119,4 +128,4 @@ printf '%-34s %6s MiB/s  (best %.3f s)\n' \
   "upload, whole (init..complete)" "$(mibps "$upload_bytes" "$(best "${whole[@]}")")" "$(best "${whole[@]}")" \
   "  curl reading the parts locally" "$(mibps "$upload_bytes" "$(best "${local_parts[@]}")")" "$(best "${local_parts[@]}")"
 echo "all runs (s): download ${download[*]}; part PUTs ${puts[*]}; completion ${completes[*]}; whole upload ${whole[*]}"
-echo "(the whole upload includes one curl process per API call: ${#parts[@]} presigns, init and completion)"
+echo "(the whole upload runs three curl processes for init, presigns and completion, one for the PUTs)"
