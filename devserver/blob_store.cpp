@@ -83,11 +83,6 @@ fs::path BlobStore::pathOf(std::string_view key) const {
     return root_ / fs::path(std::string(key));
 }
 
-bool BlobStore::exists(std::string_view key) const {
-    std::error_code error;
-    return isValidKey(key) && fs::is_regular_file(pathOf(key), error);
-}
-
 StagedBlob BlobStore::stage() const { return StagedBlob(root_ / "staging" / randomHex(16)); }
 
 fs::path BlobStore::newStagingDirectory() const {

@@ -69,7 +69,6 @@ public:
 
     /// The file of an object; throws std::invalid_argument for a bad key.
     std::filesystem::path pathOf(std::string_view key) const;
-    bool exists(std::string_view key) const;
 
     StagedBlob stage() const;
     /// A private directory in the staging area (multipart parts).

@@ -237,14 +237,6 @@ void DriveStore::checkFolder(const std::string& account, std::int64_t folderId) 
     requireFolder(state_->drive(account), folderId);
 }
 
-void DriveStore::checkQuota(const std::string& account, std::int64_t additionalBytes) const {
-    std::lock_guard lock(state_->mutex);
-    const auto& drive = state_->drive(account);
-    if (additionalBytes > 0 && drive.usedBytes() + additionalBytes > drive.quotaBytes()) {
-        throw ServiceError(507, "insufficient_quota", "Espace de stockage insuffisant.");
-    }
-}
-
 std::vector<std::string> DriveStore::storageKeys() const {
     std::lock_guard lock(state_->mutex);
     std::vector<std::string> keys;

@@ -98,8 +98,6 @@ public:
     bool hasThumbnail(const std::string& account, const std::string& key) const;
     /// 404 unless the folder is the root or a live folder.
     void checkFolder(const std::string& account, std::int64_t folderId) const;
-    /// 507 when `additionalBytes` more would exceed the quota.
-    void checkQuota(const std::string& account, std::int64_t additionalBytes) const;
     /// The checks of a content replacement that do not depend on the new
     /// content (404, 423, 409 archived/reinforced, 409 precondition), to
     /// refuse before a body is stored. replaceContent checks again.
