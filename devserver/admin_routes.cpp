@@ -47,22 +47,22 @@ StoredContent contentOf(const ServerContext& context, const nlohmann::json& body
     return storeGenerated(context.blobs, size, static_cast<std::uint64_t>(seed), type);
 }
 
-AccountSpec specOf(const nlohmann::json& body) {
-    AccountSpec spec;
-    spec.email = requireText(body, "email");
-    spec.password = requireText(body, "password");
+AccountSpec profileOf(const nlohmann::json& body) {
+    AccountSpec profile;
+    profile.email = requireText(body, "email");
+    profile.password = requireText(body, "password");
     if (const auto methods = body.find("methods"); methods != body.end() && methods->is_array()) {
-        for (const auto& method : *methods) spec.methods.push_back(method.get<std::string>());
+        for (const auto& method : *methods) profile.methods.push_back(method.get<std::string>());
     }
-    spec.totpSecretBase32 = optionalText(body, "totp_secret").value_or("");
+    profile.totpSecretBase32 = optionalText(body, "totp_secret").value_or("");
     if (const auto codes = body.find("recovery_codes"); codes != body.end() && codes->is_array()) {
-        for (const auto& code : *codes) spec.recoveryCodes.push_back(code.get<std::string>());
+        for (const auto& code : *codes) profile.recoveryCodes.push_back(code.get<std::string>());
     }
     if (const auto quota = body.find("quota_max_mb"); quota != body.end()) {
         if (!quota->is_number() || quota->get<double>() < 0) throw badRequest("\"quota_max_mb\" invalide.");
-        spec.quotaMaxMegabytes = quota->get<double>();
+        profile.quotaMaxMegabytes = quota->get<double>();
     }
-    return spec;
+    return profile;
 }
 
 void serverRoutes(httplib::Server& server, ServerContext& context, const AdminHooks& hooks) {
@@ -78,7 +78,7 @@ void serverRoutes(httplib::Server& server, ServerContext& context, const AdminHo
     }));
     server.Post("/_admin/accounts", adminPost([hooks](auto& body, auto& res) {
         try {
-            hooks.addAccount(specOf(body));
+            hooks.addAccount(profileOf(body));
         } catch (const std::invalid_argument& error) {
             throw badRequest(error.what());
         } catch (const nlohmann::json::exception&) {

@@ -19,7 +19,7 @@ namespace cadrio::devserver {
 struct AdminHooks {
     std::function<void()> reset;
     std::function<void(const std::string& name)> seed;
-    std::function<void(const AccountSpec& spec)> addAccount;
+    std::function<void(const AccountSpec& profile)> addAccount;
 };
 
 void registerAdminRoutes(httplib::Server& server, ServerContext& context, FaultInjector& faults,

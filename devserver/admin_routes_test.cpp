@@ -102,7 +102,7 @@ TEST_F(Admin, AnotherDeviceEditsTheDriveUnderTheSameRules) {
 
     const auto described = toAnswer(client().Get("/_admin/drive?email=" + email)).json();
     EXPECT_EQ(described["cursor"], start + 5);
-    EXPECT_FALSE(described["spec"].contains("password"));
+    EXPECT_FALSE(described["profile"].contains("password"));
 }
 
 TEST_F(Admin, AccountsSeedsAndResets) {

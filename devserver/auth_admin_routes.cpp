@@ -96,7 +96,7 @@ void setPassword(AuthState& state, const json& body, httplib::Response& res) {
         sendError(res, 404, "unknown_account", "Compte inconnu.");
         return;
     }
-    account->spec.password = *password;
+    account->profile.password = *password;
     sendJson(res, 200, json::object());
 }
 
@@ -108,7 +108,7 @@ void listCodes(AuthState& state, const httplib::Request& req, httplib::Response&
         sendError(res, 404, "unknown_account", "Compte inconnu.");
         return;
     }
-    json answer = {{"email", account->spec.email}, {"recovery_codes", account->spec.recoveryCodes}};
+    json answer = {{"email", account->profile.email}, {"recovery_codes", account->profile.recoveryCodes}};
     if (!account->totpKey.empty()) {
         const auto seconds =
             std::chrono::duration_cast<std::chrono::seconds>(state.now().time_since_epoch()).count();

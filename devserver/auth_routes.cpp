@@ -22,8 +22,8 @@ bool sameSecret(std::string_view a, std::string_view b) {
     return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
 }
 
-bool hasMethod(const AccountSpec& spec, std::string_view method) {
-    return std::find(spec.methods.begin(), spec.methods.end(), method) != spec.methods.end();
+bool hasMethod(const AccountSpec& profile, std::string_view method) {
+    return std::find(profile.methods.begin(), profile.methods.end(), method) != profile.methods.end();
 }
 
 void sendTooManyAttempts(httplib::Response& res, std::int64_t retryAfterSeconds) {
@@ -35,7 +35,7 @@ json accessAnswer(const std::string& token, const AuthAccount& account, std::chr
     return {{"access_token", token},
             {"token_type", "Bearer"},
             {"expires_in", ttl.count()},
-            {"email", account.spec.email}};
+            {"email", account.profile.email}};
 }
 
 bool trustedDeviceValid(const AuthState& state, const json& body, const std::string& accountKey) {
@@ -49,7 +49,7 @@ bool trustedDeviceValid(const AuthState& state, const json& body, const std::str
 /// Sign-in answer for a known account whose password matched.
 void answerPasswordAccepted(AuthState& state, const json& body, const std::string& key,
                             const AuthAccount& account, httplib::Response& res) {
-    if (account.spec.methods.empty() || trustedDeviceValid(state, body, key)) {
+    if (account.profile.methods.empty() || trustedDeviceValid(state, body, key)) {
         const std::string token = state.issueAccessTokenLocked(key);
         sendJson(res, 200, accessAnswer(token, account, state.accessTokenTTL));
         return;
@@ -64,9 +64,9 @@ void answerPasswordAccepted(AuthState& state, const json& body, const std::strin
     sendJson(res, 200,
              {{"two_factor_required", true},
               {"pending_token", pending},
-              {"methods", account.spec.methods},
+              {"methods", account.profile.methods},
               {"expires_in", state.pendingTokenTTL.count()},
-              {"email", account.spec.email}});
+              {"email", account.profile.email}});
 }
 
 void handleLogin(AuthState& state, const httplib::Request& req, httplib::Response& res) {
@@ -89,7 +89,7 @@ void handleLogin(AuthState& state, const httplib::Request& req, httplib::Respons
         sendTooManyAttempts(res, wait);
         return;
     }
-    if (!sameSecret(*password, account->spec.password)) {
+    if (!sameSecret(*password, account->profile.password)) {
         state.recordFailureLocked(key);
         sendError(res, 401, "invalid_credentials", "Adresse ou mot de passe incorrect.");
         return;
@@ -106,7 +106,7 @@ bool acceptCode(AuthState& state, AuthAccount& account, std::string_view method,
             std::chrono::duration_cast<std::chrono::seconds>(state.now().time_since_epoch()).count();
         return totp::verify(account.totpKey, code, seconds);
     }
-    auto& codes = account.spec.recoveryCodes;
+    auto& codes = account.profile.recoveryCodes;
     const std::string wanted = lowerAscii(code);
     const auto it = std::find_if(codes.begin(), codes.end(),
                                  [&](const std::string& c) { return sameSecret(lowerAscii(c), wanted); });
@@ -157,7 +157,7 @@ void handleVerify(AuthState& state, const httplib::Request& req, httplib::Respon
         return;
     }
     if ((request->method != "totp" && request->method != "recovery") ||
-        !hasMethod(account->spec, request->method)) {
+        !hasMethod(account->profile, request->method)) {
         sendError(res, 400, "unsupported_method", "Méthode de vérification non proposée pour ce compte.");
         return;
     }

@@ -30,19 +30,19 @@ std::optional<std::string_view> bearerToken(std::string_view header) {
     return token;
 }
 
-AuthAccount validatedAccount(AccountSpec spec) {
-    if (spec.email.empty()) throw std::invalid_argument("account without e-mail");
+AuthAccount validatedAccount(AccountSpec profile) {
+    if (profile.email.empty()) throw std::invalid_argument("account without e-mail");
     AuthAccount account;
-    if (!spec.totpSecretBase32.empty()) {
-        auto key = totp::decodeBase32(spec.totpSecretBase32);
+    if (!profile.totpSecretBase32.empty()) {
+        auto key = totp::decodeBase32(profile.totpSecretBase32);
         if (!key || key->empty()) throw std::invalid_argument("TOTP secret is not base32");
         account.totpKey = std::move(*key);
     }
-    const bool wantsTotp = std::find(spec.methods.begin(), spec.methods.end(), "totp") != spec.methods.end();
+    const bool wantsTotp = std::find(profile.methods.begin(), profile.methods.end(), "totp") != profile.methods.end();
     if (wantsTotp && account.totpKey.empty()) {
         throw std::invalid_argument("account offers totp without a secret");
     }
-    account.spec = std::move(spec);
+    account.profile = std::move(profile);
     return account;
 }
 
@@ -54,9 +54,9 @@ AuthService::AuthService() : state_(std::make_unique<State>()) {
 
 AuthService::~AuthService() = default;
 
-void AuthService::addAccount(AccountSpec spec) {
-    AuthAccount account = validatedAccount(std::move(spec));
-    const std::string key = lowerAscii(account.spec.email);
+void AuthService::addAccount(AccountSpec profile) {
+    AuthAccount account = validatedAccount(std::move(profile));
+    const std::string key = lowerAscii(account.profile.email);
     std::lock_guard lock(state_->mutex);
     state_->accounts[key] = std::move(account);
 }
@@ -78,7 +78,7 @@ std::optional<AccountSpec> AuthService::account(std::string_view email) const {
     std::lock_guard lock(state_->mutex);
     const AuthAccount* found = state_->find(email);
     if (found == nullptr) return std::nullopt;
-    return found->spec;
+    return found->profile;
 }
 
 std::optional<std::string> AuthService::accountForAuthorization(std::string_view authorizationHeader) const {

@@ -54,7 +54,7 @@ public:
     /// already issued for it stay valid. Throws std::invalid_argument for an
     /// empty e-mail, a TOTP secret that is not base32, or "totp" among the
     /// methods without a secret.
-    void addAccount(AccountSpec spec);
+    void addAccount(AccountSpec profile);
     /// Forgets every account and token.
     void reset();
     /// Lower-cased e-mails of the known accounts.

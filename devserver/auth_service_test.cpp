@@ -44,8 +44,8 @@ TEST(AuthService, RefusesAccountsItCouldNotServe) {
         {"a@b.c", "pw", {"totp"}, "", {}},
         {"a@b.c", "pw", {"totp"}, "NOT-BASE32!", {}},
     };
-    for (const auto& spec : bad) {
-        EXPECT_THROW(auth.addAccount(spec), std::invalid_argument) << spec.email << spec.totpSecretBase32;
+    for (const auto& profile : bad) {
+        EXPECT_THROW(auth.addAccount(profile), std::invalid_argument) << profile.email << profile.totpSecretBase32;
     }
     EXPECT_TRUE(auth.accounts().empty());
     EXPECT_THROW(auth.issueAccessToken("a@b.c"), std::invalid_argument);

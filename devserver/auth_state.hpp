@@ -28,8 +28,8 @@ std::string lowerAscii(std::string_view text);
 std::string randomToken(std::size_t bytes = 32);
 
 struct AuthAccount {
-    AccountSpec spec;                    // recoveryCodes shrink as codes are used
-    std::vector<std::uint8_t> totpKey;   // decoded spec.totpSecretBase32
+    AccountSpec profile;                    // recoveryCodes shrink as codes are used
+    std::vector<std::uint8_t> totpKey;   // decoded profile.totpSecretBase32
 };
 
 struct AccessTokenRecord {

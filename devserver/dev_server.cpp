@@ -105,11 +105,11 @@ void DevServer::Impl::load() {
     const auto saved = metadata->load();
     if (!saved) return;
     store.restore(*saved);
-    for (const auto& spec : store.accountSpecs()) {
+    for (const auto& profile : store.accountSpecs()) {
         try {
-            auth.addAccount(spec);
+            auth.addAccount(profile);
         } catch (const std::invalid_argument& error) {
-            throw std::runtime_error("saved account " + spec.email + " is invalid: " + error.what());
+            throw std::runtime_error("saved account " + profile.email + " is invalid: " + error.what());
         }
     }
     collectGarbage();
@@ -156,7 +156,7 @@ void DevServer::Impl::installRoutes(httplib::Server& http, DevServer& owner) {
     registerStorageRoutes(http, context);
     registerAdminRoutes(http, context, faults,
                         {[&owner] { owner.reset(); }, [&owner](const std::string& name) { owner.seed(name); },
-                         [&owner](const AccountSpec& spec) { owner.addAccount(spec); }});
+                         [&owner](const AccountSpec& profile) { owner.addAccount(profile); }});
 }
 
 DevServer::DevServer(DevServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {
@@ -226,15 +226,15 @@ void DevServer::seed(const std::string& name) {
     if (!isSeedName(name)) throw std::invalid_argument("unknown seed: " + name);
     std::lock_guard lock(impl_->adminMutex);
     reset();
-    applySeed(name, impl_->store, impl_->blobs, [this](const AccountSpec& spec) { addAccount(spec); });
+    applySeed(name, impl_->store, impl_->blobs, [this](const AccountSpec& profile) { addAccount(profile); });
 }
 
 bool DevServer::hasAccounts() const { return !impl_->store.accountSpecs().empty(); }
 
-void DevServer::addAccount(const AccountSpec& spec) {
+void DevServer::addAccount(const AccountSpec& profile) {
     std::lock_guard lock(impl_->adminMutex);
-    impl_->auth.addAccount(spec);
-    impl_->store.addAccount(spec);
+    impl_->auth.addAccount(profile);
+    impl_->store.addAccount(profile);
 }
 
 int DevServer::port() const { return impl_->port; }

@@ -66,7 +66,7 @@ public:
     /// True when at least one account exists (saved state or seed).
     bool hasAccounts() const;
     /// Registers an account with the sign-in service and gives it a drive.
-    void addAccount(const AccountSpec& spec);
+    void addAccount(const AccountSpec& profile);
 
     int port() const;
     /// "http://127.0.0.1:PORT" while running.

@@ -14,14 +14,14 @@ namespace {
 
 constexpr int kSnapshotFormat = 1;
 
-nlohmann::json specToJSON(const AccountSpec& spec) {
+nlohmann::json profileToJSON(const AccountSpec& profile) {
     return {
-        {"email", spec.email},
-        {"password", spec.password},
-        {"methods", spec.methods},
-        {"totp_secret", spec.totpSecretBase32},
-        {"recovery_codes", spec.recoveryCodes},
-        {"quota_max_mb", spec.quotaMaxMegabytes},
+        {"email", profile.email},
+        {"password", profile.password},
+        {"methods", profile.methods},
+        {"totp_secret", profile.totpSecretBase32},
+        {"recovery_codes", profile.recoveryCodes},
+        {"quota_max_mb", profile.quotaMaxMegabytes},
     };
 }
 
@@ -37,17 +37,17 @@ std::vector<std::string> textList(const nlohmann::json& object, const char* key)
     return result;
 }
 
-AccountSpec specFromJSON(const nlohmann::json& json) {
-    AccountSpec spec;
-    spec.email = requireText(json, "email");
-    spec.password = requireText(json, "password");
-    spec.methods = textList(json, "methods");
-    spec.totpSecretBase32 = optionalText(json, "totp_secret").value_or("");
-    spec.recoveryCodes = textList(json, "recovery_codes");
+AccountSpec profileFromJSON(const nlohmann::json& json) {
+    AccountSpec profile;
+    profile.email = requireText(json, "email");
+    profile.password = requireText(json, "password");
+    profile.methods = textList(json, "methods");
+    profile.totpSecretBase32 = optionalText(json, "totp_secret").value_or("");
+    profile.recoveryCodes = textList(json, "recovery_codes");
     const auto quota = json.find("quota_max_mb");
     if (quota == json.end() || !quota->is_number()) throw badRequest("\"quota_max_mb\" manquant.");
-    spec.quotaMaxMegabytes = quota->get<double>();
-    return spec;
+    profile.quotaMaxMegabytes = quota->get<double>();
+    return profile;
 }
 
 FolderRecord folderFromJSON(const nlohmann::json& json) {
@@ -124,9 +124,9 @@ nlohmann::json driveToJSON(const AccountDrive& drive, bool withSecrets) {
         json["change_seq"] = file.changeSeq;
         files.push_back(std::move(json));
     }
-    nlohmann::json spec = specToJSON(drive.spec);
-    if (!withSecrets) spec = {{"email", drive.spec.email}, {"quota_max_mb", drive.spec.quotaMaxMegabytes}};
-    return {{"spec", spec}, {"cursor", drive.cursor}, {"horizon", drive.horizon},
+    nlohmann::json profile = profileToJSON(drive.profile);
+    if (!withSecrets) profile = {{"email", drive.profile.email}, {"quota_max_mb", drive.profile.quotaMaxMegabytes}};
+    return {{"profile", profile}, {"cursor", drive.cursor}, {"horizon", drive.horizon},
             {"used_bytes", drive.usedBytes()}, {"folders", folders}, {"files", files}};
 }
 
@@ -157,7 +157,7 @@ void DriveStore::restore(const nlohmann::json& snapshot) {
         if (accounts == snapshot.end() || !accounts->is_array()) throw badRequest("\"accounts\" manquant");
         for (const auto& json : *accounts) {
             AccountDrive drive;
-            drive.spec = specFromJSON(json.at("spec"));
+            drive.profile = profileFromJSON(json.at("profile"));
             drive.cursor = requireInt(json, "cursor");
             drive.horizon = requireInt(json, "horizon");
             for (const auto& folder : json.at("folders")) {
@@ -169,7 +169,7 @@ void DriveStore::restore(const nlohmann::json& snapshot) {
                 drive.files[record.id] = std::move(record);
             }
             checkDrive(drive, nextId);
-            const auto key = accountKey(drive.spec.email);
+            const auto key = accountKey(drive.profile.email);
             if (!drives.emplace(key, std::move(drive)).second) throw badRequest("compte en double : " + key);
         }
     } catch (const ServiceError& error) {

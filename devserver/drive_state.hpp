@@ -47,7 +47,7 @@ struct FileRecord {
 };
 
 struct AccountDrive {
-    AccountSpec spec;
+    AccountSpec profile;
     std::int64_t cursor = 0;    // cursor of the latest change
     std::int64_t horizon = 0;   // cursors below it (except 0) have expired
     std::map<std::int64_t, FolderRecord> folders;

@@ -18,7 +18,7 @@ std::int64_t AccountDrive::usedBytes() const {
 }
 
 std::int64_t AccountDrive::quotaBytes() const {
-    return static_cast<std::int64_t>(spec.quotaMaxMegabytes * kBytesPerMegabyte);
+    return static_cast<std::int64_t>(profile.quotaMaxMegabytes * kBytesPerMegabyte);
 }
 
 const FolderRecord* AccountDrive::liveFolder(std::int64_t id) const {
@@ -126,11 +126,11 @@ void DriveStore::touch(const std::string& account, const std::function<void(Acco
     if (state_->listener) state_->listener(account, false);
 }
 
-void DriveStore::addAccount(const AccountSpec& spec) {
-    const auto key = accountKey(spec.email);
+void DriveStore::addAccount(const AccountSpec& profile) {
+    const auto key = accountKey(profile.email);
     {
         std::lock_guard lock(state_->mutex);
-        state_->drives[key].spec = spec;
+        state_->drives[key].profile = profile;
         ++state_->version;
     }
     if (state_->listener) state_->listener(key, false);
@@ -143,9 +143,9 @@ bool DriveStore::hasAccount(const std::string& account) const {
 
 std::vector<AccountSpec> DriveStore::accountSpecs() const {
     std::lock_guard lock(state_->mutex);
-    std::vector<AccountSpec> specs;
-    for (const auto& [key, drive] : state_->drives) specs.push_back(drive.spec);
-    return specs;
+    std::vector<AccountSpec> profiles;
+    for (const auto& [key, drive] : state_->drives) profiles.push_back(drive.profile);
+    return profiles;
 }
 
 std::vector<std::string> DriveStore::reset() {

@@ -74,9 +74,9 @@ public:
     void setChangeListener(ChangeListener listener);
 
     // Accounts -----------------------------------------------------------
-    /// Creates the account's empty drive, or updates the spec of an existing
+    /// Creates the account's empty drive, or updates the profile of an existing
     /// one (its contents stay).
-    void addAccount(const AccountSpec& spec);
+    void addAccount(const AccountSpec& profile);
     bool hasAccount(const std::string& account) const;
     std::vector<AccountSpec> accountSpecs() const;
     /// Forgets every drive. Returns the storage keys that are no longer used.

@@ -122,7 +122,7 @@ void DriveStore::setReinforced(const std::string& account, std::int64_t fileId, 
 
 void DriveStore::setQuota(const std::string& account, double megabytes) {
     if (!(megabytes >= 0) || megabytes > 1e12) throw badRequest("Quota invalide.");
-    touch(account, [&](AccountDrive& drive) { drive.spec.quotaMaxMegabytes = megabytes; });
+    touch(account, [&](AccountDrive& drive) { drive.profile.quotaMaxMegabytes = megabytes; });
 }
 
 std::int64_t DriveStore::expireCursors(const std::string& account, std::optional<std::int64_t> horizon) {

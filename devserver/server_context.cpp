@@ -9,9 +9,9 @@ std::string ServerContext::account(const httplib::Request& req) const {
     const auto account = auth.accountForAuthorization(req.get_header_value("Authorization"));
     if (!account) throw ServiceError(401, "unauthorized", "Jeton d'accès absent, inconnu ou expiré.");
     if (!store.hasAccount(*account)) {
-        const auto spec = auth.account(*account);
-        if (!spec) throw ServiceError(401, "unauthorized", "Compte inconnu.");
-        store.addAccount(*spec);
+        const auto profile = auth.account(*account);
+        if (!profile) throw ServiceError(401, "unauthorized", "Compte inconnu.");
+        store.addAccount(*profile);
     }
     return *account;
 }
