@@ -4,7 +4,7 @@
 // kept across restarts.
 //
 // Every part is written straight into one object file per upload, at the
-// offset (number - 1) * part size, so that the usual completion (parts 1..N,
+// offset (number - 1) * part size, so that the usual completion (every part numbered 1 to N,
 // all but the last of the full part size) only has to hash that file and
 // move it into place. Parts of other sizes, or with gaps, are still
 // accepted: their completion copies the listed regions into a new object.

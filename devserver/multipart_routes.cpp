@@ -33,7 +33,7 @@ std::vector<UploadedPartRef> partsOf(const nlohmann::json& body) {
 }
 
 /// The content of a claimed upload as a staged object, with its SHA-256.
-/// Parts 1..N in place: the object file itself, cut to their total (and
+/// Every part numbered 1 to N, in place: the object file itself, cut to their total (and
 /// left where it is if the completion fails, for another try). Otherwise
 /// the listed regions are copied into a new object.
 std::pair<StagedBlob, std::string> assemble(const BlobStore& blobs, const MultipartRegistry::Claim& claim) {
