@@ -16,11 +16,10 @@
 #include "core/api/drive_api.hpp"
 #include "core/http/curl_transport.hpp"
 #include "devserver/dev_server.hpp"
+#include "tests/support/demo_server.hpp"
 
 namespace cadrio::testing {
 
-inline constexpr const char* kDemoAccount = "demo@cadrio.test";
-inline constexpr const char* kDemoPassword = "cadrio-demo";
 
 /// libcurl underneath; `mutex_` guards `exchanges_`.
 class RecordingTransport final : public HTTPTransport {
@@ -69,15 +68,8 @@ private:
 class LiveDrive : public ::testing::Test {
 protected:
     void SetUp() override {
-        devserver::DevServerOptions options;
-        options.threads = 8;
-        server_ = std::make_unique<devserver::DevServer>(options);
-        server_->seed("demo");
-        server_->start(0);
-        client_ = std::make_shared<ApiClient>(DriveConfiguration(server_->baseURL() + "/api/v1", 3,
-                                                                 std::chrono::milliseconds(50), 60),
-                                              transport_, std::make_shared<InMemorySessionStore>(),
-                                              std::make_shared<InMemoryTrustedDeviceStore>());
+        server_ = startDemoServer();
+        client_ = makeDemoClient(*server_, transport_);
         ASSERT_TRUE(client_->login(kDemoAccount, kDemoPassword).isSignedIn());
         api_ = std::make_unique<DriveAPI>(client_);
     }

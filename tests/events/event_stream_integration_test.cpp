@@ -13,6 +13,7 @@
 #include "core/events/testing/event_recorder.hpp"
 #include "core/http/curl_transport.hpp"
 #include "devserver/dev_server.hpp"
+#include "tests/support/demo_server.hpp"
 
 namespace cadrio {
 namespace {
@@ -20,17 +21,13 @@ namespace {
 using namespace std::chrono_literals;
 using testing::EventRecorder;
 
-constexpr const char* kDemo = "demo@cadrio.test";
-constexpr const char* kDemoPassword = "cadrio-demo";
+constexpr const char* kDemo = testing::kDemoAccount;
+using testing::kDemoPassword;
 
 class EventStreamIntegration : public ::testing::Test {
 protected:
     void SetUp() override {
-        devserver::DevServerOptions options;
-        options.threads = 16;
-        server_ = std::make_unique<devserver::DevServer>(options);
-        server_->seed("demo");
-        server_->start(0);
+        server_ = testing::startDemoServer(16);
     }
     void TearDown() override {
         runner_ = {};  // stops and joins the stream before the server goes
@@ -39,9 +36,7 @@ protected:
 
     void startStream(const std::string& accessToken) {
         auto store = std::make_shared<InMemorySessionStore>(DriveSession{kDemo, accessToken, kDemoPassword});
-        client_ = std::make_shared<ApiClient>(
-            DriveConfiguration(server_->baseURL() + "/api/v1", 3, 400ms, 60), std::make_shared<CurlTransport>(),
-            store, std::make_shared<InMemoryTrustedDeviceStore>());
+        client_ = testing::makeDemoClient(*server_, std::make_shared<CurlTransport>(), store);
         ASSERT_TRUE(client_->restoreSession());
         stream_ = std::make_unique<DriveEventStream>(client_, server_->baseURL(), 1);
         runner_ = std::jthread([this](std::stop_token stop) { recorder_.run(*stream_, stop); });

@@ -22,6 +22,7 @@
 #include "fileprovider/sync_anchor.hpp"
 #include "platform/fileprovider/testing/recording_observers.hpp"
 #include "platform/log/log_sink.hpp"
+#include "tests/support/demo_server.hpp"
 
 namespace cadrio {
 namespace {
@@ -54,16 +55,9 @@ std::int64_t idOf(const std::string& identifier) { return std::stoll(identifier.
 class EnumeratorIntegrationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        devserver::DevServerOptions options;
-        options.threads = 8;
-        server_ = std::make_unique<devserver::DevServer>(options);
-        server_->seed("demo");
-        server_->start(0);
-        auto client = std::make_shared<ApiClient>(
-            DriveConfiguration(server_->baseURL() + "/api/v1", 3, std::chrono::milliseconds(50), 60),
-            std::make_shared<CurlTransport>(), std::make_shared<InMemorySessionStore>(),
-            std::make_shared<InMemoryTrustedDeviceStore>());
-        ASSERT_TRUE(client->login(kDemo, "cadrio-demo").isSignedIn());
+        server_ = testing::startDemoServer();
+        auto client = testing::makeDemoClient(*server_);
+        ASSERT_TRUE(client->login(kDemo, testing::kDemoPassword).isSignedIn());
         listing_ = std::make_shared<DriveAPIListing>(std::make_shared<const DriveAPI>(client));
     }
     void TearDown() override {
