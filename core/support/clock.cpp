@@ -24,6 +24,10 @@ Clock::TimePoint SystemClock::now() const {
     return std::chrono::steady_clock::now();
 }
 
+Clock::WallTime SystemClock::wallNow() const {
+    return std::chrono::system_clock::now();
+}
+
 bool SystemClock::sleepFor(Duration d, std::stop_token stop) {
     if (stop.stop_requested()) {
         return false;
@@ -54,11 +58,26 @@ bool SystemClock::sleepFor(Duration d, std::stop_token stop) {
     }
 }
 
-VirtualClock::VirtualClock(TimePoint start) : now_(start) {}
+VirtualClock::VirtualClock(TimePoint start, WallTime wallStart)
+    : now_(start),
+      wallOffset_(wallStart.time_since_epoch() -
+                  std::chrono::duration_cast<WallTime::duration>(start.time_since_epoch())) {}
 
 Clock::TimePoint VirtualClock::now() const {
     std::lock_guard lock(mutex_);
     return now_;
+}
+
+Clock::WallTime VirtualClock::wallNow() const {
+    std::lock_guard lock(mutex_);
+    return WallTime(std::chrono::duration_cast<WallTime::duration>(now_.time_since_epoch()) +
+                    wallOffset_);
+}
+
+void VirtualClock::setWallTime(WallTime wall) {
+    std::lock_guard lock(mutex_);
+    wallOffset_ = wall.time_since_epoch() -
+                  std::chrono::duration_cast<WallTime::duration>(now_.time_since_epoch());
 }
 
 bool VirtualClock::sleepFor(Duration d, std::stop_token stop) {

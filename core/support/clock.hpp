@@ -1,8 +1,10 @@
 #pragma once
 
 // Time source for every wait in the project: back-off, debounce, reconnection
-// schedules, periodic ticks. Production code takes a Clock& and tests hand it
-// a VirtualClock, so no test ever sleeps through a real delay.
+// schedules, periodic ticks, and for every reading of the calendar time
+// (upload dates, expiry instants). Production code takes a Clock& and tests
+// hand it a VirtualClock, so no test ever sleeps through a real delay or
+// depends on today's date.
 
 #include <chrono>
 #include <condition_variable>
@@ -22,8 +24,14 @@ public:
 
     virtual ~Clock() = default;
 
+    using WallTime = std::chrono::system_clock::time_point;
+
     // Monotonic time; only differences between two readings mean anything.
     virtual TimePoint now() const = 0;
+
+    // Calendar time, for what is stored or shown as a date. It may jump (the
+    // user sets the clock); never measure a delay with it.
+    virtual WallTime wallNow() const = 0;
 
     // Blocks the calling thread for `d`. Returns true when `d` has elapsed and
     // false when `stop` was requested first; a stop requested before or during
@@ -45,6 +53,7 @@ public:
     static SystemClock& shared();
 
     TimePoint now() const override;
+    WallTime wallNow() const override;
     bool sleepFor(Duration d, std::stop_token stop) override;
 };
 
@@ -54,19 +63,29 @@ public:
 // until their stop token fires. In auto-advance mode a sleep instead moves
 // virtual time forward by its own length and returns at once, which suits
 // single-threaded retry loops. Every requested duration is recorded, in
-// request order, including sleeps that were stopped early.
+// request order, including sleeps that were stopped early. Its calendar time
+// starts at `wallStart` and moves with advance() and auto-advanced sleeps;
+// setWallTime() jumps it without touching the monotonic time.
 //
 // Thread-safety: all members may be called from any thread. mutex_ guards
-// now_, deadlines_, autoAdvance_ and recorded_; changed_ is signalled under
-// it whenever time moves or the set of sleepers changes.
+// now_, wallOffset_, deadlines_, autoAdvance_ and recorded_; changed_ is
+// signalled under it whenever time moves or the set of sleepers changes.
 class VirtualClock final : public Clock {
 public:
     // Starts well away from the steady clock's epoch so that code subtracting
     // durations from now() never underflows.
-    explicit VirtualClock(TimePoint start = TimePoint{} + std::chrono::hours(24));
+    explicit VirtualClock(TimePoint start = TimePoint{} + std::chrono::hours(24),
+                          WallTime wallStart = kDefaultWallStart);
+
+    // 2024-03-05 14:07:00 UTC: a fixed, ordinary day.
+    static constexpr WallTime kDefaultWallStart{std::chrono::seconds(1709647620)};
 
     TimePoint now() const override;
+    WallTime wallNow() const override;
     bool sleepFor(Duration d, std::stop_token stop) override;
+
+    // Sets the calendar time; the monotonic time and the sleepers are left alone.
+    void setWallTime(WallTime wall);
 
     // Moves virtual time forward (a negative value is ignored) and wakes every
     // sleeper whose deadline has been reached.
@@ -97,6 +116,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable_any changed_;
     TimePoint now_;
+    WallTime::duration wallOffset_;  // wall time = now_ + wallOffset_, in epoch terms
     std::multiset<TimePoint> deadlines_;
     bool autoAdvance_ = false;
     std::vector<Duration> recorded_;

@@ -54,6 +54,18 @@ TEST(VirtualClockTest, TimeMovesOnlyWhenAdvanced) {
     EXPECT_EQ(clock.now() - start, 3s);
 }
 
+TEST(VirtualClockTest, CalendarTimeFollowsAdvancesAndJumpsAlone) {
+    VirtualClock clock;
+    const auto start = clock.now();
+    EXPECT_EQ(clock.wallNow(), VirtualClock::kDefaultWallStart);
+    clock.advance(90s);
+    EXPECT_EQ(clock.wallNow(), VirtualClock::kDefaultWallStart + 90s);
+    const Clock::WallTime jumped{std::chrono::seconds(4'000'000'000)};
+    clock.setWallTime(jumped);
+    EXPECT_EQ(clock.wallNow(), jumped);
+    EXPECT_EQ(clock.now() - start, 90s);
+}
+
 TEST(VirtualClockTest, SleeperWakesWhenItsDeadlineIsReached) {
     VirtualClock clock;
     auto result = sleepOnThread(clock, 5s);
