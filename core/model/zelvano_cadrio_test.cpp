@@ -93,7 +93,8 @@ TEST_F(ContainerTest, FileLocationsUseTheSanitisedKey) {
     EXPECT_EQ(ZelvanoCadrio::sanitizedDomainKey("Team/Drive:A"), "team_drive_a");
     EXPECT_EQ(ZelvanoCadrio::sanitizedDomainKey("a/b:c\\d"), "a_b_c_d");
     EXPECT_EQ(ZelvanoCadrio::sanitizedDomainKey("ABC"), "abc");
-    EXPECT_EQ(ZelvanoCadrio::sanitizedDomainKey("Élodie@X.fr"), "Élodie@x.fr");
+    EXPECT_EQ(ZelvanoCadrio::sanitizedDomainKey("ÉLODIE@Exemple.FR"), "élodie@exemple.fr");
+    EXPECT_EQ(ZelvanoCadrio::sanitizedDomainKey("Ωmega@x"), ZelvanoCadrio::sanitizedDomainKey("ωMEGA@X"));
 
     const fs::path container = *ZelvanoCadrio::appGroupContainerURL();
     EXPECT_EQ(ZelvanoCadrio::itemStoreURL("Team/Drive:A"), container / "item-store-team_drive_a.json");
