@@ -46,8 +46,8 @@ void put(const fs::path& path, const std::string& bytes) { std::ofstream(path, s
 DomainSummary sample() {
     DomainSummary summary;
     summary.archivedFileIDs = {4012, -3, 9007199254740993};  // the last is not exact as a double
-    summary.recordConflict("Rapport.pdf", "Rapport (conflit Mac 2024-03-05 14h07).pdf", kMarch5);
-    summary.recordConflict("Budget.ods", "Budget (conflit Mac 2024-03-05 14h08).ods", kMarch5 + milliseconds(60500));
+    summary.recordConflict("Rapport.pdf", "Rapport (conflit Linux 2024-03-05 14h07).pdf", kMarch5);
+    summary.recordConflict("Budget.ods", "Budget (conflit Linux 2024-03-05 14h08).ods", kMarch5 + milliseconds(60500));
     return summary;
 }
 
@@ -97,23 +97,23 @@ TEST(DomainSummary, Labels) {
     EXPECT_EQ(summary.archivedLabel(), "1 fichier archivé, disponible depuis le web.");
     summary.archivedFileIDs = {7, 8};
     EXPECT_EQ(summary.archivedLabel(), "2 fichiers archivés, disponibles depuis le web.");
-    summary.recordConflict("Rapport.pdf", "Rapport (conflit Mac 2024-03-05 14h07).pdf", kMarch5);
+    summary.recordConflict("Rapport.pdf", "Rapport (conflit Linux 2024-03-05 14h07).pdf", kMarch5);
     EXPECT_EQ(summary.lastConflictLabel(),
               "Conflit sur \u00ab Rapport.pdf \u00bb : votre version est enregistr\u00e9e sous "
-              "\u00ab Rapport (conflit Mac 2024-03-05 14h07).pdf \u00bb.");
+              "\u00ab Rapport (conflit Linux 2024-03-05 14h07).pdf \u00bb.");
 }
 
 TEST(DomainSummary, EncodesCompactJSONWithReferenceDateSeconds) {
     DomainSummary summary;
     summary.archivedFileIDs = {4012};
-    summary.recordConflict("Rapport.pdf", "Rapport (conflit Mac 2024-03-05 14h07).pdf", kMarch5);
+    summary.recordConflict("Rapport.pdf", "Rapport (conflit Linux 2024-03-05 14h07).pdf", kMarch5);
     const std::string text = summary.encoded();
     EXPECT_EQ(text.find_first_of(" \n"), text.find(" (conflit"));  // the only space is inside a name
     const auto json = nlohmann::json::parse(text);
     EXPECT_EQ(json.at("archivedFileIDs"), nlohmann::json::array({4012}));
     const auto& conflict = json.at("conflicts").at(0);
     EXPECT_EQ(conflict.at("originalName"), "Rapport.pdf");
-    EXPECT_EQ(conflict.at("copyName"), "Rapport (conflit Mac 2024-03-05 14h07).pdf");
+    EXPECT_EQ(conflict.at("copyName"), "Rapport (conflit Linux 2024-03-05 14h07).pdf");
     EXPECT_EQ(conflict.at("date").get<double>(), 731336820.0);
 }
 
@@ -121,9 +121,9 @@ TEST(DomainSummary, DecodesTolerantlyAndStrictly) {
     DomainSummary empty;
     DomainSummary example;
     example.archivedFileIDs = {4012};
-    example.recordConflict("Rapport.pdf", "Rapport (conflit Mac 2024-03-05 14h07).pdf", kMarch5);
+    example.recordConflict("Rapport.pdf", "Rapport (conflit Linux 2024-03-05 14h07).pdf", kMarch5);
     const std::string exampleConflict =
-        R"({"originalName":"Rapport.pdf","copyName":"Rapport (conflit Mac 2024-03-05 14h07).pdf","date":731336820})";
+        R"({"originalName":"Rapport.pdf","copyName":"Rapport (conflit Linux 2024-03-05 14h07).pdf","date":731336820})";
     const std::string full = R"({"archivedFileIDs":[4012],"conflicts":[)" + exampleConflict + "]}";
 
     struct Case {
@@ -134,7 +134,7 @@ TEST(DomainSummary, DecodesTolerantlyAndStrictly) {
     const std::vector<Case> cases = {
         {"example", full, example},
         {"keys in another order, unknown keys ignored",
-         R"({"extra":{"x":[1]},"conflicts":[{"date":731336820,"copyName":"Rapport (conflit Mac 2024-03-05 14h07).pdf","originalName":"Rapport.pdf","more":1}],"archivedFileIDs":[4012,4012]})",
+         R"({"extra":{"x":[1]},"conflicts":[{"date":731336820,"copyName":"Rapport (conflit Linux 2024-03-05 14h07).pdf","originalName":"Rapport.pdf","more":1}],"archivedFileIDs":[4012,4012]})",
          example},
         {"empty object", "{}", empty},
         {"null keys", R"({"archivedFileIDs":null,"conflicts":null})", empty},
@@ -210,7 +210,7 @@ TEST(DomainSummary, SaveThenLoadGivesAnEqualSummary) {
 TEST(DomainSummary, InvalidUTF8NamesAreSavedWithReplacementCharacters) {
     const TemporaryDirectory dir("summary");
     DomainSummary summary;
-    summary.recordConflict("caf\xe9.txt", "caf\xe9 (conflit Mac 2024-03-05 14h07).txt", kMarch5);
+    summary.recordConflict("caf\xe9.txt", "caf\xe9 (conflit Linux 2024-03-05 14h07).txt", kMarch5);
     summary.save(dir / "s.json");
     const auto loaded = DomainSummary::load(dir / "s.json");
     ASSERT_TRUE(loaded);
