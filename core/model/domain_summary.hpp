@@ -73,7 +73,8 @@ struct DomainSummary {
     /// rather than losing the whole summary.
     std::string encoded() const;
 
-    /// Reads the JSON form; absent for anything that is not a summary. Never
+    /// Reads the JSON form; absent for anything that is not a summary,
+    /// including more than kMaxFileBytes or containers nested too deep. Never
     /// throws, whatever the bytes. Conflicts beyond kMaxConflicts are dropped.
     static std::optional<DomainSummary> decoded(std::string_view bytes);
 

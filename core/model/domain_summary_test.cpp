@@ -176,6 +176,10 @@ TEST(DomainSummary, DecodingDropsConflictsBeyondTen) {
 TEST(DomainSummary, SurvivesHostileBytes) {
     EXPECT_EQ(DomainSummary::decoded(std::string(200000, '[') + std::string(200000, ']')), std::nullopt);
     EXPECT_EQ(DomainSummary::decoded(std::string(200000, '[')), std::nullopt);
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    EXPECT_EQ(DomainSummary::decoded(R"({"archivedFileIDs":[1],"extra":)" + deep + "}"), std::nullopt);
+    const std::string padded = "{}" + std::string(DomainSummary::kMaxFileBytes, ' ');
+    EXPECT_EQ(DomainSummary::decoded(padded), std::nullopt);
     const std::string valid = sample().encoded();
     std::mt19937 generator(7);
     for (int round = 0; round < 3000; ++round) {

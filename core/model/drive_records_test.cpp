@@ -34,7 +34,10 @@ TEST(DriveRecordsTest, ThumbnailKeysAndPreference) {
         {R"(["a_256x256.png","b_256x256.png"])", {"a_256x256.png", "b_256x256.png"}, "a_256x256.png"},
         {R"(["a_1.png",)", {}, std::nullopt},
         {R"([1,2])", {}, std::nullopt},
-        {"[" + std::string(100000, '[') , {}, std::nullopt},
+        {"[" + std::string(100000, '['), {}, std::nullopt},
+        // Refused as a whole, not read up to the part that is too deep or too long.
+        {R"(["a_256x256.png",)" + std::string(100000, '[') + std::string(100000, ']') + "]", {}, std::nullopt},
+        {R"(["a_256x256.png")" + std::string(DriveFile::kMaxThumbnailPathBytes, ' ') + "]", {}, std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.value_or("<none>").substr(0, 40));
