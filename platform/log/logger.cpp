@@ -2,28 +2,28 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <mutex>
 #include <string_view>
 #include <system_error>
 
+#include "core/support/thread_annotations.hpp"
 #include "platform/log/journal_sink.hpp"
 
 namespace cadrio::log {
 namespace {
 
-std::mutex processSinkMutex;        // guards processSinkInstance
-std::shared_ptr<Sink> processSinkInstance;
+Mutex processSinkMutex;
+std::shared_ptr<Sink> processSinkInstance CADRIO_GUARDED_BY(processSinkMutex);
 
 }  // namespace
 
 std::shared_ptr<Sink> processSink() {
-    const std::lock_guard lock(processSinkMutex);
+    const LockGuard lock(processSinkMutex);
     if (!processSinkInstance) processSinkInstance = makeDefaultSink();
     return processSinkInstance;
 }
 
 void setProcessSink(std::shared_ptr<Sink> sink) {
-    const std::lock_guard lock(processSinkMutex);
+    const LockGuard lock(processSinkMutex);
     processSinkInstance = std::move(sink);
 }
 
