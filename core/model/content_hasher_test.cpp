@@ -51,7 +51,6 @@ TEST(ContentHasher, KnownDigests) {
 TEST(ContentHasher, MatchesAOneShotHashAcrossBlockBoundaries) {
     const TemporaryDirectory dir("hasher");
     constexpr std::size_t block = ContentHasher::kBlockSize;
-    ASSERT_EQ(block, 4u * 1024 * 1024);
     const std::string bytes = randomBytes(2 * block + 3);
     for (const std::size_t size : {block - 1, block, block + 1, 2 * block + 3}) {
         SCOPED_TRACE(size);

@@ -46,7 +46,6 @@ TEST(StorageClassTest, ServerValuesAreReadTolerantlyRawValuesExactly) {
     for (StorageClass value : {StorageClass::standard, StorageClass::glacier, StorageClass::archiving,
                                StorageClass::unarchiving, StorageClass::restoring}) {
         EXPECT_EQ(storageClassFromRawValue(rawValue(value)), value);
-        EXPECT_EQ(isSynchronizable(value), value == StorageClass::standard);
     }
 }
 

@@ -54,7 +54,6 @@ TEST(ItemIdentifierTest, TextFormsRoundTrip) {
     }
     EXPECT_EQ(ItemIdentifier::file(42).rawValue(), "f:42");
     EXPECT_EQ(ItemIdentifier::folder(7).description(), "d:7");
-    EXPECT_EQ(ItemIdentifier::root().rawValue(), ItemIdentifier::rootRawValue);
 }
 
 TEST(ItemIdentifierTest, ParentFoldersAsTheServerReportsThem) {

@@ -137,12 +137,6 @@ TEST(DriveConfigurationTest, AttemptsAreAtLeastOneWhenBuilt) {
     EXPECT_EQ(DriveConfiguration("https://x/api/v1", 0, 400ms, 60).maxAttempts, 1);
     EXPECT_EQ(DriveConfiguration("https://x/api/v1", -7, 400ms, 60).maxAttempts, 1);
     EXPECT_EQ(DriveConfiguration("https://x/api/v1", 5, 400ms, 60).maxAttempts, 5);
-
-    const DriveConfiguration standard = DriveConfiguration::standard();
-    EXPECT_EQ(standard.apiBaseURL, ZelvanoCadrio::defaultAPIBaseURL());
-    EXPECT_EQ(standard.maxAttempts, 3);
-    EXPECT_EQ(standard.retryBaseDelay, 400ms);
-    EXPECT_EQ(standard.requestTimeout, 60.0);
 }
 
 }  // namespace
