@@ -47,6 +47,7 @@ void ItemStore::load() {
     std::lock_guard lock(mutex_);
     summary_ = DomainSummary::load(locations_.summary).value_or(DomainSummary{});
     if (!locations_.snapshot) return;
+    sweepStaleTemporaries(*locations_.snapshot);  // what saves killed mid-write left
     std::optional<ItemSnapshot> snapshot;
     try {
         snapshot = decodeSnapshot(readWholeFile(*locations_.snapshot, kMaxSnapshotBytes));
