@@ -405,10 +405,11 @@ TEST(DriveAPIUploads, ReplacementRefusalsReachTheCaller) {
     const LocalContent content = writeContent(dir, 3);
     const std::pair<HttpResponse, DriveError> cases[] = {
         {{409, {}, ""}, DriveError::versionConflict()},
-        {{500, {}, "x"}, DriveError::http(500, "x")},  // sent once: a form upload is never retried
+        {{500, {}, "x"}, DriveError::http(500, "x")},  // may have acted: not sent again
     };
-    for (const auto& [answer, expected] : cases) {
+    for (const auto& [response, expected] : cases) {
         ApiFixture f;
+        const HttpResponse answer = response;
         f.transport->enqueue([answer](const HttpRequest&) { return answer; });
         EXPECT_EQ(driveErrorOf([&] {
                       f.api.replaceContent(sampleDriveFile(), content, {"h1", std::nullopt});
