@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 
 namespace cadrio {
 namespace {
@@ -14,17 +13,6 @@ TEST(DriveErrorTest, PayloadCasesComposeTheirMessage) {
     EXPECT_EQ(DriveError::transport("délai dépassé").errorDescription(),
               "Le Cadrio est injoignable. délai dépassé");
     EXPECT_STREQ(DriveError::decoding("x").what(), "Réponse du serveur illisible. x");
-}
-
-TEST(DriveErrorTest, RetryDecision) {
-    const std::pair<DriveError, bool> cases[] = {
-        {DriveError::http(500, ""), true},   {DriveError::http(499, ""), false},
-        {DriveError::transport(""), true},   {DriveError::transportBeforeSending(""), true},
-        {DriveError::decoding(""), false},   {DriveError::notFound(), false},
-    };
-    for (const auto& [error, retryable] : cases) {
-        EXPECT_EQ(error.isRetryable(), retryable) << error.errorDescription();
-    }
 }
 
 TEST(DriveErrorTest, WhetherTheRequestWentOutIsNotPartOfTheValue) {
@@ -50,14 +38,6 @@ TEST(DriveErrorTest, EqualityComparesCaseAndPayload) {
 TEST(DriveErrorTest, PayloadCasesCannotBeBuiltWithoutTheirPayload) {
     EXPECT_THROW(DriveError::of(DriveError::Kind::http), std::invalid_argument);
     EXPECT_THROW(DriveError::of(DriveError::Kind::decoding), std::invalid_argument);
-}
-
-TEST(DriveErrorTest, IsCaughtAsAStandardException) {
-    try {
-        throw DriveError::notFound();
-    } catch (const std::exception& error) {
-        EXPECT_STREQ(error.what(), "Cet élément n'existe plus sur le Cadrio.");
-    }
 }
 
 }  // namespace
