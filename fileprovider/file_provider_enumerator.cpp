@@ -91,7 +91,8 @@ void FileProviderEnumerator::listContainer(fileprovider::EnumerationObserver& ob
     std::vector<DriveFile> files;
     try {
         runConcurrently([&](std::stop_token both) { folders = context_.api->folders(parent, both); },
-                        [&](std::stop_token both) { files = context_.api->files(parent, both); }, stop);
+                        [&](std::stop_token both) { files = context_.api->files(parent, both); }, stop,
+                        context_.tasks->pool());
     } catch (...) {
         const auto failure = std::current_exception();
         context_.logger.error("Énumération de {} impossible : {}", container_.rawValue(), describeError(failure));

@@ -16,7 +16,7 @@
 //                     the store keeps its content and cursor.
 // The page argument is ignored: every enumeration delivers everything.
 //
-// Threads: each entry point starts one task on the shared TaskGroup and
+// Threads: each entry point queues one task on the shared TaskGroup and
 // returns at once; the observer (or completion) is called from that task,
 // exactly once with a finishing call. The enumerator holds no mutable
 // state; the store serialises itself.
