@@ -136,6 +136,7 @@ int download(const std::vector<std::string>& args) {
     };
     HttpRequest request;
     request.url = grant.url;
+    request.redirects = session.client->storageDownloadRedirects();
     const auto start = std::chrono::steady_clock::now();
     const HttpResponse response = session.transport->stream(request, sink, {});
     const double seconds = secondsSince(start);
@@ -177,7 +178,8 @@ int openParts(const std::vector<std::string>& args) {
          sent += upload.partSize, ++number) {
         urls.push_back(session.client
                            ->post<PresignDTO>("/drive/upload/multipart/presign",
-                                              partPresignBody(upload, static_cast<int>(number)))
+                                              partPresignBody(upload, static_cast<int>(number)),
+                                              Idempotency::idempotent)
                            .url);
     }
     std::cout << "seconds=" << secondsSince(start) << "\nupload_id=" << upload.uploadID
@@ -198,7 +200,8 @@ int complete(const std::vector<std::string>& args) {
     const auto start = std::chrono::steady_clock::now();
     session.client->post<UploadResponseDTO>(
         "/drive/upload/multipart/complete",
-        createCompleteBody(upload, parts, args.at(2), std::nullopt, content));
+        createCompleteBody(upload, parts, args.at(2), std::nullopt, content),
+        Idempotency::refusedWhenRepeated);
     std::cout << "seconds=" << secondsSince(start) << " parts=" << parts.size() << "\n";
     return 0;
 }

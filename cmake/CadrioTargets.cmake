@@ -3,6 +3,11 @@
 
 function(cadrio_compile_options target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+  # Clang checks every CADRIO_GUARDED_BY / CADRIO_REQUIRES of
+  # core/support/thread_annotations.hpp; GCC does not know the attributes.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    target_compile_options(${target} PRIVATE -Wthread-safety)
+  endif()
   if(CADRIO_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
     # GCC 12 reports std::optional members of aggregates as "maybe

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/support/thread_annotations.hpp"
 #include "fileprovider/sendable_box.hpp"
 #include "fileprovider/testing/fake_drive_listing.hpp"
 #include "platform/fileprovider/error.hpp"
@@ -21,22 +22,25 @@ using Completion = std::function<void(std::string, std::optional<Error>)>;
 
 const auto kAnswerCancelled = [](const auto& complete) { complete("", Error::userCancelled()); };
 
-struct Answers {
-    std::mutex mutex;
-    std::vector<std::pair<std::string, std::optional<Error>>> received;  // guarded by mutex
+class Answers {
+public:
     std::promise<void> first;
 
     Completion completion() {
         return [this](std::string value, std::optional<Error> error) {
-            std::lock_guard lock(mutex);
-            received.emplace_back(std::move(value), std::move(error));
-            if (received.size() == 1) first.set_value();
+            LockGuard lock(mutex_);
+            received_.emplace_back(std::move(value), std::move(error));
+            if (received_.size() == 1) first.set_value();
         };
     }
-    std::size_t count() {
-        std::lock_guard lock(mutex);
-        return received.size();
+    std::vector<std::pair<std::string, std::optional<Error>>> received() {
+        LockGuard lock(mutex_);
+        return received_;
     }
+
+private:
+    Mutex mutex_;
+    std::vector<std::pair<std::string, std::optional<Error>>> received_ CADRIO_GUARDED_BY(mutex_);
 };
 
 TEST(CancellableTaskTest, CancellingAfterTheWorkFinishedCallsNothingMore) {
@@ -47,8 +51,9 @@ TEST(CancellableTaskTest, CancellingAfterTheWorkFinishedCallsNothingMore) {
     answers.first.get_future().wait();
     progress->cancel();
     tasks.shutdown();
-    ASSERT_EQ(answers.count(), 1u);
-    EXPECT_EQ(answers.received[0].first, "done");
+    const auto received = answers.received();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].first, "done");
 }
 
 TEST(CancellableTaskTest, CancellingFirstAnswersCancelledStopsTheWorkAndDropsItsLateAnswer) {
@@ -68,8 +73,34 @@ TEST(CancellableTaskTest, CancellingFirstAnswersCancelledStopsTheWorkAndDropsIts
     progress->cancel();
     EXPECT_TRUE(workSawStop.get_future().get());
     tasks.shutdown();
-    ASSERT_EQ(answers.count(), 1u);
-    EXPECT_EQ(answers.received[0].second, Error::userCancelled());
+    const auto received = answers.received();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].second, Error::userCancelled());
+}
+
+TEST(CancellableTaskTest, AQueuedTaskCancelledAnswersAtOnceAndOnlyOnce) {
+    TaskGroup tasks(1);
+    tasks.start([](std::stop_token stop) {  // holds the only thread
+        try {
+            testing::FakeDriveListing::hangUntilStopped(stop);
+        } catch (const CancellationError&) {
+        }
+    });
+    Answers answers;
+    std::promise<bool> workSawStop;
+    const auto progress = startCancellableTask(tasks, Progress::create(), answers.completion(), kAnswerCancelled,
+                                               [&](std::stop_token stop, const auto& complete) {
+                                                   workSawStop.set_value(stop.stop_requested());
+                                                   complete("late", {});
+                                               });
+    progress->cancel();
+    EXPECT_EQ(answers.first.get_future().wait_for(std::chrono::seconds(0)), std::future_status::ready)
+        << "answered before any thread was free";
+    tasks.shutdown();
+    EXPECT_TRUE(workSawStop.get_future().get());
+    const auto received = answers.received();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].second, Error::userCancelled());
 }
 
 TEST(CancellableTaskTest, RacingAnswersReachTheHostOnce) {

@@ -1,8 +1,8 @@
 #include "fileprovider/concurrent_requests.hpp"
 
 #include <exception>
-#include <mutex>
-#include <thread>
+
+#include "core/support/thread_annotations.hpp"
 
 namespace cadrio {
 namespace {
@@ -12,39 +12,38 @@ class FirstFailure {
 public:
     explicit FirstFailure(std::stop_source& stopBoth) : stopBoth_(stopBoth) {}
 
-    void run(const Request& request) {
+    void run(const Request& request) CADRIO_EXCLUDES(mutex_) {
         try {
             request(stopBoth_.get_token());
         } catch (...) {
             {
-                std::lock_guard lock(mutex_);
+                LockGuard lock(mutex_);
                 if (!failure_) failure_ = std::current_exception();
             }
             stopBoth_.request_stop();
         }
     }
 
-    void rethrowIfAny() const {
-        std::lock_guard lock(mutex_);
+    void rethrowIfAny() const CADRIO_EXCLUDES(mutex_) {
+        LockGuard lock(mutex_);
         if (failure_) std::rethrow_exception(failure_);
     }
 
 private:
     std::stop_source& stopBoth_;
-    mutable std::mutex mutex_;
-    std::exception_ptr failure_;  // guarded by mutex_
+    mutable Mutex mutex_;
+    std::exception_ptr failure_ CADRIO_GUARDED_BY(mutex_);
 };
 
 }  // namespace
 
-void runConcurrently(const Request& first, const Request& second, std::stop_token stop) {
+void runConcurrently(const Request& first, const Request& second, std::stop_token stop, WorkPool& pool) {
     std::stop_source stopBoth;
     const std::stop_callback forward(stop, [&stopBoth] { stopBoth.request_stop(); });
     FirstFailure failure(stopBoth);
-    {
-        const std::jthread other([&] { failure.run(second); });
-        failure.run(first);
-    }
+    const auto other = pool.submit([&] { failure.run(second); });
+    failure.run(first);
+    pool.runOrWait(other);
     failure.rethrowIfAny();
 }
 

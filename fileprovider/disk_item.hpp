@@ -24,11 +24,16 @@ public:
     };
     using Kind = std::variant<DriveFolder, DriveFile, Root>;
 
-    /// Capabilities of files and folders (read, write, reparent, rename,
-    /// delete, evict; not trash) and of the root (read, write, evict).
+    /// Capabilities of files and folders: not trash, since deleting puts
+    /// the item in the drive's own trash already.
     static constexpr fileprovider::ItemCapabilities kItemCapabilities =
-        static_cast<fileprovider::ItemCapabilities>(111);
-    static constexpr fileprovider::ItemCapabilities kRootCapabilities = static_cast<fileprovider::ItemCapabilities>(67);
+        fileprovider::ItemCapabilities::allowsReading | fileprovider::ItemCapabilities::allowsWriting |
+        fileprovider::ItemCapabilities::allowsReparenting | fileprovider::ItemCapabilities::allowsRenaming |
+        fileprovider::ItemCapabilities::allowsDeleting | fileprovider::ItemCapabilities::allowsEvicting;
+    /// The root can be listed, added to and evicted, nothing else.
+    static constexpr fileprovider::ItemCapabilities kRootCapabilities =
+        fileprovider::ItemCapabilities::allowsContentEnumerating |
+        fileprovider::ItemCapabilities::allowsAddingSubItems | fileprovider::ItemCapabilities::allowsEvicting;
 
     explicit DiskItem(Kind kind) : kind_(std::move(kind)) {}
 

@@ -41,13 +41,17 @@ bool isWhiteSpaceOrNewline(std::int32_t c) {
 
 bool isControl(std::int32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
+/// The bidirectional embeddings, overrides and isolates: they reorder what
+/// follows them on screen, so "txt.exe" could show as "exe.txt".
+bool isBidiControl(std::int32_t c) { return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069); }
+
 std::string encode(const std::vector<std::int32_t>& codePoints, std::size_t begin, std::size_t end) {
     std::string out;
     out.reserve(end - begin);
     utf8proc_uint8_t buffer[4];
     for (std::size_t i = begin; i < end; ++i) {
         const std::int32_t c = codePoints[i];
-        if (c == '/' || c == ':' || isControl(c)) {
+        if (c == '/' || c == ':' || isControl(c) || isBidiControl(c)) {
             out += '_';
             continue;
         }

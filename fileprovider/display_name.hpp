@@ -10,7 +10,9 @@
 //   2. white space and line breaks are trimmed at both ends;
 //   3. bytes that are not valid UTF-8 become U+FFFD, and the remaining
 //      control characters (U+0000 to U+001F, U+007F, U+0080 to U+009F,
-//      NUL included) become "_";
+//      NUL included) become "_", and so do the bidirectional embedding,
+//      override and isolate controls (U+202A to U+202E, U+2066 to U+2069),
+//      so that a name cannot disguise its extension;
 //   4. nothing left gives "sans nom"; "." gives "_" and ".." gives "__",
 //      since those two names mean the folder itself and its parent.
 //

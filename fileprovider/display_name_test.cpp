@@ -35,6 +35,9 @@ TEST(DisplayNameTest, CleansServerNamesIntoOneShowablePathComponent) {
         {"bad\xFF\xC3", "bad\xEF\xBF\xBD\xEF\xBF\xBD"},
         {"caf\xC3\xA9 \xF0\x9F\x93\x81", "caf\xC3\xA9 \xF0\x9F\x93\x81"},
         {" : ", "_"},
+        {"photo\xE2\x80\xAEgpj.exe", "photo_gpj.exe"},                      // right-to-left override
+        {"\xE2\x80\xAA\xE2\x80\xAC\xE2\x81\xA6x\xE2\x81\xA9", "___x_"},  // embedding, pop, isolates
+        {"\xE2\x80\x8Fmark", "\xE2\x80\x8Fmark"},                         // a plain mark reorders nothing
     };
     for (const Case& c : cases) EXPECT_EQ(displayedName(c.server), c.shown) << c.server;
 }

@@ -91,7 +91,8 @@ void FileProviderEnumerator::listContainer(fileprovider::EnumerationObserver& ob
     std::vector<DriveFile> files;
     try {
         runConcurrently([&](std::stop_token both) { folders = context_.api->folders(parent, both); },
-                        [&](std::stop_token both) { files = context_.api->files(parent, both); }, stop);
+                        [&](std::stop_token both) { files = context_.api->files(parent, both); }, stop,
+                        context_.tasks->pool());
     } catch (...) {
         const auto failure = std::current_exception();
         context_.logger.error("Énumération de {} impossible : {}", container_.rawValue(), describeError(failure));
@@ -105,6 +106,7 @@ void FileProviderEnumerator::listContainer(fileprovider::EnumerationObserver& ob
 }
 
 void FileProviderEnumerator::listWorkingSet(fileprovider::EnumerationObserver& observer, std::stop_token stop) const {
+    const std::int64_t askedAt = context_.store->cursor();
     DriveChanges page;
     try {
         page = context_.api->changes(0, stop);
@@ -114,8 +116,18 @@ void FileProviderEnumerator::listWorkingSet(fileprovider::EnumerationObserver& o
         observer.finishEnumeratingWithError(mapError(failure));
         return;
     }
-    context_.store->replaceAll(page.folders, page.files, page.cursor);
-    const std::vector<ItemPtr> items = liveItems(std::move(page.folders), std::move(page.files));
+    std::vector<ItemPtr> items;
+    if (context_.store->replaceAll(page.folders, page.files, page.cursor, askedAt)) {
+        items = liveItems(std::move(page.folders), std::move(page.files));
+    } else {
+        // Newer state came in while this listing was on its way; the host
+        // gets that state, which the anchor it asks for next describes.
+        context_.logger.info("État complet dépassé (curseur {}) : l'état local, plus récent, est transmis.",
+                             page.cursor);
+        page = {};
+        ItemStore::Records current = context_.store->contents();
+        items = liveItems(std::move(current.folders), std::move(current.files));
+    }
     for (std::size_t start = 0; start < items.size(); start += kWorkingSetSlice) {
         const std::size_t end = std::min(items.size(), start + kWorkingSetSlice);
         observer.didEnumerate(std::vector<ItemPtr>(items.begin() + static_cast<std::ptrdiff_t>(start),
@@ -145,10 +157,23 @@ void FileProviderEnumerator::reportChanges(fileprovider::ChangeObserver& observe
         observer.finishEnumeratingWithError(mapError(failure));
         return;
     }
-    const std::vector<ItemIdentifier> withdrawn = context_.store->applyChanges(page);
     const fileprovider::SyncAnchor newAnchor = syncAnchor(page.cursor);
-    observer.didDeleteItems(hostIdentifiers(withdrawn));
-    observer.didUpdate(liveItems(std::move(page.folders), std::move(page.files)));
+    std::optional<std::vector<ItemIdentifier>> withdrawn = context_.store->applyChanges(page);
+    std::vector<ItemPtr> updated;
+    if (withdrawn) {
+        updated = liveItems(std::move(page.folders), std::move(page.files));
+    } else {
+        // The store went past this page meanwhile: the host hears the
+        // current state of the page's items, under the page's own anchor,
+        // so that the next request replays whatever came after it.
+        context_.logger.info("Delta dépassé (curseur {}) : l'état local, plus récent, est transmis.", page.cursor);
+        ItemStore::CurrentState current = context_.store->currentStateOf(page);
+        page = {};
+        withdrawn = std::move(current.withdrawn);
+        updated = liveItems(std::move(current.live.folders), std::move(current.live.files));
+    }
+    observer.didDeleteItems(hostIdentifiers(*withdrawn));
+    observer.didUpdate(std::move(updated));
     observer.finishEnumeratingChanges(newAnchor, false);
 }
 

@@ -16,7 +16,14 @@
 //                     the store keeps its content and cursor.
 // The page argument is ignored: every enumeration delivers everything.
 //
-// Threads: each entry point starts one task on the shared TaskGroup and
+// Two enumerations may run at once, and the answer that was asked for first
+// may come back last. The store never goes back (item_store.hpp); when it
+// refuses a listing or page because newer state came in meanwhile, the host
+// is told that newer state instead: the working set as the store holds it,
+// and for a change page the store's state of the items the page names,
+// under the page's own anchor (the next request replays what came after).
+//
+// Threads: each entry point queues one task on the shared TaskGroup and
 // returns at once; the observer (or completion) is called from that task,
 // exactly once with a finishing call. The enumerator holds no mutable
 // state; the store serialises itself.

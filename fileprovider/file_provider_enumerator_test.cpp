@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <future>
 #include <set>
 #include <string>
@@ -28,6 +29,12 @@ using Strings = std::vector<std::string>;
 std::vector<std::string> identifiersOf(const std::vector<fileprovider::ItemPtr>& items) {
     std::vector<std::string> out;
     for (const auto& item : items) out.push_back(item->itemIdentifier().rawValue());
+    return out;
+}
+
+std::vector<std::string> namesOf(const std::vector<fileprovider::ItemPtr>& items) {
+    std::vector<std::string> out;
+    for (const auto& item : items) out.push_back(item->filename());
     return out;
 }
 
@@ -251,6 +258,68 @@ TEST_F(EnumeratorTest, FailedChangesAreMappedAndLeaveTheCursor) {
     EXPECT_EQ(changes("v3:40")->summaries(), (Strings{"finishWithError(NSFileProviderErrorDomain,-1002)"}));
     EXPECT_EQ(messages(), (Strings{"Delta impossible : La synchronisation doit repartir d'un état complet du Cadrio."}));
     EXPECT_EQ(store_->cursor(), 40);
+}
+
+// Two enumerations at once ---------------------------------------------------------
+
+TEST_F(EnumeratorTest, AnAnswerOlderThanTheStoreDoesNotUndoNewerState) {
+    // The drive at cursor 10 held file 8 as "old" and folder 3; at cursor 20
+    // file 8 is "new", file 9 is gone and folder 3 is trashed.
+    const DriveChanges olderState{.cursor = 10,
+                                  .folders = {folderRecord(3, "bin")},
+                                  .files = {fileRecord(8, "old"), fileRecord(9, "gone")}};
+    const DriveChanges newerState{.cursor = 20, .folders = {}, .files = {fileRecord(8, "new")}};
+    const DriveChanges newerPage{.cursor = 20,
+                                 .folders = {folderRecord(3, "bin", std::nullopt, true)},
+                                 .files = {fileRecord(8, "new"), fileRecord(9, "gone", std::nullopt,
+                                                                            StorageClass::standard, true)}};
+    for (const bool listingIsOlder : {true, false}) {
+        store_->setCursor(0);
+        store_->replaceAll({}, {}, 5);
+        // The older request is on its way before the newer one is sent, and
+        // its answer is held back until the newer one has been applied.
+        std::promise<void> sent;
+        std::promise<void> release;
+        const std::shared_future<void> gate = release.get_future().share();
+        api_->onChanges = [&](std::int64_t since, std::stop_token) {
+            const bool older = (since == 0) == listingIsOlder;
+            if (older) {
+                sent.set_value();
+                gate.wait();
+            }
+            if (since == 0) return older ? olderState : newerState;
+            return older ? olderState : newerPage;
+        };
+        auto listing = std::make_shared<RecordingEnumerationObserver>();
+        auto delta = std::make_shared<RecordingChangeObserver>();
+        const std::function<void()> startListing = [&] {
+            enumerator(ItemIdentifier::root(), true)
+                ->enumerateItems(listing, fileprovider::Page::initialSortedByName());
+        };
+        const std::function<void()> startDelta = [&] {
+            enumerator(ItemIdentifier::root(), true)->enumerateChanges(delta, fileprovider::SyncAnchor{"v3:5"});
+        };
+        (listingIsOlder ? startListing : startDelta)();
+        sent.get_future().wait();
+        (listingIsOlder ? startDelta : startListing)();
+        EXPECT_TRUE((listingIsOlder ? delta->waitUntilFinished() : listing->waitUntilFinished()));
+        release.set_value();
+        ASSERT_TRUE(listing->waitUntilFinished() && delta->waitUntilFinished());
+
+        EXPECT_EQ(store_->cursor(), 20) << listingIsOlder;
+        EXPECT_EQ(store_->file(8)->name, "new") << listingIsOlder;
+        EXPECT_EQ(store_->file(9), std::nullopt) << listingIsOlder;
+        EXPECT_EQ(store_->folder(3), std::nullopt) << listingIsOlder;
+        // Whichever came last, the host hears the newer state.
+        EXPECT_EQ(namesOf(listing->allItems()), (Strings{"new"})) << listingIsOlder;
+        const auto changes = delta->calls();
+        ASSERT_EQ(changes.size(), 3u);
+        EXPECT_EQ(changes[0].summary(), "didDeleteItems(d:3,f:9)") << listingIsOlder;
+        EXPECT_EQ(namesOf(changes[1].items), (Strings{"new"})) << listingIsOlder;
+        EXPECT_EQ(changes[2].summary(), listingIsOlder ? "finishEnumeratingChanges(v3:20,false)"
+                                                       : "finishEnumeratingChanges(v3:10,false)")
+            << "an older page keeps its own anchor, so the next request replays what came after";
+    }
 }
 
 // Lifetime --------------------------------------------------------------------------

@@ -6,13 +6,16 @@
 // session the tray application left in the shared secret store, the drive
 // API over it, and the item store of the domain (whose files are read on
 // the constructing thread); the session itself is loaded by a background
-// task, so requests made before that task is done find no session and fail
-// as not authenticated. The plug-in never signs in by itself.
+// task, the first one queued. Requests to the drive made before that task
+// is done wait for it (SessionRestore, at most kWaitLimit on the client's
+// clock), so that they do not fail as not authenticated while a session is
+// on its way. The plug-in never signs in by itself.
 //
 // Entry points may be called from any thread, several at once. Each
-// asynchronous one starts one task on the extension's TaskGroup and answers
-// exactly once. Destroying the extension stops and waits for every task,
-// its enumerators' included; enumerators must not be used afterwards.
+// asynchronous one queues one task on the extension's TaskGroup (a fixed
+// number of threads) and answers exactly once. Destroying the extension
+// stops and waits for every task, its enumerators' included; enumerators
+// must not be used afterwards.
 //
 // Every failure handed to the host goes through mapError().
 
@@ -26,6 +29,7 @@
 #include "fileprovider/drive_listing.hpp"
 #include "fileprovider/file_provider_enumerator.hpp"
 #include "fileprovider/item_store.hpp"
+#include "fileprovider/session_restore.hpp"
 #include "fileprovider/task_group.hpp"
 #include "platform/fileprovider/domain.hpp"
 #include "platform/fileprovider/host_context.hpp"
@@ -97,6 +101,8 @@ private:
     const fileprovider::HostContext host_;
     const Parts parts_;
     const log::Logger logger_;
+    const std::shared_ptr<SessionRestore> restore_;
+    const std::shared_ptr<DriveListing> listing_;  // parts_.listing, held until the session is loaded
     const std::shared_ptr<TaskGroup> tasks_ = std::make_shared<TaskGroup>();
 };
 

@@ -51,7 +51,7 @@ DriveConfiguration clientConfiguration(const log::Logger& logger) {
 
 std::unique_ptr<FileProviderExtension> FileProviderExtension::create(fileprovider::Domain domain,
                                                                      fileprovider::HostContext host) {
-    log::Logger logger(std::string(ZelvanoCadrio::logSubsystem), std::string(ZelvanoCadrio::logCategoryFileProvider));
+    log::Logger logger{std::string(ZelvanoCadrio::logSubsystem), std::string(ZelvanoCadrio::logCategoryFileProvider)};
     const std::shared_ptr<SecureItemStore> items = secureItems(logger);
     const std::string group(ZelvanoCadrio::keychainAccessGroup);
     auto sessions = keeping<SessionStoring>(

@@ -36,17 +36,20 @@ ItemStore::Locations domainLocations(std::string_view domainIdentifier) {
 
 ItemStore::ItemStore(std::string_view domainIdentifier) : ItemStore(domainLocations(domainIdentifier)) {}
 
-ItemStore::ItemStore(Locations locations, DateSource now)
+ItemStore::ItemStore(Locations locations, DateSource now, OrderedFileWriter::Write write)
     : locations_(std::move(locations)),
-      now_(now ? std::move(now) : DateSource([] { return std::chrono::system_clock::now(); })) {
+      now_(now ? std::move(now) : DateSource([] { return std::chrono::system_clock::now(); })),
+      snapshotFile_(locations_.snapshot, write),
+      summaryFile_(locations_.summary, std::move(write)) {
     load();
 }
 
 void ItemStore::load() {
     // Runs before the store is shared; the lock only keeps the contract simple.
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     summary_ = DomainSummary::load(locations_.summary).value_or(DomainSummary{});
     if (!locations_.snapshot) return;
+    sweepStaleTemporaries(*locations_.snapshot);  // what saves killed mid-write left
     std::optional<ItemSnapshot> snapshot;
     try {
         snapshot = decodeSnapshot(readWholeFile(*locations_.snapshot, kMaxSnapshotBytes));
@@ -68,14 +71,14 @@ void ItemStore::load() {
 }
 
 std::optional<DriveFile> ItemStore::file(std::int64_t id) const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     const auto found = files_.find(id);
     if (found == files_.end()) return std::nullopt;
     return found->second;
 }
 
 std::optional<DriveFolder> ItemStore::folder(std::int64_t id) const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     const auto found = folders_.find(id);
     if (found == folders_.end()) return std::nullopt;
     return found->second;
@@ -85,7 +88,7 @@ ItemStore::Children ItemStore::children(std::optional<std::int64_t> parent) cons
     parent = parentIDFromWire(parent);
     Children children;
     {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         for (const auto& [id, folder] : folders_) {
             if (sameParent(folder.parentFolderID, parent) && !folder.isTrashed) children.folders.push_back(folder);
         }
@@ -102,33 +105,73 @@ ItemStore::Children ItemStore::children(std::optional<std::int64_t> parent) cons
     return children;
 }
 
+ItemStore::Records ItemStore::contents() const {
+    Records records;
+    {
+        LockGuard lock(mutex_);
+        records.folders.reserve(folders_.size());
+        records.files.reserve(files_.size());
+        for (const auto& [id, folder] : folders_) records.folders.push_back(folder);
+        for (const auto& [id, file] : files_) records.files.push_back(file);
+    }
+    std::sort(records.folders.begin(), records.folders.end(), [](auto& a, auto& b) { return a.id < b.id; });
+    std::sort(records.files.begin(), records.files.end(), [](auto& a, auto& b) { return a.id < b.id; });
+    return records;
+}
+
+ItemStore::CurrentState ItemStore::currentStateOf(const DriveChanges& page) const {
+    CurrentState state;
+    std::unordered_set<std::int64_t> seenFolders;
+    std::unordered_set<std::int64_t> seenFiles;
+    LockGuard lock(mutex_);
+    for (const DriveFolder& named : page.folders) {
+        if (!seenFolders.insert(named.id).second) continue;
+        const auto found = folders_.find(named.id);
+        if (found == folders_.end()) {
+            state.withdrawn.push_back(ItemIdentifier::folder(named.id));
+        } else {
+            state.live.folders.push_back(found->second);
+        }
+    }
+    for (const DriveFile& named : page.files) {
+        if (!seenFiles.insert(named.id).second) continue;
+        const auto found = files_.find(named.id);
+        if (found == files_.end()) {
+            state.withdrawn.push_back(ItemIdentifier::file(named.id));
+        } else {
+            state.live.files.push_back(found->second);
+        }
+    }
+    return state;
+}
+
 std::int64_t ItemStore::cursor() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return cursor_;
 }
 
 void ItemStore::setCursor(std::int64_t cursor) {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     cursor_ = cursor;
 }
 
 DomainSummary ItemStore::summary() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return summary_;
 }
 
 std::size_t ItemStore::folderCount() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return folders_.size();
 }
 
 std::size_t ItemStore::fileCount() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return files_.size();
 }
 
 void ItemStore::upsert(std::span<const DriveFolder> folders, std::span<const DriveFile> files) {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     upsertLocked(folders, files);
 }
 
@@ -149,19 +192,27 @@ void ItemStore::upsertLocked(std::span<const DriveFolder> folders, std::span<con
     }
 }
 
-void ItemStore::replaceAll(std::span<const DriveFolder> folders, std::span<const DriveFile> files,
-                           std::int64_t cursor) {
-    std::lock_guard lock(mutex_);
-    folders_.clear();
-    files_.clear();
-    folders_.reserve(folders.size());
-    files_.reserve(files.size());
-    upsertLocked(folders, files);
-    cursor_ = cursor;
-    saveLocked();
-    summary_.archivedFileIDs.clear();
-    summary_.apply(files);
-    saveSummaryLocked();
+bool ItemStore::replaceAll(std::span<const DriveFolder> folders, std::span<const DriveFile> files,
+                           std::int64_t cursor, std::optional<std::int64_t> askedAt) {
+    std::optional<PendingWrite> snapshot;
+    std::optional<PendingWrite> summary;
+    {
+        LockGuard lock(mutex_);
+        if (cursor < cursor_ && askedAt != cursor_) return false;
+        folders_.clear();
+        files_.clear();
+        folders_.reserve(folders.size());
+        files_.reserve(files.size());
+        upsertLocked(folders, files);
+        cursor_ = cursor;
+        snapshot = encodeSnapshotLocked();
+        summary_.archivedFileIDs.clear();
+        summary_.apply(files);
+        summary = encodeSummaryLocked();
+    }
+    write(snapshotFile_, snapshot);
+    write(summaryFile_, summary);
+    return true;
 }
 
 void ItemStore::replaceChildren(std::optional<std::int64_t> parent, std::span<const DriveFolder> folders,
@@ -172,7 +223,7 @@ void ItemStore::replaceChildren(std::optional<std::int64_t> parent, std::span<co
     for (const DriveFolder& folder : folders) listedFolders.insert(folder.id);
     for (const DriveFile& file : files) listedFiles.insert(file.id);
 
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     std::erase_if(folders_, [&](const auto& entry) {
         return sameParent(entry.second.parentFolderID, parent) && !listedFolders.contains(entry.first);
     });
@@ -182,7 +233,7 @@ void ItemStore::replaceChildren(std::optional<std::int64_t> parent, std::span<co
     upsertLocked(folders, files);
 }
 
-std::vector<ItemIdentifier> ItemStore::applyChanges(const DriveChanges& page) {
+std::optional<std::vector<ItemIdentifier>> ItemStore::applyChanges(const DriveChanges& page) {
     std::vector<ItemIdentifier> withdrawn;
     for (const DriveFolder& folder : page.folders) {
         if (folder.isTrashed) withdrawn.push_back(ItemIdentifier::folder(folder.id));
@@ -190,39 +241,54 @@ std::vector<ItemIdentifier> ItemStore::applyChanges(const DriveChanges& page) {
     for (const DriveFile& file : page.files) {
         if (!file.isSynchronizable()) withdrawn.push_back(ItemIdentifier::file(file.id));
     }
-    std::lock_guard lock(mutex_);
-    upsertLocked(page.folders, page.files);
-    cursor_ = page.cursor;
-    saveLocked();
-    summary_.apply(page.files);
-    saveSummaryLocked();
+    std::optional<PendingWrite> snapshot;
+    std::optional<PendingWrite> summary;
+    {
+        LockGuard lock(mutex_);
+        if (page.cursor < cursor_) return std::nullopt;
+        upsertLocked(page.folders, page.files);
+        cursor_ = page.cursor;
+        snapshot = encodeSnapshotLocked();
+        summary_.apply(page.files);
+        summary = encodeSummaryLocked();
+    }
+    write(snapshotFile_, snapshot);
+    write(summaryFile_, summary);
     return withdrawn;
 }
 
 void ItemStore::removeFile(std::int64_t id) {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     files_.erase(id);
 }
 
 void ItemStore::removeFolder(std::int64_t id) {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     folders_.erase(id);
 }
 
 void ItemStore::recordConflict(std::string originalName, std::string copyName) {
     const Date date = now_();
-    std::lock_guard lock(mutex_);
-    summary_.recordConflict(std::move(originalName), std::move(copyName), date);
-    saveSummaryLocked();
+    std::optional<PendingWrite> summary;
+    {
+        LockGuard lock(mutex_);
+        summary_.recordConflict(std::move(originalName), std::move(copyName), date);
+        summary = encodeSummaryLocked();
+    }
+    write(summaryFile_, summary);
 }
 
 void ItemStore::save() {
-    std::lock_guard lock(mutex_);
-    saveLocked();
+    std::optional<PendingWrite> snapshot;
+    {
+        LockGuard lock(mutex_);
+        snapshot = encodeSnapshotLocked();
+    }
+    write(snapshotFile_, snapshot);
 }
 
-void ItemStore::saveLocked() const {
-    if (!locations_.snapshot) return;
+std::optional<ItemStore::PendingWrite> ItemStore::encodeSnapshotLocked() {
+    if (!locations_.snapshot) return std::nullopt;
     try {
         std::size_t bytes = 0;
         for (const auto& [id, folder] : folders_) bytes += SnapshotEncoder::rowSize(folder);
@@ -230,12 +296,23 @@ void ItemStore::saveLocked() const {
         SnapshotEncoder encoder(cursor_, bytes);
         for (const auto& [id, folder] : folders_) encoder.addFolder(folder);
         for (const auto& [id, file] : files_) encoder.addFile(file);
-        writeFileAtomically(*locations_.snapshot, encoder.finish());
+        return PendingWrite{++snapshotGeneration_, encoder.finish()};
     } catch (const std::exception&) {
-        // The previous file stays; the next save catches up.
+        return std::nullopt;  // the previous file stays; the next save catches up
     }
 }
 
-void ItemStore::saveSummaryLocked() const { summary_.save(locations_.summary); }
+std::optional<ItemStore::PendingWrite> ItemStore::encodeSummaryLocked() {
+    if (!locations_.summary) return std::nullopt;
+    try {
+        return PendingWrite{++summaryGeneration_, summary_.encoded()};
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+void ItemStore::write(OrderedFileWriter& file, const std::optional<PendingWrite>& pending) {
+    if (pending) file.write(pending->generation, pending->bytes);
+}
 
 }  // namespace cadrio

@@ -15,22 +15,32 @@
 // half-written) counts as absent: the store starts empty with cursor 0 and
 // the next save replaces the file.
 //
+// The cursor only moves forward with the drive: a change page or a full
+// listing older than the store (its cursor below the store's) arrived after
+// newer state and is not applied, so that it cannot undo that state. The
+// one exception is a full listing asked for while the store already stood
+// where it still stands: the drive itself went back (a server reset), and
+// its full state is the truth.
+//
 // Invariants: a record is filed under its own id; `folders` holds no trashed
 // folder; `files` holds only synchronisable files (not trashed, standard
 // storage); a parent id below 1 is kept as absent (the root), as the wire
 // means it.
 //
-// Threads: every member may be called from any thread. mutex_ guards all
-// mutable fields and is held for the whole of one operation, including the
-// file writes of that operation, so operations are serialised, saves never
-// overlap and a saved file always shows the state of one moment. Nothing
-// here waits on the network or a timer.
+// Threads: every member may be called from any thread. mutex_ guards the
+// records, the cursor, the summary and the generations; it is held for the
+// whole of one operation, including the encoding of the files that
+// operation saves, so operations are serialised and a file always shows the
+// state of one moment. The writes happen after mutex_ is released, through
+// one OrderedFileWriter per file (its own mutex), which never lets older
+// bytes replace newer ones. Lock order: mutex_ is never held while a
+// writer's mutex is taken, and writers take no other lock. Nothing here
+// waits on the network or a timer.
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -42,6 +52,8 @@
 #include "core/model/domain_summary.hpp"
 #include "core/model/drive_records.hpp"
 #include "core/model/item_identifier.hpp"
+#include "core/support/thread_annotations.hpp"
+#include "fileprovider/ordered_file_writer.hpp"
 
 namespace cadrio {
 
@@ -52,9 +64,18 @@ public:
         std::optional<std::filesystem::path> summary;
     };
 
-    struct Children {
-        std::vector<DriveFolder> folders;  // by name, canonical order
-        std::vector<DriveFile> files;      // by name, canonical order
+    struct Records {
+        std::vector<DriveFolder> folders;
+        std::vector<DriveFile> files;
+    };
+    /// Children of a folder, each list by name in canonical order.
+    using Children = Records;
+
+    /// What the host should hear of the items of a page the store had
+    /// already gone past: their state in the store now.
+    struct CurrentState {
+        std::vector<ItemIdentifier> withdrawn;  // named by the page, not in the store
+        Records live;                           // named by the page, as the store holds them
     };
 
     /// The wall clock of recorded conflicts.
@@ -67,8 +88,9 @@ public:
     /// (`ZelvanoCadrio::itemStoreURL` / `summaryURL`). Loads both files on the
     /// calling thread.
     explicit ItemStore(std::string_view domainIdentifier);
-    /// A store over explicit locations.
-    explicit ItemStore(Locations locations, DateSource now = {});
+    /// A store over explicit locations; `write` replaces the files
+    /// (writeFileAtomically unless a test says otherwise).
+    explicit ItemStore(Locations locations, DateSource now = {}, OrderedFileWriter::Write write = {});
 
     ItemStore(const ItemStore&) = delete;
     ItemStore& operator=(const ItemStore&) = delete;
@@ -76,56 +98,78 @@ public:
     const Locations& locations() const noexcept { return locations_; }
 
     // Reading --------------------------------------------------------------
-    std::optional<DriveFile> file(std::int64_t id) const;
-    std::optional<DriveFolder> folder(std::int64_t id) const;
+    std::optional<DriveFile> file(std::int64_t id) const CADRIO_EXCLUDES(mutex_);
+    std::optional<DriveFolder> folder(std::int64_t id) const CADRIO_EXCLUDES(mutex_);
     /// Direct children of `parent` (absent: the root), by scanning all
     /// entries.
-    Children children(std::optional<std::int64_t> parent) const;
-    std::int64_t cursor() const;
-    void setCursor(std::int64_t cursor);
-    DomainSummary summary() const;
-    std::size_t folderCount() const;
-    std::size_t fileCount() const;
+    Children children(std::optional<std::int64_t> parent) const CADRIO_EXCLUDES(mutex_);
+    /// Every record, each list by id.
+    Records contents() const CADRIO_EXCLUDES(mutex_);
+    /// The store's state of every item `page` names, each once, folders
+    /// first, in page order.
+    CurrentState currentStateOf(const DriveChanges& page) const CADRIO_EXCLUDES(mutex_);
+    std::int64_t cursor() const CADRIO_EXCLUDES(mutex_);
+    void setCursor(std::int64_t cursor) CADRIO_EXCLUDES(mutex_);
+    DomainSummary summary() const CADRIO_EXCLUDES(mutex_);
+    std::size_t folderCount() const CADRIO_EXCLUDES(mutex_);
+    std::size_t fileCount() const CADRIO_EXCLUDES(mutex_);
 
     // Changing -------------------------------------------------------------
     /// Files trashed folders and unsynchronisable files out, everything
     /// else in, replacing records of the same id; folders first, in order.
     /// Does not save.
-    void upsert(std::span<const DriveFolder> folders, std::span<const DriveFile> files);
-    /// The full state of the drive: replaces everything, sets the cursor,
-    /// saves, then rebuilds the summary's archived ids from `files` (the
-    /// conflicts stay) and saves the summary.
-    void replaceAll(std::span<const DriveFolder> folders, std::span<const DriveFile> files, std::int64_t cursor);
+    void upsert(std::span<const DriveFolder> folders, std::span<const DriveFile> files) CADRIO_EXCLUDES(mutex_);
+    /// The full state of the drive at `cursor`, asked for when the store's
+    /// cursor was `askedAt`: replaces everything, sets the cursor, saves,
+    /// then rebuilds the summary's archived ids from `files` (the conflicts
+    /// stay) and saves the summary. Not applied, and false, when `cursor` is
+    /// below the store's and the store has moved since `askedAt` (or
+    /// `askedAt` is absent).
+    bool replaceAll(std::span<const DriveFolder> folders, std::span<const DriveFile> files, std::int64_t cursor,
+                    std::optional<std::int64_t> askedAt = std::nullopt) CADRIO_EXCLUDES(mutex_);
     /// A fresh listing of one folder: entries under `parent` that the
     /// listing lacks are dropped, the listing is upserted, other parents are
     /// untouched. Does not save.
     void replaceChildren(std::optional<std::int64_t> parent, std::span<const DriveFolder> folders,
-                         std::span<const DriveFile> files);
+                         std::span<const DriveFile> files) CADRIO_EXCLUDES(mutex_);
     /// One change page: upserts it, moves the cursor, saves, updates and
     /// saves the summary. Returns what the page withdrew: each trashed folder,
-    /// then each trashed or unsynchronisable file, in page order.
-    std::vector<ItemIdentifier> applyChanges(const DriveChanges& page);
-    void removeFile(std::int64_t id);
-    void removeFolder(std::int64_t id);
+    /// then each trashed or unsynchronisable file, in page order. A page
+    /// whose cursor is below the store's changes nothing: absent.
+    std::optional<std::vector<ItemIdentifier>> applyChanges(const DriveChanges& page) CADRIO_EXCLUDES(mutex_);
+    void removeFile(std::int64_t id) CADRIO_EXCLUDES(mutex_);
+    void removeFolder(std::int64_t id) CADRIO_EXCLUDES(mutex_);
     /// Records a conflict met now and saves the summary (not the snapshot).
-    void recordConflict(std::string originalName, std::string copyName);
+    void recordConflict(std::string originalName, std::string copyName) CADRIO_EXCLUDES(mutex_);
     /// Rewrites the snapshot file; nothing without a location.
-    void save();
+    void save() CADRIO_EXCLUDES(mutex_);
 
 private:
-    void upsertLocked(std::span<const DriveFolder> folders, std::span<const DriveFile> files);
-    void saveLocked() const;
-    void saveSummaryLocked() const;
-    void load();
+    /// A file's bytes as of one moment, to be written after the lock.
+    struct PendingWrite {
+        std::uint64_t generation = 0;
+        std::string bytes;
+    };
+
+    void upsertLocked(std::span<const DriveFolder> folders, std::span<const DriveFile> files)
+        CADRIO_REQUIRES(mutex_);
+    std::optional<PendingWrite> encodeSnapshotLocked() CADRIO_REQUIRES(mutex_);
+    std::optional<PendingWrite> encodeSummaryLocked() CADRIO_REQUIRES(mutex_);
+    static void write(OrderedFileWriter& file, const std::optional<PendingWrite>& pending);
+    void load() CADRIO_EXCLUDES(mutex_);
 
     const Locations locations_;
     const DateSource now_;
+    OrderedFileWriter snapshotFile_;
+    OrderedFileWriter summaryFile_;
 
-    mutable std::mutex mutex_;
-    std::unordered_map<std::int64_t, DriveFolder> folders_;  // guarded by mutex_
-    std::unordered_map<std::int64_t, DriveFile> files_;      // guarded by mutex_
-    std::int64_t cursor_ = 0;                                // guarded by mutex_
-    DomainSummary summary_;                                  // guarded by mutex_
+    mutable Mutex mutex_;
+    std::unordered_map<std::int64_t, DriveFolder> folders_ CADRIO_GUARDED_BY(mutex_);
+    std::unordered_map<std::int64_t, DriveFile> files_ CADRIO_GUARDED_BY(mutex_);
+    std::int64_t cursor_ CADRIO_GUARDED_BY(mutex_) = 0;
+    DomainSummary summary_ CADRIO_GUARDED_BY(mutex_);
+    std::uint64_t snapshotGeneration_ CADRIO_GUARDED_BY(mutex_) = 0;  // of the last encoded snapshot
+    std::uint64_t summaryGeneration_ CADRIO_GUARDED_BY(mutex_) = 0;   // of the last encoded summary
 };
 
 }  // namespace cadrio

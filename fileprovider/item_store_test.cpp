@@ -5,8 +5,11 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <set>
 #include <string>
 #include <thread>
@@ -215,7 +218,7 @@ TEST_F(ItemStoreTest, ApplyChangesReportsWithdrawnItemsFoldersFirstAndCountsArch
 TEST_F(ItemStoreTest, AnEmptyPageOnlyMovesTheCursorAndRewritesBothFiles) {
     const auto store = open();
     store->upsert({}, std::vector{fileRecord(1, "a")});
-    EXPECT_TRUE(store->applyChanges(DriveChanges{.cursor = 5, .folders = {}, .files = {}}).empty());
+    EXPECT_TRUE(store->applyChanges(DriveChanges{.cursor = 5, .folders = {}, .files = {}})->empty());
     EXPECT_EQ(snapshotJSON()["cursor"], 5);
     EXPECT_EQ(snapshotJSON()["files"].size(), 1u);
     EXPECT_TRUE(exists("summary-test.json"));
@@ -231,6 +234,62 @@ TEST_F(ItemStoreTest, RecordConflictSavesTheSummaryOnly) {
     EXPECT_EQ(summary->conflicts.at(0).date, kConflictDate);
 }
 
+TEST_F(ItemStoreTest, AnOlderPageOrListingDoesNotUndoNewerState) {
+    struct Case {
+        const char* name;
+        std::function<bool(ItemStore&)> apply;
+        bool applied;
+        std::int64_t cursor;
+    };
+    const auto older = std::vector{fileRecord(8, "older")};
+    const auto page = [&](std::int64_t cursor) {
+        return DriveChanges{.cursor = cursor, .folders = {}, .files = older};
+    };
+    const std::vector<Case> cases = {
+        {"older page", [&](ItemStore& s) { return s.applyChanges(page(10)).has_value(); }, false, 20},
+        {"page of the same cursor", [&](ItemStore& s) { return s.applyChanges(page(20)).has_value(); }, true, 20},
+        {"older listing", [&](ItemStore& s) { return s.replaceAll({}, older, 10); }, false, 20},
+        {"older listing, the store moved since it was asked for",
+         [&](ItemStore& s) { return s.replaceAll({}, older, 10, 5); }, false, 20},
+        {"older listing, the store has not moved: the drive went back",
+         [&](ItemStore& s) { return s.replaceAll({}, older, 10, 20); }, true, 10},
+    };
+    for (const Case& c : cases) {
+        const auto store = open();
+        store->replaceAll({}, std::vector{fileRecord(8, "newer")}, 20);
+        EXPECT_EQ(c.apply(*store), c.applied) << c.name;
+        EXPECT_EQ(store->file(8)->name, c.applied ? "older" : "newer") << c.name;
+        EXPECT_EQ(store->cursor(), c.cursor) << c.name;
+        EXPECT_EQ(snapshotJSON()["cursor"], c.cursor) << c.name;
+    }
+}
+
+TEST_F(ItemStoreTest, ReadsAndChangesGoOnWhileTheSnapshotIsBeingWritten) {
+    std::promise<void> writing;
+    std::promise<void> release;
+    std::atomic<bool> blocked = false;
+    const auto writer = [&, gate = release.get_future().share()](const auto& path, std::string_view bytes) {
+        if (path == locations().snapshot && !blocked.exchange(true)) {
+            writing.set_value();
+            gate.wait();
+        }
+        writeFileAtomically(path, bytes);
+    };
+    ItemStore store(locations(), {}, writer);
+    store.upsert({}, std::vector{fileRecord(1, "a")});
+    std::jthread saver([&] { store.save(); });
+    writing.get_future().wait();
+
+    auto meanwhile = std::async(std::launch::async, [&] {
+        store.upsert({}, std::vector{fileRecord(2, "b")});
+        return store.file(1).has_value() && store.fileCount() == 2;
+    });
+    const bool answered = meanwhile.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    release.set_value();
+    EXPECT_TRUE(answered) << "the store waited for the disk";
+    EXPECT_TRUE(meanwhile.get());
+}
+
 TEST_F(ItemStoreTest, ConcurrentChangesAllLandAndEverySavedFileIsWhole) {
     const auto store = open();
     constexpr int kThreads = 4;
@@ -240,8 +299,10 @@ TEST_F(ItemStoreTest, ConcurrentChangesAllLandAndEverySavedFileIsWhole) {
         writers.emplace_back([&, t] {
             for (int p = 0; p < kPages; ++p) {
                 const std::int64_t id = t * 1000 + p;
-                store->applyChanges(DriveChanges{.cursor = id, .folders = {}, .files = {fileRecord(id, "f")}});
+                // Pages of one cursor all land; the saves race each other.
+                store->applyChanges(DriveChanges{.cursor = 1, .folders = {}, .files = {fileRecord(id, "f")}});
                 store->upsert(std::vector{folderRecord(id, "d")}, {});
+                store->save();
             }
         });
     }
@@ -254,9 +315,8 @@ TEST_F(ItemStoreTest, ConcurrentChangesAllLandAndEverySavedFileIsWhole) {
     });
     writers.clear();
     reader.join();
-    store->save();
     const auto reloaded = open();
-    EXPECT_EQ(reloaded->fileCount(), std::size_t{kThreads * kPages});
+    EXPECT_EQ(reloaded->fileCount(), std::size_t{kThreads * kPages}) << "the last save written is the newest";
     EXPECT_EQ(reloaded->folderCount(), std::size_t{kThreads * kPages});
 }
 

@@ -6,8 +6,9 @@
 // Threads: any thread may call run(). mutex_ guards done_ and is held only
 // to read and set it; the body runs outside the lock.
 
-#include <mutex>
 #include <utility>
+
+#include "core/support/thread_annotations.hpp"
 
 namespace cadrio {
 
@@ -15,9 +16,9 @@ class Once {
 public:
     /// Runs `body` on the first call only; returns whether it ran.
     template <class Body>
-    bool run(Body&& body) {
+    bool run(Body&& body) CADRIO_EXCLUDES(mutex_) {
         {
-            std::lock_guard lock(mutex_);
+            LockGuard lock(mutex_);
             if (done_) return false;
             done_ = true;
         }
@@ -25,14 +26,14 @@ public:
         return true;
     }
 
-    bool hasRun() const {
-        std::lock_guard lock(mutex_);
+    bool hasRun() const CADRIO_EXCLUDES(mutex_) {
+        LockGuard lock(mutex_);
         return done_;
     }
 
 private:
-    mutable std::mutex mutex_;
-    bool done_ = false;  // guarded by mutex_
+    mutable Mutex mutex_;
+    bool done_ CADRIO_GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace cadrio

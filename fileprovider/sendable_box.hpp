@@ -5,9 +5,10 @@
 // Threads: any thread may call any member. mutex_ guards stored_ and is
 // held only to move the value in or out.
 
-#include <mutex>
 #include <optional>
 #include <utility>
+
+#include "core/support/thread_annotations.hpp"
 
 namespace cadrio {
 
@@ -15,20 +16,20 @@ template <class T>
 class SendableBox {
 public:
     /// Replaces whatever the box held.
-    void set(T value) {
-        std::lock_guard lock(mutex_);
+    void set(T value) CADRIO_EXCLUDES(mutex_) {
+        LockGuard lock(mutex_);
         stored_ = std::move(value);
     }
 
     /// The value, leaving the box empty; absent when it was empty.
-    std::optional<T> take() {
-        std::lock_guard lock(mutex_);
+    std::optional<T> take() CADRIO_EXCLUDES(mutex_) {
+        LockGuard lock(mutex_);
         return std::exchange(stored_, std::nullopt);
     }
 
 private:
-    std::mutex mutex_;
-    std::optional<T> stored_;  // guarded by mutex_
+    Mutex mutex_;
+    std::optional<T> stored_ CADRIO_GUARDED_BY(mutex_);
 };
 
 }  // namespace cadrio

@@ -114,14 +114,19 @@ public:
     /// (or when the server refuses that as too large, falling back to
     /// parts), parts through presigned storage URLs above. The returned
     /// record is refreshed from a download grant when one can be had.
-    /// A failed part loop aborts the server upload.
+    /// A failed part loop aborts the server upload. A completion whose
+    /// answer was lost is sent again; when that copy is refused because the
+    /// first one went through (409 "key_in_use"), the file the parent folder
+    /// now holds under the upload's storage key is returned instead.
     DriveFile createFile(const std::string& name, std::optional<std::int64_t> parentID,
                          const LocalContent& content, const Progress& progress = {},
                          std::stop_token stop = {}) const;
     /// Replaces the content of `file` under `precondition`; a change made
     /// elsewhere comes back as DriveError::versionConflict (or archived,
     /// reinforced, ...). A failed part loop or completion aborts the server
-    /// upload.
+    /// upload; a completion refused as "key_in_use" after its answer was lost
+    /// returns the file as listed in its folder, when it carries the upload's
+    /// storage key.
     DriveFile replaceContent(const DriveFile& file, const LocalContent& with,
                              const ReplacePrecondition& precondition, const Progress& progress = {},
                              std::stop_token stop = {}) const;

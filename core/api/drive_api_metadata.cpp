@@ -18,7 +18,9 @@ std::int64_t wireFolderID(std::optional<std::int64_t> id) {
 std::int64_t DriveAPI::createFolder(const std::string& name, std::optional<std::int64_t> parentID,
                                     std::stop_token stop) const {
     const nlohmann::json body = {{"folder_name", name}, {"id_parent", wireFolderID(parentID)}};
-    return client_->post<CreateFolderResponseDTO>("/drive/folders", body, stop).id;
+    return client_
+        ->post<CreateFolderResponseDTO>("/drive/folders", body, Idempotency::notIdempotent, stop)
+        .id;
 }
 
 void DriveAPI::renameFile(std::int64_t id, const std::string& to, std::stop_token stop) const {
@@ -42,14 +44,14 @@ void DriveAPI::move(const std::vector<std::int64_t>& fileIDs,
     if (fileIDs.empty() && folderIDs.empty()) return;
     const nlohmann::json body = {
         {"file_ids", fileIDs}, {"folder_ids", folderIDs}, {"target_folder_id", wireFolderID(to)}};
-    client_->post("/drive/move", body, stop);
+    client_->post("/drive/move", body, Idempotency::idempotent, stop);
 }
 
 void DriveAPI::trash(const std::vector<std::int64_t>& fileIDs,
                      const std::vector<std::int64_t>& folderIDs, std::stop_token stop) const {
     if (fileIDs.empty() && folderIDs.empty()) return;
     const nlohmann::json body = {{"file_ids", fileIDs}, {"folder_ids", folderIDs}};
-    client_->post("/drive/bulk-delete", body, stop);
+    client_->post("/drive/bulk-delete", body, Idempotency::idempotent, stop);
 }
 
 }  // namespace cadrio

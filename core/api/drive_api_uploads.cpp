@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <limits>
+#include <optional>
 
 #include "core/api/drive_api.hpp"
 #include "core/api/multipart_upload.hpp"
@@ -32,6 +33,30 @@ bool isPayloadTooLarge(const DriveError& error) {
     return error.kind() == DriveError::Kind::payloadTooLarge;
 }
 
+/// A completion refused because its storage key is taken: 409 "key_in_use"
+/// is the only 409 the status mapping leaves as `http`.
+bool isKeyInUse(const DriveError& error) {
+    return error.kind() == DriveError::Kind::http && error.status() == 409;
+}
+
+/// After a completion refused with "key_in_use": the file the server now
+/// keeps under the upload's storage key in `folder`, which an earlier copy
+/// of this completion (whose answer was lost) made; restricted to `id` for
+/// a replacement. Absent when there is none or the listing fails, so that
+/// the caller reports the refusal itself.
+std::optional<DriveFile> completedEarlier(const DriveAPI& api, std::optional<std::int64_t> folder,
+                                          const std::string& storageKey,
+                                          std::optional<std::int64_t> id, std::stop_token stop) {
+    const auto listed = wireParentID(folder) == 0 ? std::nullopt : folder;
+    try {
+        for (DriveFile& file : api.files(listed, stop)) {
+            if (file.storageKey == storageKey && (!id || file.id == *id)) return std::move(file);
+        }
+    } catch (const DriveError&) {
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::int64_t DriveAPI::partSize(std::int64_t size) {
@@ -48,12 +73,12 @@ DriveFile DriveAPI::createFile(const std::string& name, std::optional<std::int64
     if (content.size <= directUploadLimit) {
         try {
             MultipartForm form = singleUploadForm(name, parentID, content, readContent(content));
-            const HttpResponse response = client_->request(
-                "/drive/upload/file", "POST", multipartBody(std::move(form)), false, stop);
+            const HttpResponse response =
+                client_->request("/drive/upload/file", "POST", multipartBody(std::move(form)),
+                                 Idempotency::notIdempotent, stop);
             const auto answer = ApiClient::decode<UploadResponseDTO>(response.body);
             if (progress) progress(content.size);
-            created =
-                createdFile(answer, name, parentID, content, std::chrono::system_clock::now());
+            created = createdFile(answer, name, parentID, content, client_->clock().wallNow());
             sentInOneRequest = true;
         } catch (const DriveError& error) {
             if (!isPayloadTooLarge(error)) throw;
@@ -65,12 +90,21 @@ DriveFile DriveAPI::createFile(const std::string& name, std::optional<std::int64
         const auto parts = abortingOnFailure(*client_, upload, [&] {
             return uploadParts(*client_, upload, content, progress, stop);
         });
-        const auto answer = client_->post<UploadResponseDTO>(
-            "/drive/upload/multipart/complete",
-            createCompleteBody(upload, parts, name, parentID, content), stop);
-        created = createdFile(answer, name, parentID, content, std::chrono::system_clock::now(),
-                              upload.s3Key);
-        created.thumbnailPath.reset();
+        try {
+            const auto answer = client_->post<UploadResponseDTO>(
+                "/drive/upload/multipart/complete",
+                createCompleteBody(upload, parts, name, parentID, content),
+                Idempotency::refusedWhenRepeated, stop);
+            created = createdFile(answer, name, parentID, content, client_->clock().wallNow(),
+                                  upload.s3Key);
+            created.thumbnailPath.reset();
+        } catch (const DriveError& error) {
+            auto earlier = isKeyInUse(error)
+                               ? completedEarlier(*this, parentID, upload.s3Key, std::nullopt, stop)
+                               : std::nullopt;
+            if (!earlier) throw;
+            created = std::move(*earlier);
+        }
     }
     // The file exists on the server now: whatever happens to the grant
     // request, the caller must learn about the file.
@@ -90,23 +124,36 @@ DriveFile DriveAPI::replaceContent(const DriveFile& file, const LocalContent& wi
         try {
             MultipartForm form = replacementForm(file, with, precondition, readContent(with));
             const HttpResponse response =
-                client_->request(contentPath, "PUT", multipartBody(std::move(form)), false, stop);
+                client_->request(contentPath, "PUT", multipartBody(std::move(form)),
+                                 Idempotency::notIdempotent, stop);
             const auto answer = ApiClient::decode<ReplaceResponseDTO>(response.body);
             if (progress) progress(with.size);
-            return mergedReplacement(file, answer, std::chrono::system_clock::now());
+            return mergedReplacement(file, answer, client_->clock().wallNow());
         } catch (const DriveError& error) {
             if (!isPayloadTooLarge(error)) throw;
         }
     }
     const MultipartUploadState upload = startMultipartUpload(
         *client_, multipartInitBody(file.name, file.parentFolderID, with), with.size, stop);
-    const auto answer = abortingOnFailure(*client_, upload, [&] {
-        const auto parts = uploadParts(*client_, upload, with, progress, stop);
-        return client_->post<ReplaceResponseDTO>(
+    const auto parts = abortingOnFailure(
+        *client_, upload, [&] { return uploadParts(*client_, upload, with, progress, stop); });
+    ReplaceResponseDTO answer;
+    try {
+        answer = client_->post<ReplaceResponseDTO>(
             contentPath + "/complete", replaceCompleteBody(upload, parts, with, precondition),
-            stop);
-    });
-    return mergedReplacement(file, answer, std::chrono::system_clock::now());
+            Idempotency::refusedWhenRepeated, stop);
+    } catch (const DriveError& error) {
+        if (isKeyInUse(error)) {
+            auto earlier = completedEarlier(*this, file.parentFolderID, upload.s3Key, file.id, stop);
+            if (earlier) return std::move(*earlier);
+        }
+        abortMultipartUpload(*client_, upload);
+        throw;
+    } catch (...) {
+        abortMultipartUpload(*client_, upload);
+        throw;
+    }
+    return mergedReplacement(file, answer, client_->clock().wallNow());
 }
 
 }  // namespace cadrio

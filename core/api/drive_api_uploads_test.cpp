@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <stop_token>
@@ -404,10 +405,11 @@ TEST(DriveAPIUploads, ReplacementRefusalsReachTheCaller) {
     const LocalContent content = writeContent(dir, 3);
     const std::pair<HttpResponse, DriveError> cases[] = {
         {{409, {}, ""}, DriveError::versionConflict()},
-        {{500, {}, "x"}, DriveError::http(500, "x")},  // sent once: a form upload is never retried
+        {{500, {}, "x"}, DriveError::http(500, "x")},  // may have acted: not sent again
     };
-    for (const auto& [answer, expected] : cases) {
+    for (const auto& [response, expected] : cases) {
         ApiFixture f;
+        const HttpResponse answer = response;
         f.transport->enqueue([answer](const HttpRequest&) { return answer; });
         EXPECT_EQ(driveErrorOf([&] {
                       f.api.replaceContent(sampleDriveFile(), content, {"h1", std::nullopt});
@@ -447,6 +449,88 @@ TEST(DriveAPIUploads, ReplacementInPartsCompletesWithThePrecondition) {
     EXPECT_EQ(after.contentHash, "h2");
     EXPECT_EQ(after.uploadTimestamp, 1700000500);
     EXPECT_EQ(after.thumbnailPath, std::nullopt);
+    EXPECT_EQ(after.modifiedAt, f.clock.wallNow());
+}
+
+/// The completion's first answer is lost; the copy sent again is refused
+/// because the first one went through.
+std::function<HttpResponse(const HttpRequest&)> completedThenRefused() {
+    auto calls = std::make_shared<int>(0);
+    return [calls](const HttpRequest&) -> HttpResponse {
+        if ((*calls)++ == 0) throw DriveError::transport("connexion coupée");
+        return {409, {{"X-Drive-Conflict", "key_in_use"}}, "{}"};
+    };
+}
+
+/// A listing of folder 12 holding file 7 under `storageKey`.
+std::function<HttpResponse(const HttpRequest&)> listingWithFile7(std::string storageKey) {
+    return [storageKey](const HttpRequest& request) {
+        EXPECT_NE(request.url.find("id_folder=12"), std::string::npos) << request.url;
+        return HttpResponse{200, {},
+                            nlohmann::json::array({{{"id", 7}, {"id_folder", 12}, {"file_name", "Rapport.pdf"},
+                                                    {"file_path", storageKey}, {"file_size", 16'777'217},
+                                                    {"content_hash", "h-server"}}})
+                                .dump()};
+    };
+}
+
+TEST(DriveAPIUploads, ACompletionWhoseAnswerWasLostFindsTheFileItMade) {
+    struct Case {
+        const char* name;
+        bool replacement;
+        std::string listedKey;  // of file 7 in folder 12
+        bool found;
+    };
+    const Case cases[] = {
+        {"new file", false, "k/obj", true},
+        {"replacement", true, "k/obj", true},
+        {"new file, key elsewhere", false, "k/other", false},
+        {"replacement, key elsewhere", true, "k/other", false},
+    };
+    TemporaryDirectory dir;
+    const LocalContent content = writeContent(dir, DriveAPI::directUploadLimit + 1);
+    for (const Case& c : cases) {
+        UploadFixture f;
+        f.drive.overrides[c.replacement ? "/content/complete" : "/multipart/complete"] =
+            completedThenRefused();
+        f.drive.overrides["/drive/files"] = listingWithFile7(c.listedKey);
+        const auto upload = [&] {
+            return c.replacement ? f.api.replaceContent(sampleDriveFile(), content, {"h1", std::nullopt})
+                                 : f.api.createFile("Rapport.pdf", 12, content);
+        };
+        if (c.found) {
+            const DriveFile file = upload();
+            EXPECT_EQ(file.id, 7) << c.name;
+            EXPECT_EQ(file.storageKey, "k/obj") << c.name;
+            EXPECT_EQ(file.contentHash, "h-server") << c.name;
+        } else {
+            EXPECT_EQ(driveErrorOf(upload), DriveError::http(409, "{}")) << c.name;
+        }
+        const auto sent = paths(f);
+        const std::string completion =
+            c.replacement ? "/drive/files/7/content/complete" : "/drive/upload/multipart/complete";
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), completion), 2) << c.name;
+        const bool aborted = sent.back() == "/drive/upload/multipart/abort";
+        EXPECT_EQ(aborted, c.replacement && !c.found) << c.name;
+    }
+}
+
+TEST(DriveAPIUploads, RequestsThatWouldActTwiceAreNotSentAgain) {
+    TemporaryDirectory dir;
+    const LocalContent small = writeContent(dir, 3, "small.bin");
+    const LocalContent large = writeContent(dir, DriveAPI::directUploadLimit + 1, "large.bin");
+    const std::pair<const char*, std::function<void(const DriveAPI&)>> cases[] = {
+        {"single upload", [&](const DriveAPI& api) { api.createFile("x", std::nullopt, small); }},
+        {"small replacement", [&](const DriveAPI& api) { api.replaceContent(sampleDriveFile(), small, {}); }},
+        {"multipart init", [&](const DriveAPI& api) { api.createFile("x", std::nullopt, large); }},
+    };
+    for (const auto& c : cases) {
+        ApiFixture f;
+        f.transport->enqueueError(DriveError::transport("connexion coupée"));
+        EXPECT_EQ(driveErrorOf([&] { c.second(f.api); }), DriveError::transport("connexion coupée"))
+            << c.first;
+        EXPECT_EQ(f.requests().size(), 1u) << c.first;
+    }
 }
 
 TEST(DriveAPIUploads, UnreadableLocalFilesFailBeforeAnythingIsSent) {

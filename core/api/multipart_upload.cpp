@@ -10,7 +10,8 @@ namespace {
 std::string presignPart(ApiClient& client, const MultipartUploadState& upload, int number,
                         std::stop_token stop) {
     PresignDTO presign = client.post<PresignDTO>("/drive/upload/multipart/presign",
-                                                 partPresignBody(upload, number), stop);
+                                                 partPresignBody(upload, number),
+                                                 Idempotency::idempotent, stop);
     // The part's bytes go wherever this points; only web addresses qualify.
     if (!isHTTPURL(presign.url)) throw DriveError::decoding("URL de part invalide");
     return std::move(presign.url);
@@ -38,7 +39,8 @@ std::string transferPart(ApiClient& client, std::string url, std::string& buffer
 MultipartUploadState startMultipartUpload(ApiClient& client, const nlohmann::json& initBody,
                                           std::int64_t contentSize, std::stop_token stop) {
     MultipartInitDTO init =
-        client.post<MultipartInitDTO>("/drive/upload/multipart/init", initBody, stop);
+        client.post<MultipartInitDTO>("/drive/upload/multipart/init", initBody,
+                                      Idempotency::notIdempotent, stop);
     return {std::move(init.uploadID), std::move(init.s3Key), DriveAPI::partSize(contentSize)};
 }
 
@@ -68,7 +70,7 @@ std::vector<DriveAPI::UploadedPart> uploadParts(ApiClient& client,
 
 void abortMultipartUpload(ApiClient& client, const MultipartUploadState& upload) noexcept {
     try {
-        client.post("/drive/upload/multipart/abort", abortBody(upload));
+        client.post("/drive/upload/multipart/abort", abortBody(upload), Idempotency::idempotent);
     } catch (...) {
         // The caller reports the failure that led here.
     }

@@ -20,7 +20,8 @@ namespace cadrio {
 /// configured one).
 inline constexpr double kPartTransferTimeoutSeconds = 300;
 
-/// POSTs `initBody` to the init endpoint (retried). The part size is ours,
+/// POSTs `initBody` to the init endpoint (not idempotent: each call opens an
+/// upload). The part size is ours,
 /// computed from `contentSize`; a size proposed by the server is ignored.
 MultipartUploadState startMultipartUpload(ApiClient& client, const nlohmann::json& initBody,
                                           std::int64_t contentSize, std::stop_token stop);

@@ -5,6 +5,7 @@
 #include "core/events/idle_watchdog.hpp"
 #include "core/events/sse_parser.hpp"
 #include "core/model/drive_error.hpp"
+#include "core/model/status_mapping.hpp"
 #include "core/support/cancellation.hpp"
 
 namespace cadrio {
@@ -105,9 +106,7 @@ void runEventConnection(HTTPTransport& transport, Clock& clock, const HttpReques
     if (reader.exceededLimit()) throw DriveError::transport("événement du flux trop long");
 
     const int status = response.status != 0 ? response.status : reader.status();
-    if (status < 100 || status > 599) throw DriveError::transport("réponse non HTTP");
-    if (status == 401 || status == 403) throw DriveError::notAuthenticated();
-    if (status != 200) throw DriveError::http(status, "flux");
+    if (status != 200) throw eventStreamStatusError(status);
     if (!reader.accepted()) {
         reader.accept();  // a transport that gave no head before the end of the body
         if (reader.callbackError()) throw EventCallbackFailure{reader.callbackError()};

@@ -30,8 +30,9 @@ struct EventConnectionCallbacks {
 };
 
 /// Returns when the server ends the stream after a 200 answer. Throws
-/// DriveError for a failed connection: notAuthenticated for 401 and 403,
-/// http(status, "flux") for any other status, transport for network
+/// DriveError for a failed connection: eventStreamStatusError for any
+/// status but 200 (a redirection included: the request carries the token,
+/// so it is never followed), transport for network
 /// failures, silence for `idleTimeout`, a non-HTTP answer or an event too
 /// large to keep; CancellationError when `stop` was requested;
 /// EventCallbackFailure when a callback threw (the connection is ended

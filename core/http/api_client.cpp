@@ -32,8 +32,45 @@ ApiClient::ApiClient(DriveConfiguration configuration, std::shared_ptr<HTTPTrans
 
 // Session ---------------------------------------------------------------------
 
+/// The caller's turn at the session store: waits for it on construction,
+/// hands it on at destruction without adopting anything unless commit()
+/// made the result current first (so a store error leaves memory as it was).
+class ApiClient::StoreTurn {
+public:
+    explicit StoreTurn(ApiClient& client) : client_(client) { client_.waitForStoreTurn(); }
+    ~StoreTurn() {
+        if (!ended_) client_.endStoreTurn(false, std::nullopt);
+    }
+    StoreTurn(const StoreTurn&) = delete;
+    StoreTurn& operator=(const StoreTurn&) = delete;
+
+    void commit(std::optional<DriveSession> session) {
+        ended_ = true;
+        client_.endStoreTurn(true, std::move(session));
+    }
+
+private:
+    ApiClient& client_;
+    bool ended_ = false;
+};
+
+void ApiClient::waitForStoreTurn() {
+    UniqueLock lock(mutex_);
+    while (storeTurnTaken_) storeTurnEnded_.wait(lock);
+    storeTurnTaken_ = true;
+}
+
+void ApiClient::endStoreTurn(bool adopt, std::optional<DriveSession> session) {
+    {
+        LockGuard lock(mutex_);
+        if (adopt) session_ = std::move(session);
+        storeTurnTaken_ = false;
+    }
+    storeTurnEnded_.notify_one();
+}
+
 std::optional<DriveSession> ApiClient::currentSession() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return session_;
 }
 
@@ -52,36 +89,33 @@ std::optional<std::string> ApiClient::currentAccessToken() const {
 }
 
 bool ApiClient::restoreSession() {
-    std::lock_guard write(sessionWriteMutex_);
+    StoreTurn turn(*this);
     auto loaded = sessionStore_->load();
-    std::lock_guard lock(mutex_);
-    session_ = std::move(loaded);
-    return session_.has_value();
+    const bool found = loaded.has_value();
+    turn.commit(std::move(loaded));
+    return found;
 }
 
 void ApiClient::logout() {
-    std::lock_guard write(sessionWriteMutex_);
+    StoreTurn turn(*this);
     sessionStore_->clear();
-    std::lock_guard lock(mutex_);
-    session_.reset();
+    turn.commit(std::nullopt);
 }
 
 void ApiClient::adoptSession(const DriveSession& session) {
-    std::lock_guard write(sessionWriteMutex_);
+    StoreTurn turn(*this);
     sessionStore_->save(session);
-    std::lock_guard lock(mutex_);
-    session_ = session;
+    turn.commit(session);
 }
 
 void ApiClient::dropSessionAfterRefusal() {
-    std::lock_guard write(sessionWriteMutex_);
+    StoreTurn turn(*this);
     try {
         sessionStore_->clear();
     } catch (...) {
         return;  // the stored session stays, so the in-memory one does too
     }
-    std::lock_guard lock(mutex_);
-    session_.reset();
+    turn.commit(std::nullopt);
 }
 
 bool ApiClient::refreshSession(std::stop_token stop) {
@@ -147,6 +181,12 @@ HttpResponse ApiClient::sendOnce(std::string_view path, std::string_view method,
     throw statusError(response.status, response.body, response.header("X-Drive-Conflict"));
 }
 
+bool ApiClient::mayRetry(const DriveError& error, Idempotency idempotency) noexcept {
+    if (idempotency != Idempotency::notIdempotent) return error.isRetryable();
+    if (error.kind() == DriveError::Kind::transport) return error.requestNeverSent();
+    return error.kind() == DriveError::Kind::http && (error.status() == 429 || error.status() == 503);
+}
+
 void ApiClient::backOff(int attempt, std::stop_token stop) {
     const auto delay = configuration_.retryBaseDelay * (1LL << (attempt - 1));
     if (!clock_.sleepFor(std::chrono::duration_cast<Clock::Duration>(delay), stop)) {
@@ -155,26 +195,27 @@ void ApiClient::backOff(int attempt, std::stop_token stop) {
 }
 
 HttpResponse ApiClient::request(std::string_view path, std::string_view method,
-                                const std::optional<RequestBody>& body, bool retryable,
+                                const std::optional<RequestBody>& body, Idempotency idempotency,
                                 std::stop_token stop) {
-    const int attempts = retryable ? std::max(1, configuration_.maxAttempts) : 1;
+    const int attempts = std::max(1, configuration_.maxAttempts);
     joinAPIURL(configuration_.apiBaseURL, path);  // a bad path fails here, never retried
     for (int attempt = 1;; ++attempt) {
         try {
             return sendOnce(path, method, body, stop);
         } catch (const DriveError& error) {
-            if (!error.isRetryable() || attempt >= attempts) throw;
+            if (attempt >= attempts || !mayRetry(error, idempotency)) throw;
         }
         backOff(attempt, stop);
     }
 }
 
-void ApiClient::post(std::string_view path, const nlohmann::json& json, std::stop_token stop) {
-    request(path, "POST", RequestBody::json(json), true, stop);
+void ApiClient::post(std::string_view path, const nlohmann::json& json, Idempotency idempotency,
+                     std::stop_token stop) {
+    request(path, "POST", RequestBody::json(json), idempotency, stop);
 }
 
 void ApiClient::put(std::string_view path, const nlohmann::json& json, std::stop_token stop) {
-    request(path, "PUT", RequestBody::json(json), true, stop);
+    request(path, "PUT", RequestBody::json(json), Idempotency::idempotent, stop);
 }
 
 HttpResponse ApiClient::sendExternal(const HttpRequest& request, std::stop_token stop) {
@@ -183,13 +224,16 @@ HttpResponse ApiClient::sendExternal(const HttpRequest& request, std::stop_token
         try {
             HttpResponse response = transport_->send(request, stop);
             if (response.isSuccess()) return response;
-            throw DriveError::http(response.status,
-                                   bodyExcerpt(response.body, kStorageBodyExcerptLimit));
+            throw storageStatusError(response.status, response.body);
         } catch (const DriveError& error) {
-            if (!error.isRetryable() || attempt >= attempts) throw;
+            if (attempt >= attempts || !mayRetry(error, Idempotency::idempotent)) throw;
         }
         backOff(attempt, stop);
     }
+}
+
+RedirectPolicy ApiClient::storageDownloadRedirects() const {
+    return cadrio::storageDownloadRedirects(configuration_.apiBaseURL);
 }
 
 }  // namespace cadrio

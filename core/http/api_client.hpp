@@ -4,18 +4,28 @@
 // with a doubling back-off on the injected clock, signs in again silently on
 // a 401, maps failed answers to DriveError and decodes JSON answers.
 //
-// Threads: every member may be called from any thread. `mutex_` guards
-// `session_` only and is held for a read or a write, never across the network
-// or a wait. `sessionWriteMutex_` serialises "save to the store, then make
-// current" (and "clear the store, then drop"), so that two re-logins racing
-// after simultaneous 401s leave the store and memory holding the same
-// session; it is never held across the network either.
+// Retries: every operation declares its Idempotency, and mayRetry() is the
+// one rule that decides, from it and the failure, whether to send again.
+// A request that may already have reached the server is repeated only when
+// repeating it cannot act twice.
+//
+// Threads: every member may be called from any thread. `mutex_` guards the
+// fields marked so and is held for a read or a write only, never across the
+// network, a wait or a call to a store. Store calls that change or reload
+// the session (save, clear, load) take turns: a caller waits on
+// `storeTurnEnded_` until no other such call runs (`storeTurnTaken_`),
+// makes its call with no lock held, then makes its result current under
+// `mutex_` and hands the turn on. So two re-logins racing after
+// simultaneous 401s, or a restore, logout or sign-in racing each other,
+// leave the store and memory holding the same session, while readers
+// (isAuthenticated, currentAccessToken, the requests) never wait for a
+// store that is slow to answer (a secret store waiting for its unlock).
 //
 // Ownership: the client shares ownership of its transport and stores; the
 // clock must outlive it.
 
+#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -32,6 +42,7 @@
 #include "core/session/trusted_device_storing.hpp"
 #include "core/session/two_factor.hpp"
 #include "core/support/clock.hpp"
+#include "core/support/thread_annotations.hpp"
 
 namespace cadrio {
 
@@ -42,6 +53,20 @@ struct RequestBody {
 
     static RequestBody json(const nlohmann::json& value);
     static RequestBody multipart(const MultipartForm& form);
+};
+
+/// Whether sending an API request twice has the effect of sending it once;
+/// every operation declares it (see ApiClient::mayRetry).
+enum class Idempotency {
+    /// Reads, presigns, aborts, metadata PUTs, moves and trashing.
+    idempotent,
+    /// A second copy would act again: folder creation, the single upload,
+    /// the small replacement, multipart init.
+    notIdempotent,
+    /// Acts once, and a second copy is refused with 409 "key_in_use"
+    /// instead of acting again (the multipart completions): retried like an
+    /// idempotent request; the caller resolves that refusal.
+    refusedWhenRepeated,
 };
 
 class ApiClient {
@@ -70,7 +95,9 @@ public:
     /// The silent re-login; every failure answers false.
     bool refreshSession(std::stop_token stop = {});
 
-    // Sign-in (sent once, without bearer token, retries or re-login) ---------
+    // Sign-in (sent once, without bearer token, retries, re-login or
+    // redirection). Throw DriveError, KeychainError (the session store) or
+    // CancellationError, nothing else.
     LoginOutcome login(std::string_view email, std::string_view password,
                        std::stop_token stop = {});
     DriveSession verifyTwoFactor(const TwoFactorChallenge& challenge, TwoFactorMethod method,
@@ -78,37 +105,56 @@ public:
                                  std::string_view deviceLabel, std::stop_token stop = {});
 
     // Requests ----------------------------------------------------------------
+    // GET and PUT are idempotent; a POST says what it is.
     template <class T>
     T get(std::string_view path, std::stop_token stop = {}) {
-        return decode<T>(request(path, "GET", std::nullopt, true, stop).body);
+        return decode<T>(request(path, "GET", std::nullopt, Idempotency::idempotent, stop).body);
     }
     template <class T>
-    T post(std::string_view path, const nlohmann::json& json, std::stop_token stop = {}) {
-        return decode<T>(request(path, "POST", RequestBody::json(json), true, stop).body);
+    T post(std::string_view path, const nlohmann::json& json, Idempotency idempotency,
+           std::stop_token stop = {}) {
+        return decode<T>(request(path, "POST", RequestBody::json(json), idempotency, stop).body);
     }
-    void post(std::string_view path, const nlohmann::json& json, std::stop_token stop = {});
+    void post(std::string_view path, const nlohmann::json& json, Idempotency idempotency,
+              std::stop_token stop = {});
     /// Sends `json` as the whole body: an object, or any JSON value such as
     /// the single string of a rename.
     void put(std::string_view path, const nlohmann::json& json, std::stop_token stop = {});
     template <class T>
     T postMultipart(std::string_view path, const MultipartForm& form, std::stop_token stop = {}) {
-        return decode<T>(request(path, "POST", RequestBody::multipart(form), false, stop).body);
+        return decode<T>(
+            request(path, "POST", RequestBody::multipart(form), Idempotency::notIdempotent, stop)
+                .body);
     }
     template <class T>
     T putMultipart(std::string_view path, const MultipartForm& form, std::stop_token stop = {}) {
-        return decode<T>(request(path, "PUT", RequestBody::multipart(form), false, stop).body);
+        return decode<T>(
+            request(path, "PUT", RequestBody::multipart(form), Idempotency::notIdempotent, stop)
+                .body);
     }
 
     /// A request to a presigned storage URL, sent as given (no base URL, no
-    /// token, no re-login), retried like API requests; a failed answer is
-    /// DriveError::http with a 300-byte excerpt.
+    /// token, no re-login; redirections as its policy says), retried as an
+    /// idempotent request (a part PUT again overwrites the same part); a
+    /// failed answer is storageStatusError.
     HttpResponse sendExternal(const HttpRequest& request, std::stop_token stop = {});
 
-    /// One API exchange with authentication, retries (when `retryable`),
-    /// re-login and error mapping. Returns only 2xx answers.
+    /// The redirection policy for downloads from the presigned storage URLs
+    /// this client's API hands out.
+    RedirectPolicy storageDownloadRedirects() const;
+
+    /// One API exchange with authentication, retries (as mayRetry says for
+    /// `idempotency`), re-login and error mapping. Never follows a
+    /// redirection. Returns only 2xx answers.
     HttpResponse request(std::string_view path, std::string_view method,
-                         const std::optional<RequestBody>& body, bool retryable,
+                         const std::optional<RequestBody>& body, Idempotency idempotency,
                          std::stop_token stop = {});
+
+    /// The retry rule, before counting attempts. Idempotent requests (and
+    /// those refused when repeated): every transport failure and every 5xx.
+    /// The others only when the server certainly did nothing: a transport
+    /// failure before the request was sent, 429 or 503.
+    static bool mayRetry(const DriveError& error, Idempotency idempotency) noexcept;
 
     /// The shared decode step: DriveError::decoding with the decoder's
     /// description when the body does not match T's wire form.
@@ -128,14 +174,23 @@ public:
                              const std::optional<RequestBody>& body) const;
 
 private:
+    class StoreTurn;
+
     HttpResponse sendOnce(std::string_view path, std::string_view method,
                           const std::optional<RequestBody>& body, std::stop_token stop);
     HttpResponse sendSignIn(std::string_view path, const nlohmann::json& body,
                             std::stop_token stop);
+    LoginOutcome signIn(std::string_view email, std::string_view password, std::stop_token stop);
+    DriveSession checkSecondFactor(const TwoFactorChallenge& challenge, TwoFactorMethod method,
+                                   std::string_view code, bool rememberDevice,
+                                   std::string_view deviceLabel, std::stop_token stop);
     void backOff(int attempt, std::stop_token stop);
-    void adoptSession(const DriveSession& session);
-    void dropSessionAfterRefusal();
-    std::optional<DriveSession> currentSession() const;
+    void adoptSession(const DriveSession& session) CADRIO_EXCLUDES(mutex_);
+    void dropSessionAfterRefusal() CADRIO_EXCLUDES(mutex_);
+    std::optional<DriveSession> currentSession() const CADRIO_EXCLUDES(mutex_);
+    void waitForStoreTurn() CADRIO_EXCLUDES(mutex_);
+    /// Hands the turn on; makes `session` current first when `adopt`.
+    void endStoreTurn(bool adopt, std::optional<DriveSession> session) CADRIO_EXCLUDES(mutex_);
 
     const DriveConfiguration configuration_;
     const std::shared_ptr<HTTPTransport> transport_;
@@ -143,9 +198,10 @@ private:
     const std::shared_ptr<TrustedDeviceStoring> trustedDevices_;
     Clock& clock_;
 
-    mutable std::mutex mutex_;
-    std::optional<DriveSession> session_;  // guarded by mutex_
-    std::mutex sessionWriteMutex_;
+    mutable Mutex mutex_;
+    std::optional<DriveSession> session_ CADRIO_GUARDED_BY(mutex_);
+    bool storeTurnTaken_ CADRIO_GUARDED_BY(mutex_) = false;
+    std::condition_variable_any storeTurnEnded_;
 };
 
 }  // namespace cadrio

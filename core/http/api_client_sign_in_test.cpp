@@ -3,6 +3,8 @@
 #include "core/http/api_client.hpp"
 #include "core/http/testing/scripted_transport.hpp"
 
+#include <system_error>
+
 namespace cadrio {
 namespace {
 
@@ -39,7 +41,6 @@ TEST(SignIn, PasswordAnswers) {
     for (const auto& c : cases) {
         Fixture f;
         f.transport->enqueue(200, c.body);
-        const auto before = std::chrono::system_clock::now();
         const LoginOutcome outcome = f.client.login("Me@cadrio.test", "pw");
         if (c.account) {
             ASSERT_TRUE(outcome.isSignedIn()) << c.name;
@@ -50,13 +51,57 @@ TEST(SignIn, PasswordAnswers) {
             const auto& challenge = *outcome.challenge();
             EXPECT_EQ(challenge.account, "Me@cadrio.test");
             EXPECT_EQ(challenge.pendingToken, "p");
-            EXPECT_GE(challenge.expiresAt, before + 300s);
-            EXPECT_LE(challenge.expiresAt, std::chrono::system_clock::now() + 300s);
+            EXPECT_EQ(challenge.expiresAt, f.clock.wallNow() + 300s);
             EXPECT_FALSE(f.store->load());
             EXPECT_FALSE(f.client.isAuthenticated());
         }
         EXPECT_EQ(f.sentBody(),
                   (nlohmann::json{{"email", "Me@cadrio.test"}, {"password", "pw"}, {"supports_2fa", true}}));
+    }
+}
+
+TEST(SignIn, ChallengeLifetimeIsBounded) {
+    const std::pair<const char*, std::chrono::seconds> cases[] = {
+        {"120", 120s},
+        {"10000000000", 24h},  // would overflow the expiry instant
+        {"-5", 0s},
+    };
+    for (const auto& [expiresIn, lifetime] : cases) {
+        Fixture f;
+        f.clock.setWallTime(VirtualClock::kDefaultWallStart + 1000h);
+        f.transport->enqueue(200, std::string(R"({"two_factor_required":true,"pending_token":"p","expires_in":)") +
+                                      expiresIn + "}");
+        const LoginOutcome outcome = f.client.login("me@cadrio.test", "pw");
+        ASSERT_TRUE(outcome.challenge()) << expiresIn;
+        EXPECT_EQ(outcome.challenge()->expiresAt, VirtualClock::kDefaultWallStart + 1000h + lifetime)
+            << expiresIn;
+    }
+}
+
+TEST(SignIn, OnlyDriveAndKeychainErrorsLeaveTheSignIn) {
+    struct Case {
+        const char* name;
+        std::string password;
+        std::function<void(ScriptedTransport&)> answer;
+        std::size_t sent;
+    };
+    const Case cases[] = {
+        {"a password that is not UTF-8", "p\xFFw", [](ScriptedTransport&) {}, 0},
+        {"a transport failing its own way", "pw",
+         [](ScriptedTransport& t) { t.enqueueError(std::system_error(std::make_error_code(std::errc::io_error))); },
+         1},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        c.answer(*f.transport);
+        try {
+            f.client.login("me@cadrio.test", c.password);
+            ADD_FAILURE() << c.name;
+        } catch (const DriveError& error) {
+            EXPECT_EQ(error.kind(), DriveError::Kind::transport) << c.name;
+            EXPECT_EQ(error.errorDescription().find(c.password), std::string::npos) << c.name;
+        }
+        EXPECT_EQ(f.transport->requests().size(), c.sent) << c.name;
     }
 }
 
@@ -99,7 +144,8 @@ TEST(SignIn, VerificationSendsTheTrimmedCodeAndStoresTheResults) {
     Fixture f;
     f.transport->enqueue(200, R"({"access_token":"t","trusted_device_token":"dev"})");
     const DriveSession session =
-        f.client.verifyTwoFactor(kChallenge, TwoFactorMethod::totp, " 123 456\n", true, "Poste");
+        f.client.verifyTwoFactor(kChallenge, TwoFactorMethod::totp,
+                                 "\xC2\xA0 123 456\n\xE2\x80\xA8\xE3\x80\x80", true, "Poste");
     EXPECT_EQ(session, (DriveSession{"Typed@Cadrio.test", "t", "pw"}));
     EXPECT_EQ(f.store->load(), session);
     EXPECT_EQ(f.devices->token("typed@cadrio.test"), "dev");

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <future>
 #include <thread>
 
 #include "core/http/testing/scripted_transport.hpp"
 #include "core/support/cancellation.hpp"
+#include "core/support/thread_annotations.hpp"
 
 namespace cadrio {
 namespace {
@@ -50,10 +53,10 @@ DriveError driveErrorOf(F&& f) {
 TEST(ApiClient, RequestsCarryTheBaseURLAndTheTokenOnlyWhenSignedIn) {
     Fixture f;
     f.transport->enqueue(200, "{}");
-    f.client.request("drive/quota", "GET", std::nullopt, true);
+    f.client.request("drive/quota", "GET", std::nullopt, Idempotency::idempotent);
     f.signIn();
     f.transport->enqueue(200, "{}");
-    f.client.post("/drive/folder", nlohmann::json{{"name", "x"}});
+    f.client.post("/drive/folder", nlohmann::json{{"name", "x"}}, Idempotency::notIdempotent);
 
     const auto requests = f.transport->requests();
     EXPECT_EQ(requests[0].url, "https://drive.test/api/v1/drive/quota");
@@ -65,62 +68,71 @@ TEST(ApiClient, RequestsCarryTheBaseURLAndTheTokenOnlyWhenSignedIn) {
     EXPECT_EQ(headerValue(requests[1].headers, "content-type"), "application/json");
 }
 
-TEST(ApiClient, RetryScheduleOnTheVirtualClock) {
+TEST(ApiClient, WhatIsSentAgainDependsOnWhetherItCanActTwice) {
+    constexpr int kLost = 0;     // the exchange broke off after the request may have gone out
+    constexpr int kUnsent = -1;  // it failed before anything was sent
+    const auto idempotent = Idempotency::idempotent;
+    const auto once = Idempotency::notIdempotent;
     struct Case {
         const char* name;
-        std::vector<int> statuses;
-        bool retryable;
+        Idempotency idempotency;
+        std::vector<int> answers;
         std::vector<Clock::Duration> sleeps;
-        std::optional<int> failure;
+        bool succeeds;
     };
     const Case cases[] = {
-        {"recovers on the third attempt", {503, 503, 200}, true, {400ms, 800ms}, std::nullopt},
-        {"gives up after three", {503, 503, 503}, true, {400ms, 800ms}, 503},
-        {"not retryable", {503}, false, {}, 503},
-        {"4xx never retried", {429}, true, {}, 429},
+        {"recovers on the third attempt", idempotent, {503, 503, 200}, {400ms, 800ms}, true},
+        {"gives up after three", idempotent, {503, 503, 503}, {400ms, 800ms}, false},
+        {"a lost answer is asked for again", idempotent, {kLost, 200}, {400ms}, true},
+        {"4xx never retried", idempotent, {429}, {}, false},
+        {"a lost answer may have acted", once, {kLost}, {}, false},
+        {"a 500 may have acted", once, {500}, {}, false},
+        {"never sent, so sent again", once, {kUnsent, 200}, {400ms}, true},
+        {"503 and 429: the server did nothing", once, {503, 429, 200}, {400ms, 800ms}, true},
+        {"refused when repeated: sent again", Idempotency::refusedWhenRepeated, {kLost, 200}, {400ms},
+         true},
     };
     for (const auto& c : cases) {
         Fixture f;
-        for (int status : c.statuses) f.transport->enqueue(status, "busy");
-        if (c.failure) {
-            EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "GET", std::nullopt, c.retryable); }),
-                      DriveError::http(*c.failure, "busy"))
-                << c.name;
+        for (int answer : c.answers) {
+            if (answer == kLost) {
+                f.transport->enqueueError(DriveError::transport("reset"));
+            } else if (answer == kUnsent) {
+                f.transport->enqueueError(DriveError::transportBeforeSending("refused"));
+            } else {
+                f.transport->enqueue(answer, "busy");
+            }
+        }
+        const auto send = [&] { return f.client.request("/x", "POST", std::nullopt, c.idempotency); };
+        if (c.succeeds) {
+            EXPECT_EQ(send().status, 200) << c.name;
         } else {
-            EXPECT_EQ(f.client.request("/x", "GET", std::nullopt, c.retryable).status, 200) << c.name;
+            EXPECT_THROW(send(), DriveError) << c.name;
         }
         EXPECT_EQ(f.clock.recordedSleeps(), c.sleeps) << c.name;
-        EXPECT_EQ(f.transport->requests().size(), c.statuses.size()) << c.name;
+        EXPECT_EQ(f.transport->requests().size(), c.answers.size()) << c.name;
     }
 }
 
 TEST(ApiClient, ErrorsThatAreNotRetried) {
     Fixture f;
     f.transport->enqueue(409, "", {{"X-Drive-Conflict", " Archived"}});
-    EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "PUT", std::nullopt, true); }),
+    EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "PUT", std::nullopt, Idempotency::idempotent); }),
               DriveError::archived());
 
     f.transport->enqueueError(std::runtime_error("not a drive error"));
-    EXPECT_THROW(f.client.request("/x", "GET", std::nullopt, true), std::runtime_error);
+    EXPECT_THROW(f.client.request("/x", "GET", std::nullopt, Idempotency::idempotent), std::runtime_error);
 
-    EXPECT_EQ(driveErrorOf([&] { f.client.request("/a b", "GET", std::nullopt, true); }),
+    EXPECT_EQ(driveErrorOf([&] { f.client.request("/a b", "GET", std::nullopt, Idempotency::idempotent); }),
               DriveError::transport("URL invalide : /a b"));
     EXPECT_EQ(f.transport->requests().size(), 2u);
     EXPECT_TRUE(f.clock.recordedSleeps().empty());
 }
 
-TEST(ApiClient, TransportFailuresAreRetried) {
-    Fixture f;
-    f.transport->enqueueError(DriveError::transport("refused"));
-    f.transport->enqueue(200);
-    EXPECT_EQ(f.client.request("/x", "GET", std::nullopt, true).status, 200);
-    EXPECT_EQ(f.clock.recordedSleeps(), std::vector<Clock::Duration>{400ms});
-}
-
 TEST(ApiClient, SignedOutRefusalDoesNotSignIn) {
     Fixture f;
     f.transport->enqueue(401);
-    EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "GET", std::nullopt, true); }),
+    EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "GET", std::nullopt, Idempotency::idempotent); }),
               DriveError::notAuthenticated());
     EXPECT_EQ(f.transport->requests().size(), 1u);
 }
@@ -151,11 +163,11 @@ TEST(ApiClient, SilentReloginOutcomes) {
         c.loginAnswer(*f.transport);
         if (c.succeeds) {
             f.transport->enqueue(200, "ok");
-            EXPECT_EQ(f.client.request("/x", "GET", std::nullopt, true).body, "ok") << c.name;
+            EXPECT_EQ(f.client.request("/x", "GET", std::nullopt, Idempotency::idempotent).body, "ok") << c.name;
             EXPECT_EQ(f.authorization(2), "Bearer new") << c.name;
             EXPECT_EQ(f.store->load()->accessToken, "new") << c.name;
         } else {
-            EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "GET", std::nullopt, true); }),
+            EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "GET", std::nullopt, Idempotency::idempotent); }),
                       DriveError::notAuthenticated())
                 << c.name;
             EXPECT_EQ(f.client.isAuthenticated(), c.sessionKept) << c.name;
@@ -176,7 +188,7 @@ TEST(ApiClient, OneReloginPerAttempt) {
     f.transport->enqueue(401);
     f.transport->enqueue(200, R"({"access_token":"new"})");
     f.transport->enqueue(401);
-    EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "GET", std::nullopt, true); }),
+    EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "GET", std::nullopt, Idempotency::idempotent); }),
               DriveError::notAuthenticated());
     EXPECT_EQ(f.transport->requests().size(), 3u);
 }
@@ -220,7 +232,7 @@ TEST(ApiClient, CancelledBackOffEndsAtOnce) {
     std::atomic<bool> cancelled = false;
     std::jthread worker([&] {
         try {
-            f.client.request("/x", "GET", std::nullopt, true, stop.get_token());
+            f.client.request("/x", "GET", std::nullopt, Idempotency::idempotent, stop.get_token());
         } catch (const CancellationError&) {
             cancelled = true;
         }
@@ -254,11 +266,76 @@ TEST(ApiClient, RacingReloginsLeaveStoreAndMemoryInAgreement) {
     {
         std::vector<std::jthread> threads;
         for (int i = 0; i < kThreads; ++i) {
-            threads.emplace_back([&] { client.request("/x", "GET", std::nullopt, true); });
+            threads.emplace_back([&] { client.request("/x", "GET", std::nullopt, Idempotency::idempotent); });
         }
     }
     EXPECT_GE(issued.load(), 1);
     EXPECT_EQ(store->load()->accessToken, client.currentAccessToken());
+}
+
+/// A session store whose save() waits until the test lets it go, as a
+/// secret store waiting for its unlock prompt does.
+class StallingStore final : public SessionStoring {
+public:
+    std::optional<DriveSession> load() override {
+        LockGuard lock(mutex_);
+        return session_;
+    }
+    void save(const DriveSession& session) override {
+        UniqueLock lock(mutex_);
+        saving_ = true;
+        changed_.notify_all();
+        while (!released_) changed_.wait(lock);
+        session_ = session;
+    }
+    void clear() override {
+        LockGuard lock(mutex_);
+        session_.reset();
+    }
+    bool waitUntilSaving() {
+        UniqueLock lock(mutex_);
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!saving_) {
+            if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) return false;
+        }
+        return true;
+    }
+    void release() {
+        LockGuard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    Mutex mutex_;
+    std::condition_variable_any changed_;
+    std::optional<DriveSession> session_ CADRIO_GUARDED_BY(mutex_) = kSession;
+    bool saving_ CADRIO_GUARDED_BY(mutex_) = false;
+    bool released_ CADRIO_GUARDED_BY(mutex_) = false;
+};
+
+TEST(ApiClient, AStoreSlowToSaveHoldsUpNoReader) {
+    auto transport = std::make_shared<ScriptedTransport>();
+    auto store = std::make_shared<StallingStore>();
+    VirtualClock clock;
+    ApiClient client(DriveConfiguration("https://drive.test/api/v1", 3, 400ms, 60), transport, store,
+                     std::make_shared<InMemoryTrustedDeviceStore>(), clock);
+    client.restoreSession();
+    transport->enqueue(200, R"({"access_token":"new"})");
+    std::jthread signIn([&] { client.login("a@cadrio.test", "pw"); });
+    ASSERT_TRUE(store->waitUntilSaving());
+
+    auto reader = std::async(std::launch::async, [&] {
+        return std::pair(client.isAuthenticated(), client.currentAccessToken());
+    });
+    const bool answered = reader.wait_for(10s) == std::future_status::ready;
+    store->release();
+    EXPECT_TRUE(answered);
+    // Not current before the store took it.
+    EXPECT_EQ(reader.get(), std::pair(true, std::optional<std::string>("old-token")));
+    signIn.join();
+    EXPECT_EQ(client.currentAccessToken(), "new");
+    EXPECT_EQ(store->load()->accessToken, "new");
 }
 
 }  // namespace

@@ -17,6 +17,18 @@ using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
 /// The first header of that name, compared case-insensitively.
 std::optional<std::string> headerValue(const HttpHeaders& headers, std::string_view name);
 
+/// Which redirections the transport follows; one it does not follow comes
+/// back as the 3xx answer itself.
+enum class RedirectPolicy {
+    /// API, sign-in, event stream and part uploads: the token, the password
+    /// or the body would go wherever the answer names.
+    never,
+    /// Downloads from presigned storage URLs: to https addresses only.
+    httpsOnly,
+    /// The same against a development server: plain http to loopback too.
+    httpsOrLoopback,
+};
+
 struct HttpRequest {
     std::string method = "GET";
     std::string url;  // absolute http or https URL
@@ -28,6 +40,7 @@ struct HttpRequest {
     double timeoutSeconds = 60;
     /// Called from the transfer thread with the bytes sent so far.
     std::function<void(std::int64_t sentBytes)> onUploadProgress;
+    RedirectPolicy redirects = RedirectPolicy::never;
 };
 
 struct HttpResponse {

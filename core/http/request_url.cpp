@@ -64,6 +64,19 @@ bool hasLoopbackHost(std::string_view url) {
     return parsed && isLoopbackHost(parsed->host);
 }
 
+bool redirectAllowed(RedirectPolicy policy, std::string_view url) {
+    if (policy == RedirectPolicy::never) return false;
+    const auto parsed = parse(url);
+    if (!parsed) return false;
+    if (parsed->scheme == "https") return true;
+    return policy == RedirectPolicy::httpsOrLoopback && parsed->scheme == "http" &&
+           isLoopbackHost(parsed->host);
+}
+
+RedirectPolicy storageDownloadRedirects(std::string_view apiBaseURL) {
+    return hasLoopbackHost(apiBaseURL) ? RedirectPolicy::httpsOrLoopback : RedirectPolicy::httpsOnly;
+}
+
 void requireSecureBaseURL(std::string_view url, std::string_view what) {
     const auto parsed = parse(url);
     if (parsed && parsed->scheme == "https") return;

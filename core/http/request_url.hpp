@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/http/http_message.hpp"
+
 namespace cadrio {
 
 /// The base URL's text, a "/" when `path` does not start with one, then the
@@ -14,6 +16,15 @@ std::string joinAPIURL(std::string_view baseURL, std::string_view path);
 
 /// True for http(s) URLs whose host is loopback: "localhost", 127.0.0.0/8 or ::1.
 bool hasLoopbackHost(std::string_view url);
+
+/// Whether `policy` lets a redirection lead to `url`: https always (unless
+/// `never`), plain http only to loopback under httpsOrLoopback.
+bool redirectAllowed(RedirectPolicy policy, std::string_view url);
+
+/// The policy of downloads from the presigned storage URLs that the API at
+/// `apiBaseURL` hands out: httpsOrLoopback for a development server on
+/// loopback, httpsOnly otherwise.
+RedirectPolicy storageDownloadRedirects(std::string_view apiBaseURL);
 
 /// Accepts https URLs, and http URLs whose host is loopback; throws
 /// std::invalid_argument naming `what` for anything else, so a plain-http

@@ -32,6 +32,25 @@ TEST(RequestURL, PathThatFormsNoURLNamesThePath) {
     }
 }
 
+TEST(RequestURL, RedirectionTargetsThePolicyAllows) {
+    struct Case {
+        RedirectPolicy policy;
+        const char* target;
+        bool allowed;
+    };
+    const Case cases[] = {
+        {RedirectPolicy::never, "https://storage.test/o", false},
+        {RedirectPolicy::httpsOnly, "HTTPS://storage.test/o", true},
+        {RedirectPolicy::httpsOnly, "http://127.0.0.1:8080/o", false},
+        {RedirectPolicy::httpsOrLoopback, "http://[::1]:8080/o", true},
+        {RedirectPolicy::httpsOrLoopback, "http://10.0.0.1/o", false},
+        {RedirectPolicy::httpsOrLoopback, "ftp://127.0.0.1/o", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(redirectAllowed(c.policy, c.target), c.allowed) << c.target;
+    EXPECT_EQ(storageDownloadRedirects("http://127.0.0.1:8080/api/v1"), RedirectPolicy::httpsOrLoopback);
+    EXPECT_EQ(storageDownloadRedirects("https://drive.test/api/v1"), RedirectPolicy::httpsOnly);
+}
+
 TEST(RequestURL, PlainHttpOnlyOnLoopback) {
     struct Case {
         const char* url;

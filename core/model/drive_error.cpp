@@ -54,11 +54,18 @@ std::string messageFor(DriveError::Kind kind, int status, const std::string& tex
 
 }  // namespace
 
-DriveError::DriveError(Kind kind, int status, std::string text)
-    : kind_(kind), status_(status), text_(std::move(text)), message_(messageFor(kind_, status_, text_)) {}
+DriveError::DriveError(Kind kind, int status, std::string text, bool requestNeverSent)
+    : kind_(kind),
+      status_(status),
+      text_(std::move(text)),
+      message_(messageFor(kind_, status_, text_)),
+      requestNeverSent_(requestNeverSent) {}
 
 DriveError DriveError::http(int status, std::string body) { return {Kind::http, status, std::move(body)}; }
 DriveError DriveError::transport(std::string text) { return {Kind::transport, 0, std::move(text)}; }
+DriveError DriveError::transportBeforeSending(std::string text) {
+    return {Kind::transport, 0, std::move(text), true};
+}
 DriveError DriveError::decoding(std::string text) { return {Kind::decoding, 0, std::move(text)}; }
 
 DriveError DriveError::of(Kind kind) {

@@ -38,6 +38,10 @@ public:
 
     static DriveError http(int status, std::string body);
     static DriveError transport(std::string text);
+    /// A transport failure before any byte of the request went out (name
+    /// resolution, connection, TLS handshake): the server cannot have acted
+    /// on the request, so even one that must not run twice may be sent again.
+    static DriveError transportBeforeSending(std::string text);
     static DriveError decoding(std::string text);
     static DriveError notAuthenticated();
     static DriveError notFound();
@@ -71,18 +75,23 @@ public:
     /// Every `transport` error, and `http` with a status of 500 or more.
     bool isRetryable() const noexcept;
 
+    /// True for a `transport` error made by transportBeforeSending. Neither
+    /// part of the message nor of equality.
+    bool requestNeverSent() const noexcept { return requestNeverSent_; }
+
     /// Same case and, for http / transport / decoding, same payload.
     bool operator==(const DriveError& other) const noexcept {
         return kind_ == other.kind_ && status_ == other.status_ && text_ == other.text_;
     }
 
 private:
-    DriveError(Kind kind, int status, std::string text);
+    DriveError(Kind kind, int status, std::string text, bool requestNeverSent = false);
 
     Kind kind_;
     int status_ = 0;
     std::string text_;
     std::string message_;
+    bool requestNeverSent_ = false;
 };
 
 /// The case name as written in code ("http", "notFound", ...), for logs and tests.

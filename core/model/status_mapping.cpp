@@ -46,13 +46,24 @@ DriveError authStatusError(int status, std::string_view body) {
     return statusError(status, body);
 }
 
-DriveError twoFactorStatusError(int status, std::string_view body) {
+DriveError twoFactorStatusError(int status, std::string_view body,
+                                const std::optional<std::string>& conflictHeader) {
     switch (status) {
         case 429: return DriveError::tooManyAttempts();
         case 410: return DriveError::twoFactorExpired();
         case 401: return DriveError::twoFactorInvalidCode();
-        default: return statusError(status, body);
+        default: return statusError(status, body, conflictHeader);
     }
+}
+
+DriveError storageStatusError(int status, std::string_view body) {
+    return DriveError::http(status, bodyExcerpt(body, kStorageBodyExcerptLimit));
+}
+
+DriveError eventStreamStatusError(int status) {
+    if (status < 100 || status > 599) return DriveError::transport("réponse non HTTP");
+    if (status == 401 || status == 403) return DriveError::notAuthenticated();
+    return DriveError::http(status, "flux");
 }
 
 DriveError changeFeedError(const DriveError& error) {

@@ -1,6 +1,9 @@
 #pragma once
 // How failed HTTP answers become DriveError values. Defined once here so that
-// every operation maps the same answer to the same case. Pure functions.
+// every operation maps the same answer to the same case; each boundary that
+// receives answers (API requests, storage requests, the sign-in pair, the
+// event stream) calls exactly one of these. A redirection is never followed
+// for the API, so a 3xx lands here like any other status. Pure functions.
 
 #include <cstddef>
 #include <optional>
@@ -36,8 +39,19 @@ DriveError authStatusError(int status, std::string_view body);
 
 /// The mapping of the answer to a second-factor code check: 429
 /// tooManyAttempts, 410 twoFactorExpired, 401 twoFactorInvalidCode, else the
-/// generic mapping.
-DriveError twoFactorStatusError(int status, std::string_view body);
+/// generic mapping (with the conflict header).
+DriveError twoFactorStatusError(int status, std::string_view body,
+                                const std::optional<std::string>& conflictHeader = std::nullopt);
+
+/// A failed answer of the storage service behind a presigned URL: always
+/// `http`, with a kStorageBodyExcerptLimit excerpt (its statuses mean
+/// nothing to the drive's own cases).
+DriveError storageStatusError(int status, std::string_view body);
+
+/// A refused event-stream connection: 401 and 403 notAuthenticated, a status
+/// outside 100-599 transport("réponse non HTTP"), any other http(status,
+/// "flux") (the body is never read).
+DriveError eventStreamStatusError(int status);
 
 /// The change feed's view of an error: `http` 410 becomes cursorExpired,
 /// everything else is returned unchanged.

@@ -2,10 +2,10 @@
 // Where the signed-in session persists between runs. Implementations are
 // safe to call from any thread.
 
-#include <mutex>
 #include <optional>
 
 #include "core/session/drive_session.hpp"
+#include "core/support/thread_annotations.hpp"
 
 namespace cadrio {
 
@@ -29,21 +29,21 @@ public:
         : session_(std::move(session)) {}
 
     std::optional<DriveSession> load() override {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         return session_;
     }
     void save(const DriveSession& session) override {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         session_ = session;
     }
     void clear() override {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         session_.reset();
     }
 
 private:
-    std::mutex mutex_;
-    std::optional<DriveSession> session_;
+    Mutex mutex_;
+    std::optional<DriveSession> session_ CADRIO_GUARDED_BY(mutex_);
 };
 
 }  // namespace cadrio

@@ -4,9 +4,10 @@
 // asks for the second factor again. Implementations are thread-safe.
 
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
+
+#include "core/support/thread_annotations.hpp"
 
 namespace cadrio {
 
@@ -35,8 +36,8 @@ public:
     void remove(const std::string& account) override;
 
 private:
-    std::mutex mutex_;
-    std::map<std::string, std::string> tokens_;
+    Mutex mutex_;
+    std::map<std::string, std::string> tokens_ CADRIO_GUARDED_BY(mutex_);
 };
 
 }  // namespace cadrio

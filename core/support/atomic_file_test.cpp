@@ -1,10 +1,14 @@
 #include "core/support/atomic_file.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -15,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/support/atomic_file_testing.hpp"
 #include "core/support/temporary_directory.hpp"
 
 namespace cadrio {
@@ -93,17 +98,20 @@ TEST_F(AtomicFileTest, FailureLeavesThePreviousStateAndNoTemporary) {
         const char* name;
         fs::path target;
         std::errc expected;
+        ExistingTarget existing = ExistingTarget::replace;
     };
     const std::vector<Case> cases = {
         {"parent is a file", dir_ / "plain-file" / "summary.json", std::errc::not_a_directory},
         {"parent is missing", dir_ / "missing" / "summary.json", std::errc::no_such_file_or_directory},
         {"target is a folder", dir_ / "occupied", std::errc::is_a_directory},
         {"target names no file", dir_ / "occupied" / "", std::errc::is_a_directory},
+        {"create only, file exists", dir_ / "plain-file", std::errc::file_exists, ExistingTarget::keep},
+        {"create only, folder exists", dir_ / "occupied", std::errc::file_exists, ExistingTarget::keep},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         try {
-            writeFileAtomically(c.target, "new content");
+            writeFileAtomically(c.target, "new content", fs::perms::owner_read | fs::perms::owner_write, c.existing);
             ADD_FAILURE() << "no error";
         } catch (const std::system_error& error) {
             EXPECT_EQ(error.code(), std::make_error_code(c.expected)) << error.what();
@@ -154,6 +162,74 @@ TEST_F(AtomicFileTest, ConcurrentWritersEachLandWhole) {
     const std::string final = read(target);
     EXPECT_NE(std::find(contents.begin(), contents.end(), final), contents.end());
     EXPECT_EQ(entries(dir_), std::set<std::string>{"shared.json"});
+}
+
+TEST_F(AtomicFileTest, ConcurrentCreatorsLeaveExactlyOneWinner) {
+    const fs::path target = dir_ / "item";
+    constexpr int kCreators = 8;
+    std::atomic<int> created = 0;
+    std::vector<std::thread> creators;
+    for (int i = 0; i < kCreators; ++i) {
+        creators.emplace_back([&, i] {
+            try {
+                writeFileAtomically(target, std::to_string(i), fs::perms::owner_read | fs::perms::owner_write,
+                                    ExistingTarget::keep);
+                ++created;
+            } catch (const std::system_error& error) {
+                EXPECT_EQ(error.code(), std::errc::file_exists);
+            }
+        });
+    }
+    for (auto& creator : creators) creator.join();
+    EXPECT_EQ(created.load(), 1);
+    EXPECT_EQ(entries(dir_), std::set<std::string>{"item"});
+}
+
+// The writer is killed while it holds a half-written temporary: until then
+// no write or sweep may take the temporary from it; afterwards the next
+// write removes it.
+TEST_F(AtomicFileTest, TemporaryOfAKilledWriterIsSweptByTheNextWriteOnly) {
+    const fs::path target = dir_ / "store.json";
+    writeFileAtomically(target, "old");
+    test_support::WriterStoppedMidWrite writer([&] { writeFileAtomically(target, std::string(65536, 'n')); });
+    ASSERT_TRUE(writer.stopped());
+    ASSERT_EQ(entries(dir_).size(), 2u);
+
+    writeFileAtomically(target, "while it writes");
+    EXPECT_EQ(sweepStaleTemporaries(target), 0u);
+    EXPECT_EQ(sweepStaleTemporariesIn(dir_), 0u);
+    EXPECT_EQ(entries(dir_).size(), 2u) << "a live writer's temporary was removed";
+
+    writer.kill();
+    EXPECT_EQ(entries(dir_).size(), 2u);
+    writeFileAtomically(target, "after");
+    EXPECT_EQ(entries(dir_), std::set<std::string>{"store.json"});
+    EXPECT_EQ(read(target), "after");
+}
+
+// What a sweep of one target removes among files planted beside it.
+TEST_F(AtomicFileTest, SweepingRemovesOnlyUnlockedTemporariesOfItsTarget) {
+    const fs::path target = dir_ / "store.json";
+    const std::set<std::string> stale = {".store.json.cadrio-tmp-a1B2c3", ".store.json.tmp-Zz09yy"};
+    const std::string locked = ".store.json.cadrio-tmp-Locked";
+    const std::string otherTarget = ".other.json.cadrio-tmp-a1B2c3";
+    const std::set<std::string> keptFiles = {"store.json", locked, otherTarget, ".store.json.cadrio-tmp-1",
+                                             "store.json.cadrio-tmp-a1B2c3"};
+    std::set<std::string> kept = keptFiles;
+    kept.insert({".store.json.cadrio-tmp-Folder", ".store.json.cadrio-tmp-Linked"});
+    for (const std::string& name : stale) put(dir_ / name, "x");
+    for (const std::string& name : keptFiles) put(dir_ / name, "x");
+    fs::create_directory(dir_ / ".store.json.cadrio-tmp-Folder");
+    fs::create_symlink(dir_ / "store.json", dir_ / ".store.json.cadrio-tmp-Linked");
+    const int held = ::open((dir_ / locked).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    EXPECT_EQ(sweepStaleTemporaries(target), stale.size());
+    EXPECT_EQ(entries(dir_), kept);
+    EXPECT_EQ(sweepStaleTemporariesIn(dir_), 1u) << "the other target's";
+    ::close(held);
+    EXPECT_EQ(sweepStaleTemporaries(target), 1u) << "the one whose lock was released";
+    EXPECT_EQ(sweepStaleTemporariesIn(dir_ / "missing"), 0u);
 }
 
 TEST_F(AtomicFileTest, ReadsBackWholeFilesWithinTheLimit) {

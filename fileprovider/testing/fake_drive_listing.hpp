@@ -6,13 +6,13 @@
 
 #include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <stop_token>
 #include <string>
 #include <vector>
 
 #include "core/model/drive_error.hpp"
 #include "core/support/cancellation.hpp"
+#include "core/support/thread_annotations.hpp"
 #include "fileprovider/drive_listing.hpp"
 
 namespace cadrio::testing {
@@ -40,30 +40,30 @@ public:
         return onFiles(in, stop);
     }
 
-    std::vector<std::string> calls() const {
-        std::lock_guard lock(mutex_);
+    std::vector<std::string> calls() const CADRIO_EXCLUDES(mutex_) {
+        LockGuard lock(mutex_);
         return calls_;
     }
 
     /// Blocks like a request that never answers, until `stop` fires; then
     /// fails as a cancelled request does.
     [[noreturn]] static void hangUntilStopped(std::stop_token stop) {
-        std::mutex mutex;
+        Mutex mutex;
         std::condition_variable_any never;
-        std::unique_lock lock(mutex);
-        never.wait(lock, stop, [] { return false; });
+        UniqueLock lock(mutex);
+        while (!stop.stop_requested()) never.wait(lock, stop, [] { return false; });
         throw CancellationError();
     }
 
 private:
     static std::string text(std::optional<std::int64_t> id) { return id ? std::to_string(*id) : "root"; }
-    void record(std::string call) {
-        std::lock_guard lock(mutex_);
+    void record(std::string call) CADRIO_EXCLUDES(mutex_) {
+        LockGuard lock(mutex_);
         calls_.push_back(std::move(call));
     }
 
-    mutable std::mutex mutex_;
-    std::vector<std::string> calls_;
+    mutable Mutex mutex_;
+    std::vector<std::string> calls_ CADRIO_GUARDED_BY(mutex_);
 };
 
 }  // namespace cadrio::testing

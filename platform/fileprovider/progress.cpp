@@ -11,28 +11,28 @@ std::shared_ptr<Progress> Progress::create(std::int64_t totalUnitCount) {
 }
 
 std::int64_t Progress::totalUnitCount() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return total_;
 }
 
 void Progress::setTotalUnitCount(std::int64_t units) {
-    updateCount(total_, units);
+    updateCount(Count::total, units);
 }
 
 std::int64_t Progress::completedUnitCount() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return completed_;
 }
 
 void Progress::setCompletedUnitCount(std::int64_t units) {
-    updateCount(completed_, units);
+    updateCount(Count::completed, units);
 }
 
-void Progress::updateCount(std::int64_t& field, std::int64_t units) {
+void Progress::updateCount(Count count, std::int64_t units) {
     std::shared_ptr<Progress> parent;
     {
-        std::lock_guard lock(mutex_);
-        field = units;
+        LockGuard lock(mutex_);
+        (count == Count::total ? total_ : completed_) = units;
         parent = takeParentToNotifyLocked();
     }
     if (parent) parent->childFinished(this);
@@ -48,7 +48,7 @@ std::shared_ptr<Progress> Progress::takeParentToNotifyLocked() {
 void Progress::childFinished(const Progress* child) {
     std::shared_ptr<Progress> parent;
     {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         const auto found = std::find_if(children_.begin(), children_.end(),
                                         [child](const Child& c) { return c.progress.get() == child; });
         if (found == children_.end()) return;
@@ -63,7 +63,7 @@ bool Progress::isSelfOrAncestor(const Progress* candidate) const {
     if (candidate == this) return true;
     std::shared_ptr<Progress> parent;
     {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         parent = parent_.lock();
     }
     return parent && parent->isSelfOrAncestor(candidate);
@@ -72,7 +72,7 @@ bool Progress::isSelfOrAncestor(const Progress* candidate) const {
 void Progress::addChild(const std::shared_ptr<Progress>& child, std::int64_t pendingUnitCount) {
     if (!child || isSelfOrAncestor(child.get())) throw std::invalid_argument("progress: invalid child");
     {
-        std::lock_guard lock(child->mutex_);
+        LockGuard lock(child->mutex_);
         if (child->attached_) throw std::invalid_argument("progress: child already has a parent");
         child->attached_ = true;
     }
@@ -80,13 +80,13 @@ void Progress::addChild(const std::shared_ptr<Progress>& child, std::int64_t pen
     // reported from another thread always finds it.
     bool cancelled = false;
     {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         children_.push_back(Child{child, pendingUnitCount});
         cancelled = cancelled_;
     }
     std::shared_ptr<Progress> parent;
     {
-        std::lock_guard lock(child->mutex_);
+        LockGuard lock(child->mutex_);
         child->parent_ = weak_from_this();
         parent = child->takeParentToNotifyLocked();
     }
@@ -99,7 +99,7 @@ double Progress::fractionCompleted() const {
     std::int64_t completed = 0;
     std::vector<Child> children;
     {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         total = total_;
         completed = completed_;
         children = children_;
@@ -113,12 +113,12 @@ double Progress::fractionCompleted() const {
 }
 
 bool Progress::isFinished() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return finishedLocked();
 }
 
 bool Progress::isIndeterminate() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return total_ < 0 || completed_ < 0;
 }
 
@@ -126,7 +126,7 @@ void Progress::cancel() {
     std::function<void()> handler;
     std::vector<Child> children;
     {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         if (cancelled_) return;
         cancelled_ = true;
         handler = std::exchange(cancellationHandler_, nullptr);
@@ -137,13 +137,13 @@ void Progress::cancel() {
 }
 
 bool Progress::isCancelled() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return cancelled_;
 }
 
 void Progress::setCancellationHandler(std::function<void()> handler) {
     {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         if (!cancelled_) {
             cancellationHandler_ = std::move(handler);
             return;
@@ -153,22 +153,22 @@ void Progress::setCancellationHandler(std::function<void()> handler) {
 }
 
 std::optional<FileOperationKind> Progress::fileOperationKind() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return fileOperationKind_;
 }
 
 void Progress::setFileOperationKind(std::optional<FileOperationKind> kind) {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     fileOperationKind_ = kind;
 }
 
 std::optional<std::filesystem::path> Progress::fileURL() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return fileURL_;
 }
 
 void Progress::setFileURL(std::optional<std::filesystem::path> url) {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     fileURL_ = std::move(url);
 }
 

@@ -25,9 +25,10 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
+
+#include "core/support/thread_annotations.hpp"
 
 namespace cadrio::fileprovider {
 
@@ -72,27 +73,28 @@ private:
         std::shared_ptr<Progress> progress;
         std::int64_t pendingUnitCount;
     };
+    enum class Count { total, completed };
 
     // Sets total_ or completed_ and reports a finish that this causes.
-    void updateCount(std::int64_t& field, std::int64_t units);
-    bool finishedLocked() const { return total_ > 0 && completed_ >= total_; }
+    void updateCount(Count count, std::int64_t units) CADRIO_EXCLUDES(mutex_);
+    bool finishedLocked() const CADRIO_REQUIRES(mutex_) { return total_ > 0 && completed_ >= total_; }
     // The parent to tell, when this progress has just finished; marks the
-    // finish as reported. Call with mutex_ held.
-    std::shared_ptr<Progress> takeParentToNotifyLocked();
-    void childFinished(const Progress* child);
-    bool isSelfOrAncestor(const Progress* candidate) const;
+    // finish as reported.
+    std::shared_ptr<Progress> takeParentToNotifyLocked() CADRIO_REQUIRES(mutex_);
+    void childFinished(const Progress* child) CADRIO_EXCLUDES(mutex_);
+    bool isSelfOrAncestor(const Progress* candidate) const CADRIO_EXCLUDES(mutex_);
 
-    mutable std::mutex mutex_;
-    std::int64_t total_;
-    std::int64_t completed_ = 0;
-    bool cancelled_ = false;
-    bool attached_ = false;        // has been given to a parent
-    bool finishReported_ = false;  // its units were added to the parent's
-    std::weak_ptr<Progress> parent_;
-    std::vector<Child> children_;  // unfinished children only
-    std::function<void()> cancellationHandler_;
-    std::optional<FileOperationKind> fileOperationKind_;
-    std::optional<std::filesystem::path> fileURL_;
+    mutable Mutex mutex_;
+    std::int64_t total_ CADRIO_GUARDED_BY(mutex_);
+    std::int64_t completed_ CADRIO_GUARDED_BY(mutex_) = 0;
+    bool cancelled_ CADRIO_GUARDED_BY(mutex_) = false;
+    bool attached_ CADRIO_GUARDED_BY(mutex_) = false;        // has been given to a parent
+    bool finishReported_ CADRIO_GUARDED_BY(mutex_) = false;  // its units were added to the parent's
+    std::weak_ptr<Progress> parent_ CADRIO_GUARDED_BY(mutex_);
+    std::vector<Child> children_ CADRIO_GUARDED_BY(mutex_);  // unfinished children only
+    std::function<void()> cancellationHandler_ CADRIO_GUARDED_BY(mutex_);
+    std::optional<FileOperationKind> fileOperationKind_ CADRIO_GUARDED_BY(mutex_);
+    std::optional<std::filesystem::path> fileURL_ CADRIO_GUARDED_BY(mutex_);
 };
 
 }  // namespace cadrio::fileprovider

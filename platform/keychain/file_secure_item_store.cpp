@@ -2,15 +2,14 @@
 
 #include <fcntl.h>
 #include <openssl/evp.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <random>
 #include <system_error>
 #include <utility>
 
+#include "core/support/atomic_file.hpp"
 #include "platform/keychain/keychain_error.hpp"
 
 namespace cadrio {
@@ -18,7 +17,6 @@ namespace cadrio {
 namespace {
 
 constexpr mode_t kFolderMode = 0700;
-constexpr mode_t kItemMode = 0600;
 
 [[noreturn]] void failWithErrno(std::string_view what, int error) {
     throw KeychainError(keychain_status::ioFailure,
@@ -35,7 +33,6 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
     int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_;
@@ -56,17 +53,6 @@ std::string hexSha256(std::string_view bytes) {
     return text;
 }
 
-void writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            failWithErrno("écriture de l'élément", errno);
-        }
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
-
 void syncFolder(const std::filesystem::path& folder) {
     // Makes the rename or unlink durable; a failure here cannot be undone
     // and the new state is already visible, so it is not reported.
@@ -74,64 +60,57 @@ void syncFolder(const std::filesystem::path& folder) {
     if (fd.get() >= 0) ::fsync(fd.get());
 }
 
-// A new file with a unique name next to the items, holding `data`, flushed.
-std::filesystem::path writeTemporary(const std::filesystem::path& folder, std::string_view data) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const auto name = ".tmp-" + std::to_string(random()) + "-" + std::to_string(random());
-        const auto path = folder / name;
-        FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                                 kItemMode));
-        if (fd.get() < 0) {
-            if (errno == EEXIST) continue;
-            failWithErrno("création d'un fichier temporaire", errno);
-        }
-        try {
-            // The umask may have narrowed the mode; the item must be exactly 0600.
-            if (::fchmod(fd.get(), kItemMode) != 0) failWithErrno("droits de l'élément", errno);
-            writeAll(fd.get(), data);
-            if (::fsync(fd.get()) != 0) failWithErrno("écriture de l'élément", errno);
-            if (::close(fd.release()) != 0) failWithErrno("écriture de l'élément", errno);
-        } catch (...) {
-            ::unlink(path.c_str());
-            throw;
-        }
-        return path;
-    }
-    throw KeychainError(keychain_status::ioFailure, "aucun nom de fichier temporaire libre");
+// Earlier releases named their temporaries ".tmp-<number>-<number>" and did
+// not lock them. The folder is ours alone and those releases are gone once
+// this one runs, so any such file is a leftover of a writer that died.
+bool isEarlierTemporaryName(std::string_view name) {
+    constexpr std::string_view kPrefix = ".tmp-";
+    if (!name.starts_with(kPrefix)) return false;
+    name.remove_prefix(kPrefix.size());
+    const auto isNumber = [](std::string_view text) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    const std::size_t dash = name.find('-');
+    return dash != std::string_view::npos && isNumber(name.substr(0, dash)) &&
+           isNumber(name.substr(dash + 1));
 }
 
-// Moves `temporary` to `target`. With `mayReplace` false an existing target
-// is never replaced (duplicateItem).
-void commit(const std::filesystem::path& temporary, const std::filesystem::path& target,
-            bool mayReplace) {
-    int result;
-    if (mayReplace) {
-        result = ::rename(temporary.c_str(), target.c_str());
-    } else {
-        result = ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
-        if (result != 0 && (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP)) {
-            // File systems without the no-replace flag: check, then rename.
-            struct stat existing;
-            if (::lstat(target.c_str(), &existing) == 0) {
-                errno = EEXIST;
-            } else {
-                result = ::rename(temporary.c_str(), target.c_str());
-            }
+void sweepEarlierTemporaries(const std::filesystem::path& folder) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        std::error_code ignored;
+        if (isEarlierTemporaryName(entry->path().filename().native())) {
+            std::filesystem::remove(entry->path(), ignored);
         }
     }
-    if (result != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        if (error == EEXIST) throw KeychainError(keychain_status::duplicateItem);
-        failWithErrno("enregistrement de l'élément", error);
+}
+
+// Writes one item file; `existing` says whether an item already there is
+// replaced (update) or makes the write fail (add).
+void writeItem(const std::filesystem::path& path, std::string_view data, ExistingTarget existing) {
+    try {
+        constexpr auto kItemMode = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+        writeFileAtomically(path, data, kItemMode, existing);
+    } catch (const std::system_error& error) {
+        if (existing == ExistingTarget::keep && error.code() == std::errc::file_exists) {
+            throw KeychainError(keychain_status::duplicateItem);
+        }
+        failWithErrno("enregistrement de l'élément", error.code().value());
     }
 }
 
 }  // namespace
 
 FileSecureItemStore::FileSecureItemStore(std::filesystem::path directory)
-    : directory_(std::move(directory)) {}
+    : directory_(std::move(directory)) {
+    // Only in a folder that ensureDirectory would accept: never through a
+    // link, never in someone else's folder.
+    struct stat info;
+    if (::lstat(directory_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) return;
+    sweepStaleTemporariesIn(directory_);
+    sweepEarlierTemporaries(directory_);
+}
 
 std::filesystem::path FileSecureItemStore::pathFor(const SecureItemKey& key) const {
     requireValidKey(key);
@@ -202,8 +181,7 @@ bool FileSecureItemStore::update(const SecureItemKey& key, std::string_view data
         failWithErrno("lecture de l'élément", errno);
     }
     ensureDirectory();
-    commit(writeTemporary(directory_, data), path, true);
-    syncFolder(directory_);
+    writeItem(path, data, ExistingTarget::replace);
     return true;
 }
 
@@ -211,18 +189,17 @@ void FileSecureItemStore::add(const SecureItemKey& key, std::string_view data) {
     const auto path = pathFor(key);
     if (data.size() > maxItemBytes) throw KeychainError(keychain_status::invalidParameter, "élément trop grand");
     ensureDirectory();
-    commit(writeTemporary(directory_, data), path, false);
-    syncFolder(directory_);
+    writeItem(path, data, ExistingTarget::keep);
 }
 
 bool FileSecureItemStore::remove(const SecureItemKey& key) {
     const auto path = pathFor(key);
-    if (::unlink(path.c_str()) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return false;
-        failWithErrno("suppression de l'élément", errno);
-    }
-    syncFolder(directory_);
-    return true;
+    const bool removed = ::unlink(path.c_str()) == 0;
+    if (!removed && errno != ENOENT && errno != ENOTDIR) failWithErrno("suppression de l'élément", errno);
+    // What a writer killed while replacing the item left holds its data too.
+    const bool swept = sweepStaleTemporaries(path) > 0;
+    if (removed || swept) syncFolder(directory_);
+    return removed;
 }
 
 }  // namespace cadrio

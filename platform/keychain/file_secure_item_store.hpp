@@ -14,9 +14,15 @@ namespace cadrio {
 // Layout: `directory` (mode 0700, created on first write, its mode repaired
 // when found wider) holds one file per item, mode 0600, named by the
 // hexadecimal SHA-256 of the three key texts joined with NUL bytes, so that
-// no account name ever appears on disk. Each write goes to a fresh temporary
-// file in the same folder, is flushed, then renamed into place: readers in
-// other processes see the old data or the new, never a mix.
+// no account name ever appears on disk. Each write goes through
+// writeFileAtomically (core/support/atomic_file.hpp): readers in other
+// processes see the old data or the new, never a mix, and add moves its file
+// into place only where none exists.
+//
+// Leftovers: a writer killed mid-write leaves a temporary holding (part of)
+// the data. Construction sweeps every stale temporary of the folder (also
+// those of earlier releases), each write sweeps those of its item, and
+// remove sweeps them too, so that no copy of a removed item stays behind.
 //
 // Thread-safety: holds no mutable state; concurrent calls from any thread or
 // process are safe, with the usual last-writer-wins between two updates.
@@ -24,6 +30,8 @@ namespace cadrio {
 // undone; add never replaces an item that exists.
 class FileSecureItemStore final : public SecureItemStore {
 public:
+    // Sweeps the folder's leftovers; never fails (what cannot be removed now
+    // is tried again later).
     explicit FileSecureItemStore(std::filesystem::path directory);
 
     std::optional<SecureItemData> find(const SecureItemKey& key) override;

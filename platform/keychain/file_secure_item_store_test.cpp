@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
+
+#include "core/support/atomic_file_testing.hpp"
 
 #include "platform/keychain/keychain_error.hpp"
 
@@ -124,6 +127,49 @@ TEST_F(FileSecureItemStoreTest, RefusesAFolderThatIsNotOne) {
     FileSecureItemStore link(root_ / "link");
     EXPECT_EQ(statusOfFailure([&] { link.add(key_, "x"); }), keychain_status::ioFailure);
     EXPECT_TRUE(fs::is_empty(root_ / "real"));
+}
+
+// Every file under `folder` whose bytes contain `text`.
+std::vector<fs::path> filesHolding(const fs::path& folder, const std::string& text) {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file()) continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        if (bytes.find(text) != std::string::npos) found.push_back(entry.path());
+    }
+    return found;
+}
+
+// Signing out must not leave the password behind in what an update killed
+// mid-write left.
+TEST_F(FileSecureItemStoreTest, RemovalLeavesNoCopyOfTheItemBehind) {
+    FileSecureItemStore store(root_ / "keychain");
+    store.add(key_, "old-password");
+    {
+        test_support::WriterStoppedMidWrite update([&] { store.update(key_, "new-password" + std::string(8192, '.')); });
+        ASSERT_TRUE(update.stopped());
+    }
+    ASSERT_EQ(filesHolding(root_, "new-password").size(), 1u);
+    EXPECT_TRUE(store.remove(key_));
+    EXPECT_EQ(filesHolding(root_, "new-password"), std::vector<fs::path>{});
+    EXPECT_EQ(filesHolding(root_, "old-password"), std::vector<fs::path>{});
+    EXPECT_TRUE(fs::is_empty(store.directory()));
+}
+
+TEST_F(FileSecureItemStoreTest, OpeningSweepsTheLeftoversOfEveryItem) {
+    const SecureItemKey other{"zelvano.cadrio.trusted-device", "bob@example.com", "group"};
+    {
+        FileSecureItemStore store(root_ / "keychain");
+        store.add(key_, "kept");
+        test_support::WriterStoppedMidWrite add([&] { store.add(other, "token" + std::string(8192, '.')); });
+        ASSERT_TRUE(add.stopped());
+    }
+    std::ofstream(root_ / "keychain" / ".tmp-1234-5678") << "password of an earlier release";
+    FileSecureItemStore store(root_ / "keychain");
+    EXPECT_EQ(fs::directory_iterator(store.directory())->path(), store.pathFor(key_));
+    EXPECT_EQ(std::distance(fs::directory_iterator(store.directory()), fs::directory_iterator()), 1);
+    EXPECT_EQ(store.find(other), std::nullopt);
 }
 
 TEST_F(FileSecureItemStoreTest, RefusesOversizedData) {

@@ -13,7 +13,7 @@ InMemorySecureItemStore::Key InMemorySecureItemStore::checkedKeyLocked(const Sec
 }
 
 std::optional<SecureItemData> InMemorySecureItemStore::find(const SecureItemKey& key) {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     const auto found = items_.find(checkedKeyLocked(key));
     if (found == items_.end()) {
         return std::nullopt;
@@ -22,7 +22,7 @@ std::optional<SecureItemData> InMemorySecureItemStore::find(const SecureItemKey&
 }
 
 bool InMemorySecureItemStore::update(const SecureItemKey& key, std::string_view data) {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     const auto found = items_.find(checkedKeyLocked(key));
     if (found == items_.end()) {
         return false;
@@ -32,24 +32,24 @@ bool InMemorySecureItemStore::update(const SecureItemKey& key, std::string_view 
 }
 
 void InMemorySecureItemStore::add(const SecureItemKey& key, std::string_view data) {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     if (!items_.emplace(checkedKeyLocked(key), SecureItemData(data)).second) {
         throw KeychainError(keychain_status::duplicateItem);
     }
 }
 
 bool InMemorySecureItemStore::remove(const SecureItemKey& key) {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return items_.erase(checkedKeyLocked(key)) > 0;
 }
 
 void InMemorySecureItemStore::failWith(std::optional<std::int32_t> status) {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     failure_ = status;
 }
 
 std::size_t InMemorySecureItemStore::size() const {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return items_.size();
 }
 

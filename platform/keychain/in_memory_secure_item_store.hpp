@@ -2,10 +2,10 @@
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <tuple>
 
+#include "core/support/thread_annotations.hpp"
 #include "platform/keychain/secure_item_store.hpp"
 
 namespace cadrio {
@@ -17,26 +17,26 @@ namespace cadrio {
 // its whole (short, non-blocking) duration.
 class InMemorySecureItemStore final : public SecureItemStore {
 public:
-    std::optional<SecureItemData> find(const SecureItemKey& key) override;
-    bool update(const SecureItemKey& key, std::string_view data) override;
-    void add(const SecureItemKey& key, std::string_view data) override;
-    bool remove(const SecureItemKey& key) override;
+    std::optional<SecureItemData> find(const SecureItemKey& key) override CADRIO_EXCLUDES(mutex_);
+    bool update(const SecureItemKey& key, std::string_view data) override CADRIO_EXCLUDES(mutex_);
+    void add(const SecureItemKey& key, std::string_view data) override CADRIO_EXCLUDES(mutex_);
+    bool remove(const SecureItemKey& key) override CADRIO_EXCLUDES(mutex_);
     std::string_view backendName() const override { return "memory"; }
 
     // Every following call throws KeychainError(status) until cleared with
     // nullopt.
-    void failWith(std::optional<std::int32_t> status);
+    void failWith(std::optional<std::int32_t> status) CADRIO_EXCLUDES(mutex_);
 
     // Number of items held, for assertions.
-    std::size_t size() const;
+    std::size_t size() const CADRIO_EXCLUDES(mutex_);
 
 private:
     using Key = std::tuple<std::string, std::string, std::string>;
-    Key checkedKeyLocked(const SecureItemKey& key) const;
+    Key checkedKeyLocked(const SecureItemKey& key) const CADRIO_REQUIRES(mutex_);
 
-    mutable std::mutex mutex_;
-    std::map<Key, SecureItemData> items_;
-    std::optional<std::int32_t> failure_;
+    mutable Mutex mutex_;
+    std::map<Key, SecureItemData> items_ CADRIO_GUARDED_BY(mutex_);
+    std::optional<std::int32_t> failure_ CADRIO_GUARDED_BY(mutex_);
 };
 
 }  // namespace cadrio

@@ -12,7 +12,6 @@ TEST(KeychainErrorTest, DescribesItselfInFrench) {
         std::string message;
         std::string expected;
     } cases[] = {
-        {ks::itemNotFound, "", "Accès au trousseau impossible : élément introuvable"},
         {ks::locked, "Cannot create an item in a locked collection",
          "Accès au trousseau impossible : le trousseau est verrouillé "
          "(Cannot create an item in a locked collection)"},

@@ -140,7 +140,6 @@ LibsecretItemStore::~LibsecretItemStore() { g_object_unref(service_); }
 
 std::optional<SecureItemData> LibsecretItemStore::find(const SecureItemKey& key) {
     const Attributes attributes = attributesFor(key);
-    std::lock_guard lock(mutex_);
     const ItemList items = search(asService(service_), attributes.get(),
                                   SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS);
     if (!items) {
@@ -160,7 +159,6 @@ std::optional<SecureItemData> LibsecretItemStore::find(const SecureItemKey& key)
 bool LibsecretItemStore::update(const SecureItemKey& key, std::string_view data) {
     const Attributes attributes = attributesFor(key);
     const Value value = valueOf(data);
-    std::lock_guard lock(mutex_);
     const ItemList items = search(asService(service_), attributes.get(),
                                   SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK);
     // Two processes racing through update-then-add can leave twins; all of
@@ -179,7 +177,6 @@ void LibsecretItemStore::add(const SecureItemKey& key, std::string_view data) {
     const Attributes attributes = attributesFor(key);
     const Value value = valueOf(data);
     const std::string label = key.service + " (" + key.account + ")";
-    std::lock_guard lock(mutex_);
     if (search(asService(service_), attributes.get(), SECRET_SEARCH_NONE)) {
         throw KeychainError(keychain_status::duplicateItem);
     }
@@ -193,7 +190,6 @@ void LibsecretItemStore::add(const SecureItemKey& key, std::string_view data) {
 
 bool LibsecretItemStore::remove(const SecureItemKey& key) {
     const Attributes attributes = attributesFor(key);
-    std::lock_guard lock(mutex_);
     GError* error = nullptr;
     const gboolean removed =
         secret_service_clear_sync(asService(service_), &kSchema, attributes.get(), nullptr, &error);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "platform/keychain/secure_item_store.hpp"
@@ -18,9 +17,11 @@ namespace cadrio {
 // own time-out. An item in a collection that was locked after connect()
 // makes the service show its unlock prompt, and the call waits for the user.
 //
-// Thread-safety: the calls are serialised by mutex_, which guards nothing but
-// the use of service_ (libsecret's synchronous calls each run a private main
-// loop). No network or timer wait happens under it.
+// Thread-safety: no lock of ours is held, so that a call waiting for the
+// unlock prompt holds up no other caller. Concurrent calls are libsecret's
+// to keep apart: each synchronous call runs its own main context on the
+// calling thread, and SecretService guards its session and caches itself.
+// service_ is set once at construction.
 class LibsecretItemStore final : public SecureItemStore {
 public:
     // Connects to the Secret Service of the session bus and checks that it can
@@ -41,8 +42,7 @@ public:
 private:
     explicit LibsecretItemStore(void* service);
 
-    std::mutex mutex_;
-    void* service_;  // SecretService*, one reference owned
+    void* const service_;  // SecretService*, one reference owned
 };
 
 }  // namespace cadrio

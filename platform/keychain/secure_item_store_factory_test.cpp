@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "platform/keychain/in_memory_secure_item_store.hpp"
+#include "platform/keychain/testing/secure_item_backends.hpp"
 #include "platform/log/log_sink.hpp"
 
 extern char** environ;
@@ -133,6 +134,7 @@ class SecureItemStoreProbeTest : public testing::Test {
 protected:
     void SetUp() override {
         if (!commandExists("dbus-run-session") || !commandExists("gnome-keyring-daemon")) {
+            if (test_support::runsUnderCi()) FAIL() << "CI is set, yet dbus-run-session or gnome-keyring-daemon is missing";
             GTEST_SKIP() << "no Secret Service can start here: dbus-run-session or "
                             "gnome-keyring-daemon is missing";
         }

@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "platform/keychain/keychain_error.hpp"
 #include "platform/keychain/testing/secure_item_backends.hpp"
@@ -119,6 +122,34 @@ TEST_P(SecureItemStoreContract, RefusesKeysItCannotRepresent) {
             EXPECT_EQ(error.status(), keychain_status::invalidParameter);
         }
     }
+}
+
+// Callers on several threads at once, each on its own item: no backend may
+// mix them up, and none may rely on a lock of ours held across its calls.
+TEST_P(SecureItemStoreContract, ConcurrentCallersEachKeepTheirOwnItem) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 10;
+    std::vector<SecureItemKey> keys;
+    for (int i = 0; i < kThreads; ++i) keys.push_back(key("thread" + std::to_string(i)));
+    std::atomic<int> wrong = 0;
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            try {
+                for (int round = 0; round < kRounds; ++round) {
+                    const std::string data = std::to_string(i) + ":" + std::to_string(round);
+                    if (!store_->update(keys[i], data)) store_->add(keys[i], data);
+                    if (store_->find(keys[i]) != data) ++wrong;
+                }
+                if (!store_->remove(keys[i])) ++wrong;
+            } catch (const std::exception& error) {
+                ADD_FAILURE() << error.what();
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
+    for (const auto& k : keys) EXPECT_EQ(store_->find(k), std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, SecureItemStoreContract,

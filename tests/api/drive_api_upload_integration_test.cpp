@@ -43,6 +43,15 @@ protected:
         return found;
     }
 
+    /// The next POST to `path` runs, but its answer is cut halfway.
+    void cutNextAnswer(const std::string& path) {
+        devserver::FaultRule rule;
+        rule.method = "POST";
+        rule.pathPrefix = path;
+        rule.kind = devserver::FaultRule::Kind::truncate;
+        server().faults().add(rule);
+    }
+
     /// Replaces the file's content as another device of the owner would.
     void replaceElsewhere(const DriveFile& file) {
         const auto content =
@@ -140,11 +149,36 @@ TEST_F(DriveAPIUploadIntegration, AStorageAnswerWithoutETagAbortsTheUpload) {
                   client_->post("/drive/upload/multipart/presign",
                                 {{"s3_key", abortBody["s3_key"]},
                                  {"upload_id", abortBody["upload_id"]},
-                                 {"part_number", 2}});
+                                 {"part_number", 2}},
+                                Idempotency::idempotent);
               }),
               DriveError::notFound());
     EXPECT_EQ(sentTo("/multipart/complete").size(), 0u);
     EXPECT_EQ(api().files(std::nullopt).size(), 1u);
+}
+
+TEST_F(DriveAPIUploadIntegration, ACompletionWhoseAnswerIsLostLeavesOneFileAndNoError) {
+    const std::int64_t folder = api().createFolder("Envois", std::nullopt);
+    const LocalContent content = writeLocalContent(dir_ / "first", 16 * kMiB + 1, 3);
+    cutNextAnswer("/api/v1/drive/upload/multipart/complete");
+    const DriveFile created = api().createFile("gros.bin", folder, content);
+    EXPECT_EQ(created.name, "gros.bin");
+    ASSERT_EQ(api().files(folder).size(), 1u);
+    expectStored(created, content);
+
+    const DriveFile current = fileNamed("gros.bin", folder);
+    const LocalContent changed = writeLocalContent(dir_ / "second", 16 * kMiB + 1, 4);
+    cutNextAnswer("/api/v1/drive/files/" + std::to_string(created.id) + "/content/complete");
+    const DriveFile replaced = api().replaceContent(
+        current, changed, ContentVersion::precondition(ContentVersion::token(current)));
+    EXPECT_EQ(replaced.id, created.id);
+    EXPECT_EQ(replaced.contentHash, changed.contentHash);
+    ASSERT_EQ(api().files(folder).size(), 1u);
+    expectStored(replaced, changed);
+
+    EXPECT_EQ(sentTo("/multipart/complete").size(), 2u);
+    EXPECT_EQ(sentTo("/content/complete").size(), 2u);
+    EXPECT_TRUE(sentTo("/multipart/abort").empty());
 }
 
 TEST_F(DriveAPIUploadIntegration, ASingleUploadRefusedAsTooLargeGoesInParts) {

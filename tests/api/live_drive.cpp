@@ -16,6 +16,7 @@ void LiveDrive::download(const std::string& url, const std::filesystem::path& ta
     };
     HttpRequest request;
     request.url = url;
+    request.redirects = client_->storageDownloadRedirects();
     const HttpResponse response = transport_->stream(request, sink, {});
     if (response.status != 200)
         throw std::runtime_error("download answered " + std::to_string(response.status));

@@ -9,12 +9,12 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/api/drive_api.hpp"
 #include "core/http/curl_transport.hpp"
+#include "core/support/thread_annotations.hpp"
 #include "devserver/dev_server.hpp"
 #include "tests/support/demo_server.hpp"
 
@@ -50,19 +50,19 @@ public:
     }
 
     std::vector<Exchange> exchanges() const {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         return exchanges_;
     }
 
 private:
     void record(Exchange exchange) {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         exchanges_.push_back(std::move(exchange));
     }
 
     CurlTransport curl_;
-    mutable std::mutex mutex_;
-    std::vector<Exchange> exchanges_;
+    mutable Mutex mutex_;
+    std::vector<Exchange> exchanges_ CADRIO_GUARDED_BY(mutex_);
 };
 
 class LiveDrive : public ::testing::Test {

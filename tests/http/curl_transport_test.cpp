@@ -1,4 +1,4 @@
-// The libcurl transport against a small loopback server.
+// The libcurl transport against small loopback servers.
 
 #include "core/http/curl_transport.hpp"
 
@@ -7,29 +7,47 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <future>
 #include <thread>
 
+#include "core/http/api_client.hpp"
 #include "core/model/drive_error.hpp"
 #include "core/support/cancellation.hpp"
+#include "core/support/thread_annotations.hpp"
 
 namespace cadrio {
 namespace {
 
+using namespace std::chrono_literals;
+
+/// Routes that answer at once, routes that wait until the server goes away,
+/// and a record of every request that reached it.
 class LoopbackServer {
 public:
+    struct Received {
+        std::string method;
+        std::string path;
+        std::string body;
+        bool authorized = false;
+    };
+
     LoopbackServer() {
+        server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
+            {
+                LockGuard lock(mutex_);
+                received_.push_back({req.method, req.path, req.body, req.has_header("Authorization")});
+            }
+            changed_.notify_all();
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
         server_.Post("/echo", [](const httplib::Request& req, httplib::Response& res) {
             res.status = 201;
-            res.set_header("X-Method", req.method);
             res.set_header("X-Content-Type", req.get_header_value("Content-Type"));
             res.set_content(req.body, "text/plain");
         });
         server_.Put("/echo", [](const httplib::Request& req, httplib::Response& res) {
             res.set_header("ETag", "\"abc\"");
             res.set_content(std::to_string(req.body.size()), "text/plain");
-        });
-        server_.Get("/redirect", [](const httplib::Request&, httplib::Response& res) {
-            res.set_redirect("/stream");
         });
         server_.Get("/stream", [](const httplib::Request&, httplib::Response& res) {
             res.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
@@ -41,16 +59,21 @@ public:
                 return true;
             });
         });
+        server_.Get("/truncated", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(10, "text/plain",
+                                     [](size_t, size_t, httplib::DataSink& sink) {
+                                         sink.write("12345", 5);
+                                         return false;  // the connection ends mid-body
+                                     });
+        });
         server_.Get("/silent", [this](const httplib::Request&, httplib::Response& res) {
             res.set_chunked_content_provider("text/event-stream", [this](size_t, httplib::DataSink&) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                std::lock_guard lock(mutex_);
-                return !release_;
+                waitForRelease();
+                return false;
             });
         });
         server_.Get("/hang", [this](const httplib::Request&, httplib::Response& res) {
-            std::unique_lock lock(mutex_);
-            released_.wait(lock, [this] { return release_; });
+            waitForRelease();
             res.set_content("late", "text/plain");
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
@@ -59,24 +82,52 @@ public:
     }
     ~LoopbackServer() {
         {
-            std::lock_guard lock(mutex_);
-            release_ = true;
+            LockGuard lock(mutex_);
+            released_ = true;
         }
-        released_.notify_all();
+        changed_.notify_all();
         server_.stop();
         thread_.join();
     }
+
     std::string url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(port_) + path;
     }
+    /// `path` (any method) answers `status` with a Location of `target`.
+    void redirect(const std::string& path, const std::string& target, int status = 302) {
+        const auto answer = [target, status](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect(target, status);
+        };
+        server_.Get(path, answer);
+        server_.Post(path, answer);
+    }
+    std::vector<Received> received() {
+        LockGuard lock(mutex_);
+        return received_;
+    }
+    /// Waits (bounded by a safety timeout) until `count` requests arrived.
+    bool waitForRequests(std::size_t count) {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        UniqueLock lock(mutex_);
+        while (received_.size() < count) {
+            if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) return false;
+        }
+        return true;
+    }
 
 private:
+    void waitForRelease() {
+        UniqueLock lock(mutex_);
+        while (!released_) changed_.wait(lock);
+    }
+
     httplib::Server server_;
     int port_ = 0;
     std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable released_;
-    bool release_ = false;
+    Mutex mutex_;
+    std::condition_variable_any changed_;
+    bool released_ CADRIO_GUARDED_BY(mutex_) = false;
+    std::vector<Received> received_ CADRIO_GUARDED_BY(mutex_);
 };
 
 HttpRequest make(std::string method, std::string url, std::string body = {}) {
@@ -86,6 +137,16 @@ HttpRequest make(std::string method, std::string url, std::string body = {}) {
     request.body = std::move(body);
     request.timeoutSeconds = 10;
     return request;
+}
+
+DriveError transportErrorOf(const HttpRequest& request) {
+    try {
+        CurlTransport().send(request, {});
+    } catch (const DriveError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no DriveError for " << request.url;
+    return DriveError::notFound();
 }
 
 TEST(CurlTransport, SendsMethodHeadersAndBodyAndReturnsAnyStatus) {
@@ -110,35 +171,80 @@ TEST(CurlTransport, SendsMethodHeadersAndBodyAndReturnsAnyStatus) {
     EXPECT_EQ(transport.send(make("GET", server.url("/missing")), {}).status, 404);
 }
 
-TEST(CurlTransport, StreamsTheFinalAnswerAfterRedirects) {
+TEST(CurlTransport, RedirectionsFollowOnlyWhereThePolicyAllows) {
+    struct Case {
+        const char* name;
+        RedirectPolicy policy;
+        bool toLoopback;  // else to a plain-http host elsewhere
+        int status;       // of the answer handed back
+    };
+    const Case cases[] = {
+        {"never by default", RedirectPolicy::never, true, 302},
+        {"https only", RedirectPolicy::httpsOnly, true, 302},
+        {"development server", RedirectPolicy::httpsOrLoopback, true, 200},
+        {"plain http off the machine", RedirectPolicy::httpsOrLoopback, false, 302},
+    };
+    for (const Case& c : cases) {
+        LoopbackServer server;
+        server.redirect("/moved", c.toLoopback ? server.url("/stream") : "http://cadrio.test/stream");
+        HttpRequest request = make("GET", server.url("/moved"));
+        request.redirects = c.policy;
+        request.headers.emplace_back("Authorization", "Bearer secret");
+        int announced = 0;
+        std::string received;
+        HttpStreamSink sink{[&](int status, const HttpHeaders&) { announced = status; },
+                            [&](std::string_view chunk) {
+                                received += chunk;
+                                return true;
+                            }};
+        const HttpResponse answer = CurlTransport().stream(request, sink, {});
+        EXPECT_EQ(answer.status, c.status) << c.name;
+        EXPECT_EQ(announced, c.status) << c.name;
+        const auto requests = server.received();
+        if (c.status == 200) {
+            EXPECT_EQ(received, "datadatadata") << c.name;
+            ASSERT_EQ(requests.size(), 2u) << c.name;
+            EXPECT_FALSE(requests[1].authorized) << c.name << ": credentials carried along";
+        } else {
+            EXPECT_EQ(requests.size(), 1u) << c.name;
+        }
+    }
+}
+
+TEST(CurlTransport, RedirectionLoopsEndAfterFiveHops) {
     LoopbackServer server;
-    CurlTransport transport;
-    int status = 0;
-    std::string received;
-    HttpStreamSink sink{[&](int s, const HttpHeaders&) { status = s; },
-                        [&](std::string_view chunk) {
-                            received += chunk;
-                            return true;
-                        }};
-    const HttpResponse answer = transport.stream(make("GET", server.url("/redirect")), sink, {});
-    EXPECT_EQ(status, 200);
-    EXPECT_EQ(answer.status, 200);
-    EXPECT_EQ(received, "datadatadata");
-    EXPECT_TRUE(answer.body.empty());
+    server.redirect("/loop", server.url("/loop"));
+    HttpRequest request = make("GET", server.url("/loop"));
+    request.redirects = RedirectPolicy::httpsOrLoopback;
+    EXPECT_EQ(CurlTransport().send(request, {}).status, 302);
+    EXPECT_EQ(server.received().size(), 6u);
+}
+
+TEST(CurlTransport, ASignInAnsweredWithARedirectionSendsThePasswordNowhereElse) {
+    LoopbackServer api;
+    LoopbackServer elsewhere;
+    api.redirect("/api/v1/auth/login-jmap", elsewhere.url("/collect"), 307);
+    ApiClient client(DriveConfiguration(api.url("/api/v1"), 3, 1ms, 10),
+                     std::make_shared<CurlTransport>(), std::make_shared<InMemorySessionStore>(),
+                     std::make_shared<InMemoryTrustedDeviceStore>());
+    try {
+        client.login("a@cadrio.test", "secret-password");
+        ADD_FAILURE() << "signed in through a redirection";
+    } catch (const DriveError& error) {
+        EXPECT_EQ(error.kind(), DriveError::Kind::http);
+        EXPECT_EQ(error.status(), 307);
+    }
+    EXPECT_EQ(api.received().size(), 1u);
+    EXPECT_TRUE(elsewhere.received().empty());
+    EXPECT_FALSE(client.isAuthenticated());
 }
 
 TEST(CurlTransport, StreamAnswerIsAnnouncedBeforeAnyBodyByte) {
     LoopbackServer server;
     CurlTransport transport;
-    std::mutex mutex;
-    std::condition_variable announced;
-    int status = 0;
+    std::promise<int> announced;
     std::stop_source stop;
-    HttpStreamSink sink{[&](int s, const HttpHeaders&) {
-                            std::lock_guard lock(mutex);
-                            status = s;
-                            announced.notify_all();
-                        },
+    HttpStreamSink sink{[&](int s, const HttpHeaders&) { announced.set_value(s); },
                         [&](std::string_view) { return true; }};
     std::thread worker([&] {
         try {
@@ -146,26 +252,26 @@ TEST(CurlTransport, StreamAnswerIsAnnouncedBeforeAnyBodyByte) {
         } catch (const CancellationError&) {
         }
     });
-    {
-        std::unique_lock lock(mutex);
-        announced.wait_for(lock, std::chrono::seconds(10), [&] { return status != 0; });
-        EXPECT_EQ(status, 200);
-    }
+    auto status = announced.get_future();
+    ASSERT_EQ(status.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(status.get(), 200);
     stop.request_stop();
     worker.join();
 }
 
-TEST(CurlTransport, NetworkFailureIsATransportError) {
-    CurlTransport transport;
-    // Port 1 on loopback: nothing listens there.
-    try {
-        transport.send(make("GET", "http://127.0.0.1:1/"), {});
-        FAIL();
-    } catch (const DriveError& error) {
-        EXPECT_EQ(error.kind(), DriveError::Kind::transport);
-        EXPECT_FALSE(error.text().empty());
-    }
-    EXPECT_THROW(transport.send(make("GET", "file:///etc/passwd"), {}), DriveError);
+TEST(CurlTransport, FailuresSayWhetherTheRequestWentOut) {
+    LoopbackServer server;
+    // Port 1 on loopback: nothing listens there, so nothing was sent.
+    const DriveError refused = transportErrorOf(make("POST", "http://127.0.0.1:1/", "x"));
+    EXPECT_EQ(refused.kind(), DriveError::Kind::transport);
+    EXPECT_FALSE(refused.text().empty());
+    EXPECT_TRUE(refused.requestNeverSent());
+
+    const DriveError cut = transportErrorOf(make("GET", server.url("/truncated")));
+    EXPECT_EQ(cut.kind(), DriveError::Kind::transport);
+    EXPECT_FALSE(cut.requestNeverSent());
+
+    EXPECT_EQ(transportErrorOf(make("GET", "file:///etc/passwd")).kind(), DriveError::Kind::transport);
 }
 
 TEST(CurlTransport, StopTokenEndsAWaitingExchange) {
@@ -180,7 +286,7 @@ TEST(CurlTransport, StopTokenEndsAWaitingExchange) {
             cancelled = true;
         }
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let the request reach the server
+    EXPECT_TRUE(server.waitForRequests(1));
     stop.request_stop();
     worker.join();
     EXPECT_TRUE(cancelled);

@@ -50,6 +50,7 @@ std::string totpCode(std::string_view base32Secret, std::chrono::system_clock::t
 class SignInAgainstServer : public ::testing::Test {
 protected:
     void SetUp() override {
+        clock_.setAutoAdvance(true);  // back-offs pass at once
         server_.seed("demo");
         server_.start(0);
         client_ = makeClient();
@@ -59,7 +60,7 @@ protected:
     std::unique_ptr<ApiClient> makeClient() {
         return std::make_unique<ApiClient>(
             DriveConfiguration(server_.baseURL() + "/api/v1", 3, 10ms, 10),
-            std::make_shared<CurlTransport>(), store_, devices_);
+            std::make_shared<CurlTransport>(), store_, devices_, clock_);
     }
 
     void admin(const std::string& path, const std::string& body = "{}") {
@@ -86,7 +87,15 @@ protected:
         return DriveError::notFound();
     }
 
-    devserver::DevServer server_;
+    /// Server and client read one calendar time, which no test leaves to today.
+    static devserver::DevServerOptions serverOptions(const Clock& clock) {
+        devserver::DevServerOptions options;
+        options.clock = [&clock] { return clock.wallNow(); };
+        return options;
+    }
+
+    VirtualClock clock_;
+    devserver::DevServer server_{serverOptions(clock_)};
     std::shared_ptr<InMemorySessionStore> store_ = std::make_shared<InMemorySessionStore>();
     std::shared_ptr<InMemoryTrustedDeviceStore> devices_ = std::make_shared<InMemoryTrustedDeviceStore>();
     std::unique_ptr<ApiClient> client_;
@@ -97,7 +106,7 @@ TEST_F(SignInAgainstServer, PasswordSignInOpensTheDrive) {
     ASSERT_TRUE(outcome.isSignedIn());
     EXPECT_EQ(outcome.session()->account, "demo@cadrio.test");
     EXPECT_EQ(store_->load(), *outcome.session());
-    EXPECT_EQ(client_->request("/drive/quota", "GET", std::nullopt, true).status, 200);
+    EXPECT_EQ(client_->request("/drive/quota", "GET", std::nullopt, Idempotency::idempotent).status, 200);
 }
 
 TEST_F(SignInAgainstServer, WrongPasswordIsRefused) {
@@ -108,17 +117,17 @@ TEST_F(SignInAgainstServer, WrongPasswordIsRefused) {
 TEST_F(SignInAgainstServer, AuthenticatorCodeCompletesTheSignIn) {
     const TwoFactorChallenge challenge = challengeFor("2fa@cadrio.test");
     EXPECT_EQ(challenge.methods, (std::vector<std::string>{"totp", "recovery"}));
-    EXPECT_GT(challenge.expiresAt, std::chrono::system_clock::now());
+    EXPECT_GT(challenge.expiresAt, clock_.wallNow());
 
     EXPECT_EQ(errorOf([&] {
                   client_->verifyTwoFactor(challenge, TwoFactorMethod::totp, "000000x", false, "Poste");
               }),
               DriveError::twoFactorInvalidCode());
-    const std::string code = totpCode("JBSWY3DPEHPK3PXP", std::chrono::system_clock::now());
+    const std::string code = totpCode("JBSWY3DPEHPK3PXP", clock_.wallNow());
     const DriveSession session =
         client_->verifyTwoFactor(challenge, TwoFactorMethod::totp, " " + code + "\n", false, "Poste");
     EXPECT_EQ(session.account, "2fa@cadrio.test");
-    EXPECT_EQ(client_->request("/drive/quota", "GET", std::nullopt, true).status, 200);
+    EXPECT_EQ(client_->request("/drive/quota", "GET", std::nullopt, Idempotency::idempotent).status, 200);
 }
 
 TEST_F(SignInAgainstServer, RecoveryCodesWorkOnce) {
@@ -132,7 +141,7 @@ TEST_F(SignInAgainstServer, RecoveryCodesWorkOnce) {
 }
 
 TEST_F(SignInAgainstServer, TrustedDeviceSkipsTheSecondFactorNextTime) {
-    const std::string code = totpCode("JBSWY3DPEHPK3PXP", std::chrono::system_clock::now());
+    const std::string code = totpCode("JBSWY3DPEHPK3PXP", clock_.wallNow());
     client_->verifyTwoFactor(challengeFor("2fa@cadrio.test"), TwoFactorMethod::totp, code, true, "Poste");
     ASSERT_TRUE(devices_->token("2fa@cadrio.test"));
 
@@ -144,7 +153,7 @@ TEST_F(SignInAgainstServer, TrustedDeviceSkipsTheSecondFactorNextTime) {
 TEST_F(SignInAgainstServer, ExpiredChallengeAsksToSignInAgain) {
     const TwoFactorChallenge challenge = challengeFor("2fa@cadrio.test");
     admin("/_admin/auth/expire-pending-tokens");
-    const std::string code = totpCode("JBSWY3DPEHPK3PXP", std::chrono::system_clock::now());
+    const std::string code = totpCode("JBSWY3DPEHPK3PXP", clock_.wallNow());
     EXPECT_EQ(errorOf([&] { client_->verifyTwoFactor(challenge, TwoFactorMethod::totp, code, false, "P"); }),
               DriveError::twoFactorExpired());
 }
@@ -170,7 +179,7 @@ TEST_F(SignInAgainstServer, ExpiredTokenIsRenewedSilently) {
     ASSERT_TRUE(client_->login("demo@cadrio.test", "cadrio-demo").isSignedIn());
     const auto before = client_->currentAccessToken();
     admin("/_admin/auth/expire-access-tokens", R"({"email":"demo@cadrio.test"})");
-    EXPECT_EQ(client_->request("/drive/quota", "GET", std::nullopt, true).status, 200);
+    EXPECT_EQ(client_->request("/drive/quota", "GET", std::nullopt, Idempotency::idempotent).status, 200);
     EXPECT_NE(client_->currentAccessToken(), before);
     EXPECT_EQ(store_->load()->accessToken, client_->currentAccessToken());
 }
@@ -179,7 +188,7 @@ TEST_F(SignInAgainstServer, ChangedPasswordSignsOut) {
     ASSERT_TRUE(client_->login("demo@cadrio.test", "cadrio-demo").isSignedIn());
     admin("/_admin/auth/password", R"({"email":"demo@cadrio.test","password":"changed"})");
     admin("/_admin/auth/expire-access-tokens");
-    EXPECT_EQ(errorOf([&] { client_->request("/drive/quota", "GET", std::nullopt, true); }),
+    EXPECT_EQ(errorOf([&] { client_->request("/drive/quota", "GET", std::nullopt, Idempotency::idempotent); }),
               DriveError::notAuthenticated());
     EXPECT_FALSE(client_->isAuthenticated());
     EXPECT_FALSE(store_->load());

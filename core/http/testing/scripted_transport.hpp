@@ -8,12 +8,12 @@
 
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/http/http_transport.hpp"
+#include "core/support/thread_annotations.hpp"
 
 namespace cadrio::testing {
 
@@ -23,7 +23,7 @@ public:
     using Step = std::function<HttpResponse(const HttpRequest&)>;
 
     void enqueue(Step step) {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         script_.push_back(std::move(step));
     }
     void enqueue(int status, std::string body = {}, HttpHeaders headers = {}) {
@@ -35,18 +35,18 @@ public:
     }
 
     std::vector<HttpRequest> requests() const {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         return requests_;
     }
     std::size_t remainingSteps() const {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         return script_.size();
     }
 
     HttpResponse send(const HttpRequest& request, std::stop_token) override {
         Step step;
         {
-            std::lock_guard lock(mutex_);
+            LockGuard lock(mutex_);
             requests_.push_back(request);
             if (script_.empty()) throw std::logic_error("unexpected request: " + request.url);
             step = std::move(script_.front());
@@ -65,9 +65,9 @@ public:
     }
 
 private:
-    mutable std::mutex mutex_;
-    std::deque<Step> script_;
-    std::vector<HttpRequest> requests_;
+    mutable Mutex mutex_;
+    std::deque<Step> script_ CADRIO_GUARDED_BY(mutex_);
+    std::vector<HttpRequest> requests_ CADRIO_GUARDED_BY(mutex_);
 };
 
 }  // namespace cadrio::testing

@@ -4,17 +4,18 @@
 // any call made after the enumeration had finished as a protocol violation.
 //
 // Header-only and test-only: nothing links it into a program.
-// Thread-safety: calls may arrive from any thread; mutex_ guards calls_ and
-// finished_, and changed_ is notified under it when a finishing call lands.
+// Thread-safety: calls may arrive from any thread; mutex_ guards calls_,
+// violations_ and finished_, and changed_ is notified when a finishing call
+// lands.
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/support/thread_annotations.hpp"
 #include "platform/fileprovider/enumerator.hpp"
 
 namespace cadrio::fileprovider::testing {
@@ -79,40 +80,44 @@ struct ObserverCall {
 
 class CallRecorder {
 public:
-    std::vector<ObserverCall> calls() const {
-        std::lock_guard lock(mutex_);
+    std::vector<ObserverCall> calls() const CADRIO_EXCLUDES(mutex_) {
+        LockGuard lock(mutex_);
         return calls_;
     }
 
-    std::vector<std::string> summaries() const {
-        std::lock_guard lock(mutex_);
+    std::vector<std::string> summaries() const CADRIO_EXCLUDES(mutex_) {
+        LockGuard lock(mutex_);
         std::vector<std::string> out;
         for (const auto& call : calls_) out.push_back(call.summary());
         return out;
     }
 
-    bool isFinished() const {
-        std::lock_guard lock(mutex_);
+    bool isFinished() const CADRIO_EXCLUDES(mutex_) {
+        LockGuard lock(mutex_);
         return finished_;
     }
 
     /// Calls that arrived after a finishing call; a correct enumerator
     /// makes none.
-    std::vector<ObserverCall> violations() const {
-        std::lock_guard lock(mutex_);
+    std::vector<ObserverCall> violations() const CADRIO_EXCLUDES(mutex_) {
+        LockGuard lock(mutex_);
         return violations_;
     }
 
     /// Waits for the finishing call. The timeout only bounds a broken test:
     /// a correct one is woken by the call itself.
-    bool waitUntilFinished(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [this] { return finished_; });
+    bool waitUntilFinished(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const CADRIO_EXCLUDES(mutex_) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        UniqueLock lock(mutex_);
+        while (!finished_) {
+            if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) return finished_;
+        }
+        return true;
     }
 
     /// Every item reported, in order, across the reporting calls.
-    std::vector<ItemPtr> allItems() const {
-        std::lock_guard lock(mutex_);
+    std::vector<ItemPtr> allItems() const CADRIO_EXCLUDES(mutex_) {
+        LockGuard lock(mutex_);
         std::vector<ItemPtr> out;
         for (const auto& call : calls_) out.insert(out.end(), call.items.begin(), call.items.end());
         return out;
@@ -131,9 +136,9 @@ protected:
         record(std::move(call));
     }
 
-    void record(ObserverCall call) {
+    void record(ObserverCall call) CADRIO_EXCLUDES(mutex_) {
         {
-            std::lock_guard lock(mutex_);
+            LockGuard lock(mutex_);
             if (finished_) {
                 violations_.push_back(std::move(call));
                 return;
@@ -145,11 +150,11 @@ protected:
     }
 
 private:
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    std::vector<ObserverCall> calls_;
-    std::vector<ObserverCall> violations_;
-    bool finished_ = false;
+    mutable Mutex mutex_;
+    mutable std::condition_variable_any changed_;
+    std::vector<ObserverCall> calls_ CADRIO_GUARDED_BY(mutex_);
+    std::vector<ObserverCall> violations_ CADRIO_GUARDED_BY(mutex_);
+    bool finished_ CADRIO_GUARDED_BY(mutex_) = false;
 };
 
 class RecordingEnumerationObserver final : public EnumerationObserver, public CallRecorder {
