@@ -3,8 +3,10 @@
 #include <openssl/rand.h>
 
 #include <array>
-#include <cstdio>
+#include <span>
 #include <stdexcept>
+
+#include "core/support/hexadecimal.hpp"
 
 namespace cadrio {
 namespace {
@@ -73,11 +75,13 @@ std::string MultipartForm::makeBoundary() {
     bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4
     bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
     std::string text = "zelvano-";
-    char hex[3];
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
-        std::snprintf(hex, sizeof hex, "%02X", bytes[i]);
-        text += hex;
+    const std::span<const unsigned char> uuid(bytes);
+    constexpr std::array<std::size_t, 5> kGroupLengths = {4, 2, 2, 2, 6};
+    std::size_t at = 0;
+    for (const std::size_t length : kGroupLengths) {
+        if (at > 0) text += '-';
+        appendHexadecimal(text, uuid.subspan(at, length), HexDigits::upper);
+        at += length;
     }
     return text;
 }
