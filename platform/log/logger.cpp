@@ -1,6 +1,5 @@
 #include "platform/log/logger.hpp"
 
-#include <chrono>
 #include <cstdlib>
 #include <string_view>
 #include <system_error>
@@ -46,7 +45,7 @@ std::shared_ptr<Sink> makeDefaultSink(const std::filesystem::path& journalSocket
 }  // namespace detail
 
 void Logger::emit(Sink& sink, Level level, std::string message) const {
-    sink.write(Record{.time = std::chrono::system_clock::now(),
+    sink.write(Record{.time = clock_->wallNow(),
                       .level = level,
                       .subsystem = subsystem_,
                       .category = category_,
