@@ -17,7 +17,6 @@ TEST(TrustedDeviceKey, LowersAddressesOfEveryScript) {
     const std::vector<Case> cases = {
         {"ÉLODIE@Exemple.FR", "élodie@exemple.fr"},
         {"Ωmega@x", "ωmega@x"},
-        {"Alice@Example.COM", "alice@example.com"},
         {"B\xFF@X", "b\xFF@x"},  // not UTF-8: kept, never a crash
     };
     for (const Case& c : cases) {
