@@ -23,15 +23,6 @@ TEST(RequestURL, JoinsPathsLikeText) {
     for (const auto& c : cases) EXPECT_EQ(joinAPIURL(c.base, c.path), c.url) << c.path;
 }
 
-TEST(RequestURL, PathThatFormsNoURLNamesThePath) {
-    try {
-        joinAPIURL("https://h/api/v1", "/drive/a b");
-        FAIL() << "expected an error";
-    } catch (const DriveError& error) {
-        EXPECT_EQ(error, DriveError::transport("URL invalide : /drive/a b"));
-    }
-}
-
 TEST(RequestURL, RedirectionTargetsThePolicyAllows) {
     struct Case {
         RedirectPolicy policy;
