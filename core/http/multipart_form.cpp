@@ -1,10 +1,6 @@
 #include "core/http/multipart_form.hpp"
 
-#include <openssl/rand.h>
-
-#include <array>
-#include <span>
-#include <stdexcept>
+#include "core/support/uuid.hpp"
 
 #include "core/support/hexadecimal.hpp"
 
@@ -67,23 +63,6 @@ void MultipartForm::finalize() {
     body_ += kCRLF;
 }
 
-std::string MultipartForm::makeBoundary() {
-    std::array<unsigned char, 16> bytes{};
-    if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
-        throw std::runtime_error("générateur aléatoire indisponible");
-    }
-    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4
-    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
-    std::string text = "zelvano-";
-    const std::span<const unsigned char> uuid(bytes);
-    constexpr std::array<std::size_t, 5> kGroupLengths = {4, 2, 2, 2, 6};
-    std::size_t at = 0;
-    for (const std::size_t length : kGroupLengths) {
-        if (at > 0) text += '-';
-        appendHexadecimal(text, uuid.subspan(at, length), HexDigits::upper);
-        at += length;
-    }
-    return text;
-}
+std::string MultipartForm::makeBoundary() { return "zelvano-" + randomUUID(); }
 
 }  // namespace cadrio
