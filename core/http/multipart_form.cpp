@@ -2,7 +2,6 @@
 
 #include "core/support/uuid.hpp"
 
-#include "core/support/hexadecimal.hpp"
 
 namespace cadrio {
 namespace {
