@@ -2,7 +2,6 @@
 
 #include "core/support/uuid.hpp"
 
-
 namespace cadrio {
 namespace {
 
