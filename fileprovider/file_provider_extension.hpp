@@ -89,6 +89,22 @@ public:
     std::shared_ptr<fileprovider::Enumerator> enumerator(const fileprovider::ItemIdentifier& container,
                                                          const fileprovider::Request& request) override;
 
+    /// A new folder or file on the drive (item_creation.hpp).
+    std::shared_ptr<fileprovider::Progress> createItem(fileprovider::ItemPtr itemTemplate, fileprovider::ItemFields fields,
+                                                       const std::optional<std::filesystem::path>& contents,
+                                                       fileprovider::CreateItemOptions options,
+                                                       const fileprovider::Request& request,
+                                                       ItemChangeCompletion completion) override;
+
+    /// A rename, move or new content carried to the drive (item_modification.hpp).
+    std::shared_ptr<fileprovider::Progress> modifyItem(fileprovider::ItemPtr item,
+                                                       const fileprovider::ItemVersion& baseVersion,
+                                                       fileprovider::ItemFields changedFields,
+                                                       const std::optional<std::filesystem::path>& contents,
+                                                       fileprovider::ModifyItemOptions options,
+                                                       const fileprovider::Request& request,
+                                                       ItemChangeCompletion completion) override;
+
     /// The size of the local file at `url` (symbolic links followed);
     /// absent for what is not a regular file. Throws
     /// std::filesystem::filesystem_error when its attributes cannot be read.

@@ -1,0 +1,196 @@
+#include "fileprovider/item_modification.hpp"
+
+#include <exception>
+#include <string>
+#include <utility>
+
+#include "core/model/content_version.hpp"
+#include "core/model/drive_error.hpp"
+#include "core/model/item_identifier.hpp"
+#include "core/model/sync_naming.hpp"
+#include "core/model/time_zone.hpp"
+#include "fileprovider/cancellable_task.hpp"
+#include "fileprovider/disk_item.hpp"
+#include "fileprovider/error_mapping.hpp"
+#include "fileprovider/local_content.hpp"
+#include "fileprovider/upload_progress.hpp"
+
+namespace cadrio {
+
+using fileprovider::Error;
+using fileprovider::ErrorException;
+using fileprovider::ItemFields;
+using fileprovider::ItemPtr;
+
+namespace {
+
+using Complete = GuardedCompletion<ItemPtr, ItemFields, bool, std::optional<Error>>;
+
+/// What the host said of the item, read once before the task.
+struct Change {
+    ItemIdentifier id;
+    std::string name;
+    std::optional<ItemIdentifier> parent;  // absent: no folder or root
+    std::optional<std::int64_t> documentSize;
+    std::string baseVersion;
+    ItemFields fields = ItemFields::none;
+    std::optional<std::filesystem::path> contents;
+
+    bool changed(ItemFields field) const { return fileprovider::contains(fields, field); }
+    /// The new parent's id (absent: the root) when the parent field changed
+    /// to a folder or the root.
+    std::optional<std::optional<std::int64_t>> newParent() const {
+        if (!changed(ItemFields::parentItemIdentifier) || !parent || !parent->isFolderOrRoot()) return std::nullopt;
+        return parent->kind() == ItemIdentifier::Kind::folder ? std::optional(parent->id()) : std::nullopt;
+    }
+};
+
+void refuseExcluded(const std::string& name) {
+    if (SyncNaming::isExcludedFromSync(name)) throw ErrorException(Error::excludedFromSync());
+}
+
+ItemPtr modifyFolder(const ItemChangeParts& parts, const Change& change, std::stop_token stop) {
+    const Date now = parts.api->client().clock().wallNow();
+    const std::optional<DriveFolder> known = parts.store->folder(change.id.id());
+    const DriveFolder base = known ? *known
+                                   : DriveFolder{.id = change.id.id(),
+                                                 .parentFolderID = change.newParent().value_or(std::nullopt),
+                                                 .name = change.name,
+                                                 .modifiedAt = now,
+                                                 .isTrashed = false};
+    std::optional<std::string> name;
+    if (change.changed(ItemFields::filename) && (!known || change.name != base.name)) name = change.name;
+    std::optional<std::optional<std::int64_t>> parent = change.newParent();
+    if (parent && *parent == base.parentFolderID) parent.reset();
+    if (!name && !parent) return DiskItem::folder(base);
+
+    if (name) refuseExcluded(*name);
+    parts.api->updateFolder(base.id, name, parent, stop);
+    const DriveFolder updated{.id = base.id,
+                              .parentFolderID = parent.value_or(base.parentFolderID),
+                              .name = name.value_or(base.name),
+                              .modifiedAt = now,
+                              .isTrashed = false};
+    parts.store->upsert(std::span(&updated, 1), {});
+    parts.store->save();
+    parts.logger.info("Dossier {} renommé ou déplacé.", updated.id);
+    return DiskItem::folder(updated);
+}
+
+/// The store's record, or one built from the item and completed from a
+/// download grant so that it carries the server's hash and upload time.
+std::pair<DriveFile, bool> baseFile(const ItemChangeParts& parts, const Change& change, std::stop_token stop) {
+    if (std::optional<DriveFile> known = parts.store->file(change.id.id())) return {std::move(*known), true};
+    const DriveFile provisional{.id = change.id.id(),
+                                .parentFolderID = change.parent && change.parent->kind() == ItemIdentifier::Kind::folder
+                                                      ? std::optional(change.parent->id())
+                                                      : std::nullopt,
+                                .name = change.name,
+                                .storageKey = {},
+                                .size = change.documentSize.value_or(0),
+                                .contentHash = std::nullopt,
+                                .modifiedAt = parts.api->client().clock().wallNow(),
+                                .isTrashed = false,
+                                .storageClass = StorageClass::standard,
+                                .thumbnailPath = std::nullopt,
+                                .uploadTimestamp = std::nullopt};
+    return {provisional.refreshed(parts.api->contentURL(provisional, stop), std::nullopt), false};
+}
+
+struct FileAnswer {
+    DriveFile file;
+    bool shouldFetchContent = false;
+};
+
+/// Keeps the local bytes as a new file beside the one the server changed,
+/// and brings the edited file's record to the server's version.
+FileAnswer keepConflictCopy(const ItemChangeParts& parts, const Change& change, const DriveFile& base,
+                            const LocalContent& local, const DriveAPI::Progress& report, std::stop_token stop) {
+    const std::string copyName = SyncNaming::conflictCopyName(change.name, parts.api->client().clock().wallNow(),
+                                                              currentTimeZoneName());
+    const DriveFile copy = parts.api->createFile(copyName, base.parentFolderID, local, report, stop);
+    parts.store->upsert({}, std::span(&copy, 1));
+    parts.store->recordConflict(base.name, copyName);
+    const DriveFile current = base.refreshed(parts.api->contentURL(base, stop), std::nullopt);
+    parts.logger.info("Conflit sur le fichier {} : copie {} créée.", base.id, copy.id);
+    return {current, true};
+}
+
+ItemPtr modifyFile(const ItemChangeParts& parts, const Change& change, const DriveAPI::Progress& report,
+                   bool& shouldFetchContent, std::stop_token stop) {
+    auto [base, known] = baseFile(parts, change, stop);
+    if (const auto parent = change.newParent(); parent && (!known || *parent != base.parentFolderID)) {
+        parts.api->move({base.id}, {}, *parent, stop);
+        base = base.with(base.name, *parent);
+    }
+    if (change.changed(ItemFields::filename) && (!known || change.name != base.name)) {
+        refuseExcluded(change.name);
+        parts.api->renameFile(base.id, change.name, stop);
+        base = base.with(change.name, base.parentFolderID);
+    }
+    if (change.changed(ItemFields::contents) && change.contents) {
+        const LocalContent local = localContent(change.contents, change.name);
+        try {
+            base = parts.api->replaceContent(base, local, ContentVersion::precondition(change.baseVersion), report,
+                                             stop);
+            parts.logger.info("Contenu du fichier {} remplacé ({} octets).", base.id, local.size);
+        } catch (const DriveError& error) {
+            if (error.kind() != DriveError::Kind::versionConflict) throw;
+            FileAnswer answer = keepConflictCopy(parts, change, base, local, report, stop);
+            base = std::move(answer.file);
+            shouldFetchContent = answer.shouldFetchContent;
+        }
+    }
+    parts.store->upsert({}, std::span(&base, 1));
+    parts.store->save();
+    return DiskItem::file(base);
+}
+
+}  // namespace
+
+std::shared_ptr<fileprovider::Progress> modifyItem(const ItemChangeParts& parts, TaskGroup& tasks,
+                                                   const fileprovider::Item& item,
+                                                   const fileprovider::ItemVersion& baseVersion,
+                                                   ItemFields changedFields,
+                                                   const std::optional<std::filesystem::path>& contents,
+                                                   ItemChangeCompletion completion) {
+    const std::optional<ItemIdentifier> id = ItemIdentifier::fromRawValue(item.itemIdentifier().rawValue());
+    if (!id) {
+        completion(nullptr, ItemFields::none, false, Error::noSuchItem());
+        return fileprovider::Progress::create();
+    }
+    if (id->kind() == ItemIdentifier::Kind::root) {
+        completion(DiskItem::root(), ItemFields::none, false, std::nullopt);
+        return fileprovider::Progress::create();
+    }
+    Change change{.id = *id,
+                  .name = item.filename(),
+                  .parent = ItemIdentifier::fromRawValue(item.parentItemIdentifier().rawValue()),
+                  .documentSize = item.documentSize(),
+                  .baseVersion = baseVersion.contentVersion,
+                  .fields = changedFields,
+                  .contents = contents};
+
+    const auto progress = makeUploadProgress(contents);
+    return startCancellableTask(
+        tasks, progress, std::move(completion),
+        [](const Complete& complete) { complete(nullptr, ItemFields::none, false, Error::userCancelled()); },
+        [parts, change = std::move(change), report = uploadProgressReporter(progress)](std::stop_token stop,
+                                                                                      const Complete& complete) {
+            try {
+                if (parts.restore) parts.restore->waitUntilFinished(stop);
+                bool shouldFetchContent = false;
+                ItemPtr answer = change.id.kind() == ItemIdentifier::Kind::folder
+                                     ? modifyFolder(parts, change, stop)
+                                     : modifyFile(parts, change, report, shouldFetchContent, stop);
+                complete(std::move(answer), ItemFields::none, shouldFetchContent, std::nullopt);
+            } catch (...) {
+                if (stop.stop_requested()) return;  // the cancellation has answered
+                parts.logger.error("Modification de {} impossible : {}", change.id.rawValue(),
+                                   describeError(std::current_exception()));
+                complete(nullptr, ItemFields::none, false, mapError(std::current_exception()));
+            }
+        });
+}
+
+}  // namespace cadrio
