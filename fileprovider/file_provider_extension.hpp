@@ -1,6 +1,6 @@
 #pragma once
 // The plug-in's principal object: the host creates one per mounted domain
-// and asks it for items, enumerators and (later) contents and changes.
+// and asks it for items, enumerators, contents, thumbnails and changes.
 //
 // Construction builds, at once, the authenticated drive client from the
 // session the tray application left in the shared secret store, the drive
@@ -88,6 +88,17 @@ public:
     /// that is no identifier.
     std::shared_ptr<fileprovider::Enumerator> enumerator(const fileprovider::ItemIdentifier& container,
                                                          const fileprovider::Request& request) override;
+
+    /// Puts the file or folder in the drive's trash (a folder with all it
+    /// holds, on the server's side) and forgets its own record; the records
+    /// of a folder's descendants stay until a listing withdraws them. The
+    /// root and what is no identifier are "no such item", answered at once.
+    /// The progress cannot cancel the request.
+    std::shared_ptr<fileprovider::Progress> deleteItem(const fileprovider::ItemIdentifier& identifier,
+                                                       const fileprovider::ItemVersion& baseVersion,
+                                                       fileprovider::DeleteItemOptions options,
+                                                       const fileprovider::Request& request,
+                                                       DeleteCompletion completion) override;
 
     /// The size of the local file at `url` (symbolic links followed);
     /// absent for what is not a regular file. Throws
