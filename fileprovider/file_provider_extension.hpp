@@ -19,6 +19,7 @@
 //
 // Every failure handed to the host goes through mapError().
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -100,6 +101,18 @@ public:
                                                        const fileprovider::Request& request,
                                                        DeleteCompletion completion) override;
 
+    /// Each file's preview image as the drive keeps it, at most
+    /// kThumbnailDownloads at a time, answered per identifier in the order
+    /// they finish; anything without a usable preview (a folder, an unknown
+    /// file, a failed download) gets no image and no error. One progress unit
+    /// per identifier. Cancelling answers "user cancelled" and starts no more
+    /// downloads; per-identifier answers stop with the final one.
+    std::shared_ptr<fileprovider::Progress> fetchThumbnails(std::vector<fileprovider::ItemIdentifier> identifiers,
+                                                            fileprovider::ThumbnailSize requestedSize,
+                                                            PerThumbnailCompletion perThumbnailCompletion,
+                                                            ThumbnailsCompletion completion) override;
+    static constexpr std::size_t kThumbnailDownloads = 6;
+
     /// The size of the local file at `url` (symbolic links followed);
     /// absent for what is not a regular file. Throws
     /// std::filesystem::filesystem_error when its attributes cannot be read.
@@ -107,6 +120,8 @@ public:
 
 private:
     void restoreSessionInBackground();
+    std::optional<fileprovider::ByteString> thumbnail(const fileprovider::ItemIdentifier& identifier,
+                                                      std::stop_token stop) const;
 
     const fileprovider::Domain domain_;
     const fileprovider::HostContext host_;

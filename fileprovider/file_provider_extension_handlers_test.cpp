@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <future>
 
 #include "core/http/testing/scripted_transport.hpp"
 #include "core/support/clock.hpp"
 #include "core/support/temporary_directory.hpp"
+#include "core/support/thread_annotations.hpp"
 #include "fileprovider/file_provider_extension.hpp"
 #include "fileprovider/testing/fake_drive_listing.hpp"
 #include "fileprovider/testing/records.hpp"
@@ -100,6 +103,170 @@ TEST_F(HandlerTest, DeletionTrashesTheItemAndForgetsOnlyItsOwnRecord) {
         EXPECT_EQ(deleteItem(bad), Error::noSuchItem()) << bad;
     }
     EXPECT_EQ(transport_->requests().size(), cases.size()) << "nothing sent for what cannot be deleted";
+}
+
+/// A storage server for previews: presigns "k<id>" as https://s.test/<id>
+/// and answers each download as `answer` says, once the test opens the gate.
+class PreviewServer {
+public:
+    using Answer = std::function<HttpResponse(const std::string& id)>;
+
+    explicit PreviewServer(Answer answer) : answer_(std::move(answer)) {}
+
+    HttpResponse operator()(const HttpRequest& request) {
+        const auto key = request.url.find("s3_key=k");
+        if (key != std::string::npos) {
+            return {200, {}, R"({"url":"https://s.test/)" + request.url.substr(key + 8) + R"("})"};
+        }
+        const std::string id = request.url.substr(std::string("https://s.test/").size());
+        {
+            UniqueLock lock(mutex_);
+            ++inFlight_;
+            maxInFlight_ = std::max(maxInFlight_, inFlight_);
+            changed_.notify_all();
+            while (!open_) changed_.wait(lock);
+            --inFlight_;
+        }
+        return answer_(id);
+    }
+    void open() {
+        LockGuard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    bool waitForInFlight(int count) {
+        UniqueLock lock(mutex_);
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);  // safety only
+        while (inFlight_ < count) {
+            if (changed_.wait_until(lock, limit) == std::cv_status::timeout) return false;
+        }
+        return true;
+    }
+    int maxInFlight() {
+        LockGuard lock(mutex_);
+        return maxInFlight_;
+    }
+
+private:
+    const Answer answer_;
+    Mutex mutex_;
+    std::condition_variable_any changed_;
+    bool open_ CADRIO_GUARDED_BY(mutex_) = false;
+    int inFlight_ CADRIO_GUARDED_BY(mutex_) = 0;
+    int maxInFlight_ CADRIO_GUARDED_BY(mutex_) = 0;
+};
+
+// items is written under mutex by the answering threads and read once the
+// final answer is in.
+struct Thumbnails {
+    Mutex mutex;
+    std::vector<std::pair<std::string, std::optional<std::string>>> items;
+    std::promise<std::optional<Error>> final;
+    int finals = 0;
+};
+
+class ThumbnailTest : public HandlerTest {
+protected:
+    std::shared_ptr<fileprovider::Progress> request(const std::vector<std::string>& identifiers,
+                                                    const std::shared_ptr<PreviewServer>& server,
+                                                    const std::shared_ptr<Thumbnails>& answers) {
+        for (std::size_t i = 0; i < 2 * identifiers.size(); ++i) {
+            transport_->enqueue([server](const HttpRequest& request) { return (*server)(request); });
+        }
+        std::vector<fileprovider::ItemIdentifier> ids(identifiers.begin(), identifiers.end());
+        return extension_->fetchThumbnails(
+            ids, {},
+            [answers](const fileprovider::ItemIdentifier& id, std::optional<std::string> image,
+                      std::optional<Error> error) {
+                EXPECT_EQ(error, std::nullopt);
+                LockGuard lock(answers->mutex);
+                answers->items.emplace_back(id.rawValue(), std::move(image));
+            },
+            [answers](std::optional<Error> error) {
+                if (answers->finals++ == 0) answers->final.set_value(error);
+            });
+    }
+
+    void storeFile(std::int64_t id, std::optional<std::string> thumbnails) {
+        DriveFile file = fileRecord(id, "p" + std::to_string(id) + ".jpg");
+        file.thumbnailPath = std::move(thumbnails);
+        store_->upsert({}, std::vector{file});
+    }
+};
+
+TEST_F(ThumbnailTest, AtMostSixDownloadsAtATimeAndOneUnitPerIdentifier) {
+    std::vector<std::string> identifiers;
+    for (int id = 1; id <= 10; ++id) {
+        storeFile(id, "k" + std::to_string(id));
+        identifiers.push_back("f:" + std::to_string(id));
+    }
+    auto server = std::make_shared<PreviewServer>([](const std::string& id) {
+        return HttpResponse{200, {}, "image " + id};
+    });
+    auto answers = std::make_shared<Thumbnails>();
+    const auto progress = request(identifiers, server, answers);
+    ASSERT_TRUE(server->waitForInFlight(6));
+    server->open();
+    EXPECT_EQ(answers->final.get_future().get(), std::nullopt);
+    EXPECT_EQ(server->maxInFlight(), 6);
+    EXPECT_EQ(progress->completedUnitCount(), 10);
+    EXPECT_EQ(progress->totalUnitCount(), 10);
+    std::sort(answers->items.begin(), answers->items.end());
+    ASSERT_EQ(answers->items.size(), 10U);
+    EXPECT_EQ(answers->items[0], (std::pair<std::string, std::optional<std::string>>{"f:1", "image 1"}));
+    for (const HttpRequest& sent : transport_->requests()) {
+        if (sent.url.starts_with("https://s.test/")) {
+            for (const auto& [name, value] : sent.headers) EXPECT_NE(name, "Authorization") << "a presigned address";
+        }
+    }
+}
+
+TEST_F(ThumbnailTest, WhatHasNoUsablePreviewGetsAnEmptyAnswerAndALogLine) {
+    storeFile(1, std::nullopt);
+    storeFile(2, "k2");
+    storeFile(3, "k3");
+    storeFile(4, "k4");
+    auto server = std::make_shared<PreviewServer>([](const std::string& id) -> HttpResponse {
+        if (id == "2") return {404, {}, "absent"};
+        if (id == "3") return {200, {}, ""};
+        throw DriveError::transport("connexion refusée");
+    });
+    server->open();
+    auto answers = std::make_shared<Thumbnails>();
+    const auto progress = request({"d:7", "NSFileProviderRootContainerItemIdentifier", "f:99", "f:1", "f:2", "f:3", "f:4"},
+                                  server, answers);
+    EXPECT_EQ(answers->final.get_future().get(), std::nullopt);
+    EXPECT_EQ(progress->completedUnitCount(), 7);
+    ASSERT_EQ(answers->items.size(), 7U);
+    for (const auto& [id, image] : answers->items) EXPECT_EQ(image, std::nullopt) << id;
+    std::vector<std::string> logs = sink_->messages();
+    std::sort(logs.begin(), logs.end());
+    EXPECT_EQ(logs, (std::vector<std::string>{
+                        "Vignette 1 : aucune miniature côté serveur (0 clé).",
+                        "Vignette 2 : stockage HTTP 404, 6 octets.",
+                        "Vignette 3 : stockage HTTP 200, 0 octets.",
+                        "Vignette 4 indisponible : Le Cadrio est injoignable. connexion refusée",
+                        "Vignette 99 : fichier inconnu de la mémoire locale.",
+                    }));
+}
+
+TEST_F(ThumbnailTest, CancellingAnswersOnceAndStartsNothingMore) {
+    std::vector<std::string> identifiers;
+    for (int id = 1; id <= 8; ++id) {
+        storeFile(id, "k" + std::to_string(id));
+        identifiers.push_back("f:" + std::to_string(id));
+    }
+    auto server = std::make_shared<PreviewServer>([](const std::string&) { return HttpResponse{200, {}, "x"}; });
+    auto answers = std::make_shared<Thumbnails>();
+    const auto progress = request(identifiers, server, answers);
+    ASSERT_TRUE(server->waitForInFlight(6));
+    progress->cancel();
+    EXPECT_EQ(answers->final.get_future().get(), Error::userCancelled());
+    server->open();
+    extension_->tasks()->shutdown();
+    EXPECT_EQ(answers->finals, 1);
+    EXPECT_EQ(server->maxInFlight(), 6) << "no download starts after the cancellation";
+    EXPECT_TRUE(answers->items.empty()) << "nothing after the final answer";
 }
 
 }  // namespace
