@@ -1,10 +1,6 @@
 #include "core/http/multipart_form.hpp"
 
-#include <openssl/rand.h>
-
-#include <array>
-#include <cstdio>
-#include <stdexcept>
+#include "core/support/uuid.hpp"
 
 namespace cadrio {
 namespace {
@@ -65,21 +61,6 @@ void MultipartForm::finalize() {
     body_ += kCRLF;
 }
 
-std::string MultipartForm::makeBoundary() {
-    std::array<unsigned char, 16> bytes{};
-    if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
-        throw std::runtime_error("générateur aléatoire indisponible");
-    }
-    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4
-    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
-    std::string text = "zelvano-";
-    char hex[3];
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
-        std::snprintf(hex, sizeof hex, "%02X", bytes[i]);
-        text += hex;
-    }
-    return text;
-}
+std::string MultipartForm::makeBoundary() { return "zelvano-" + randomUUID(); }
 
 }  // namespace cadrio

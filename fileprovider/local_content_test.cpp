@@ -1,0 +1,35 @@
+#include "fileprovider/local_content.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "core/support/temporary_directory.hpp"
+
+namespace cadrio {
+namespace {
+
+TEST(LocalContent, DescribesTheFileUnderTheItemsName) {
+    TemporaryDirectory directory("local-content");
+    std::ofstream(directory / "scratch", std::ios::binary) << "hello";
+    const std::string hello = "2cf24dba5fb0a30e26e83b2ac5b9e29e1b161e5c1fa7425e73043362938b9824";
+    EXPECT_EQ(localContent(directory / "scratch", "Rapport.pdf"),
+              (LocalContent{directory / "scratch", 5, hello, "application/pdf"}));
+    EXPECT_EQ(localContent(directory / "scratch", "notes.unknownextension").contentType, "application/octet-stream");
+    EXPECT_THROW(localContent(directory / "missing", "a.txt"), std::filesystem::filesystem_error);
+    EXPECT_THROW(localContent(directory.path(), "a.txt"), std::filesystem::filesystem_error);
+}
+
+TEST(LocalContent, WithoutAFileAFreshEmptyOneStandsIn) {
+    const LocalContent first = localContent(std::nullopt, "vide.txt");
+    const LocalContent second = localContent(std::nullopt, "vide.txt");
+    std::filesystem::remove(second.url);
+    EXPECT_NE(first.url, second.url);
+    EXPECT_EQ(first.url.parent_path(), std::filesystem::temp_directory_path());
+    EXPECT_TRUE(std::filesystem::remove(first.url));
+    EXPECT_EQ(first, (LocalContent{first.url, 0, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
+                                   "text/plain"}));
+}
+
+}  // namespace
+}  // namespace cadrio
