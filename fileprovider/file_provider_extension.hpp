@@ -90,6 +90,17 @@ public:
     std::shared_ptr<fileprovider::Enumerator> enumerator(const fileprovider::ItemIdentifier& container,
                                                          const fileprovider::Request& request) override;
 
+    /// The content of a file, downloaded from a fresh grant into the host's
+    /// temporary directory (else the process's), with the file's record as
+    /// the grant describes it (the store's stays as it is). A file archived
+    /// since it was listed leaves the store and the domain: "no such item".
+    /// Progress: 100 units, the bytes received. Cancelling stops the
+    /// transfer and answers "user cancelled".
+    std::shared_ptr<fileprovider::Progress> fetchContents(const fileprovider::ItemIdentifier& identifier,
+                                                          const std::optional<fileprovider::ItemVersion>& requestedVersion,
+                                                          const fileprovider::Request& request,
+                                                          FetchContentsCompletion completion) override;
+
     /// Puts the file or folder in the drive's trash (a folder with all it
     /// holds, on the server's side) and forgets its own record; the records
     /// of a folder's descendants stay until a listing withdraws them. The

@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <fstream>
 #include <future>
+#include <sstream>
 
 #include "core/http/testing/scripted_transport.hpp"
+#include "core/support/cancellation.hpp"
 #include "core/support/clock.hpp"
 #include "core/support/temporary_directory.hpp"
 #include "core/support/thread_annotations.hpp"
@@ -267,6 +270,100 @@ TEST_F(ThumbnailTest, CancellingAnswersOnceAndStartsNothingMore) {
     EXPECT_EQ(answers->finals, 1);
     EXPECT_EQ(server->maxInFlight(), 6) << "no download starts after the cancellation";
     EXPECT_TRUE(answers->items.empty()) << "nothing after the final answer";
+}
+
+struct Fetched {
+    std::optional<std::filesystem::path> contents;
+    fileprovider::ItemPtr item;
+    std::optional<Error> error;
+};
+
+class FetchTest : public HandlerTest {
+protected:
+    std::shared_ptr<fileprovider::Progress> fetch(const std::string& identifier, std::promise<Fetched>& answer,
+                                                  int& calls) {
+        return extension_->fetchContents(fileprovider::ItemIdentifier(identifier), std::nullopt, {},
+                                         [&](auto contents, auto item, auto error) {
+                                             if (calls++ == 0) answer.set_value({contents, item, error});
+                                         });
+    }
+    Fetched fetch(const std::string& identifier) {
+        std::promise<Fetched> answer;
+        int calls = 0;
+        fetch(identifier, answer, calls);
+        return answer.get_future().get();
+    }
+    static std::string read(const std::filesystem::path& path) {
+        std::ostringstream text;
+        text << std::ifstream(path, std::ios::binary).rdbuf();
+        return text.str();
+    }
+};
+
+TEST_F(FetchTest, ContentsComeFromAFreshGrantIntoTheHostsDirectory) {
+    struct Case {
+        int status;  // of the storage; 0: the grant is refused as archived
+        std::optional<Error> answer;
+        std::string log;
+        bool keptInStore;
+    };
+    const std::vector<Case> cases = {
+        {200, std::nullopt, "Fichier 42 : 12 octets reçus, 10 annoncés par la base.", true},
+        {403, Error::cannotSynchronize(),
+         "Matérialisation du fichier 42 impossible : Erreur du serveur (HTTP 403). stockage", true},
+        {503, Error::serverUnreachable(), "", true},
+        {0, Error::noSuchItem(), "Fichier 42 archivé entre-temps : retiré du domaine.", false},
+    };
+    for (const Case& c : cases) {
+        store_->upsert({}, std::vector{fileRecord(42, "a.pdf")});
+        store_->save();
+        sink_->clear();
+        if (c.status != 0) {
+            transport_->enqueue(200, R"({"url":"https://s.test/o","expires_in":60,"file_size":10,"content_hash":"h2"})");
+            transport_->enqueue(c.status, "twelve bytes");
+        } else {
+            transport_->enqueue(409, "", {{"X-Drive-Conflict", "Archived"}});
+        }
+        const Fetched fetched = fetch("f:42");
+        EXPECT_EQ(fetched.error, c.answer);
+        if (!c.answer) {
+            ASSERT_TRUE(fetched.contents);
+            EXPECT_EQ(fetched.contents->parent_path(), directory_ / "tmp");
+            EXPECT_EQ(read(*fetched.contents), "twelve bytes");
+            ASSERT_TRUE(fetched.item);
+            EXPECT_EQ(fetched.item->documentSize(), 12);
+            EXPECT_EQ(store_->file(42)->contentHash, "hash42") << "the store keeps its record";
+        }
+        if (!c.log.empty()) {
+            const auto logs = sink_->messages();
+            EXPECT_NE(std::find(logs.begin(), logs.end(), c.log), logs.end()) << ::testing::PrintToString(logs);
+        }
+        EXPECT_EQ(reloadedStore().file(42).has_value(), c.keptInStore);
+    }
+    EXPECT_EQ(fetch("d:7").error, Error::noSuchItem());
+    EXPECT_EQ(fetch("f:7").error, Error::noSuchItem());
+}
+
+TEST_F(FetchTest, CancellingStopsTheTransferAndAnswersOnce) {
+    store_->upsert({}, std::vector{fileRecord(42, "a.pdf")});
+    transport_->enqueue(200, R"({"url":"https://s.test/o","expires_in":60})");
+    std::promise<void> entered;
+    std::promise<void> cancelled;
+    transport_->enqueue([&](const HttpRequest&) -> HttpResponse {
+        entered.set_value();
+        cancelled.get_future().wait();
+        throw CancellationError();  // as the transport does once stopped
+    });
+    std::promise<Fetched> answer;
+    int calls = 0;
+    const auto progress = fetch("f:42", answer, calls);
+    entered.get_future().get();
+    progress->cancel();
+    cancelled.set_value();
+    extension_->tasks()->shutdown();
+    EXPECT_EQ(answer.get_future().get().error, Error::userCancelled());
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(sink_->messages().empty()) << "a cancellation is not a failure";
 }
 
 }  // namespace
