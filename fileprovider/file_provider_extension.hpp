@@ -101,6 +101,30 @@ public:
                                                           const fileprovider::Request& request,
                                                           FetchContentsCompletion completion) override;
 
+    /// A new folder or file on the drive, stored and answered. With
+    /// "may already exist", a folder of that name, or a file of that name and
+    /// content, already in the parent is answered instead. Names never
+    /// synchronised are "excluded from sync", symbolic links "feature
+    /// unsupported", a parent that is no folder "no such item".
+    std::shared_ptr<fileprovider::Progress> createItem(fileprovider::ItemPtr itemTemplate, fileprovider::ItemFields fields,
+                                                       const std::optional<std::filesystem::path>& contents,
+                                                       fileprovider::CreateItemOptions options,
+                                                       const fileprovider::Request& request,
+                                                       ItemChangeCompletion completion) override;
+
+    /// Carries out the changed name, parent and contents (in that order: a
+    /// later step's failure leaves the earlier ones done). A content replaced
+    /// on the server since `baseVersion` is kept as a conflict copy next to
+    /// the file, recorded in the summary, and the host is asked to fetch the
+    /// server's content again.
+    std::shared_ptr<fileprovider::Progress> modifyItem(fileprovider::ItemPtr item,
+                                                       const fileprovider::ItemVersion& baseVersion,
+                                                       fileprovider::ItemFields changedFields,
+                                                       const std::optional<std::filesystem::path>& contents,
+                                                       fileprovider::ModifyItemOptions options,
+                                                       const fileprovider::Request& request,
+                                                       ItemChangeCompletion completion) override;
+
     /// Puts the file or folder in the drive's trash (a folder with all it
     /// holds, on the server's side) and forgets its own record; the records
     /// of a folder's descendants stay until a listing withdraws them. The
@@ -131,6 +155,9 @@ public:
 
 private:
     void restoreSessionInBackground();
+    struct Change;
+    fileprovider::ItemPtr modifyFolder(const Change& change, std::stop_token stop) const;
+    std::pair<fileprovider::ItemPtr, bool> modifyFile(const Change& change, std::stop_token stop) const;
     std::optional<fileprovider::ByteString> thumbnail(const fileprovider::ItemIdentifier& identifier,
                                                       std::stop_token stop) const;
 
