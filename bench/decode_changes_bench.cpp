@@ -6,11 +6,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 
 #include "core/model/wire_conversions.hpp"
 #include "core/model/wire_decoding.hpp"
+#include "core/support/hexadecimal.hpp"
 
 namespace {
 
@@ -18,13 +20,12 @@ constexpr int kFileCount = 100'000;
 constexpr int kFolderCount = 10'000;
 
 std::string hexDigest(std::uint64_t seed) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string digest(64, '0');
-    for (char& c : digest) {
+    std::array<unsigned char, 32> digest{};
+    for (unsigned char& byte : digest) {
         seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-        c = kDigits[(seed >> 60) & 0xF];
+        byte = static_cast<unsigned char>(seed >> 56);
     }
-    return digest;
+    return cadrio::hexadecimal(digest);
 }
 
 void appendFolder(std::string& json, int i) {

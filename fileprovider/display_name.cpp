@@ -5,28 +5,20 @@
 
 #include <utf8proc.h>
 
+#include "core/model/utf8_text.hpp"
+
 namespace cadrio {
 namespace {
 
-constexpr std::int32_t kReplacementCharacter = 0xFFFD;
-
-/// The code points of `text`, each byte of an invalid sequence read as
+/// The code points of `text`, each maximal invalid subpart read as one
 /// U+FFFD.
 std::vector<std::int32_t> decodeLossily(std::string_view text) {
     std::vector<std::int32_t> codePoints;
     codePoints.reserve(text.size());
-    auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-    auto remaining = static_cast<utf8proc_ssize_t>(text.size());
-    while (remaining > 0) {
-        utf8proc_int32_t codePoint = 0;
-        utf8proc_ssize_t length = utf8proc_iterate(bytes, remaining, &codePoint);
-        if (length <= 0) {
-            codePoint = kReplacementCharacter;
-            length = 1;
-        }
-        codePoints.push_back(codePoint);
-        bytes += length;
-        remaining -= length;
+    while (!text.empty()) {
+        const Utf8Unit unit = leadingUtf8Unit(text);
+        codePoints.push_back(static_cast<std::int32_t>(unit.codePoint));  // U+FFFD when invalid
+        text.remove_prefix(unit.length);
     }
     return codePoints;
 }

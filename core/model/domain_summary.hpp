@@ -7,7 +7,7 @@
 //
 // The file is one compact JSON object:
 //   {"archivedFileIDs":[4012],"conflicts":[{"originalName":"Rapport.pdf",
-//    "copyName":"Rapport (conflit Mac 2024-03-05 14h07).pdf","date":731336820.0}]}
+//    "copyName":"Rapport (conflit Linux 2024-03-05 14h07).pdf","date":731336820.0}]}
 // with "date" in seconds since 2001-01-01 UTC. On reading, a missing or null
 // top-level key counts as empty; a conflict lacking one of its three keys
 // makes the whole file unreadable.
@@ -73,7 +73,8 @@ struct DomainSummary {
     /// rather than losing the whole summary.
     std::string encoded() const;
 
-    /// Reads the JSON form; absent for anything that is not a summary. Never
+    /// Reads the JSON form; absent for anything that is not a summary,
+    /// including more than kMaxFileBytes or containers nested too deep. Never
     /// throws, whatever the bytes. Conflicts beyond kMaxConflicts are dropped.
     static std::optional<DomainSummary> decoded(std::string_view bytes);
 

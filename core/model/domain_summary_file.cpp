@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/model/domain_summary.hpp"
+#include "core/model/json_tree.hpp"
 #include "core/support/atomic_file.hpp"
 
 namespace cadrio {
@@ -61,7 +62,8 @@ std::string DomainSummary::encoded() const {
 }
 
 std::optional<DomainSummary> DomainSummary::decoded(std::string_view bytes) {
-    const Json object = Json::parse(bytes, nullptr, /*allow_exceptions=*/false);
+    const JsonTree tree = parsedJsonTree(bytes, kMaxFileBytes);
+    const Json& object = tree.value;
     if (!object.is_object()) return std::nullopt;
 
     DomainSummary summary;

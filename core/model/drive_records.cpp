@@ -1,13 +1,12 @@
 #include "core/model/drive_records.hpp"
 
-#include <nlohmann/json.hpp>
-
 #include <array>
 #include <cmath>
 #include <string_view>
 #include <utility>
 
 #include "core/model/drive_error.hpp"
+#include "core/model/json_tree.hpp"
 
 namespace cadrio {
 namespace {
@@ -64,10 +63,10 @@ std::vector<std::string> DriveFile::thumbnailKeys() const {
     const std::string_view text = trimmedWhitespace(thumbnailPath ? std::string_view(*thumbnailPath) : "");
     if (text.empty()) return {};
     if (!text.starts_with('[')) return {std::string(text)};
-    const auto parsed = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
-    if (!parsed.is_array()) return {};
+    const JsonTree parsed = parsedJsonTree(text, kMaxThumbnailPathBytes);
+    if (!parsed.value.is_array()) return {};
     std::vector<std::string> keys;
-    for (const auto& element : parsed) {
+    for (const auto& element : parsed.value) {
         if (element.is_string() && !element.get_ref<const std::string&>().empty()) {
             keys.push_back(element.get<std::string>());
         }

@@ -31,8 +31,12 @@ struct DriveFile {
 
     bool isSynchronizable() const { return !isTrashed && cadrio::isSynchronizable(storageClass); }
 
-    /// Storage keys of the thumbnails decoded from `thumbnailPath`.
+    /// Storage keys of the thumbnails decoded from `thumbnailPath`: the
+    /// trimmed text itself, or the non-empty strings of a JSON array text.
+    /// An array text that does not parse, or is longer than
+    /// kMaxThumbnailPathBytes or nested too deep, gives no keys.
     std::vector<std::string> thumbnailKeys() const;
+    static constexpr std::size_t kMaxThumbnailPathBytes = 64 * 1024;
     /// 256x256, then 1024x1024, then 64x64, else the first key.
     std::optional<std::string> preferredThumbnailKey() const;
     /// This record brought up to date by a download grant and the bytes received.

@@ -1,34 +1,10 @@
 #include "core/model/status_mapping.hpp"
 
-#include <cstdint>
-
 #include "core/model/ascii_text.hpp"
+#include "core/model/utf8_text.hpp"
 
 namespace cadrio {
 namespace {
-
-// Length of the sequence introduced by `lead` and the smallest allowed value
-// of its second byte's range, following the well-formed table of Unicode
-// (which rules out overlong forms, surrogates and values above U+10FFFF).
-struct SequenceRule {
-    int length;
-    unsigned char secondLow;
-    unsigned char secondHigh;
-};
-
-SequenceRule ruleFor(unsigned char lead) noexcept {
-    if (lead < 0x80) return {1, 0, 0};
-    if (lead >= 0xC2 && lead <= 0xDF) return {2, 0x80, 0xBF};
-    if (lead == 0xE0) return {3, 0xA0, 0xBF};
-    if (lead == 0xED) return {3, 0x80, 0x9F};
-    if (lead >= 0xE1 && lead <= 0xEF) return {3, 0x80, 0xBF};
-    if (lead == 0xF0) return {4, 0x90, 0xBF};
-    if (lead >= 0xF1 && lead <= 0xF3) return {4, 0x80, 0xBF};
-    if (lead == 0xF4) return {4, 0x80, 0x8F};
-    return {0, 0, 0};
-}
-
-bool isContinuation(unsigned char byte) noexcept { return byte >= 0x80 && byte <= 0xBF; }
 
 DriveError conflictError(std::string_view body, const std::optional<std::string>& header,
                          std::size_t excerptLimit) {
@@ -40,29 +16,6 @@ DriveError conflictError(std::string_view body, const std::optional<std::string>
 }
 
 }  // namespace
-
-bool isValidUtf8(std::string_view bytes) noexcept {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        const SequenceRule rule = ruleFor(lead);
-        if (rule.length == 0) return false;
-        if (rule.length == 1) {
-            ++i;
-            continue;
-        }
-        if (bytes.size() - i < static_cast<std::size_t>(rule.length)) return false;
-        const auto second = static_cast<unsigned char>(bytes[i + 1]);
-        if (second < rule.secondLow || second > rule.secondHigh) return false;
-        for (int k = 2; k < rule.length; ++k) {
-            if (!isContinuation(static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]))) {
-                return false;
-            }
-        }
-        i += static_cast<std::size_t>(rule.length);
-    }
-    return true;
-}
 
 std::string bodyExcerpt(std::string_view body, std::size_t limit) {
     const std::string_view head = body.substr(0, limit);

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "core/model/drive_error.hpp"
+#include "core/model/utf8_text.hpp"
 
 namespace cadrio {
 
@@ -22,9 +23,6 @@ inline constexpr std::size_t kStorageBodyExcerptLimit = 300;
 /// forms only, no surrogates, nothing above U+10FFFF); otherwise, including
 /// when the limit cuts a character, the empty text.
 std::string bodyExcerpt(std::string_view body, std::size_t limit = kApiBodyExcerptLimit);
-
-/// True when `bytes` is well-formed UTF-8.
-bool isValidUtf8(std::string_view bytes) noexcept;
 
 /// The generic mapping of a non-2xx drive API answer. `conflictHeader` is the
 /// value of "X-Drive-Conflict" (absent when the header is missing); it is

@@ -32,7 +32,7 @@ bool isExcludedFromSync(std::string_view name) {
 }
 
 std::string conflictCopyName(std::string_view name, Date date, std::string_view timeZone) {
-    const std::string marker = " (conflit Mac " + stamp(date, timeZone) + ")";
+    const std::string marker = " (conflit Linux " + stamp(date, timeZone) + ")";
     const std::optional<std::size_t> dot = extensionDot(name);
     if (!dot) return std::string(name) + marker;
     return std::string(name.substr(0, *dot)) + marker + std::string(name.substr(*dot));

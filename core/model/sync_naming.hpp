@@ -16,7 +16,7 @@ namespace cadrio::SyncNaming {
 bool isExcludedFromSync(std::string_view name);
 
 /// The name of the copy that keeps the user's version after a conflict:
-/// " (conflit Mac YYYY-MM-DD HHhMM)" inserted before the extension, the
+/// " (conflit Linux YYYY-MM-DD HHhMM)" inserted before the extension, the
 /// stamp being `date` in the IANA zone `timeZone` (an unknown zone stamps in
 /// UTC, see localDateTime). Callers pass currentTimeZoneName() for the
 /// user's zone.

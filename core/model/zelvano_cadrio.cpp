@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "core/model/ascii_text.hpp"
+#include "core/model/unicode_lowercase.hpp"
 #include "core/model/url_check.hpp"
 
 #ifndef CADRIO_DEFAULT_API_BASE_URL
@@ -21,7 +21,6 @@ namespace cadrio::ZelvanoCadrio {
 namespace {
 
 namespace fs = std::filesystem;
-
 
 std::string builtURL(const char* name, const char* literal) {
     if (!isHTTPURL(literal)) {
@@ -84,7 +83,7 @@ std::optional<fs::path> appGroupContainerURL() {
 }
 
 std::string sanitizedDomainKey(std::string_view domainIdentifier) {
-    std::string key = asciiLowercased(domainIdentifier);
+    std::string key = unicodeLowercased(domainIdentifier);
     for (char& c : key) {
         if (c == '/' || c == ':' || c == '\\') c = '_';
     }

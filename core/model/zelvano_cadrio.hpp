@@ -49,8 +49,8 @@ const std::string& pushBaseURL();
 /// fails.
 std::optional<std::filesystem::path> appGroupContainerURL();
 
-/// The file-name key of a domain: ASCII letters lower-cased, every "/", ":"
-/// and "\" replaced by "_", everything else kept as it is.
+/// The file-name key of a domain: lower-cased (unicodeLowercased), every
+/// "/", ":" and "\" replaced by "_", everything else kept as it is.
 std::string sanitizedDomainKey(std::string_view domainIdentifier);
 
 /// The container followed by "item-store-" + key + ".json"; absent without container.

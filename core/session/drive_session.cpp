@@ -2,7 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/model/status_mapping.hpp"
+#include "core/model/json_tree.hpp"
+#include "core/model/utf8_text.hpp"
 
 namespace cadrio {
 
@@ -37,8 +38,14 @@ std::string DriveSession::encoded() const {
 
 DriveSession DriveSession::decoded(std::string_view bytes) {
     // Parsed without exceptions: the library's messages quote the input.
-    const auto document = nlohmann::json::parse(bytes, nullptr, false);
-    if (document.is_discarded()) throw SessionDecodingError("JSON invalide");
+    const JsonTree tree = parsedJsonTree(bytes, kMaxStoredBytes);
+    switch (tree.failure) {
+        case JsonTree::Failure::none: break;
+        case JsonTree::Failure::malformed: throw SessionDecodingError("JSON invalide");
+        case JsonTree::Failure::tooLarge: throw SessionDecodingError("trop volumineuse");
+        case JsonTree::Failure::tooDeep: throw SessionDecodingError("JSON trop imbriqué");
+    }
+    const nlohmann::json& document = tree.value;
     if (!document.is_object()) throw SessionDecodingError("un objet JSON est attendu");
     DriveSession session;
     for (const Field& field : kFields) {

@@ -3,6 +3,7 @@
 // the secret store: the account, its bearer token and the password the client
 // signs in with again when the token is refused.
 
+#include <cstddef>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -20,8 +21,12 @@ struct DriveSession {
     /// when a field is not valid UTF-8 (JSON could not carry it unchanged).
     std::string encoded() const;
     /// Reads the stored form; all three keys are required strings, other keys
-    /// are ignored. Throws SessionDecodingError.
+    /// are ignored. Throws SessionDecodingError, also for more than
+    /// kMaxStoredBytes or containers nested too deep.
     static DriveSession decoded(std::string_view bytes);
+
+    /// Far above any real session; what is larger was not written by us.
+    static constexpr std::size_t kMaxStoredBytes = 1024 * 1024;
 };
 
 /// A stored session that cannot be read. The text names what is wrong but

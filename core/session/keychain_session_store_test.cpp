@@ -40,12 +40,6 @@ protected:
     std::optional<KeychainSessionStore> store_;
 };
 
-TEST_P(KeychainSessionStoreTest, EmptyStoreLoadsNothingAndClearsQuietly) {
-    EXPECT_EQ(store_->load(), std::nullopt);
-    EXPECT_NO_THROW(store_->clear());
-    EXPECT_EQ(store_->load(), std::nullopt);
-}
-
 TEST_P(KeychainSessionStoreTest, SavingAgainOverwritesTheOneItem) {
     store_->save(kAlice);
     store_->save(kAliceRenewed);

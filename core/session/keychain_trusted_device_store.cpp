@@ -1,6 +1,6 @@
 #include "core/session/keychain_trusted_device_store.hpp"
 
-#include "core/model/status_mapping.hpp"
+#include "core/model/utf8_text.hpp"
 #include "platform/keychain/keychain_error.hpp"
 
 namespace cadrio {

@@ -97,11 +97,5 @@ TEST(KeychainTrustedDeviceStoreTest, KeysItemsByTheLowerCaseAddressAndSkipsNonTe
     EXPECT_EQ(store.token("alice@example.com"), std::nullopt);
 }
 
-TEST(InMemoryTrustedDeviceStoreTest, KeepsItsInitialTokensAsGiven) {
-    InMemoryTrustedDeviceStore store({{"Alice@Example.com", "initial"}, {"bob@example.com", "b"}});
-    EXPECT_EQ(store.token("Alice@Example.com"), std::nullopt);
-    EXPECT_EQ(store.token("BOB@example.com"), "b");
-}
-
 }  // namespace
 }  // namespace cadrio

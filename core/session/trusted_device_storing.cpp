@@ -1,10 +1,10 @@
 #include "core/session/trusted_device_storing.hpp"
 
-#include "core/model/ascii_text.hpp"
+#include "core/model/unicode_lowercase.hpp"
 
 namespace cadrio {
 
-std::string trustedDeviceKey(const std::string& account) { return asciiLowercased(account); }
+std::string trustedDeviceKey(const std::string& account) { return unicodeLowercased(account); }
 
 std::optional<std::string> InMemoryTrustedDeviceStore::token(const std::string& account) {
     LockGuard lock(mutex_);

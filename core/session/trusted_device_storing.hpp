@@ -19,7 +19,8 @@ public:
     virtual void remove(const std::string& account) = 0;
 };
 
-/// Lower-cases the ASCII letters of an address, as every store does.
+/// Lower-cases every letter of an address (unicodeLowercased), as every
+/// store does.
 std::string trustedDeviceKey(const std::string& account);
 
 /// Tokens kept in memory. The initial tokens are kept as given (a key with

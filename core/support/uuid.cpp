@@ -3,7 +3,10 @@
 #include <openssl/rand.h>
 
 #include <array>
+#include <span>
 #include <stdexcept>
+
+#include "core/support/hexadecimal.hpp"
 
 namespace cadrio {
 
@@ -14,13 +17,16 @@ std::string randomUUID() {
     }
     bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4
     bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
-    static constexpr char kDigits[] = "0123456789ABCDEF";
+    // 8-4-4-4-12 digits: groups of 4, 2, 2, 2 and 6 bytes.
+    const std::span<const unsigned char> uuid(bytes);
+    constexpr std::array<std::size_t, 5> kGroupLengths = {4, 2, 2, 2, 6};
     std::string text;
     text.reserve(36);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 0x0F];
+    std::size_t at = 0;
+    for (const std::size_t length : kGroupLengths) {
+        if (at > 0) text += '-';
+        appendHexadecimal(text, uuid.subspan(at, length), HexDigits::upper);
+        at += length;
     }
     return text;
 }

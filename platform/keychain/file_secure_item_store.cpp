@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <span>
 #include <system_error>
 #include <utility>
 
 #include "core/support/atomic_file.hpp"
+#include "core/support/hexadecimal.hpp"
 #include "platform/keychain/keychain_error.hpp"
 
 namespace cadrio {
@@ -44,13 +46,7 @@ std::string hexSha256(std::string_view bytes) {
     if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1) {
         throw KeychainError(keychain_status::internalFailure, "SHA-256 indisponible");
     }
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        text += kHex[digest[i] >> 4];
-        text += kHex[digest[i] & 0x0f];
-    }
-    return text;
+    return hexadecimal(std::span<const unsigned char>(digest, length));
 }
 
 void syncFolder(const std::filesystem::path& folder) {

@@ -6,6 +6,9 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <span>
+
+#include "core/support/hexadecimal.hpp"
 
 namespace cadrio::log {
 namespace {
@@ -35,9 +38,8 @@ void appendEscaped(std::string& line, const std::string& text) {
         } else if (c == '\\') {
             line += "\\\\";
         } else if (byte < 0x20 || byte == 0x7f) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02x", byte);
-            line += escape;
+            line += "\\x";
+            appendHexadecimal(line, std::span(&byte, 1));
         } else {
             line += c;
         }
@@ -48,7 +50,7 @@ void appendEscaped(std::string& line, const std::string& text) {
 
 void MemorySink::write(const Record& record) noexcept {
     try {
-        const std::lock_guard lock(mutex_);
+        const LockGuard lock(mutex_);
         records_.push_back(record);
     } catch (...) {
         // Out of memory: the record is dropped.
@@ -56,12 +58,12 @@ void MemorySink::write(const Record& record) noexcept {
 }
 
 std::vector<Record> MemorySink::records() const {
-    const std::lock_guard lock(mutex_);
+    const LockGuard lock(mutex_);
     return records_;
 }
 
 std::vector<std::string> MemorySink::messages() const {
-    const std::lock_guard lock(mutex_);
+    const LockGuard lock(mutex_);
     std::vector<std::string> texts;
     texts.reserve(records_.size());
     for (const Record& record : records_) texts.push_back(record.message);
@@ -69,7 +71,7 @@ std::vector<std::string> MemorySink::messages() const {
 }
 
 void MemorySink::clear() {
-    const std::lock_guard lock(mutex_);
+    const LockGuard lock(mutex_);
     records_.clear();
 }
 
@@ -90,7 +92,7 @@ std::string StreamSink::formatLine(const Record& record) {
 void StreamSink::write(const Record& record) noexcept {
     try {
         const std::string line = formatLine(record);
-        const std::lock_guard lock(mutex_);
+        const LockGuard lock(mutex_);
         std::size_t done = 0;
         while (done < line.size()) {
             const ssize_t count = ::write(fd_, line.data() + done, line.size() - done);

@@ -2,10 +2,10 @@
 // Where records go: the journal, standard error, or memory for tests.
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/support/thread_annotations.hpp"
 #include "platform/log/log_record.hpp"
 
 namespace cadrio::log {
@@ -40,8 +40,8 @@ public:
     void clear();
 
 private:
-    mutable std::mutex mutex_;  // guards records_
-    std::vector<Record> records_;
+    mutable Mutex mutex_;
+    std::vector<Record> records_ CADRIO_GUARDED_BY(mutex_);
 };
 
 /// One line per record on a file descriptor (standard error by default):
@@ -57,7 +57,7 @@ public:
 
 private:
     const int fd_;
-    std::mutex mutex_;  // serialises writes so that lines never interleave
+    Mutex mutex_;  // held for each line's writes so that lines never interleave
 };
 
 }  // namespace cadrio::log

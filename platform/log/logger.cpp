@@ -1,29 +1,28 @@
 #include "platform/log/logger.hpp"
 
-#include <chrono>
 #include <cstdlib>
-#include <mutex>
 #include <string_view>
 #include <system_error>
 
+#include "core/support/thread_annotations.hpp"
 #include "platform/log/journal_sink.hpp"
 
 namespace cadrio::log {
 namespace {
 
-std::mutex processSinkMutex;        // guards processSinkInstance
-std::shared_ptr<Sink> processSinkInstance;
+Mutex processSinkMutex;
+std::shared_ptr<Sink> processSinkInstance CADRIO_GUARDED_BY(processSinkMutex);
 
 }  // namespace
 
 std::shared_ptr<Sink> processSink() {
-    const std::lock_guard lock(processSinkMutex);
+    const LockGuard lock(processSinkMutex);
     if (!processSinkInstance) processSinkInstance = makeDefaultSink();
     return processSinkInstance;
 }
 
 void setProcessSink(std::shared_ptr<Sink> sink) {
-    const std::lock_guard lock(processSinkMutex);
+    const LockGuard lock(processSinkMutex);
     processSinkInstance = std::move(sink);
 }
 
@@ -46,7 +45,7 @@ std::shared_ptr<Sink> makeDefaultSink(const std::filesystem::path& journalSocket
 }  // namespace detail
 
 void Logger::emit(Sink& sink, Level level, std::string message) const {
-    sink.write(Record{.time = std::chrono::system_clock::now(),
+    sink.write(Record{.time = clock_->wallNow(),
                       .level = level,
                       .subsystem = subsystem_,
                       .category = category_,

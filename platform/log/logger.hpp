@@ -8,6 +8,8 @@
 // Messages are fixed texts; values are public unless wrapped in
 // privateValue. Records go to the process sink (the journal when one is
 // reachable, else standard error) unless the logger was given its own sink.
+// Each record is stamped with the wall time of the logger's clock
+// (SystemClock::shared() unless given), which must outlive the logger.
 //
 // Threads: a Logger is immutable and may be shared; every call may come from
 // any thread. Logging never throws.
@@ -16,6 +18,7 @@
 #include <string>
 #include <utility>
 
+#include "core/support/clock.hpp"
 #include "platform/log/log_format.hpp"
 #include "platform/log/log_record.hpp"
 #include "platform/log/log_sink.hpp"
@@ -46,9 +49,11 @@ class Logger {
 public:
     Logger(std::string subsystem, std::string category)
         : subsystem_(std::move(subsystem)), category_(std::move(category)) {}
-    /// Sends to `sink` only, whatever the process sink is.
-    Logger(std::string subsystem, std::string category, std::shared_ptr<Sink> sink)
-        : subsystem_(std::move(subsystem)), category_(std::move(category)), sink_(std::move(sink)) {}
+    /// Sends to `sink` only, whatever the process sink is (null: the process
+    /// sink), stamping records with `clock`'s wall time.
+    Logger(std::string subsystem, std::string category, std::shared_ptr<Sink> sink,
+           const Clock& clock = SystemClock::shared())
+        : subsystem_(std::move(subsystem)), category_(std::move(category)), sink_(std::move(sink)), clock_(&clock) {}
 
     const std::string& subsystem() const { return subsystem_; }
     const std::string& category() const { return category_; }
@@ -92,6 +97,7 @@ private:
     const std::string subsystem_;
     const std::string category_;
     const std::shared_ptr<Sink> sink_;  // null: the process sink
+    const Clock* const clock_ = &SystemClock::shared();
 };
 
 }  // namespace cadrio::log

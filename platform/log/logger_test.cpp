@@ -14,9 +14,10 @@ namespace {
 struct Unprintable {};
 std::ostream& operator<<(std::ostream&, const Unprintable&) { throw std::runtime_error("cannot print"); }
 
-TEST(Logger, RedactsPrivateValuesAndKeepsPublicOnes) {
+TEST(Logger, RedactsPrivateValuesAndStampsTheClocksWallTime) {
     auto sink = std::make_shared<MemorySink>();
-    const Logger logger("zelvano.cadrio.sync", "app", sink);
+    const VirtualClock clock;
+    const Logger logger("zelvano.cadrio.sync", "app", sink, clock);
     const std::string email = "lea@example.org";
     logger.info("Session restaurée pour {}", privateValue(email));
     logger.error("Échec de {} pour {} : {}", std::int64_t{42}, privateValue(email), "délai dépassé");
@@ -29,7 +30,10 @@ TEST(Logger, RedactsPrivateValuesAndKeepsPublicOnes) {
     EXPECT_EQ(records[0].category, "app");
     EXPECT_EQ(records[1].message, "Échec de 42 pour <private> : délai dépassé");
     EXPECT_EQ(records[1].level, Level::error);
-    for (const Record& record : records) EXPECT_EQ(record.message.find(email), std::string::npos);
+    for (const Record& record : records) {
+        EXPECT_EQ(record.message.find(email), std::string::npos);
+        EXPECT_EQ(record.time, clock.wallNow());
+    }
 }
 
 TEST(Logger, EachCallLogsAtItsLevelAndTheSinkFilters) {

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <unordered_set>
 
@@ -148,13 +147,13 @@ std::optional<ContentType> ContentTypeRegistry::typeForFileName(std::string_view
 ContentType ContentTypeRegistry::dataTypeForName(std::string_view fileName) const {
     const std::string extension(pathExtension(fileName));
     {
-        std::shared_lock lock(cache_->mutex);
+        const LockGuard lock(cache_->mutex);
         if (const auto found = cache_->dataTypes.find(extension); found != cache_->dataTypes.end()) {
             return found->second;
         }
     }
     auto type = typeForFilenameExtension(extension).value_or(ContentType::data());
-    std::unique_lock lock(cache_->mutex);
+    const LockGuard lock(cache_->mutex);
     if (cache_->dataTypes.size() < kMaxCachedExtensions) cache_->dataTypes.emplace(extension, type);
     return type;
 }

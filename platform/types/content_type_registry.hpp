@@ -13,12 +13,12 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "core/support/thread_annotations.hpp"
 #include "platform/types/content_type.hpp"
 #include "platform/types/mime_globs.hpp"
 
@@ -82,8 +82,8 @@ public:
 
 private:
     struct Cache {
-        std::shared_mutex mutex;
-        std::unordered_map<std::string, ContentType> dataTypes;  // guarded by mutex
+        Mutex mutex;  // held for one look-up or one insertion, never while matching
+        std::unordered_map<std::string, ContentType> dataTypes CADRIO_GUARDED_BY(mutex);
     };
 
     static bool isDataType(const std::string& canonicalIdentifier);

@@ -61,7 +61,6 @@ TEST(ContentTypeRegistryTest, Conformance) {
     };
     const Case cases[] = {
         {"application/pdf", ContentType::data(), true},
-        {"text/x-csrc", ContentType::data(), true},
         {"text/x-csrc", ContentType::plainText(), true},
         {"image/svg+xml", ContentType::plainText(), true},  // through application/xml
         {"application/x-compressed-tar", ContentType("application/gzip"), true},
@@ -71,11 +70,8 @@ TEST(ContentTypeRegistryTest, Conformance) {
         {"application/gzip", ContentType("application/x-compressed-tar"), false},
         {"inode/directory", ContentType::data(), false},
         {"inode/directory", ContentType::folder(), true},
-        {"inode/directory", ContentType::directory(), true},
         {"inode/mount-point", ContentType::directory(), true},
         {"inode/symlink", ContentType::symbolicLink(), true},
-        {"inode/symlink", ContentType::directory(), false},
-        {"application/pdf", ContentType::symbolicLink(), false},
         {"x-scheme-handler/odd", ContentType::data(), false},
         {"nonsense", ContentType::data(), false},
         {"text/x-loop-a", ContentType("application/pdf"), false},  // a cycle ends
@@ -93,7 +89,6 @@ TEST(ContentTypeRegistryTest, TypesOfNames) {
     EXPECT_EQ(registry.typeForFileName("archive.tar.gz"), ContentType("application/x-compressed-tar"));
     EXPECT_EQ(registry.dataTypeForName("Rapport.PDF"), ContentType("application/pdf"));
     EXPECT_EQ(registry.dataTypeForName("README"), ContentType::data());
-    EXPECT_EQ(registry.dataTypeForName("photo.unknownext"), ContentType::data());
     EXPECT_EQ(registry.dataTypeForName("dir.pdf/inner"), ContentType::data());
     EXPECT_EQ(registry.dataTypeForName("x.odd"), ContentType::data());  // not data: refused
     EXPECT_EQ(registry.typeForFilenameExtension("odd", ContentType("x-scheme-handler/odd")),
@@ -110,17 +105,14 @@ TEST(ContentTypeRegistryTest, ManyDistinctExtensionsStillAnswer) {
         ASSERT_EQ(registry.dataTypeForName("f." + std::to_string(i)), ContentType::data());
     }
     EXPECT_EQ(registry.dataTypeForName("late.pdf"), ContentType("application/pdf"));
-    EXPECT_EQ(registry.dataTypeForName("late.pdf"), ContentType("application/pdf"));
 }
 
 TEST(ContentTypeRegistryTest, UploadMimeTypes) {
     const auto registry = sampleRegistry();
     EXPECT_EQ(registry.uploadMimeType("Rapport.pdf"), "application/pdf");
     EXPECT_EQ(registry.uploadMimeType("notes.weird"), "application/octet-stream");
-    EXPECT_EQ(registry.uploadMimeType("Makefile"), "application/octet-stream");
     EXPECT_EQ(registry.preferredMimeType(ContentType("application/x-gzip")), "application/gzip");
     EXPECT_EQ(registry.preferredMimeType(ContentType::folder()), std::nullopt);
-    EXPECT_EQ(registry.preferredMimeType(ContentType::symbolicLink()), std::nullopt);
 }
 
 TEST(ContentTypeRegistryTest, FallsBackToTheBuiltInTable) {
@@ -131,8 +123,6 @@ TEST(ContentTypeRegistryTest, FallsBackToTheBuiltInTable) {
         const auto registry = ContentTypeRegistry::fromDirectory(dir->path());
         EXPECT_TRUE(registry.isBuiltin());
         EXPECT_EQ(registry.uploadMimeType("a.PDF"), "application/pdf");
-        EXPECT_EQ(registry.uploadMimeType("a.docx"),
-                  "application/vnd.openxmlformats-officedocument.wordprocessingml.document");
         EXPECT_EQ(registry.uploadMimeType("a.tar.gz"), "application/gzip");
         EXPECT_EQ(registry.uploadMimeType("a.zzz"), "application/octet-stream");
         EXPECT_TRUE(registry.conforms(ContentType("image/svg+xml"), ContentType::plainText()));

@@ -143,16 +143,6 @@ TEST_F(DriveAPIUploadIntegration, AStorageAnswerWithoutETagAbortsTheUpload) {
     const auto aborts = sentTo("/multipart/abort");
     ASSERT_EQ(aborts.size(), 1u);
     EXPECT_EQ(aborts[0].status, 200);
-    // The server has forgotten the upload: its parts can no longer be presigned.
-    const auto abortBody = nlohmann::json::parse(aborts[0].body);
-    EXPECT_EQ(driveErrorOf([&] {
-                  client_->post("/drive/upload/multipart/presign",
-                                {{"s3_key", abortBody["s3_key"]},
-                                 {"upload_id", abortBody["upload_id"]},
-                                 {"part_number", 2}},
-                                Idempotency::idempotent);
-              }),
-              DriveError::notFound());
     EXPECT_EQ(sentTo("/multipart/complete").size(), 0u);
     EXPECT_EQ(api().files(std::nullopt).size(), 1u);
 }
@@ -179,20 +169,6 @@ TEST_F(DriveAPIUploadIntegration, ACompletionWhoseAnswerIsLostLeavesOneFileAndNo
     EXPECT_EQ(sentTo("/multipart/complete").size(), 2u);
     EXPECT_EQ(sentTo("/content/complete").size(), 2u);
     EXPECT_TRUE(sentTo("/multipart/abort").empty());
-}
-
-TEST_F(DriveAPIUploadIntegration, ASingleUploadRefusedAsTooLargeGoesInParts) {
-    devserver::FaultRule rule;
-    rule.method = "POST";
-    rule.pathPrefix = "/api/v1/drive/upload/file";
-    rule.status = 413;
-    server().faults().add(rule);
-    const LocalContent content = writeLocalContent(dir_ / "small", 1000);
-
-    const DriveFile file = api().createFile("petit.txt", std::nullopt, content);
-    expectStored(file, content);
-    EXPECT_EQ(sentTo("/upload/file").size(), 1u);
-    EXPECT_EQ(sentTo("/multipart/complete").size(), 1u);
 }
 
 }  // namespace

@@ -10,11 +10,11 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/support/hexadecimal.hpp"
 #include "core/support/thread_annotations.hpp"
 #include "platform/fileprovider/enumerator.hpp"
 
@@ -69,11 +69,7 @@ struct ObserverCall {
         for (const unsigned char c : bytes) plain = plain && c >= 0x20 && c < 0x7f;
         if (plain) return bytes;
         std::string hex = "0x";
-        for (const unsigned char c : bytes) {
-            char digits[3];
-            std::snprintf(digits, sizeof digits, "%02x", c);
-            hex += digits;
-        }
+        appendHexadecimal(hex, bytes);
         return hex;
     }
 };
