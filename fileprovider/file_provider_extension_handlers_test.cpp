@@ -467,9 +467,9 @@ TEST_F(ChangeTest, AConflictingEditIsKeptAsACopyAndTheFileShowsTheServersVersion
     EXPECT_NE(transport_->requests()[0].body.find("1700000042"), std::string::npos) << "sent on its precondition";
     const ItemStore reloaded = reloadedStore();
     EXPECT_EQ(reloaded.file(42)->contentHash, "server");
-    EXPECT_EQ(reloaded.file(501)->name, "a (conflit Mac 2024-03-05 14h07).pdf");
+    EXPECT_EQ(reloaded.file(501)->name, "a (conflit Linux 2024-03-05 14h07).pdf");
     ASSERT_EQ(reloaded.summary().conflicts.size(), 1U);
-    EXPECT_EQ(reloaded.summary().conflicts[0].copyName, "a (conflit Mac 2024-03-05 14h07).pdf");
+    EXPECT_EQ(reloaded.summary().conflicts[0].copyName, "a (conflit Linux 2024-03-05 14h07).pdf");
 
     transport_->enqueue(409, "{}");  // and again on the copy: a failure
     transport_->enqueue(409, "{}");
