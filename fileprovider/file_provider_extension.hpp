@@ -1,6 +1,6 @@
 #pragma once
 // The plug-in's principal object: the host creates one per mounted domain
-// and asks it for items, enumerators and (later) contents and changes.
+// and asks it for items, enumerators, contents, thumbnails and changes.
 //
 // Construction builds, at once, the authenticated drive client from the
 // session the tray application left in the shared secret store, the drive
@@ -19,6 +19,7 @@
 //
 // Every failure handed to the host goes through mapError().
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -89,14 +90,33 @@ public:
     std::shared_ptr<fileprovider::Enumerator> enumerator(const fileprovider::ItemIdentifier& container,
                                                          const fileprovider::Request& request) override;
 
-    /// A new folder or file on the drive (item_creation.hpp).
+    /// The content of a file, downloaded from a fresh grant into the host's
+    /// temporary directory (else the process's), with the file's record as
+    /// the grant describes it (the store's stays as it is). A file archived
+    /// since it was listed leaves the store and the domain: "no such item".
+    /// Progress: 100 units, the bytes received. Cancelling stops the
+    /// transfer and answers "user cancelled".
+    std::shared_ptr<fileprovider::Progress> fetchContents(const fileprovider::ItemIdentifier& identifier,
+                                                          const std::optional<fileprovider::ItemVersion>& requestedVersion,
+                                                          const fileprovider::Request& request,
+                                                          FetchContentsCompletion completion) override;
+
+    /// A new folder or file on the drive, stored and answered. With
+    /// "may already exist", a folder of that name, or a file of that name and
+    /// content, already in the parent is answered instead. Names never
+    /// synchronised are "excluded from sync", symbolic links "feature
+    /// unsupported", a parent that is no folder "no such item".
     std::shared_ptr<fileprovider::Progress> createItem(fileprovider::ItemPtr itemTemplate, fileprovider::ItemFields fields,
                                                        const std::optional<std::filesystem::path>& contents,
                                                        fileprovider::CreateItemOptions options,
                                                        const fileprovider::Request& request,
                                                        ItemChangeCompletion completion) override;
 
-    /// A rename, move or new content carried to the drive (item_modification.hpp).
+    /// Carries out the changed name, parent and contents (in that order: a
+    /// later step's failure leaves the earlier ones done). A content replaced
+    /// on the server since `baseVersion` is kept as a conflict copy next to
+    /// the file, recorded in the summary, and the host is asked to fetch the
+    /// server's content again.
     std::shared_ptr<fileprovider::Progress> modifyItem(fileprovider::ItemPtr item,
                                                        const fileprovider::ItemVersion& baseVersion,
                                                        fileprovider::ItemFields changedFields,
@@ -105,6 +125,29 @@ public:
                                                        const fileprovider::Request& request,
                                                        ItemChangeCompletion completion) override;
 
+    /// Puts the file or folder in the drive's trash (a folder with all it
+    /// holds, on the server's side) and forgets its own record; the records
+    /// of a folder's descendants stay until a listing withdraws them. The
+    /// root and what is no identifier are "no such item", answered at once.
+    /// The progress cannot cancel the request.
+    std::shared_ptr<fileprovider::Progress> deleteItem(const fileprovider::ItemIdentifier& identifier,
+                                                       const fileprovider::ItemVersion& baseVersion,
+                                                       fileprovider::DeleteItemOptions options,
+                                                       const fileprovider::Request& request,
+                                                       DeleteCompletion completion) override;
+
+    /// Each file's preview image as the drive keeps it, at most
+    /// kThumbnailDownloads at a time, answered per identifier in the order
+    /// they finish; anything without a usable preview (a folder, an unknown
+    /// file, a failed download) gets no image and no error. One progress unit
+    /// per identifier. Cancelling answers "user cancelled" and starts no more
+    /// downloads; per-identifier answers stop with the final one.
+    std::shared_ptr<fileprovider::Progress> fetchThumbnails(std::vector<fileprovider::ItemIdentifier> identifiers,
+                                                            fileprovider::ThumbnailSize requestedSize,
+                                                            PerThumbnailCompletion perThumbnailCompletion,
+                                                            ThumbnailsCompletion completion) override;
+    static constexpr std::size_t kThumbnailDownloads = 6;
+
     /// The size of the local file at `url` (symbolic links followed);
     /// absent for what is not a regular file. Throws
     /// std::filesystem::filesystem_error when its attributes cannot be read.
@@ -112,6 +155,8 @@ public:
 
 private:
     void restoreSessionInBackground();
+    std::optional<fileprovider::ByteString> thumbnail(const fileprovider::ItemIdentifier& identifier,
+                                                      std::stop_token stop) const;
 
     const fileprovider::Domain domain_;
     const fileprovider::HostContext host_;

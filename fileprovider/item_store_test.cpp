@@ -93,7 +93,7 @@ TEST_F(ItemStoreTest, SaveAndReloadGiveTheSameStore) {
         store->replaceAll(std::vector{folderRecord(1, "Docs"), folderRecord(2, "Sub", 1)},
                           std::vector{bare, fileRecord(12, "b.pdf", 2), fileRecord(13, "old", 2, StorageClass::glacier)},
                           77);
-        store->recordConflict("b.pdf", "b (conflit Mac 2024-03-05 14h07).pdf");
+        store->recordConflict("b.pdf", "b (conflit Linux 2024-03-05 14h07).pdf");
     }
     const auto reloaded = open();
     EXPECT_EQ(reloaded->cursor(), 77);
@@ -226,7 +226,7 @@ TEST_F(ItemStoreTest, AnEmptyPageOnlyMovesTheCursorAndRewritesBothFiles) {
 
 TEST_F(ItemStoreTest, RecordConflictSavesTheSummaryOnly) {
     const auto store = open();
-    store->recordConflict("Rapport.pdf", "Rapport (conflit Mac 2024-03-05 14h07).pdf");
+    store->recordConflict("Rapport.pdf", "Rapport (conflit Linux 2024-03-05 14h07).pdf");
     EXPECT_FALSE(exists("item-store-test.json"));
     const auto summary = DomainSummary::load(locations().summary);
     ASSERT_TRUE(summary.has_value());

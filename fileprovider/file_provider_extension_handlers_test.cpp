@@ -1,0 +1,483 @@
+// The extension's handlers over a scripted drive.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <fstream>
+#include <future>
+#include <sstream>
+
+#include "core/http/testing/scripted_transport.hpp"
+#include "core/support/cancellation.hpp"
+#include "core/support/clock.hpp"
+#include "core/support/temporary_directory.hpp"
+#include "core/support/thread_annotations.hpp"
+#include "fileprovider/file_provider_extension.hpp"
+#include "fileprovider/testing/fake_drive_listing.hpp"
+#include "fileprovider/testing/records.hpp"
+#include "platform/log/log_sink.hpp"
+#include "platform/types/content_type.hpp"
+
+namespace cadrio {
+namespace {
+
+using fileprovider::Error;
+using testing::fileRecord;
+using testing::folderRecord;
+
+class HandlerTest : public ::testing::Test {
+protected:
+    HandlerTest() {
+        auto client = std::make_shared<ApiClient>(
+            DriveConfiguration("https://drive.test/api/v1", 1, std::chrono::milliseconds(400), 60), transport_,
+            std::make_shared<InMemorySessionStore>(DriveSession{"a@cadrio.test", "token", "pw"}),
+            std::make_shared<InMemoryTrustedDeviceStore>(), clock_);
+        FileProviderExtension::Parts parts{.client = client,
+                                           .api = std::make_shared<const DriveAPI>(client),
+                                           .listing = std::make_shared<testing::FakeDriveListing>(),
+                                           .store = store_};
+        extension_ = std::make_unique<FileProviderExtension>(
+            fileprovider::Domain{"a@cadrio.test", "a@cadrio.test"}, fileprovider::HostContext{directory_ / "tmp"},
+            std::move(parts), log::Logger("zelvano.cadrio.sync", "fileprovider", sink_));
+        std::filesystem::create_directories(directory_ / "tmp");
+    }
+
+    std::optional<Error> deleteItem(const std::string& identifier) {
+        std::promise<std::optional<Error>> answer;
+        extension_->deleteItem(fileprovider::ItemIdentifier(identifier), {}, {}, {},
+                               [&](std::optional<Error> error) { answer.set_value(error); });
+        return answer.get_future().get();
+    }
+
+    /// The request paths sent, after the API prefix.
+    std::vector<std::string> paths() const {
+        std::vector<std::string> result;
+        for (const HttpRequest& request : transport_->requests()) {
+            result.push_back(request.method + " " + request.url.substr(std::string("https://drive.test/api/v1").size()));
+        }
+        return result;
+    }
+
+    ItemStore reloadedStore() const {
+        return ItemStore(ItemStore::Locations{directory_ / "store.json", directory_ / "summary.json"});
+    }
+
+    VirtualClock clock_;
+    TemporaryDirectory directory_{"handler-test"};
+    std::shared_ptr<testing::ScriptedTransport> transport_ = std::make_shared<testing::ScriptedTransport>();
+    std::shared_ptr<ItemStore> store_ =
+        std::make_shared<ItemStore>(ItemStore::Locations{directory_ / "store.json", directory_ / "summary.json"});
+    std::shared_ptr<log::MemorySink> sink_ = std::make_shared<log::MemorySink>();
+    std::unique_ptr<FileProviderExtension> extension_;
+};
+
+TEST_F(HandlerTest, DeletionTrashesTheItemAndForgetsOnlyItsOwnRecord) {
+    struct Case {
+        std::string identifier;
+        int status;
+        std::optional<Error> answer;
+        std::string body;  // sent to the trash
+        std::string log;
+        bool folderKept, fileKept;
+    };
+    const std::vector<Case> cases = {
+        {"d:7", 200, std::nullopt, R"({"file_ids":[],"folder_ids":[7]})", "d:7 mis à la corbeille du Cadrio.", false,
+         true},
+        {"f:42", 200, std::nullopt, R"({"file_ids":[42],"folder_ids":[]})", "f:42 mis à la corbeille du Cadrio.", true,
+         false},
+        {"f:42", 404, Error::noSuchItem(), R"({"file_ids":[42],"folder_ids":[]})",
+         "Suppression de f:42 impossible : Cet élément n'existe plus sur le Cadrio.", true, true},
+    };
+    for (const Case& c : cases) {
+        store_->upsert(std::vector{folderRecord(7, "Docs")}, std::vector{fileRecord(42, "a.pdf", 7)});
+        store_->save();
+        sink_->clear();
+        const std::size_t sent = transport_->requests().size();
+        transport_->enqueue(c.status, "{}");
+        EXPECT_EQ(deleteItem(c.identifier), c.answer) << c.identifier;
+        ASSERT_EQ(transport_->requests().size(), sent + 1);
+        EXPECT_EQ(transport_->requests().back().body, c.body);
+        EXPECT_EQ(sink_->messages(), std::vector<std::string>{c.log});
+        const ItemStore reloaded = reloadedStore();
+        EXPECT_EQ(reloaded.folder(7).has_value(), c.folderKept) << c.identifier;
+        EXPECT_EQ(reloaded.file(42).has_value(), c.fileKept) << c.identifier;
+    }
+    for (const std::string bad : {"NSFileProviderRootContainerItemIdentifier", "x:1", ""}) {
+        EXPECT_EQ(deleteItem(bad), Error::noSuchItem()) << bad;
+    }
+    EXPECT_EQ(transport_->requests().size(), cases.size()) << "nothing sent for what cannot be deleted";
+}
+
+/// A storage server for previews: presigns "k<id>" as https://s.test/<id>
+/// and answers each download as `answer` says, once the test opens the gate.
+class PreviewServer {
+public:
+    using Answer = std::function<HttpResponse(const std::string& id)>;
+
+    explicit PreviewServer(Answer answer) : answer_(std::move(answer)) {}
+
+    HttpResponse operator()(const HttpRequest& request) {
+        const auto key = request.url.find("s3_key=k");
+        if (key != std::string::npos) {
+            return {200, {}, R"({"url":"https://s.test/)" + request.url.substr(key + 8) + R"("})"};
+        }
+        const std::string id = request.url.substr(std::string("https://s.test/").size());
+        {
+            UniqueLock lock(mutex_);
+            ++inFlight_;
+            maxInFlight_ = std::max(maxInFlight_, inFlight_);
+            changed_.notify_all();
+            while (!open_) changed_.wait(lock);
+            --inFlight_;
+        }
+        return answer_(id);
+    }
+    void open() {
+        LockGuard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    bool waitForInFlight(int count) {
+        UniqueLock lock(mutex_);
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);  // safety only
+        while (inFlight_ < count) {
+            if (changed_.wait_until(lock, limit) == std::cv_status::timeout) return false;
+        }
+        return true;
+    }
+    int maxInFlight() {
+        LockGuard lock(mutex_);
+        return maxInFlight_;
+    }
+
+private:
+    const Answer answer_;
+    Mutex mutex_;
+    std::condition_variable_any changed_;
+    bool open_ CADRIO_GUARDED_BY(mutex_) = false;
+    int inFlight_ CADRIO_GUARDED_BY(mutex_) = 0;
+    int maxInFlight_ CADRIO_GUARDED_BY(mutex_) = 0;
+};
+
+// items is written under mutex by the answering threads and read once the
+// final answer is in.
+struct Thumbnails {
+    Mutex mutex;
+    std::vector<std::pair<std::string, std::optional<std::string>>> items;
+    std::promise<std::optional<Error>> final;
+    int finals = 0;
+};
+
+class ThumbnailTest : public HandlerTest {
+protected:
+    std::shared_ptr<fileprovider::Progress> request(const std::vector<std::string>& identifiers,
+                                                    const std::shared_ptr<PreviewServer>& server,
+                                                    const std::shared_ptr<Thumbnails>& answers) {
+        for (std::size_t i = 0; i < 2 * identifiers.size(); ++i) {
+            transport_->enqueue([server](const HttpRequest& request) { return (*server)(request); });
+        }
+        std::vector<fileprovider::ItemIdentifier> ids(identifiers.begin(), identifiers.end());
+        return extension_->fetchThumbnails(
+            ids, {},
+            [answers](const fileprovider::ItemIdentifier& id, std::optional<std::string> image,
+                      std::optional<Error> error) {
+                EXPECT_EQ(error, std::nullopt);
+                LockGuard lock(answers->mutex);
+                answers->items.emplace_back(id.rawValue(), std::move(image));
+            },
+            [answers](std::optional<Error> error) {
+                if (answers->finals++ == 0) answers->final.set_value(error);
+            });
+    }
+
+    void storeFile(std::int64_t id, std::optional<std::string> thumbnails) {
+        DriveFile file = fileRecord(id, "p" + std::to_string(id) + ".jpg");
+        file.thumbnailPath = std::move(thumbnails);
+        store_->upsert({}, std::vector{file});
+    }
+};
+
+TEST_F(ThumbnailTest, AtMostSixDownloadsAtATimeAndOneUnitPerIdentifier) {
+    std::vector<std::string> identifiers;
+    for (int id = 1; id <= 10; ++id) {
+        storeFile(id, "k" + std::to_string(id));
+        identifiers.push_back("f:" + std::to_string(id));
+    }
+    auto server = std::make_shared<PreviewServer>([](const std::string& id) {
+        return HttpResponse{200, {}, "image " + id};
+    });
+    auto answers = std::make_shared<Thumbnails>();
+    const auto progress = request(identifiers, server, answers);
+    ASSERT_TRUE(server->waitForInFlight(6));
+    server->open();
+    EXPECT_EQ(answers->final.get_future().get(), std::nullopt);
+    EXPECT_EQ(server->maxInFlight(), 6);
+    EXPECT_EQ(progress->completedUnitCount(), 10);
+    EXPECT_EQ(progress->totalUnitCount(), 10);
+    std::sort(answers->items.begin(), answers->items.end());
+    ASSERT_EQ(answers->items.size(), 10U);
+    EXPECT_EQ(answers->items[0], (std::pair<std::string, std::optional<std::string>>{"f:1", "image 1"}));
+    for (const HttpRequest& sent : transport_->requests()) {
+        if (sent.url.starts_with("https://s.test/")) {
+            for (const auto& [name, value] : sent.headers) EXPECT_NE(name, "Authorization") << "a presigned address";
+        }
+    }
+}
+
+TEST_F(ThumbnailTest, WhatHasNoUsablePreviewGetsAnEmptyAnswerAndALogLine) {
+    storeFile(1, std::nullopt);
+    storeFile(2, "k2");
+    storeFile(3, "k3");
+    storeFile(4, "k4");
+    auto server = std::make_shared<PreviewServer>([](const std::string& id) -> HttpResponse {
+        if (id == "2") return {404, {}, "absent"};
+        if (id == "3") return {200, {}, ""};
+        throw DriveError::transport("connexion refusée");
+    });
+    server->open();
+    auto answers = std::make_shared<Thumbnails>();
+    const auto progress = request({"d:7", "NSFileProviderRootContainerItemIdentifier", "f:99", "f:1", "f:2", "f:3", "f:4"},
+                                  server, answers);
+    EXPECT_EQ(answers->final.get_future().get(), std::nullopt);
+    EXPECT_EQ(progress->completedUnitCount(), 7);
+    ASSERT_EQ(answers->items.size(), 7U);
+    for (const auto& [id, image] : answers->items) EXPECT_EQ(image, std::nullopt) << id;
+    std::vector<std::string> logs = sink_->messages();
+    std::sort(logs.begin(), logs.end());
+    EXPECT_EQ(logs, (std::vector<std::string>{
+                        "Vignette 1 : aucune miniature côté serveur (0 clé).",
+                        "Vignette 2 : stockage HTTP 404, 6 octets.",
+                        "Vignette 3 : stockage HTTP 200, 0 octets.",
+                        "Vignette 4 indisponible : Le Cadrio est injoignable. connexion refusée",
+                        "Vignette 99 : fichier inconnu de la mémoire locale.",
+                    }));
+}
+
+TEST_F(ThumbnailTest, CancellingAnswersOnceAndStartsNothingMore) {
+    std::vector<std::string> identifiers;
+    for (int id = 1; id <= 8; ++id) {
+        storeFile(id, "k" + std::to_string(id));
+        identifiers.push_back("f:" + std::to_string(id));
+    }
+    auto server = std::make_shared<PreviewServer>([](const std::string&) { return HttpResponse{200, {}, "x"}; });
+    auto answers = std::make_shared<Thumbnails>();
+    const auto progress = request(identifiers, server, answers);
+    ASSERT_TRUE(server->waitForInFlight(6));
+    progress->cancel();
+    EXPECT_EQ(answers->final.get_future().get(), Error::userCancelled());
+    server->open();
+    extension_->tasks()->shutdown();
+    EXPECT_EQ(answers->finals, 1);
+    EXPECT_EQ(server->maxInFlight(), 6) << "no download starts after the cancellation";
+    EXPECT_TRUE(answers->items.empty()) << "nothing after the final answer";
+}
+
+struct Fetched {
+    std::optional<std::filesystem::path> contents;
+    fileprovider::ItemPtr item;
+    std::optional<Error> error;
+};
+
+class FetchTest : public HandlerTest {
+protected:
+    std::shared_ptr<fileprovider::Progress> fetch(const std::string& identifier, std::promise<Fetched>& answer,
+                                                  int& calls) {
+        return extension_->fetchContents(fileprovider::ItemIdentifier(identifier), std::nullopt, {},
+                                         [&](auto contents, auto item, auto error) {
+                                             if (calls++ == 0) answer.set_value({contents, item, error});
+                                         });
+    }
+    Fetched fetch(const std::string& identifier) {
+        std::promise<Fetched> answer;
+        int calls = 0;
+        fetch(identifier, answer, calls);
+        return answer.get_future().get();
+    }
+    static std::string read(const std::filesystem::path& path) {
+        std::ostringstream text;
+        text << std::ifstream(path, std::ios::binary).rdbuf();
+        return text.str();
+    }
+};
+
+TEST_F(FetchTest, ContentsComeFromAFreshGrantIntoTheHostsDirectory) {
+    struct Case {
+        int status;  // of the storage; 0: the grant is refused as archived
+        std::optional<Error> answer;
+        std::string log;
+        bool keptInStore;
+    };
+    const std::vector<Case> cases = {
+        {200, std::nullopt, "Fichier 42 : 12 octets reçus, 10 annoncés par la base.", true},
+        {403, Error::cannotSynchronize(),
+         "Matérialisation du fichier 42 impossible : Erreur du serveur (HTTP 403). stockage", true},
+        {503, Error::serverUnreachable(), "", true},
+        {0, Error::noSuchItem(), "Fichier 42 archivé entre-temps : retiré du domaine.", false},
+    };
+    for (const Case& c : cases) {
+        store_->upsert({}, std::vector{fileRecord(42, "a.pdf")});
+        store_->save();
+        sink_->clear();
+        if (c.status != 0) {
+            transport_->enqueue(200, R"({"url":"https://s.test/o","expires_in":60,"file_size":10,"content_hash":"h2"})");
+            transport_->enqueue(c.status, "twelve bytes");
+        } else {
+            transport_->enqueue(409, "", {{"X-Drive-Conflict", "Archived"}});
+        }
+        const Fetched fetched = fetch("f:42");
+        EXPECT_EQ(fetched.error, c.answer);
+        if (!c.answer) {
+            ASSERT_TRUE(fetched.contents);
+            EXPECT_EQ(fetched.contents->parent_path(), directory_ / "tmp");
+            EXPECT_EQ(read(*fetched.contents), "twelve bytes");
+            ASSERT_TRUE(fetched.item);
+            EXPECT_EQ(fetched.item->documentSize(), 12);
+            EXPECT_EQ(store_->file(42)->contentHash, "hash42") << "the store keeps its record";
+        }
+        if (!c.log.empty()) {
+            const auto logs = sink_->messages();
+            EXPECT_NE(std::find(logs.begin(), logs.end(), c.log), logs.end()) << ::testing::PrintToString(logs);
+        }
+        EXPECT_EQ(reloadedStore().file(42).has_value(), c.keptInStore);
+    }
+    EXPECT_EQ(fetch("d:7").error, Error::noSuchItem());
+    EXPECT_EQ(fetch("f:7").error, Error::noSuchItem());
+}
+
+TEST_F(FetchTest, CancellingStopsTheTransferAndAnswersOnce) {
+    store_->upsert({}, std::vector{fileRecord(42, "a.pdf")});
+    transport_->enqueue(200, R"({"url":"https://s.test/o","expires_in":60})");
+    std::promise<void> entered;
+    std::promise<void> cancelled;
+    transport_->enqueue([&](const HttpRequest&) -> HttpResponse {
+        entered.set_value();
+        cancelled.get_future().wait();
+        throw CancellationError();  // as the transport does once stopped
+    });
+    std::promise<Fetched> answer;
+    int calls = 0;
+    const auto progress = fetch("f:42", answer, calls);
+    entered.get_future().get();
+    progress->cancel();
+    cancelled.set_value();
+    extension_->tasks()->shutdown();
+    EXPECT_EQ(answer.get_future().get().error, Error::userCancelled());
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(sink_->messages().empty()) << "a cancellation is not a failure";
+}
+
+struct Changed {
+    fileprovider::ItemPtr item;
+    bool fetchAgain = false;
+    std::optional<Error> error;
+};
+
+class ChangeTest : public HandlerTest {
+protected:
+    static std::shared_ptr<fileprovider::BasicItem> item(std::string identifier, std::string parent, std::string name,
+                                                         types::ContentType type = types::ContentType::data()) {
+        auto item = std::make_shared<fileprovider::BasicItem>();
+        item->identifier = fileprovider::ItemIdentifier(std::move(identifier));
+        item->parent = fileprovider::ItemIdentifier(std::move(parent));
+        item->name = std::move(name);
+        item->type = std::move(type);
+        return item;
+    }
+    static fileprovider::ReplicatedExtension::ItemChangeCompletion answering(std::promise<Changed>& answer) {
+        return [&answer](fileprovider::ItemPtr item, fileprovider::ItemFields, bool fetchAgain,
+                         std::optional<Error> error) { answer.set_value({item, fetchAgain, error}); };
+    }
+    Changed create(fileprovider::ItemPtr itemTemplate, fileprovider::CreateItemOptions options = {}) {
+        std::promise<Changed> answer;
+        extension_->createItem(itemTemplate, {}, std::nullopt, options, {}, answering(answer));
+        return answer.get_future().get();
+    }
+    Changed modify(fileprovider::ItemPtr changed, fileprovider::ItemFields fields,
+                   std::optional<std::filesystem::path> contents = std::nullopt, std::string baseVersion = {}) {
+        std::promise<Changed> answer;
+        extension_->modifyItem(changed, {baseVersion, {}}, fields, contents, {}, {}, answering(answer));
+        return answer.get_future().get();
+    }
+};
+
+TEST_F(ChangeTest, CreationsRefusedBeforeAnyRequest) {
+    store_->upsert(std::vector{folderRecord(7, "Docs")}, std::vector{fileRecord(42, "a.pdf", 7)});
+    struct Case {
+        fileprovider::ItemPtr itemTemplate;
+        fileprovider::CreateItemOptions options;
+        std::optional<Error> error;
+        std::string name;  // of the answered item
+    };
+    const std::vector<Case> cases = {
+        {item("", "d:7", "~$Lettre.docx"), {}, Error::excludedFromSync(), ""},
+        {item("", "f:42", "b.txt"), {}, Error::noSuchItem(), ""},
+        {item("", "d:7", "lien", types::ContentType::symbolicLink()), {},
+         Error::featureUnsupported("Les liens symboliques ne sont pas pris en charge par le Cadrio."), ""},
+        {item("", "NSFileProviderRootContainerItemIdentifier", "Docs", types::ContentType::folder()),
+         fileprovider::CreateItemOptions::mayAlreadyExist, std::nullopt, "Docs"},
+    };
+    for (const Case& c : cases) {
+        const Changed changed = create(c.itemTemplate, c.options);
+        EXPECT_EQ(changed.error, c.error) << c.itemTemplate->filename();
+        if (!c.error) {
+            EXPECT_EQ(changed.item->itemIdentifier().rawValue(), "d:7");
+        }
+    }
+    EXPECT_TRUE(transport_->requests().empty());
+
+    transport_->enqueue(200, R"({"id":8})");  // without the option, a second folder
+    const Changed second = create(item("", "NSFileProviderRootContainerItemIdentifier", "Docs",
+                                       types::ContentType::folder()));
+    EXPECT_EQ(second.item->itemIdentifier().rawValue(), "d:8");
+    EXPECT_EQ(reloadedStore().folder(8)->name, "Docs");
+}
+
+TEST_F(ChangeTest, AnExcludedNewNameFailsAfterTheMoveWasMade) {
+    store_->upsert(std::vector{folderRecord(7, "Docs")}, std::vector{fileRecord(42, "a.pdf")});
+    transport_->enqueue(200, "{}");
+    const Changed changed = modify(item("f:42", "d:7", ".DS_Store"),
+                                   fileprovider::ItemFields::filename | fileprovider::ItemFields::parentItemIdentifier);
+    EXPECT_EQ(changed.error, Error::excludedFromSync());
+    EXPECT_EQ(paths(), std::vector<std::string>{"POST /drive/move"});
+
+    const Changed datesOnly = modify(item("f:42", "NSFileProviderRootContainerItemIdentifier", "a.pdf"),
+                                     fileprovider::ItemFields::contentModificationDate);
+    EXPECT_EQ(datesOnly.error, std::nullopt);
+    EXPECT_EQ(paths().size(), 1U) << "nothing sent for a date";
+}
+
+TEST_F(ChangeTest, AConflictingEditIsKeptAsACopyAndTheFileShowsTheServersVersion) {
+    ::setenv("TZ", "UTC", 1);
+    clock_.setWallTime(dateFromUnixSeconds(std::int64_t{1'709'647'620}));  // 2024-03-05 14:07 UTC
+    store_->upsert({}, std::vector{fileRecord(42, "a.pdf")});
+    std::ofstream(directory_ / "edit") << "local edit";
+    transport_->enqueue(409, "{}");  // the content moved on
+    transport_->enqueue(200, R"({"id":501,"s3_key":"users/1/501"})");
+    transport_->enqueue(200, R"({"url":"https://s.test/501","expires_in":60})");
+    transport_->enqueue(200, R"({"url":"https://s.test/42","expires_in":60,"content_hash":"server"})");
+    const Changed changed =
+        modify(item("f:42", "NSFileProviderRootContainerItemIdentifier", "a.pdf"), fileprovider::ItemFields::contents,
+               directory_ / "edit", "u:1700000042:142");
+    ASSERT_EQ(changed.error, std::nullopt);
+    EXPECT_TRUE(changed.fetchAgain);
+    EXPECT_EQ(paths(), (std::vector<std::string>{"PUT /drive/files/42/content", "POST /drive/upload/file",
+                                                 "GET /drive/files/501/download-url",
+                                                 "GET /drive/files/42/download-url"}));
+    EXPECT_NE(transport_->requests()[0].body.find("1700000042"), std::string::npos) << "sent on its precondition";
+    const ItemStore reloaded = reloadedStore();
+    EXPECT_EQ(reloaded.file(42)->contentHash, "server");
+    EXPECT_EQ(reloaded.file(501)->name, "a (conflit Linux 2024-03-05 14h07).pdf");
+    ASSERT_EQ(reloaded.summary().conflicts.size(), 1U);
+    EXPECT_EQ(reloaded.summary().conflicts[0].copyName, "a (conflit Linux 2024-03-05 14h07).pdf");
+
+    transport_->enqueue(409, "{}");  // and again on the copy: a failure
+    transport_->enqueue(409, "{}");
+    EXPECT_EQ(modify(item("f:42", "NSFileProviderRootContainerItemIdentifier", "a.pdf"),
+                     fileprovider::ItemFields::contents, directory_ / "edit", "u:1700000042:142")
+                  .error,
+              Error::serverUnreachable());
+}
+
+}  // namespace
+}  // namespace cadrio
