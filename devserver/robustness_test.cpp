@@ -46,7 +46,8 @@ TEST_F(Robustness, StalledAndBrokenClientsHoldUpNobody) {
         stalled.back()->send("GET " + url.substr(server_->baseURL().size()) + " HTTP/1.1\r\nHost: x\r\n\r\n");
         // Not HTTP at all.
         stalled.push_back(std::make_unique<RawClient>(server_->port()));
-        stalled.back()->send(std::string("\x16\x03\x01\x02\x00garbage\r\n\r\n", 18));
+        static constexpr char notHttp[] = "\x16\x03\x01\x02\x00garbage\r\n\r\n";
+        stalled.back()->send(std::string(notHttp, sizeof notHttp - 1));
     }
     for (int i = 0; i < 20; ++i) {
         EXPECT_EQ(get("/api/v1/drive/quota").status, 200);
