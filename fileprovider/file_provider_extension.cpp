@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "fileprovider/disk_item.hpp"
+#include "fileprovider/local_content.hpp"
 #include "fileprovider/error_mapping.hpp"
 #include "platform/fileprovider/error.hpp"
 #include "platform/fileprovider/progress.hpp"
@@ -111,13 +112,7 @@ std::shared_ptr<fileprovider::Enumerator> FileProviderExtension::enumerator(
 }
 
 std::optional<std::int64_t> FileProviderExtension::fileSize(const std::filesystem::path& url) {
-    const std::filesystem::file_status status = std::filesystem::status(url);  // throws when unreadable
-    if (!std::filesystem::exists(status)) {
-        throw std::filesystem::filesystem_error("cannot read the attributes of", url,
-                                                std::make_error_code(std::errc::no_such_file_or_directory));
-    }
-    if (!std::filesystem::is_regular_file(status)) return std::nullopt;
-    return static_cast<std::int64_t>(std::filesystem::file_size(url));
+    return localFileSize(url);
 }
 
 }  // namespace cadrio
