@@ -78,8 +78,8 @@ TEST_F(DriveStoreTest, CursorsOutsideTheRetainedRangeHaveExpired) {
         std::int64_t since;
         int status;
     };
-    for (const auto& [since, status] : {Case{0, 0}, Case{3, 410}, Case{4, 0}, Case{5, 410}, Case{-1, 400}}) {
-        EXPECT_EQ(statusOf([&] { store_.changes(kAccount, since); }), status) << "since " << since;
+    for (const auto& c : {Case{0, 0}, Case{3, 410}, Case{4, 0}, Case{5, 410}, Case{-1, 400}}) {
+        EXPECT_EQ(statusOf([&] { store_.changes(kAccount, c.since); }), c.status) << "since " << c.since;
     }
     store_.expireCursors(kAccount, 2);
     EXPECT_EQ(statusOf([&] { store_.changes(kAccount, 2); }), 0);
@@ -125,8 +125,8 @@ TEST_F(DriveStoreTest, NamesMustBeUsableFileNames) {
         {std::string(256, 'x'), false}, {"\xC3", false},       {"\xC0\xAF", false},
         {"\xED\xA0\x80", false},
     };
-    for (const auto& [name, valid] : cases) {
-        EXPECT_EQ(statusOf([&] { store_.createFolder(kAccount, name, 0); }), valid ? 0 : 400) << name;
+    for (const auto& c : cases) {
+        EXPECT_EQ(statusOf([&] { store_.createFolder(kAccount, c.first, 0); }), c.second ? 0 : 400) << c.first;
     }
 }
 
