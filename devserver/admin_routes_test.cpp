@@ -1,3 +1,4 @@
+#include "core/support/thread_annotations.hpp"
 #include "devserver/dev_server_testing.hpp"
 #include "devserver/digest.hpp"
 
@@ -23,7 +24,7 @@ public:
               client.set_read_timeout(10, 0);
               client.Get("/api/v1/jmap/events/web?ping=1", {{"Authorization", "Bearer " + token}},
                          [this](const char* data, std::size_t size) {
-                             std::lock_guard lock(mutex_);
+                             LockGuard lock(mutex_);
                              text_.append(data, size);
                              changed_.notify_all();
                              return !stop_;
@@ -35,20 +36,24 @@ public:
     }
     /// Waits until `count` change events arrived.
     bool waitForChanges(std::size_t count) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, 10s, [&] { return occurrences("event: drive.changed") >= count; });
+        const auto deadline = std::chrono::steady_clock::now() + 10s;  // only turns a hang into a failure
+        UniqueLock lock(mutex_);
+        while (occurrences("event: drive.changed") < count) {
+            if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) break;
+        }
+        return occurrences("event: drive.changed") >= count;
     }
 
 private:
-    std::size_t occurrences(const std::string& fragment) const {
+    std::size_t occurrences(const std::string& fragment) const CADRIO_REQUIRES(mutex_) {
         std::size_t n = 0;
         for (auto at = text_.find(fragment); at != std::string::npos; at = text_.find(fragment, at + 1)) ++n;
         return n;
     }
 
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::string text_;  // guarded by mutex_
+    Mutex mutex_;
+    std::condition_variable_any changed_;
+    std::string text_ CADRIO_GUARDED_BY(mutex_);
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
@@ -56,8 +61,7 @@ private:
 TEST_F(Admin, ChangesByApiOrByAnotherDeviceReachTheAccountsEventStream) {
     server_->events().setPingUnit(20ms);
     EventCollector events(server_->port(), token_);
-    for (int i = 0; i < 500 && server_->events().openStreams() == 0; ++i) std::this_thread::sleep_for(10ms);
-    ASSERT_EQ(server_->events().openStreams(), 1u);
+    ASSERT_TRUE(server_->events().waitForOpenStreams(1, 10s));
     post("/api/v1/drive/folders", {{"folder_name", "f"}});
     ASSERT_TRUE(events.waitForChanges(1));
     ASSERT_EQ(admin("/_admin/drive/rename", {{"email", testing::kDemo}, {"kind", "folder"},

@@ -14,16 +14,16 @@ namespace {
 using nlohmann::json;
 using Handler = std::function<void(AuthState&, const json&, httplib::Response&)>;
 
-/// Erases the entries of `map` that belong to `email` (every entry when
-/// absent) and answers how many went.
+/// Erases the entries of the token table `map` that belong to `email`
+/// (every entry when absent) and answers how many went.
 template <typename Map>
-void expireFor(AuthState& state, Map& map, const json& body, httplib::Response& res) {
+void expireFor(AuthState& state, Map AuthState::*map, const json& body, httplib::Response& res) {
     const auto email = stringField(body, "email");
     const std::string key = email ? lowerAscii(*email) : std::string();
     std::size_t count = 0;
     {
-        std::lock_guard lock(state.mutex);
-        count = std::erase_if(map, [&](const auto& e) { return !email || e.second.account == key; });
+        LockGuard lock(state.mutex);
+        count = std::erase_if(state.*map, [&](const auto& e) { return !email || e.second.account == key; });
     }
     sendJson(res, 200, {{"expired", count}});
 }
@@ -41,11 +41,11 @@ std::optional<std::chrono::seconds> readSeconds(const json& body, httplib::Respo
 
 void expireAccessTokens(AuthState& state, const json& body, httplib::Response& res) {
     if (const auto token = stringField(body, "token")) {
-        std::lock_guard lock(state.mutex);
+        LockGuard lock(state.mutex);
         sendJson(res, 200, {{"expired", state.accessTokens.erase(*token)}});
         return;
     }
-    expireFor(state, state.accessTokens, body, res);
+    expireFor(state, &AuthState::accessTokens, body, res);
 }
 
 void setTTL(AuthState& state, std::chrono::seconds AuthState::*field, const json& body,
@@ -53,7 +53,7 @@ void setTTL(AuthState& state, std::chrono::seconds AuthState::*field, const json
     const auto seconds = readSeconds(body, res);
     if (!seconds) return;
     {
-        std::lock_guard lock(state.mutex);
+        LockGuard lock(state.mutex);
         state.*field = *seconds;
     }
     sendJson(res, 200, {{"seconds", seconds->count()}});
@@ -62,7 +62,7 @@ void setTTL(AuthState& state, std::chrono::seconds AuthState::*field, const json
 void resetRateLimit(AuthState& state, const json& body, httplib::Response& res) {
     const auto email = stringField(body, "email");
     {
-        std::lock_guard lock(state.mutex);
+        LockGuard lock(state.mutex);
         if (email) {
             state.failures.erase(lowerAscii(*email));
         } else {
@@ -75,7 +75,7 @@ void resetRateLimit(AuthState& state, const json& body, httplib::Response& res) 
 void issueToken(AuthState& state, const json& body, httplib::Response& res) {
     const auto email = requireString(body, "email", res);
     if (!email) return;
-    std::lock_guard lock(state.mutex);
+    LockGuard lock(state.mutex);
     const std::string key = lowerAscii(*email);
     if (state.find(key) == nullptr) {
         sendError(res, 404, "unknown_account", "Compte inconnu.");
@@ -90,7 +90,7 @@ void setPassword(AuthState& state, const json& body, httplib::Response& res) {
     if (!email) return;
     const auto password = requireString(body, "password", res);
     if (!password) return;
-    std::lock_guard lock(state.mutex);
+    LockGuard lock(state.mutex);
     AuthAccount* account = state.find(*email);
     if (account == nullptr) {
         sendError(res, 404, "unknown_account", "Compte inconnu.");
@@ -102,7 +102,7 @@ void setPassword(AuthState& state, const json& body, httplib::Response& res) {
 
 /// GET: the code an authenticator shows now and the unused recovery codes.
 void listCodes(AuthState& state, const httplib::Request& req, httplib::Response& res) {
-    std::lock_guard lock(state.mutex);
+    LockGuard lock(state.mutex);
     const AuthAccount* account = state.find(req.get_param_value("email"));
     if (account == nullptr) {
         sendError(res, 404, "unknown_account", "Compte inconnu.");
@@ -124,9 +124,9 @@ void AuthService::registerAdminRoutes(httplib::Server& server) {
     const std::pair<const char*, Handler> posts[] = {
         {"/_admin/auth/expire-access-tokens", expireAccessTokens},
         {"/_admin/auth/expire-pending-tokens",
-         [](AuthState& s, const json& b, httplib::Response& r) { expireFor(s, s.pending, b, r); }},
+         [](AuthState& s, const json& b, httplib::Response& r) { expireFor(s, &AuthState::pending, b, r); }},
         {"/_admin/auth/forget-trusted-devices",
-         [](AuthState& s, const json& b, httplib::Response& r) { expireFor(s, s.trustedDevices, b, r); }},
+         [](AuthState& s, const json& b, httplib::Response& r) { expireFor(s, &AuthState::trustedDevices, b, r); }},
         {"/_admin/auth/access-token-ttl",
          [](AuthState& s, const json& b, httplib::Response& r) { setTTL(s, &AuthState::accessTokenTTL, b, r); }},
         {"/_admin/auth/pending-token-ttl",

@@ -38,7 +38,8 @@ json accessAnswer(const std::string& token, const AuthAccount& account, std::chr
             {"email", account.profile.email}};
 }
 
-bool trustedDeviceValid(const AuthState& state, const json& body, const std::string& accountKey) {
+bool trustedDeviceValid(const AuthState& state, const json& body, const std::string& accountKey)
+    CADRIO_REQUIRES(state.mutex) {
     const auto token = stringField(body, "trusted_device_token");
     if (!token) return false;
     const auto it = state.trustedDevices.find(*token);
@@ -48,7 +49,7 @@ bool trustedDeviceValid(const AuthState& state, const json& body, const std::str
 
 /// Sign-in answer for a known account whose password matched.
 void answerPasswordAccepted(AuthState& state, const json& body, const std::string& key,
-                            const AuthAccount& account, httplib::Response& res) {
+                            const AuthAccount& account, httplib::Response& res) CADRIO_REQUIRES(state.mutex) {
     if (account.profile.methods.empty() || trustedDeviceValid(state, body, key)) {
         const std::string token = state.issueAccessTokenLocked(key);
         sendJson(res, 200, accessAnswer(token, account, state.accessTokenTTL));
@@ -77,7 +78,7 @@ void handleLogin(AuthState& state, const httplib::Request& req, httplib::Respons
     const auto password = requireString(*body, "password", res);
     if (!password) return;
 
-    std::lock_guard lock(state.mutex);
+    LockGuard lock(state.mutex);
     state.pruneLocked();
     const std::string key = lowerAscii(*email);
     const AuthAccount* account = state.find(key);
@@ -99,8 +100,8 @@ void handleLogin(AuthState& state, const httplib::Request& req, httplib::Respons
 }
 
 /// Checks `code` by `method` and uses it up when single-use.
-bool acceptCode(AuthState& state, AuthAccount& account, std::string_view method,
-                std::string_view code) {
+bool acceptCode(AuthState& state, AuthAccount& account, std::string_view method, std::string_view code)
+    CADRIO_REQUIRES(state.mutex) {
     if (method == "totp") {
         const auto seconds =
             std::chrono::duration_cast<std::chrono::seconds>(state.now().time_since_epoch()).count();
@@ -143,7 +144,7 @@ void handleVerify(AuthState& state, const httplib::Request& req, httplib::Respon
     const auto request = readVerifyRequest(req, res);
     if (!request) return;
 
-    std::lock_guard lock(state.mutex);
+    LockGuard lock(state.mutex);
     state.pruneLocked();  // an expired challenge is gone after this
     const auto challenge = state.pending.find(request->pendingToken);
     AuthAccount* account = challenge == state.pending.end() ? nullptr : state.find(challenge->second.account);

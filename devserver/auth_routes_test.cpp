@@ -44,8 +44,8 @@ protected:
         return answer.body.value("pending_token", "");
     }
 
-    std::string currentCode(std::int64_t offsetSeconds = 0) {
-        return totp::codeAt(*totp::decodeBase32("JBSWY3DPEHPK3PXP"), clock_.seconds() + offsetSeconds);
+    std::string currentCode() {
+        return totp::codeAt(*totp::decodeBase32("JBSWY3DPEHPK3PXP"), clock_.seconds());
     }
 
     JsonAnswer verify(const std::string& pending, const std::string& method, const std::string& code,
@@ -128,16 +128,6 @@ TEST_F(AuthRoutes, SecondFactorAccountIsChallengedThenSignedInWithAnAuthenticato
 
     // The challenge is used up.
     EXPECT_EQ(verify(pending, "totp", currentCode()).status, 410);
-}
-
-TEST_F(AuthRoutes, AuthenticatorCodesFromTheNeighbouringStepsOnlyAreAccepted) {
-    const struct {
-        std::int64_t offset;
-        int status;
-    } cases[] = {{-30, 200}, {30, 200}, {-90, 401}, {90, 401}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(verify(pendingToken(), "totp", currentCode(c.offset)).status, c.status) << c.offset;
-    }
 }
 
 TEST_F(AuthRoutes, WrongCodeLeavesTheChallengeOpen) {

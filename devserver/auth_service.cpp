@@ -57,17 +57,17 @@ AuthService::~AuthService() = default;
 void AuthService::addAccount(AccountSpec profile) {
     AuthAccount account = validatedAccount(std::move(profile));
     const std::string key = lowerAscii(account.profile.email);
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     state_->accounts[key] = std::move(account);
 }
 
 void AuthService::reset() {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     state_->clearAllLocked();
 }
 
 std::vector<std::string> AuthService::accounts() const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     std::vector<std::string> keys;
     keys.reserve(state_->accounts.size());
     for (const auto& [key, account] : state_->accounts) keys.push_back(key);
@@ -75,7 +75,7 @@ std::vector<std::string> AuthService::accounts() const {
 }
 
 std::optional<AccountSpec> AuthService::account(std::string_view email) const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     const AuthAccount* found = state_->find(email);
     if (found == nullptr) return std::nullopt;
     return found->profile;
@@ -84,31 +84,31 @@ std::optional<AccountSpec> AuthService::account(std::string_view email) const {
 std::optional<std::string> AuthService::accountForAuthorization(std::string_view authorizationHeader) const {
     const auto token = bearerToken(authorizationHeader);
     if (!token) return std::nullopt;
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     const auto it = state_->accessTokens.find(std::string(*token));
     if (it == state_->accessTokens.end() || it->second.expiresAt <= state_->now()) return std::nullopt;
     return it->second.account;
 }
 
 std::string AuthService::issueAccessToken(std::string_view email) {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     const std::string key = lowerAscii(email);
     if (state_->accounts.count(key) == 0) throw std::invalid_argument("unknown account");
     return state_->issueAccessTokenLocked(key);
 }
 
 void AuthService::setAccessTokenTTL(std::chrono::seconds ttl) {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     state_->accessTokenTTL = ttl;
 }
 
 void AuthService::setPendingTokenTTL(std::chrono::seconds ttl) {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     state_->pendingTokenTTL = ttl;
 }
 
 void AuthService::setClock(Clock clock) {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     state_->clock = std::move(clock);
 }
 

@@ -3,14 +3,15 @@
 // members, sign-in routes, admin routes). Not for use outside auth_*.cpp.
 //
 // Every field below `mutex` is guarded by it. Handlers take the lock, decide,
-// release it and only then let the server write the answer.
+// release it and only then let the server write the answer. Free functions
+// of the routes that expect the lock say so with CADRIO_REQUIRES(state.mutex).
 
+#include "core/support/thread_annotations.hpp"
 #include "devserver/auth_service.hpp"
 
 #include <chrono>
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -59,31 +60,30 @@ struct AuthState {
     static constexpr auto kLockout = AuthService::kLockout;
     static constexpr auto kTrustedDeviceTTL = AuthService::kTrustedDeviceTTL;
 
-    mutable std::mutex mutex;
-    Clock clock;
-    std::chrono::seconds accessTokenTTL{AuthService::kDefaultAccessTokenTTL};
-    std::chrono::seconds pendingTokenTTL{AuthService::kDefaultPendingTokenTTL};
-    std::map<std::string, AuthAccount> accounts;   // key: lower-cased e-mail
-    std::unordered_map<std::string, AccessTokenRecord> accessTokens;
-    std::unordered_map<std::string, PendingChallenge> pending;
-    std::unordered_map<std::string, TrustedDevice> trustedDevices;
-    std::map<std::string, FailureRecord> failures;  // only for known accounts
+    mutable Mutex mutex;
+    Clock clock CADRIO_GUARDED_BY(mutex);
+    std::chrono::seconds accessTokenTTL CADRIO_GUARDED_BY(mutex){AuthService::kDefaultAccessTokenTTL};
+    std::chrono::seconds pendingTokenTTL CADRIO_GUARDED_BY(mutex){AuthService::kDefaultPendingTokenTTL};
+    std::map<std::string, AuthAccount> accounts CADRIO_GUARDED_BY(mutex);  // key: lower-cased e-mail
+    std::unordered_map<std::string, AccessTokenRecord> accessTokens CADRIO_GUARDED_BY(mutex);
+    std::unordered_map<std::string, PendingChallenge> pending CADRIO_GUARDED_BY(mutex);
+    std::unordered_map<std::string, TrustedDevice> trustedDevices CADRIO_GUARDED_BY(mutex);
+    std::map<std::string, FailureRecord> failures CADRIO_GUARDED_BY(mutex);  // only for known accounts
 
-    // The helpers below expect `mutex` to be held by the caller.
-    TimePoint now() const { return clock(); }
-    const AuthAccount* find(std::string_view email) const;
-    AuthAccount* find(std::string_view email);
-    std::string issueAccessTokenLocked(const std::string& accountKey);
-    std::string issuePendingTokenLocked(const std::string& accountKey);
-    std::string issueTrustedDeviceLocked(const std::string& accountKey, std::string label);
+    TimePoint now() const CADRIO_REQUIRES(mutex) { return clock(); }
+    const AuthAccount* find(std::string_view email) const CADRIO_REQUIRES(mutex);
+    AuthAccount* find(std::string_view email) CADRIO_REQUIRES(mutex);
+    std::string issueAccessTokenLocked(const std::string& accountKey) CADRIO_REQUIRES(mutex);
+    std::string issuePendingTokenLocked(const std::string& accountKey) CADRIO_REQUIRES(mutex);
+    std::string issueTrustedDeviceLocked(const std::string& accountKey, std::string label) CADRIO_REQUIRES(mutex);
     /// Seconds left of the lock-out of `accountKey`, 0 when not locked.
-    std::int64_t lockoutRemainingLocked(const std::string& accountKey);
-    void recordFailureLocked(const std::string& accountKey);
-    void clearFailuresLocked(const std::string& accountKey);
+    std::int64_t lockoutRemainingLocked(const std::string& accountKey) CADRIO_REQUIRES(mutex);
+    void recordFailureLocked(const std::string& accountKey) CADRIO_REQUIRES(mutex);
+    void clearFailuresLocked(const std::string& accountKey) CADRIO_REQUIRES(mutex);
     /// Drops expired access, pending and trusted-device tokens, so that a
     /// long-running server does not accumulate them.
-    void pruneLocked();
-    void clearAllLocked();
+    void pruneLocked() CADRIO_REQUIRES(mutex);
+    void clearAllLocked() CADRIO_REQUIRES(mutex);
 };
 
 // The service's private state is the shared one; free functions of the

@@ -1,5 +1,6 @@
 #include "devserver/dev_server.hpp"
 
+#include "core/support/thread_annotations.hpp"
 #include "devserver/admin_routes.hpp"
 #include "devserver/auth_http.hpp"
 #include "devserver/metadata_file.hpp"
@@ -13,7 +14,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
-#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -80,7 +80,9 @@ struct DevServer::Impl {
 
     void load();
     void collectGarbage();
-    void installRoutes(httplib::Server& server, DevServer& owner);
+    void installRoutes(HttpServer& server, DevServer& owner);
+    void resetLocked() CADRIO_REQUIRES(adminMutex);
+    void addAccountLocked(const AccountSpec& profile) CADRIO_REQUIRES(adminMutex);
 
     DevServerOptions options;
     fs::path blobRoot;
@@ -93,9 +95,11 @@ struct DevServer::Impl {
     EventHub events;
     std::unique_ptr<MetadataFile> metadata;
     ServerContext context;
-    std::recursive_mutex adminMutex;   // serialises reset, seed and account changes
-    std::unique_ptr<httplib::Server> server;  // owner's thread only
-    std::thread thread;                       // owner's thread only
+    // Serialises reset, seed and account changes, across their disk work:
+    // only admin callers ever wait for it.
+    Mutex adminMutex;
+    std::unique_ptr<HttpServer> server;  // owner's thread only
+    std::thread thread;                  // owner's thread only
     std::atomic<int> port{0};
 };
 
@@ -129,7 +133,7 @@ void DevServer::Impl::collectGarbage() {
     }
 }
 
-void DevServer::Impl::installRoutes(httplib::Server& http, DevServer& owner) {
+void DevServer::Impl::installRoutes(HttpServer& http, DevServer& owner) {
     http.set_error_handler(httplib::Server::HandlerWithResponse(
         [](const httplib::Request&, httplib::Response& res) {
             if (!res.body.empty() || res.content_provider_) return httplib::Server::HandlerResponse::Unhandled;
@@ -173,28 +177,17 @@ DevServer::~DevServer() { stop(); }
 int DevServer::start(int port) {
     if (impl_->server) throw std::runtime_error("the server is running already");
     std::signal(SIGPIPE, SIG_IGN);
-    auto server = std::make_unique<httplib::Server>();
-    const auto threads = static_cast<std::size_t>(impl_->options.threads);
-    server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-    server->set_payload_max_length(static_cast<std::size_t>(kMaxRequestBody));
-    server->set_tcp_nodelay(true);
-    server->set_keep_alive_max_count(1000);
-    server->set_read_timeout(30);
-    server->set_write_timeout(30);
+    auto server = std::make_unique<HttpServer>(impl_->options.connections,
+                                               static_cast<std::size_t>(impl_->options.threads),
+                                               static_cast<std::uint64_t>(kMaxRequestBody));
     impl_->installRoutes(*server, *this);
-    const int bound = port == 0 ? server->bind_to_any_port("127.0.0.1")
-                                : (server->bind_to_port("127.0.0.1", port) ? port : -1);
+    const int bound = server->bindLoopback(port);
     if (bound <= 0) throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
     impl_->context.baseURL = "http://127.0.0.1:" + std::to_string(bound);
     impl_->port = bound;
-    auto ended = std::make_shared<std::atomic<bool>>(false);
-    impl_->thread = std::thread([raw = server.get(), ended] {
-        raw->listen_after_bind();
-        *ended = true;
-    });
-    // httplib's stop() does nothing before the accept loop runs, so a stop
-    // right after the start would leave the loop waiting forever.
-    while (!server->is_running() && !*ended) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The socket listens already: connections wait for the accept loop,
+    // and stopServing() ends it even before it runs.
+    impl_->thread = std::thread([raw = server.get()] { raw->serve(); });
     impl_->server = std::move(server);
     return bound;
 }
@@ -202,7 +195,7 @@ int DevServer::start(int port) {
 void DevServer::stop() {
     if (!impl_->server) return;
     impl_->events.closeAll();
-    impl_->server->stop();
+    impl_->server->stopServing();
     impl_->events.closeAll();  // a stream that slipped in before the stop
     if (impl_->thread.joinable()) impl_->thread.join();
     impl_->server.reset();
@@ -211,30 +204,41 @@ void DevServer::stop() {
 
 bool DevServer::isRunning() const { return impl_->server != nullptr; }
 
+void DevServer::Impl::resetLocked() {
+    events.closeAll();
+    uploads.clear();
+    faults.clear();
+    auth.reset();
+    store.reset();
+    blobs.clear();
+    persist();
+}
+
+void DevServer::Impl::addAccountLocked(const AccountSpec& profile) {
+    auth.addAccount(profile);
+    store.addAccount(profile);
+}
+
 void DevServer::reset() {
-    std::lock_guard lock(impl_->adminMutex);
-    impl_->events.closeAll();
-    impl_->uploads.clear();
-    impl_->faults.clear();
-    impl_->auth.reset();
-    impl_->store.reset();
-    impl_->blobs.clear();
-    impl_->persist();
+    LockGuard lock(impl_->adminMutex);
+    impl_->resetLocked();
 }
 
 void DevServer::seed(const std::string& name) {
     if (!isSeedName(name)) throw std::invalid_argument("unknown seed: " + name);
-    std::lock_guard lock(impl_->adminMutex);
-    reset();
-    applySeed(name, impl_->store, impl_->blobs, [this](const AccountSpec& profile) { addAccount(profile); });
+    LockGuard lock(impl_->adminMutex);
+    impl_->resetLocked();
+    applySeed(name, impl_->store, impl_->blobs,
+              [this](const AccountSpec& profile) CADRIO_REQUIRES(impl_->adminMutex) {
+                  impl_->addAccountLocked(profile);
+              });
 }
 
 bool DevServer::hasAccounts() const { return !impl_->store.accountSpecs().empty(); }
 
 void DevServer::addAccount(const AccountSpec& profile) {
-    std::lock_guard lock(impl_->adminMutex);
-    impl_->auth.addAccount(profile);
-    impl_->store.addAccount(profile);
+    LockGuard lock(impl_->adminMutex);
+    impl_->addAccountLocked(profile);
 }
 
 int DevServer::port() const { return impl_->port; }

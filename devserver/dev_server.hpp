@@ -20,6 +20,7 @@
 #include "devserver/drive_store.hpp"
 #include "devserver/event_hub.hpp"
 #include "devserver/fault_injector.hpp"
+#include "devserver/http_server.hpp"
 #include "devserver/presigner.hpp"
 
 #include <chrono>
@@ -37,8 +38,12 @@ struct DevServerOptions {
     std::function<std::chrono::system_clock::time_point()> clock;
     /// How a "delay" fault waits (default: sleeps the serving thread).
     std::function<void(std::chrono::milliseconds)> sleeper;
-    /// Worker threads: each open event stream holds one.
-    int threads = 64;
+    /// Worker threads: each connection holds one while it is open (an
+    /// idle one for at most connections.headTimeout), each event stream
+    /// for as long as it runs.
+    int threads = 256;
+    /// Timeouts and head limits of every connection.
+    ConnectionLimits connections;
 };
 
 class DevServer {
@@ -51,8 +56,9 @@ public:
     DevServer& operator=(const DevServer&) = delete;
 
     /// Listens on 127.0.0.1:`port` (0: a free port) and serves in the
-    /// background. Returns the port. Throws std::runtime_error when the
-    /// port cannot be bound or the server runs already.
+    /// background. Returns the port, which accepts connections from then
+    /// on. Throws std::runtime_error when the port cannot be bound (also
+    /// when another server listens on it) or the server runs already.
     int start(int port = 0);
     /// Closes the event streams and stops serving; waits for the workers.
     void stop();

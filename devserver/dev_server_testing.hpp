@@ -4,6 +4,7 @@
 // sleeper, and HTTP helpers that speak as the demo account. Header-only so
 // that it stays out of the server library.
 
+#include "core/support/thread_annotations.hpp"
 #include "devserver/auth_test_server.hpp"
 #include "devserver/dev_server.hpp"
 
@@ -12,7 +13,6 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -49,10 +49,11 @@ protected:
         options.dataDir = std::move(dataDir);
         options.clock = clock_.function();
         options.sleeper = [this](std::chrono::milliseconds delay) {
-            std::lock_guard lock(sleepsMutex_);
+            LockGuard lock(sleepsMutex_);
             sleeps_.push_back(delay);
         };
-        options.threads = 16;
+        options.threads = threads_;
+        options.connections = connections_;
         server_ = std::make_unique<DevServer>(options);
         if (seed) server_->seed("demo");
         server_->start(0);
@@ -130,17 +131,19 @@ protected:
     }
 
     std::vector<std::chrono::milliseconds> sleeps() {
-        std::lock_guard lock(sleepsMutex_);
+        LockGuard lock(sleepsMutex_);
         return sleeps_;
     }
 
     VirtualClock clock_{1'700'000'000};
+    int threads_ = 16;               // of the next startServer()
+    ConnectionLimits connections_;   // of the next startServer()
     std::unique_ptr<DevServer> server_;
     std::string token_;
 
 private:
-    std::mutex sleepsMutex_;
-    std::vector<std::chrono::milliseconds> sleeps_;  // guarded by sleepsMutex_
+    Mutex sleepsMutex_;
+    std::vector<std::chrono::milliseconds> sleeps_ CADRIO_GUARDED_BY(sleepsMutex_);
 };
 
 }  // namespace cadrio::devserver::testing

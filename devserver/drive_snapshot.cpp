@@ -133,7 +133,7 @@ nlohmann::json driveToJSON(const AccountDrive& drive, bool withSecrets) {
 }  // namespace
 
 nlohmann::json DriveStore::snapshot(std::uint64_t& version) const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     version = state_->version;
     nlohmann::json accounts = nlohmann::json::array();
     for (const auto& [key, drive] : state_->drives) accounts.push_back(driveToJSON(drive, true));
@@ -141,7 +141,7 @@ nlohmann::json DriveStore::snapshot(std::uint64_t& version) const {
 }
 
 nlohmann::json DriveStore::describe(const std::string& account) const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     return driveToJSON(state_->drive(account), false);
 }
 
@@ -177,7 +177,7 @@ void DriveStore::restore(const nlohmann::json& snapshot) {
     } catch (const nlohmann::json::exception& error) {
         throw std::runtime_error(std::string("état enregistré illisible : ") + error.what());
     }
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     state_->drives = std::move(drives);
     state_->nextId = nextId;
     ++state_->version;

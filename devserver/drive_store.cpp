@@ -108,7 +108,7 @@ std::int64_t DriveStore::nowSeconds() const {
 void DriveStore::change(const std::string& account, const Edit& edit) {
     const auto now = nowSeconds();
     {
-        std::lock_guard lock(state_->mutex);
+        LockGuard lock(state_->mutex);
         auto& drive = state_->drive(account);
         if (!edit(drive, drive.cursor + 1, now)) return;
         ++drive.cursor;
@@ -119,7 +119,7 @@ void DriveStore::change(const std::string& account, const Edit& edit) {
 
 void DriveStore::touch(const std::string& account, const std::function<void(AccountDrive& drive)>& edit) {
     {
-        std::lock_guard lock(state_->mutex);
+        LockGuard lock(state_->mutex);
         edit(state_->drive(account));
         ++state_->version;
     }
@@ -129,7 +129,7 @@ void DriveStore::touch(const std::string& account, const std::function<void(Acco
 void DriveStore::addAccount(const AccountSpec& profile) {
     const auto key = accountKey(profile.email);
     {
-        std::lock_guard lock(state_->mutex);
+        LockGuard lock(state_->mutex);
         state_->drives[key].profile = profile;
         ++state_->version;
     }
@@ -137,12 +137,12 @@ void DriveStore::addAccount(const AccountSpec& profile) {
 }
 
 bool DriveStore::hasAccount(const std::string& account) const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     return state_->drives.count(account) > 0;
 }
 
 std::vector<AccountSpec> DriveStore::accountSpecs() const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     std::vector<AccountSpec> profiles;
     for (const auto& [key, drive] : state_->drives) profiles.push_back(drive.profile);
     return profiles;
@@ -150,7 +150,7 @@ std::vector<AccountSpec> DriveStore::accountSpecs() const {
 
 std::vector<std::string> DriveStore::reset() {
     auto keys = storageKeys();
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     state_->drives.clear();
     state_->nextId = 1;
     ++state_->version;
@@ -158,7 +158,7 @@ std::vector<std::string> DriveStore::reset() {
 }
 
 std::vector<FolderRecord> DriveStore::folders(const std::string& account, std::int64_t parentId) const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     const auto& drive = state_->drive(account);
     requireFolder(drive, parentId);
     std::vector<FolderRecord> result;
@@ -170,7 +170,7 @@ std::vector<FolderRecord> DriveStore::folders(const std::string& account, std::i
 
 std::vector<FileRecord> DriveStore::files(const std::string& account, std::int64_t folderId,
                                           std::size_t limit) const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     const auto& drive = state_->drive(account);
     requireFolder(drive, folderId);
     std::vector<FileRecord> result;
@@ -183,7 +183,7 @@ std::vector<FileRecord> DriveStore::files(const std::string& account, std::int64
 
 ChangesPage DriveStore::changes(const std::string& account, std::int64_t since) const {
     if (since < 0) throw badRequest("Curseur négatif.");
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     const auto& drive = state_->drive(account);
     if (since != 0 && (since < drive.horizon || since > drive.cursor)) {
         throw ServiceError(410, "cursor_expired", "Curseur expiré : relecture complète nécessaire.");
@@ -207,13 +207,13 @@ ChangesPage DriveStore::changes(const std::string& account, std::int64_t since) 
 }
 
 std::pair<std::int64_t, std::int64_t> DriveStore::quota(const std::string& account) const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     const auto& drive = state_->drive(account);
     return {drive.usedBytes(), drive.quotaBytes()};
 }
 
 FileRecord DriveStore::readableFile(const std::string& account, std::int64_t id) const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     const auto& file = liveFile(state_->drive(account), id);
     if (file.storageClass != "standard") {
         throw ServiceError(409, "archived", "Fichier archivé.", "archived");
@@ -222,7 +222,7 @@ FileRecord DriveStore::readableFile(const std::string& account, std::int64_t id)
 }
 
 bool DriveStore::hasThumbnail(const std::string& account, const std::string& key) const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     for (const auto& [id, file] : state_->drive(account).files) {
         if (file.trashed || file.storageClass != "standard") continue;
         if (std::find(file.thumbnailKeys.begin(), file.thumbnailKeys.end(), key) != file.thumbnailKeys.end()) {
@@ -233,12 +233,12 @@ bool DriveStore::hasThumbnail(const std::string& account, const std::string& key
 }
 
 void DriveStore::checkFolder(const std::string& account, std::int64_t folderId) const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     requireFolder(state_->drive(account), folderId);
 }
 
 std::vector<std::string> DriveStore::storageKeys() const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     std::vector<std::string> keys;
     for (const auto& [account, drive] : state_->drives) {
         for (const auto& [id, file] : drive.files) {

@@ -44,7 +44,7 @@ FileRecord& anyFile(AccountDrive& drive, std::int64_t id) {
 
 void DriveStore::checkReplaceable(const std::string& account, std::int64_t id,
                                   const ReplacePreconditions& preconditions) const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     requireReplaceable(liveFile(state_->drive(account), id), preconditions);
 }
 
@@ -52,7 +52,8 @@ FileRecord DriveStore::createFile(const std::string& account, const NewFile& req
     validateItemName(request.name);
     if (!isStorageClass(request.storageClass)) throw badRequest("Classe de stockage inconnue.");
     FileRecord created;
-    change(account, [&](AccountDrive& drive, std::int64_t seq, std::int64_t now) {
+    change(account, [&](AccountDrive& drive, std::int64_t seq, std::int64_t now)
+                            CADRIO_REQUIRES(state_->mutex) {
         requireFolder(drive, request.folderId);
         requireQuota(drive, request.content.size);
         FileRecord file;

@@ -55,7 +55,8 @@ std::int64_t DriveStore::createFolder(const std::string& account, const std::str
                                       std::int64_t parentId) {
     validateItemName(name);
     std::int64_t newId = 0;
-    change(account, [&](AccountDrive& drive, std::int64_t seq, std::int64_t now) {
+    change(account, [&](AccountDrive& drive, std::int64_t seq, std::int64_t now)
+                            CADRIO_REQUIRES(state_->mutex) {
         requireFolder(drive, parentId);
         newId = state_->nextId++;
         drive.folders[newId] = FolderRecord{newId, parentId, name, now, now, false, seq};

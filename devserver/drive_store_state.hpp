@@ -4,22 +4,23 @@
 
 #include "devserver/drive_store.hpp"
 
+#include "core/support/thread_annotations.hpp"
+
 #include <map>
-#include <mutex>
 #include <string>
 
 namespace cadrio::devserver {
 
 struct DriveStore::State {
-    mutable std::mutex mutex;
-    ChangeListener listener;                    // set before serving; read without the mutex
-    std::map<std::string, AccountDrive> drives;  // key: lower-cased e-mail; guarded by mutex
-    std::int64_t nextId = 1;                    // guarded by mutex
-    std::uint64_t version = 0;                  // guarded by mutex
+    mutable Mutex mutex;
+    ChangeListener listener;  // set before serving; read without the mutex
+    std::map<std::string, AccountDrive> drives CADRIO_GUARDED_BY(mutex);  // key: lower-cased e-mail
+    std::int64_t nextId CADRIO_GUARDED_BY(mutex) = 1;
+    std::uint64_t version CADRIO_GUARDED_BY(mutex) = 0;
 
-    /// The account's drive; 404 when unknown. Caller holds the mutex.
-    AccountDrive& drive(const std::string& account);
-    const AccountDrive& drive(const std::string& account) const;
+    /// The account's drive; 404 when unknown.
+    AccountDrive& drive(const std::string& account) CADRIO_REQUIRES(mutex);
+    const AccountDrive& drive(const std::string& account) const CADRIO_REQUIRES(mutex);
 };
 
 /// The file, when it exists and is not trashed; 404 otherwise.

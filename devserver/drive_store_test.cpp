@@ -125,9 +125,8 @@ TEST_F(DriveStoreTest, NamesMustBeUsableFileNames) {
         {std::string(256, 'x'), false}, {"\xC3", false},       {"\xC0\xAF", false},
         {"\xED\xA0\x80", false},
     };
-    for (const auto& [name, valid] : cases) {
-        const std::string folderName = name;  // clang 14 cannot capture a structured binding
-        EXPECT_EQ(statusOf([&] { store_.createFolder(kAccount, folderName, 0); }), valid ? 0 : 400) << name;
+    for (const auto& c : cases) {
+        EXPECT_EQ(statusOf([&] { store_.createFolder(kAccount, c.first, 0); }), c.second ? 0 : 400) << c.first;
     }
 }
 

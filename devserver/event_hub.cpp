@@ -5,9 +5,11 @@
 #include "devserver/auth_state.hpp"
 #include "devserver/event_stream.hpp"
 
+#include "core/support/thread_annotations.hpp"
+
 #include <charconv>
+#include <condition_variable>
 #include <map>
-#include <mutex>
 #include <optional>
 
 namespace cadrio::devserver {
@@ -41,17 +43,18 @@ bool writeText(httplib::DataSink& sink, const std::string& text) {
 }  // namespace
 
 struct EventHub::State {
-    mutable std::mutex mutex;
-    // Guarded by `mutex`:
-    std::map<std::uint64_t, std::shared_ptr<EventStream>> streams;
-    std::map<std::string, std::uint64_t> sequence;  // publishes per account
-    std::uint64_t nextId = 1;
-    std::size_t maxStreams = kDefaultMaxStreams;
-    std::chrono::milliseconds pingUnit{1000};
+    mutable Mutex mutex;
+    mutable std::condition_variable_any streamsChanged;  // signalled under `mutex`
+    std::map<std::uint64_t, std::shared_ptr<EventStream>> streams CADRIO_GUARDED_BY(mutex);
+    std::map<std::string, std::uint64_t> sequence CADRIO_GUARDED_BY(mutex);  // publishes per account
+    std::uint64_t nextId CADRIO_GUARDED_BY(mutex) = 1;
+    std::size_t maxStreams CADRIO_GUARDED_BY(mutex) = kDefaultMaxStreams;
+    std::chrono::milliseconds pingUnit CADRIO_GUARDED_BY(mutex){1000};
 
-    void remove(std::uint64_t id) {
-        std::lock_guard lock(mutex);
+    void remove(std::uint64_t id) CADRIO_EXCLUDES(mutex) {
+        LockGuard lock(mutex);
         streams.erase(id);
+        streamsChanged.notify_all();
     }
 };
 
@@ -61,7 +64,7 @@ EventHub::~EventHub() { closeAll(); }
 
 void EventHub::publish(const std::string& account) {
     const std::string key = lowerAscii(account);
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     const std::uint64_t sequence = ++state_->sequence[key];
     const nlohmann::json data = {{"account", key}, {"sequence", sequence}};
     const std::string frame =
@@ -73,23 +76,33 @@ void EventHub::publish(const std::string& account) {
 }
 
 void EventHub::closeAll() {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     for (const auto& [id, stream] : state_->streams) stream->close();
     state_->streams.clear();
+    state_->streamsChanged.notify_all();
 }
 
 std::size_t EventHub::openStreams() const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     return state_->streams.size();
 }
 
+bool EventHub::waitForOpenStreams(std::size_t count, std::chrono::milliseconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    UniqueLock lock(state_->mutex);
+    while (state_->streams.size() != count) {
+        if (state_->streamsChanged.wait_until(lock, deadline) == std::cv_status::timeout) break;
+    }
+    return state_->streams.size() == count;
+}
+
 void EventHub::setMaxStreams(std::size_t count) {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     state_->maxStreams = count;
 }
 
 void EventHub::setPingUnit(std::chrono::milliseconds unit) {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     state_->pingUnit = unit;
 }
 
@@ -150,13 +163,14 @@ void EventHub::registerRoutes(httplib::Server& server, const AuthService& auth) 
         std::uint64_t id = 0;
         SteadyClock::duration interval{};
         {
-            std::lock_guard lock(state->mutex);
+            LockGuard lock(state->mutex);
             if (state->streams.size() >= state->maxStreams) {
                 sendError(res, 503, "too_many_streams", "Trop de flux d'événements ouverts.");
                 return;
             }
             id = state->nextId++;
             state->streams[id] = stream;
+            state->streamsChanged.notify_all();
             interval = state->pingUnit * *ping;
         }
         res.set_header("Cache-Control", "no-cache");

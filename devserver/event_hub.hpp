@@ -7,7 +7,8 @@
 // Thread safety: publish() may be called from any thread, never blocks on a
 // client; each stream is served on its own server thread. One internal
 // mutex guards the table of open streams; each stream's queue has its own
-// (see event_stream.hpp). Neither is held while writing to a socket.
+// (see event_stream.hpp), taken after the table's when both are held.
+// Neither is held while writing to a socket.
 //
 // Every open stream holds one server worker thread: beyond maxStreams open
 // streams a new one is refused with 503, so event clients can never take
@@ -52,6 +53,9 @@ public:
 
     /// Number of streams currently open (all accounts).
     std::size_t openStreams() const;
+    /// Waits until exactly `count` streams are open; false when `timeout`
+    /// passes first.
+    bool waitForOpenStreams(std::size_t count, std::chrono::milliseconds timeout) const;
 
     /// Most streams open at once (default kDefaultMaxStreams).
     void setMaxStreams(std::size_t count);

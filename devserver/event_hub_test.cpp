@@ -1,12 +1,12 @@
 #include "devserver/event_hub.hpp"
 
+#include "core/support/thread_annotations.hpp"
 #include "devserver/auth_service.hpp"
 #include "devserver/auth_test_server.hpp"
 
 #include <gtest/gtest.h>
 
 #include <condition_variable>
-#include <mutex>
 
 namespace cadrio::devserver {
 namespace {
@@ -25,24 +25,31 @@ public:
     }
 
     /// Waits until the text received so far satisfies `done`.
-    bool waitUntil(const std::function<bool(const std::string&)>& done,
-                   std::chrono::milliseconds timeout = 5000ms) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] { return done(text_); });
+    bool waitUntil(const std::function<bool(const std::string&)>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + kSafety;
+        UniqueLock lock(mutex_);
+        while (!done(text_)) {
+            if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) return done(text_);
+        }
+        return true;
     }
     bool waitFor(const std::string& fragment) {
         return waitUntil([&](const std::string& t) { return t.find(fragment) != std::string::npos; });
     }
-    bool waitEnded(std::chrono::milliseconds timeout = 5000ms) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] { return ended_; });
+    bool waitEnded() {
+        const auto deadline = std::chrono::steady_clock::now() + kSafety;
+        UniqueLock lock(mutex_);
+        while (!ended_) {
+            if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) return ended_;
+        }
+        return true;
     }
     std::string text() {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         return text_;
     }
     std::string contentType() {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         return contentType_;
     }
     /// Leaves the stream at the next chunk that arrives.
@@ -50,7 +57,7 @@ public:
     /// Holds the reader inside its receive callback until released: a client
     /// that stopped reading.
     void hold(bool on) {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         held_ = on;
         changed_.notify_all();
     }
@@ -62,28 +69,31 @@ private:
         client.Get(
             "/api/v1/jmap/events/web" + query, {{"Authorization", "Bearer " + token}},
             [this](const httplib::Response& response) {
-                std::lock_guard lock(mutex_);
+                LockGuard lock(mutex_);
                 contentType_ = response.get_header_value("Content-Type");
                 return true;
             },
             [this](const char* data, std::size_t size) {
-                std::unique_lock lock(mutex_);
+                UniqueLock lock(mutex_);
                 text_.append(data, size);
                 changed_.notify_all();
-                changed_.wait(lock, [this] { return !held_ || stop_; });
+                while (held_ && !stop_) changed_.wait(lock);
                 return !stop_;
             });
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         ended_ = true;
         changed_.notify_all();
     }
 
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::string text_;          // guarded by mutex_
-    std::string contentType_;   // guarded by mutex_
-    bool ended_ = false;        // guarded by mutex_
-    bool held_ = false;         // guarded by mutex_
+    /// Only turns a hang into a failure.
+    static constexpr auto kSafety = 10s;
+
+    Mutex mutex_;
+    std::condition_variable_any changed_;
+    std::string text_ CADRIO_GUARDED_BY(mutex_);
+    std::string contentType_ CADRIO_GUARDED_BY(mutex_);
+    bool ended_ CADRIO_GUARDED_BY(mutex_) = false;
+    bool held_ CADRIO_GUARDED_BY(mutex_) = false;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
@@ -105,10 +115,7 @@ protected:
     }
     ~EventHubTest() override { hub_.closeAll(); }
 
-    bool waitForOpenStreams(std::size_t n) {
-        for (int i = 0; i < 500 && hub_.openStreams() != n; ++i) std::this_thread::sleep_for(10ms);
-        return hub_.openStreams() == n;
-    }
+    bool waitForOpenStreams(std::size_t n) { return hub_.waitForOpenStreams(n, 10s); }
 
     testing::VirtualClock clock_{1'700'000'000};
     AuthService auth_;

@@ -7,7 +7,7 @@ EventStream::EventStream(std::string account, std::size_t maxQueued)
 
 bool EventStream::push(std::string frame) {
     {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         if (closed_ || queue_.size() >= maxQueued_) return false;
         queue_.push_back(std::move(frame));
     }
@@ -17,15 +17,17 @@ bool EventStream::push(std::string frame) {
 
 void EventStream::close() {
     {
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         closed_ = true;
     }
     wake_.notify_one();
 }
 
 EventStream::Next EventStream::waitNext(std::chrono::steady_clock::time_point deadline) {
-    std::unique_lock lock(mutex_);
-    wake_.wait_until(lock, deadline, [this] { return closed_ || !queue_.empty(); });
+    UniqueLock lock(mutex_);
+    while (!closed_ && queue_.empty()) {
+        if (wake_.wait_until(lock, deadline) == std::cv_status::timeout) break;
+    }
     if (!queue_.empty()) {
         Next next{Next::Kind::frame, std::move(queue_.front())};
         queue_.pop_front();

@@ -7,11 +7,12 @@
 // `mutex_` guards queue_ and closed_; the writer never holds it while
 // writing to the socket.
 
+#include "core/support/thread_annotations.hpp"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <mutex>
 #include <string>
 
 namespace cadrio::devserver {
@@ -27,10 +28,10 @@ public:
 
     /// Queues one complete frame (ending with a blank line). Returns false
     /// when it was dropped (queue full or stream closed).
-    bool push(std::string frame);
+    bool push(std::string frame) CADRIO_EXCLUDES(mutex_);
 
     /// Wakes the writer, which ends the stream after the frames queued so far.
-    void close();
+    void close() CADRIO_EXCLUDES(mutex_);
 
     struct Next {
         enum class Kind { frame, timeout, closed };
@@ -40,15 +41,15 @@ public:
 
     /// The oldest queued frame; otherwise waits until one arrives, the
     /// stream is closed or `deadline` passes.
-    Next waitNext(std::chrono::steady_clock::time_point deadline);
+    Next waitNext(std::chrono::steady_clock::time_point deadline) CADRIO_EXCLUDES(mutex_);
 
 private:
     const std::string account_;
     const std::size_t maxQueued_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::string> queue_;
-    bool closed_ = false;
+    Mutex mutex_;
+    std::condition_variable_any wake_;
+    std::deque<std::string> queue_ CADRIO_GUARDED_BY(mutex_);
+    bool closed_ CADRIO_GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace cadrio::devserver

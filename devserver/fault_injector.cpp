@@ -2,11 +2,13 @@
 
 #include "devserver/auth_http.hpp"
 #include "devserver/connection_drop.hpp"
+#include "devserver/http_server.hpp"
 #include "devserver/service_error.hpp"
 #include "devserver/wire_json.hpp"
 
+#include "core/support/thread_annotations.hpp"
+
 #include <algorithm>
-#include <mutex>
 #include <vector>
 
 namespace cadrio::devserver {
@@ -71,9 +73,9 @@ void truncateBody(httplib::Response& res) {
 }  // namespace
 
 struct FaultInjector::State {
-    mutable std::mutex mutex;
-    int nextId = 1;                  // guarded by mutex
-    std::vector<ActiveRule> rules;   // guarded by mutex
+    mutable Mutex mutex;
+    int nextId CADRIO_GUARDED_BY(mutex) = 1;
+    std::vector<ActiveRule> rules CADRIO_GUARDED_BY(mutex);
 };
 
 FaultInjector::FaultInjector(Sleeper sleeper)
@@ -82,19 +84,19 @@ FaultInjector::FaultInjector(Sleeper sleeper)
 FaultInjector::~FaultInjector() = default;
 
 int FaultInjector::add(FaultRule rule) {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     const int id = state_->nextId++;
     state_->rules.push_back({id, std::move(rule)});
     return id;
 }
 
 void FaultInjector::clear() {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     state_->rules.clear();
 }
 
 nlohmann::json FaultInjector::describe() const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     nlohmann::json rules = nlohmann::json::array();
     for (const auto& [id, rule] : state_->rules) {
         rules.push_back({{"id", id}, {"method", rule.method}, {"path_prefix", rule.pathPrefix},
@@ -106,7 +108,7 @@ nlohmann::json FaultInjector::describe() const {
 }
 
 std::optional<FaultRule> FaultInjector::take(const std::string& method, const std::string& path) {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     for (auto it = state_->rules.begin(); it != state_->rules.end(); ++it) {
         auto& rule = it->rule;
         if (!rule.method.empty() && rule.method != method) continue;
@@ -118,8 +120,8 @@ std::optional<FaultRule> FaultInjector::take(const std::string& method, const st
     return std::nullopt;
 }
 
-void FaultInjector::install(httplib::Server& server) {
-    server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+void FaultInjector::install(HttpServer& server) {
+    server.setPreRouting([this](const httplib::Request& req, httplib::Response& res) {
         pendingFault.reset();
         if (req.path.rfind("/_admin", 0) == 0) return httplib::Server::HandlerResponse::Unhandled;
         const auto rule = take(req.method, req.path);

@@ -25,6 +25,8 @@
 
 namespace cadrio::devserver {
 
+class HttpServer;
+
 struct FaultRule {
     enum class Kind { status, drop, delay, truncate, missingEtag };
 
@@ -55,7 +57,7 @@ public:
     std::optional<FaultRule> take(const std::string& method, const std::string& path);
 
     /// Installs the pre- and post-routing handlers that apply the rules.
-    void install(httplib::Server& server);
+    void install(HttpServer& server);
 
     /// Reads a rule from its admin JSON form; ServiceError 400 when invalid.
     static FaultRule ruleFromJSON(const nlohmann::json& json);

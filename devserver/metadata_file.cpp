@@ -45,7 +45,7 @@ std::optional<nlohmann::json> MetadataFile::load() const {
 }
 
 void MetadataFile::save(std::uint64_t version, const nlohmann::json& state) {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     if (anyWritten_ && version <= written_) return;
     const auto text = state.dump(1, ' ', false, nlohmann::json::error_handler_t::replace);
     const auto temporary = fs::path(path_.string() + ".tmp");

@@ -7,11 +7,12 @@
 // writers, and a snapshot older than the one last written is skipped, so
 // that changes finishing out of order never roll the file back.
 
+#include "core/support/thread_annotations.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 
 namespace cadrio::devserver {
@@ -25,15 +26,15 @@ public:
     std::optional<nlohmann::json> load() const;
     /// Writes `state` unless a newer version was written already. Throws
     /// std::runtime_error when the file cannot be written.
-    void save(std::uint64_t version, const nlohmann::json& state);
+    void save(std::uint64_t version, const nlohmann::json& state) CADRIO_EXCLUDES(mutex_);
 
     const std::filesystem::path& path() const { return path_; }
 
 private:
     std::filesystem::path path_;
-    std::mutex mutex_;
-    std::uint64_t written_ = 0;      // guarded by mutex_
-    bool anyWritten_ = false;        // guarded by mutex_
+    Mutex mutex_;
+    std::uint64_t written_ CADRIO_GUARDED_BY(mutex_) = 0;
+    bool anyWritten_ CADRIO_GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace cadrio::devserver

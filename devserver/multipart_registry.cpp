@@ -3,8 +3,9 @@
 #include "devserver/digest.hpp"
 #include "devserver/service_error.hpp"
 
+#include "core/support/thread_annotations.hpp"
+
 #include <map>
-#include <mutex>
 #include <set>
 #include <system_error>
 
@@ -23,9 +24,9 @@ struct MultipartRegistry::Entry {
 };
 
 struct MultipartRegistry::State {
-    mutable std::mutex mutex;
-    std::map<std::string, Entry> uploads;  // key: upload id; guarded by mutex
-    std::set<std::string> completedKeys;   // guarded by mutex
+    mutable Mutex mutex;
+    std::map<std::string, Entry> uploads CADRIO_GUARDED_BY(mutex);  // key: upload id
+    std::set<std::string> completedKeys CADRIO_GUARDED_BY(mutex);
 };
 
 namespace {
@@ -62,7 +63,7 @@ MultipartUpload MultipartRegistry::begin(const std::string& account, const std::
     const auto upload = entry.upload;
     std::vector<fs::path> abandoned;
     {
-        std::lock_guard lock(state_->mutex);
+        LockGuard lock(state_->mutex);
         for (auto it = state_->uploads.begin(); it != state_->uploads.end();) {
             if (!it->second.completing && entry.created - it->second.created > kAbandonedAfter) {
                 abandoned.push_back(it->second.directory);
@@ -79,7 +80,7 @@ MultipartUpload MultipartRegistry::begin(const std::string& account, const std::
 
 MultipartUpload MultipartRegistry::find(const std::string& account, const std::string& storageKey,
                                         const std::string& uploadId) const {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     const auto it = state_->uploads.find(uploadId);
     if (it == state_->uploads.end() || it->second.upload.account != account ||
         it->second.upload.storageKey != storageKey) {
@@ -89,7 +90,7 @@ MultipartUpload MultipartRegistry::find(const std::string& account, const std::s
 }
 
 MultipartRegistry::PartSlot MultipartRegistry::startPart(const std::string& uploadId, int number) {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     const auto it = state_->uploads.find(uploadId);
     if (it == state_->uploads.end()) throw notFound("Envoi en plusieurs parties inconnu.");
     auto& entry = it->second;
@@ -101,7 +102,7 @@ MultipartRegistry::PartSlot MultipartRegistry::startPart(const std::string& uplo
 
 void MultipartRegistry::finishPart(const std::string& uploadId, int number, const std::string& etag,
                                    std::int64_t size) {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     const auto it = state_->uploads.find(uploadId);
     if (it == state_->uploads.end()) throw notFound("Envoi en plusieurs parties inconnu.");
     --it->second.arriving;
@@ -111,7 +112,7 @@ void MultipartRegistry::finishPart(const std::string& uploadId, int number, cons
 MultipartRegistry::Claim MultipartRegistry::claim(const std::string& account, const std::string& storageKey,
                                                  const std::string& uploadId,
                                                  const std::vector<UploadedPartRef>& parts) {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     if (state_->completedKeys.count(storageKey) > 0) throw keyInUse();
     const auto it = state_->uploads.find(uploadId);
     if (it == state_->uploads.end() || it->second.upload.account != account ||
@@ -141,7 +142,7 @@ MultipartRegistry::Claim MultipartRegistry::claim(const std::string& account, co
 }
 
 void MultipartRegistry::release(const std::string& uploadId) {
-    std::lock_guard lock(state_->mutex);
+    LockGuard lock(state_->mutex);
     const auto it = state_->uploads.find(uploadId);
     if (it != state_->uploads.end()) it->second.completing = false;
 }
@@ -149,7 +150,7 @@ void MultipartRegistry::release(const std::string& uploadId) {
 void MultipartRegistry::finish(const std::string& uploadId) {
     fs::path directory;
     {
-        std::lock_guard lock(state_->mutex);
+        LockGuard lock(state_->mutex);
         const auto it = state_->uploads.find(uploadId);
         if (it == state_->uploads.end()) return;
         state_->completedKeys.insert(it->second.upload.storageKey);
@@ -163,7 +164,7 @@ void MultipartRegistry::abort(const std::string& account, const std::string& sto
                               const std::string& uploadId) {
     fs::path directory;
     {
-        std::lock_guard lock(state_->mutex);
+        LockGuard lock(state_->mutex);
         const auto it = state_->uploads.find(uploadId);
         if (it == state_->uploads.end() || it->second.upload.account != account ||
             it->second.upload.storageKey != storageKey) {
@@ -179,7 +180,7 @@ void MultipartRegistry::abort(const std::string& account, const std::string& sto
 void MultipartRegistry::clear() {
     std::map<std::string, Entry> uploads;
     {
-        std::lock_guard lock(state_->mutex);
+        LockGuard lock(state_->mutex);
         uploads.swap(state_->uploads);
         state_->completedKeys.clear();
     }
