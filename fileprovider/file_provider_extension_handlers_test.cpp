@@ -1,4 +1,5 @@
-// The extension's handlers over a scripted drive.
+// The extension's deletions, thumbnails and content fetches over a scripted drive;
+// creations and modifications are tested with their handlers.
 
 #include <gtest/gtest.h>
 
@@ -365,118 +366,6 @@ TEST_F(FetchTest, CancellingStopsTheTransferAndAnswersOnce) {
     EXPECT_EQ(answer.get_future().get().error, Error::userCancelled());
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(sink_->messages().empty()) << "a cancellation is not a failure";
-}
-
-struct Changed {
-    fileprovider::ItemPtr item;
-    bool fetchAgain = false;
-    std::optional<Error> error;
-};
-
-class ChangeTest : public HandlerTest {
-protected:
-    static std::shared_ptr<fileprovider::BasicItem> item(std::string identifier, std::string parent, std::string name,
-                                                         types::ContentType type = types::ContentType::data()) {
-        auto item = std::make_shared<fileprovider::BasicItem>();
-        item->identifier = fileprovider::ItemIdentifier(std::move(identifier));
-        item->parent = fileprovider::ItemIdentifier(std::move(parent));
-        item->name = std::move(name);
-        item->type = std::move(type);
-        return item;
-    }
-    static fileprovider::ReplicatedExtension::ItemChangeCompletion answering(std::promise<Changed>& answer) {
-        return [&answer](fileprovider::ItemPtr item, fileprovider::ItemFields, bool fetchAgain,
-                         std::optional<Error> error) { answer.set_value({item, fetchAgain, error}); };
-    }
-    Changed create(fileprovider::ItemPtr itemTemplate, fileprovider::CreateItemOptions options = {}) {
-        std::promise<Changed> answer;
-        extension_->createItem(itemTemplate, {}, std::nullopt, options, {}, answering(answer));
-        return answer.get_future().get();
-    }
-    Changed modify(fileprovider::ItemPtr changed, fileprovider::ItemFields fields,
-                   std::optional<std::filesystem::path> contents = std::nullopt, std::string baseVersion = {}) {
-        std::promise<Changed> answer;
-        extension_->modifyItem(changed, {baseVersion, {}}, fields, contents, {}, {}, answering(answer));
-        return answer.get_future().get();
-    }
-};
-
-TEST_F(ChangeTest, CreationsRefusedBeforeAnyRequest) {
-    store_->upsert(std::vector{folderRecord(7, "Docs")}, std::vector{fileRecord(42, "a.pdf", 7)});
-    struct Case {
-        fileprovider::ItemPtr itemTemplate;
-        fileprovider::CreateItemOptions options;
-        std::optional<Error> error;
-        std::string name;  // of the answered item
-    };
-    const std::vector<Case> cases = {
-        {item("", "d:7", "~$Lettre.docx"), {}, Error::excludedFromSync(), ""},
-        {item("", "f:42", "b.txt"), {}, Error::noSuchItem(), ""},
-        {item("", "d:7", "lien", types::ContentType::symbolicLink()), {},
-         Error::featureUnsupported("Les liens symboliques ne sont pas pris en charge par le Cadrio."), ""},
-        {item("", "NSFileProviderRootContainerItemIdentifier", "Docs", types::ContentType::folder()),
-         fileprovider::CreateItemOptions::mayAlreadyExist, std::nullopt, "Docs"},
-    };
-    for (const Case& c : cases) {
-        const Changed changed = create(c.itemTemplate, c.options);
-        EXPECT_EQ(changed.error, c.error) << c.itemTemplate->filename();
-        if (!c.error) {
-            EXPECT_EQ(changed.item->itemIdentifier().rawValue(), "d:7");
-        }
-    }
-    EXPECT_TRUE(transport_->requests().empty());
-
-    transport_->enqueue(200, R"({"id":8})");  // without the option, a second folder
-    const Changed second = create(item("", "NSFileProviderRootContainerItemIdentifier", "Docs",
-                                       types::ContentType::folder()));
-    EXPECT_EQ(second.item->itemIdentifier().rawValue(), "d:8");
-    EXPECT_EQ(reloadedStore().folder(8)->name, "Docs");
-}
-
-TEST_F(ChangeTest, AnExcludedNewNameFailsAfterTheMoveWasMade) {
-    store_->upsert(std::vector{folderRecord(7, "Docs")}, std::vector{fileRecord(42, "a.pdf")});
-    transport_->enqueue(200, "{}");
-    const Changed changed = modify(item("f:42", "d:7", ".DS_Store"),
-                                   fileprovider::ItemFields::filename | fileprovider::ItemFields::parentItemIdentifier);
-    EXPECT_EQ(changed.error, Error::excludedFromSync());
-    EXPECT_EQ(paths(), std::vector<std::string>{"POST /drive/move"});
-
-    const Changed datesOnly = modify(item("f:42", "NSFileProviderRootContainerItemIdentifier", "a.pdf"),
-                                     fileprovider::ItemFields::contentModificationDate);
-    EXPECT_EQ(datesOnly.error, std::nullopt);
-    EXPECT_EQ(paths().size(), 1U) << "nothing sent for a date";
-}
-
-TEST_F(ChangeTest, AConflictingEditIsKeptAsACopyAndTheFileShowsTheServersVersion) {
-    ::setenv("TZ", "UTC", 1);
-    clock_.setWallTime(dateFromUnixSeconds(std::int64_t{1'709'647'620}));  // 2024-03-05 14:07 UTC
-    store_->upsert({}, std::vector{fileRecord(42, "a.pdf")});
-    std::ofstream(directory_ / "edit") << "local edit";
-    transport_->enqueue(409, "{}");  // the content moved on
-    transport_->enqueue(200, R"({"id":501,"s3_key":"users/1/501"})");
-    transport_->enqueue(200, R"({"url":"https://s.test/501","expires_in":60})");
-    transport_->enqueue(200, R"({"url":"https://s.test/42","expires_in":60,"content_hash":"server"})");
-    const Changed changed =
-        modify(item("f:42", "NSFileProviderRootContainerItemIdentifier", "a.pdf"), fileprovider::ItemFields::contents,
-               directory_ / "edit", "u:1700000042:142");
-    ASSERT_EQ(changed.error, std::nullopt);
-    EXPECT_TRUE(changed.fetchAgain);
-    EXPECT_EQ(paths(), (std::vector<std::string>{"PUT /drive/files/42/content", "POST /drive/upload/file",
-                                                 "GET /drive/files/501/download-url",
-                                                 "GET /drive/files/42/download-url"}));
-    EXPECT_NE(transport_->requests()[0].body.find("1700000042"), std::string::npos) << "sent on its precondition";
-    const ItemStore reloaded = reloadedStore();
-    EXPECT_EQ(reloaded.file(42)->contentHash, "server");
-    EXPECT_EQ(reloaded.file(501)->name, "a (conflit Linux 2024-03-05 14h07).pdf");
-    ASSERT_EQ(reloaded.summary().conflicts.size(), 1U);
-    EXPECT_EQ(reloaded.summary().conflicts[0].copyName, "a (conflit Linux 2024-03-05 14h07).pdf");
-
-    transport_->enqueue(409, "{}");  // and again on the copy: a failure
-    transport_->enqueue(409, "{}");
-    EXPECT_EQ(modify(item("f:42", "NSFileProviderRootContainerItemIdentifier", "a.pdf"),
-                     fileprovider::ItemFields::contents, directory_ / "edit", "u:1700000042:142")
-                  .error,
-              Error::serverUnreachable());
 }
 
 }  // namespace
