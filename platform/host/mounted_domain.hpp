@@ -1,0 +1,63 @@
+#pragma once
+// One enabled domain, shown as a folder: its extension, replica, content
+// cache, sync engine, kernel notifier and FUSE session, created together
+// and torn down in the reverse order (the extension last but one, the
+// plug-in library last, as the plug-in's release order asks).
+//
+// Threads: mount() and the destructor from one owning thread; every other
+// member from any thread.
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "core/support/clock.hpp"
+#include "platform/fileprovider/domain.hpp"
+#include "platform/fileprovider/host_context.hpp"
+#include "platform/fileprovider/replicated_extension.hpp"
+#include "platform/host/transfer_progress.hpp"
+
+namespace cadrio::host {
+
+class MountedDomain {
+public:
+    using ExtensionFactory = std::function<fileprovider::ExtensionPtr(const fileprovider::HostContext&)>;
+
+    struct Settings {
+        std::filesystem::path mountPoint;
+        std::filesystem::path replicaFile;
+        std::filesystem::path cacheDirectory;
+        std::int64_t cacheLimitBytes = 10LL << 30;
+        /// A fetch that makes no progress for this long fails with EIO.
+        std::chrono::milliseconds stuckFetchTimeout{std::chrono::minutes(10)};
+        /// How long a metadata request may wait for the plug-in.
+        std::chrono::milliseconds metadataTimeout{std::chrono::seconds(5)};
+    };
+
+    /// Creates the extension through `factory`, opens the replica and the
+    /// cache, cleans a stale mount at the mount point, mounts and starts
+    /// serving. Throws std::runtime_error with the reason when it cannot.
+    MountedDomain(fileprovider::Domain domain, ExtensionFactory factory, Settings settings, Clock& clock);
+    /// Unmounts, stops the engine and the loop, releases the extension.
+    ~MountedDomain();
+    MountedDomain(const MountedDomain&) = delete;
+    MountedDomain& operator=(const MountedDomain&) = delete;
+
+    const fileprovider::Domain& domain() const;
+    const std::filesystem::path& mountPoint() const;
+    std::filesystem::path temporaryDirectory() const;
+
+    void signalWorkingSet();
+    /// Calls `done` once when no enumeration or transfer is in flight.
+    void whenStable(std::function<void()> done);
+    TransferProgress downloadProgress() const;
+    TransferProgress uploadProgress() const;
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+};
+
+}  // namespace cadrio::host

@@ -1,0 +1,155 @@
+#pragma once
+// The host's own record of one domain: every item the plug-in described, the
+// sync anchor to resume change enumerations from, and which contents sit in
+// the content cache. One SQLite database per domain, in WAL mode, so that a
+// restart resumes from the stored anchor instead of listing the drive again.
+//
+// Inode numbers: every identifier gets an inode the first time the replica
+// hears of it (as an item or as a parent) and keeps it for good, also across
+// restarts and after the item is deleted; the root container is always
+// kFuseRootInode. A child may arrive before its parent (slices of a listing):
+// it sits under its parent's inode and shows once the parent arrives.
+//
+// Shown names: the plug-in's name made safe for one directory entry ("." and
+// "..", "/" and NUL cannot appear; a name over 255 bytes is shortened with a
+// suffix derived from the identifier), and unique among its siblings: the
+// sibling that already held a name keeps it, a newcomer gets a distinct,
+// stable suffix. Lookups go by shown name only.
+//
+// Bad structures are repaired as they arrive and logged once per item: a
+// folder that would become its own ancestor is shown under the root, a
+// negative size as 0, the last of duplicate identifiers in one call wins.
+//
+// Every mutating call runs in one transaction and returns the kernel notices
+// that make the FUSE layer's view current (see KernelNotice). Readers see
+// either all of a transaction or none of it.
+//
+// Threads: every member may be called from any thread. One mutex guards the
+// connection; it is held for the statements of one call only (a slice of at
+// most a few hundred rows), never across a plug-in call or a network wait.
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/fileprovider/byte_strings.hpp"
+#include "platform/fileprovider/item.hpp"
+#include "platform/fileprovider/item_identifier.hpp"
+
+namespace cadrio::host {
+
+using Inode = std::uint64_t;
+inline constexpr Inode kFuseRootInode = 1;
+
+/// What the kernel must forget after a change: the entry `name` under
+/// `parent` (a rename, a move, a deletion, a new sibling that took a name)
+/// and the attributes or data of `inode`. `deleted` asks for
+/// fuse_lowlevel_notify_delete, which also tells inotify watchers.
+struct KernelNotice {
+    enum class Kind { entry, inode, deleted };
+    Kind kind = Kind::inode;
+    Inode parent = 0;
+    Inode inode = 0;
+    std::string name;
+
+    bool operator==(const KernelNotice&) const = default;
+};
+
+/// One item as the FUSE layer shows it.
+struct ReplicaEntry {
+    Inode inode = 0;
+    Inode parentInode = kFuseRootInode;
+    fileprovider::ItemIdentifier identifier = fileprovider::ItemIdentifier::rootContainer();
+    fileprovider::ItemIdentifier parentIdentifier = fileprovider::ItemIdentifier::rootContainer();
+    /// The plug-in's name, untouched.
+    std::string name;
+    /// The name of the directory entry.
+    std::string shownName;
+    bool isFolder = false;
+    std::int64_t size = 0;
+    std::optional<fileprovider::Date> created;
+    std::optional<fileprovider::Date> modified;
+    fileprovider::ItemVersion version;
+    std::uint64_t capabilities = 0;
+    std::string contentType;
+    /// A folder whose children the plug-in has listed (the root and every
+    /// folder once the working set was listed).
+    bool childrenListed = false;
+
+    bool operator==(const ReplicaEntry&) const = default;
+};
+
+/// A content in the cache, by the version it holds.
+struct MaterialisedContent {
+    Inode inode = 0;
+    fileprovider::ByteString contentVersion;
+    std::int64_t size = 0;
+    /// Last open, for least-recently-used eviction (the host's wall clock).
+    std::chrono::system_clock::time_point lastUsed;
+
+    bool operator==(const MaterialisedContent&) const = default;
+};
+
+class ReplicaError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Replica {
+public:
+    /// Opens or creates the database at `path` (":memory:" for tests). A
+    /// file that is not a replica of this layout, or that SQLite finds
+    /// damaged, is renamed to "<path>.damaged" and a new one is created;
+    /// wasRebuilt() then answers true so that the host lists the working set.
+    /// Throws ReplicaError when no database can be opened at all.
+    static std::unique_ptr<Replica> open(const std::filesystem::path& path);
+    virtual ~Replica() = default;
+
+    virtual bool wasRebuilt() const = 0;
+
+    // Reading.
+    virtual std::optional<ReplicaEntry> entry(Inode inode) const = 0;
+    virtual std::optional<ReplicaEntry> entry(const fileprovider::ItemIdentifier& identifier) const = 0;
+    virtual std::optional<ReplicaEntry> child(Inode parent, std::string_view shownName) const = 0;
+    /// Up to `limit` children of `parent` with an inode above `afterInode`,
+    /// by increasing inode: a directory offset resumes in one indexed query.
+    virtual std::vector<ReplicaEntry> children(Inode parent, Inode afterInode, std::size_t limit) const = 0;
+    /// The inode of `identifier`, allocated when it has none yet.
+    virtual Inode inodeOf(const fileprovider::ItemIdentifier& identifier) = 0;
+
+    // The sync state.
+    virtual std::optional<fileprovider::SyncAnchor> anchor() const = 0;
+
+    // Changes from enumerations; each is one transaction.
+    /// Adds or replaces items (a listing slice or a change page's updates).
+    virtual std::vector<KernelNotice> apply(std::span<const fileprovider::ItemPtr> items) = 0;
+    /// A change page: deletions (with everything below a deleted folder),
+    /// then updates, then the new anchor, in one transaction.
+    virtual std::vector<KernelNotice> applyChanges(std::span<const fileprovider::ItemIdentifier> deleted,
+                                                   std::span<const fileprovider::ItemPtr> updated,
+                                                   const fileprovider::SyncAnchor& anchor) = 0;
+    /// A full listing of the working set in slices: beginRelisting() starts
+    /// one, apply() takes its slices, finishRelisting() removes every item
+    /// the listing did not hold and stores `anchor`.
+    virtual void beginRelisting() = 0;
+    virtual std::vector<KernelNotice> finishRelisting(const std::optional<fileprovider::SyncAnchor>& anchor) = 0;
+    /// The children of `folder` as one listing gave them: those it no longer
+    /// holds are removed; the folder counts as listed afterwards.
+    virtual std::vector<KernelNotice> replaceChildren(Inode folder, std::span<const fileprovider::ItemPtr> children) = 0;
+
+    // The content cache's records.
+    virtual std::optional<MaterialisedContent> materialised(Inode inode) const = 0;
+    virtual void recordMaterialised(const MaterialisedContent& content) = 0;
+    virtual void forgetMaterialised(Inode inode) = 0;
+    /// Every cached content, least recently used first.
+    virtual std::vector<MaterialisedContent> materialisedByAge() const = 0;
+};
+
+}  // namespace cadrio::host
