@@ -17,11 +17,12 @@
 #include "platform/fileprovider/domain.hpp"
 #include "platform/fileprovider/host_context.hpp"
 #include "platform/fileprovider/replicated_extension.hpp"
+#include "platform/host/domain_mount.hpp"
 #include "platform/host/transfer_progress.hpp"
 
 namespace cadrio::host {
 
-class MountedDomain {
+class MountedDomain final : public DomainMount {
 public:
     using ExtensionFactory = std::function<fileprovider::ExtensionPtr(const fileprovider::HostContext&)>;
 
@@ -41,19 +42,18 @@ public:
     /// serving. Throws std::runtime_error with the reason when it cannot.
     MountedDomain(fileprovider::Domain domain, ExtensionFactory factory, Settings settings, Clock& clock);
     /// Unmounts, stops the engine and the loop, releases the extension.
-    ~MountedDomain();
+    ~MountedDomain() override;
     MountedDomain(const MountedDomain&) = delete;
     MountedDomain& operator=(const MountedDomain&) = delete;
 
     const fileprovider::Domain& domain() const;
-    const std::filesystem::path& mountPoint() const;
-    std::filesystem::path temporaryDirectory() const;
 
-    void signalWorkingSet();
-    /// Calls `done` once when no enumeration or transfer is in flight.
-    void whenStable(std::function<void()> done);
-    TransferProgress downloadProgress() const;
-    TransferProgress uploadProgress() const;
+    const std::filesystem::path& mountPoint() const override;
+    std::filesystem::path temporaryDirectory() const override;
+    void signalWorkingSet() override;
+    void whenStable(std::function<void()> done) override;
+    TransferProgress downloadProgress() const override;
+    TransferProgress uploadProgress() const override;
 
 private:
     struct Parts;
