@@ -1,0 +1,45 @@
+#pragma once
+// The domain manager on the session bus: D-Bus calls become DomainManager
+// calls, DomainManager errors become named D-Bus errors. The bus name,
+// object path, interface, methods, signals and error names are listed in
+// docs/host-contract.md and in zelvano.cadrio.FileProviderHost.xml.
+//
+// Threads: sd-bus objects belong to the thread that runs run(). Deferred
+// replies (WaitForStabilization) may be completed from any thread: the
+// result is handed to the bus thread, which sends it. stop() and
+// notifyDomainsChanged() may be called from any thread.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/host/domain_manager.hpp"
+
+namespace cadrio::host {
+
+class DomainManagerService {
+public:
+    static constexpr const char* kBusName = "zelvano.cadrio.FileProviderHost";
+    static constexpr const char* kObjectPath = "/zelvano/cadrio/FileProviderHost";
+    static constexpr const char* kInterface = "zelvano.cadrio.FileProviderHost.DomainManager";
+
+    /// Connects to the session bus (or to `busAddress`), exports the object
+    /// and takes the bus name. Throws std::runtime_error when the bus cannot
+    /// be reached or the name is owned by another process.
+    explicit DomainManagerService(DomainManager& manager, std::optional<std::string> busAddress = std::nullopt);
+    ~DomainManagerService();
+    DomainManagerService(const DomainManagerService&) = delete;
+    DomainManagerService& operator=(const DomainManagerService&) = delete;
+
+    /// Serves calls until stop(); blocks the calling thread without polling.
+    void run();
+    void stop();
+    /// Emits DomainsChanged.
+    void notifyDomainsChanged();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace cadrio::host
