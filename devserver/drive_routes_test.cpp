@@ -38,43 +38,6 @@ TEST_F(DriveRoutes, ListingsShowTheLiveChildrenOfOneFolder) {
     EXPECT_EQ(get("/api/v1/drive/folders?id_parent=424242").status, 404);
 }
 
-TEST_F(DriveRoutes, MetadataChangesAppearInTheFeedWithNewCursors) {
-    const auto start = changes(0)["cursor"].get<std::int64_t>();
-    const auto created = post("/api/v1/drive/folders", {{"folder_name", "Projets"}, {"id_parent", 0}});
-    ASSERT_EQ(created.status, 200);
-    const auto projets = created.json()["id"].get<std::int64_t>();
-    const auto notes = file("Notes.txt")["id"].get<std::int64_t>();
-
-    // The rename body is one JSON string; quotes inside are escaped.
-    EXPECT_EQ(put("/api/v1/drive/files/" + std::to_string(notes) + "/rename", R"("Notes \"2\".txt")").status, 200);
-    EXPECT_EQ(post("/api/v1/drive/move", {{"file_ids", {notes}}, {"folder_ids", nlohmann::json::array()},
-                                           {"target_folder_id", projets}}).status, 200);
-    EXPECT_EQ(put("/api/v1/drive/folders/" + std::to_string(projets), R"({"folder_name":"Projets 2024","parent_id":0})").status, 200);
-
-    const auto page = changes(start);
-    EXPECT_EQ(page["cursor"], start + 4);
-    ASSERT_EQ(page["files"].size(), 1u);
-    EXPECT_EQ(page["files"][0]["file_name"], "Notes \"2\".txt");
-    EXPECT_EQ(page["files"][0]["id_folder"], projets);
-    EXPECT_EQ(page["folders"][0]["folder_name"], "Projets 2024");
-
-    EXPECT_EQ(post("/api/v1/drive/bulk-delete", {{"file_ids", {notes}}, {"folder_ids", {projets}}}).status, 200);
-    const auto trashed = changes(start + 4);
-    EXPECT_EQ(trashed["files"][0]["to_delete"], 1);
-    EXPECT_EQ(trashed["folders"][0]["to_delete"], 1);
-    EXPECT_EQ(get("/api/v1/drive/files/" + std::to_string(notes) + "/download-url").status, 404);
-}
-
-TEST_F(DriveRoutes, ExpiredOrForeignCursorsAnswer410) {
-    const auto cursor = changes(0)["cursor"].get<std::int64_t>();
-    EXPECT_EQ(admin("/_admin/drive/folders", {{"email", "demo@cadrio.test"}, {"name", "x"}}).status, 200);
-    EXPECT_EQ(admin("/_admin/drive/expire-cursors", {{"email", "demo@cadrio.test"}}).json()["horizon"], cursor + 1);
-    EXPECT_EQ(get("/api/v1/drive/changes?since=" + std::to_string(cursor)).status, 410);
-    EXPECT_EQ(get("/api/v1/drive/changes?since=" + std::to_string(cursor + 1)).status, 200);
-    EXPECT_EQ(get("/api/v1/drive/changes?since=" + std::to_string(cursor + 50)).status, 410);
-    EXPECT_EQ(get("/api/v1/drive/changes?since=0").status, 200);
-}
-
 TEST_F(DriveRoutes, DownloadGrantsAnnounceTheContentAndArchivedFilesConflict) {
     const auto notes = file("Notes.txt");
     const auto grant = get("/api/v1/drive/files/" + std::to_string(notes["id"].get<std::int64_t>()) + "/download-url");
