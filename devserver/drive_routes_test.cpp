@@ -11,33 +11,6 @@ using testing::toAnswer;
 
 class DriveRoutes : public testing::DevServerTest {};
 
-TEST_F(DriveRoutes, ThumbnailsArePresignedJpegImages) {
-    const auto keys = nlohmann::json::parse(file("plage.jpg")["file_miniatures_path"].get<std::string>());
-    ASSERT_EQ(keys.size(), 2u);
-    const auto presign = get("/api/v1/drive/thumbnails/presign?s3_key=" + keys[1].get<std::string>());
-    ASSERT_EQ(presign.status, 200);
-    const auto image = fetch(presign.json()["url"]);
-    EXPECT_EQ(image.status, 200);
-    EXPECT_EQ(image.header("Content-Type"), "image/jpeg");
-    EXPECT_EQ(image.body.substr(0, 3), "\xFF\xD8\xFF");
-}
-
-TEST_F(DriveRoutes, ListingsShowTheLiveChildrenOfOneFolder) {
-    const auto photos = folderId("Photos");
-    const auto root = get("/api/v1/drive/folders").json();
-    EXPECT_EQ(root.size(), 3u);
-    EXPECT_EQ(get("/api/v1/drive/folders?id_parent=0").json(), root);
-    const auto inPhotos = get("/api/v1/drive/folders?id_parent=" + std::to_string(photos)).json();
-    ASSERT_EQ(inPhotos.size(), 1u);
-    EXPECT_EQ(inPhotos[0]["folder_name"], "2024");
-    const auto rootFiles = get("/api/v1/drive/files?limit=100000").json();
-    ASSERT_EQ(rootFiles.size(), 1u);
-    EXPECT_EQ(rootFiles[0]["file_name"], "Notes.txt");
-    const auto archives = get("/api/v1/drive/files?limit=100000&id_folder=" + std::to_string(folderId("Archives")));
-    EXPECT_EQ(archives.json()[0]["storage_class"], "glacier");
-    EXPECT_EQ(get("/api/v1/drive/folders?id_parent=424242").status, 404);
-}
-
 TEST_F(DriveRoutes, DownloadGrantsAnnounceTheContentAndArchivedFilesConflict) {
     const auto notes = file("Notes.txt");
     const auto grant = get("/api/v1/drive/files/" + std::to_string(notes["id"].get<std::int64_t>()) + "/download-url");
@@ -70,18 +43,6 @@ TEST_F(DriveRoutes, PresignedUrlsExpireAndCannotBeAltered) {
     EXPECT_EQ(fetch(url).status, 200);
     clock_.advance(std::chrono::seconds(3600));
     EXPECT_EQ(fetch(url).status, 403);
-}
-
-TEST_F(DriveRoutes, RequestsNeedAValidUnexpiredToken) {
-    EXPECT_EQ(toAnswer(client().Get("/api/v1/drive/quota")).status, 401);
-    EXPECT_EQ(toAnswer(client().Get("/api/v1/drive/quota", {{"Authorization", "Bearer nope"}})).status, 401);
-    server_->auth().setAccessTokenTTL(std::chrono::seconds(60));
-    token_ = server_->auth().issueAccessToken(testing::kDemo);
-    EXPECT_EQ(get("/api/v1/drive/quota").status, 200);
-    clock_.advance(std::chrono::seconds(61));
-    const auto expired = get("/api/v1/drive/quota");
-    EXPECT_EQ(expired.status, 401);
-    EXPECT_EQ(expired.json()["error"], "unauthorized");
 }
 
 TEST_F(DriveRoutes, BadRequestsGetA4xxJsonErrorAndTheServerCarriesOn) {
