@@ -1,11 +1,8 @@
-#include "core/support/thread_annotations.hpp"
 #include "devserver/dev_server_testing.hpp"
 #include "devserver/digest.hpp"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <thread>
 
 namespace cadrio::devserver {
 namespace {
@@ -14,62 +11,6 @@ using namespace std::chrono_literals;
 using testing::toAnswer;
 
 class Admin : public testing::DevServerTest {};
-
-/// Collects one event stream of the server until told to stop.
-class EventCollector {
-public:
-    EventCollector(int port, const std::string& token)
-        : thread_([this, port, token] {
-              httplib::Client client("127.0.0.1", port);
-              client.set_read_timeout(10, 0);
-              client.Get("/api/v1/jmap/events/web?ping=1", {{"Authorization", "Bearer " + token}},
-                         [this](const char* data, std::size_t size) {
-                             LockGuard lock(mutex_);
-                             text_.append(data, size);
-                             changed_.notify_all();
-                             return !stop_;
-                         });
-          }) {}
-    ~EventCollector() {
-        stop_ = true;
-        thread_.join();
-    }
-    /// Waits until `count` change events arrived.
-    bool waitForChanges(std::size_t count) {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;  // only turns a hang into a failure
-        UniqueLock lock(mutex_);
-        while (occurrences("event: drive.changed") < count) {
-            if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) break;
-        }
-        return occurrences("event: drive.changed") >= count;
-    }
-
-private:
-    std::size_t occurrences(const std::string& fragment) const CADRIO_REQUIRES(mutex_) {
-        std::size_t n = 0;
-        for (auto at = text_.find(fragment); at != std::string::npos; at = text_.find(fragment, at + 1)) ++n;
-        return n;
-    }
-
-    Mutex mutex_;
-    std::condition_variable_any changed_;
-    std::string text_ CADRIO_GUARDED_BY(mutex_);
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
-TEST_F(Admin, ChangesByApiOrByAnotherDeviceReachTheAccountsEventStream) {
-    server_->events().setPingUnit(20ms);
-    EventCollector events(server_->port(), token_);
-    ASSERT_TRUE(server_->events().waitForOpenStreams(1, 10s));
-    post("/api/v1/drive/folders", {{"folder_name", "f"}});
-    ASSERT_TRUE(events.waitForChanges(1));
-    ASSERT_EQ(admin("/_admin/drive/rename", {{"email", testing::kDemo}, {"kind", "folder"},
-                                             {"id", folderId("Documents")}, {"name", "Docs"}}).status, 200);
-    EXPECT_TRUE(events.waitForChanges(2));
-    ASSERT_EQ(upload("x.txt", "x").status, 200);
-    EXPECT_TRUE(events.waitForChanges(3));
-}
 
 TEST_F(Admin, AnotherDeviceEditsTheDriveUnderTheSameRules) {
     const auto email = std::string(testing::kDemo);

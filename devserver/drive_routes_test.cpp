@@ -11,70 +11,6 @@ using testing::toAnswer;
 
 class DriveRoutes : public testing::DevServerTest {};
 
-TEST_F(DriveRoutes, ThumbnailsArePresignedJpegImages) {
-    const auto keys = nlohmann::json::parse(file("plage.jpg")["file_miniatures_path"].get<std::string>());
-    ASSERT_EQ(keys.size(), 2u);
-    const auto presign = get("/api/v1/drive/thumbnails/presign?s3_key=" + keys[1].get<std::string>());
-    ASSERT_EQ(presign.status, 200);
-    const auto image = fetch(presign.json()["url"]);
-    EXPECT_EQ(image.status, 200);
-    EXPECT_EQ(image.header("Content-Type"), "image/jpeg");
-    EXPECT_EQ(image.body.substr(0, 3), "\xFF\xD8\xFF");
-}
-
-TEST_F(DriveRoutes, ListingsShowTheLiveChildrenOfOneFolder) {
-    const auto photos = folderId("Photos");
-    const auto root = get("/api/v1/drive/folders").json();
-    EXPECT_EQ(root.size(), 3u);
-    EXPECT_EQ(get("/api/v1/drive/folders?id_parent=0").json(), root);
-    const auto inPhotos = get("/api/v1/drive/folders?id_parent=" + std::to_string(photos)).json();
-    ASSERT_EQ(inPhotos.size(), 1u);
-    EXPECT_EQ(inPhotos[0]["folder_name"], "2024");
-    const auto rootFiles = get("/api/v1/drive/files?limit=100000").json();
-    ASSERT_EQ(rootFiles.size(), 1u);
-    EXPECT_EQ(rootFiles[0]["file_name"], "Notes.txt");
-    const auto archives = get("/api/v1/drive/files?limit=100000&id_folder=" + std::to_string(folderId("Archives")));
-    EXPECT_EQ(archives.json()[0]["storage_class"], "glacier");
-    EXPECT_EQ(get("/api/v1/drive/folders?id_parent=424242").status, 404);
-}
-
-TEST_F(DriveRoutes, MetadataChangesAppearInTheFeedWithNewCursors) {
-    const auto start = changes(0)["cursor"].get<std::int64_t>();
-    const auto created = post("/api/v1/drive/folders", {{"folder_name", "Projets"}, {"id_parent", 0}});
-    ASSERT_EQ(created.status, 200);
-    const auto projets = created.json()["id"].get<std::int64_t>();
-    const auto notes = file("Notes.txt")["id"].get<std::int64_t>();
-
-    // The rename body is one JSON string; quotes inside are escaped.
-    EXPECT_EQ(put("/api/v1/drive/files/" + std::to_string(notes) + "/rename", R"("Notes \"2\".txt")").status, 200);
-    EXPECT_EQ(post("/api/v1/drive/move", {{"file_ids", {notes}}, {"folder_ids", nlohmann::json::array()},
-                                           {"target_folder_id", projets}}).status, 200);
-    EXPECT_EQ(put("/api/v1/drive/folders/" + std::to_string(projets), R"({"folder_name":"Projets 2024","parent_id":0})").status, 200);
-
-    const auto page = changes(start);
-    EXPECT_EQ(page["cursor"], start + 4);
-    ASSERT_EQ(page["files"].size(), 1u);
-    EXPECT_EQ(page["files"][0]["file_name"], "Notes \"2\".txt");
-    EXPECT_EQ(page["files"][0]["id_folder"], projets);
-    EXPECT_EQ(page["folders"][0]["folder_name"], "Projets 2024");
-
-    EXPECT_EQ(post("/api/v1/drive/bulk-delete", {{"file_ids", {notes}}, {"folder_ids", {projets}}}).status, 200);
-    const auto trashed = changes(start + 4);
-    EXPECT_EQ(trashed["files"][0]["to_delete"], 1);
-    EXPECT_EQ(trashed["folders"][0]["to_delete"], 1);
-    EXPECT_EQ(get("/api/v1/drive/files/" + std::to_string(notes) + "/download-url").status, 404);
-}
-
-TEST_F(DriveRoutes, ExpiredOrForeignCursorsAnswer410) {
-    const auto cursor = changes(0)["cursor"].get<std::int64_t>();
-    EXPECT_EQ(admin("/_admin/drive/folders", {{"email", "demo@cadrio.test"}, {"name", "x"}}).status, 200);
-    EXPECT_EQ(admin("/_admin/drive/expire-cursors", {{"email", "demo@cadrio.test"}}).json()["horizon"], cursor + 1);
-    EXPECT_EQ(get("/api/v1/drive/changes?since=" + std::to_string(cursor)).status, 410);
-    EXPECT_EQ(get("/api/v1/drive/changes?since=" + std::to_string(cursor + 1)).status, 200);
-    EXPECT_EQ(get("/api/v1/drive/changes?since=" + std::to_string(cursor + 50)).status, 410);
-    EXPECT_EQ(get("/api/v1/drive/changes?since=0").status, 200);
-}
-
 TEST_F(DriveRoutes, DownloadGrantsAnnounceTheContentAndArchivedFilesConflict) {
     const auto notes = file("Notes.txt");
     const auto grant = get("/api/v1/drive/files/" + std::to_string(notes["id"].get<std::int64_t>()) + "/download-url");
@@ -107,18 +43,6 @@ TEST_F(DriveRoutes, PresignedUrlsExpireAndCannotBeAltered) {
     EXPECT_EQ(fetch(url).status, 200);
     clock_.advance(std::chrono::seconds(3600));
     EXPECT_EQ(fetch(url).status, 403);
-}
-
-TEST_F(DriveRoutes, RequestsNeedAValidUnexpiredToken) {
-    EXPECT_EQ(toAnswer(client().Get("/api/v1/drive/quota")).status, 401);
-    EXPECT_EQ(toAnswer(client().Get("/api/v1/drive/quota", {{"Authorization", "Bearer nope"}})).status, 401);
-    server_->auth().setAccessTokenTTL(std::chrono::seconds(60));
-    token_ = server_->auth().issueAccessToken(testing::kDemo);
-    EXPECT_EQ(get("/api/v1/drive/quota").status, 200);
-    clock_.advance(std::chrono::seconds(61));
-    const auto expired = get("/api/v1/drive/quota");
-    EXPECT_EQ(expired.status, 401);
-    EXPECT_EQ(expired.json()["error"], "unauthorized");
 }
 
 TEST_F(DriveRoutes, BadRequestsGetA4xxJsonErrorAndTheServerCarriesOn) {

@@ -130,63 +130,6 @@ TEST_F(DriveStoreTest, NamesMustBeUsableFileNames) {
     }
 }
 
-TEST_F(DriveStoreTest, DateUploadStrictlyIncreasesEvenWithinOneSecond) {
-    const auto file = store_.createFile(kAccount, {"a", 0, content("h0"), "standard", {}});
-    std::int64_t previous = file.dateUpload;
-    for (int i = 1; i <= 3; ++i) {
-        const auto result = store_.replaceContent(kAccount, file.id, {}, content("h" + std::to_string(i)));
-        EXPECT_GT(result.file.dateUpload, previous);
-        previous = result.file.dateUpload;
-    }
-    clock_.advance(std::chrono::seconds(100));
-    EXPECT_EQ(store_.replaceContent(kAccount, file.id, {}, content("later")).file.dateUpload, clock_.seconds());
-}
-
-TEST_F(DriveStoreTest, ReplacementRulesRefuseBeforeChangingAnything) {
-    const auto file = store_.createFile(kAccount, {"a", 0, content("old"), "standard", {}});
-    struct Case {
-        const char* what;
-        std::function<void()> prepare;
-        ReplacePreconditions preconditions;
-        std::int64_t size;
-        int status;
-        std::string conflict;
-    };
-    const std::vector<Case> cases = {
-        {"matching hash", [] {}, {"old", std::nullopt}, 10, 0, ""},
-        {"stale hash", [] {}, {"other", std::nullopt}, 10, 409, ""},
-        {"stale upload date", [] {}, {std::nullopt, file.dateUpload - 1}, 10, 409, ""},
-        {"over quota", [] {}, {}, 2 * 1024 * 1024, 507, ""},
-        {"locked", [&] { store_.setLocked(kAccount, file.id, true); }, {}, 10, 423, ""},
-        {"archived", [&] { store_.setStorageClass(kAccount, file.id, "glacier"); }, {}, 10, 409, "archived"},
-        {"reinforced", [&] { store_.setReinforced(kAccount, file.id, true); }, {}, 10, 409, "reinforced"},
-    };
-    for (const auto& testCase : cases) {
-        testCase.prepare();
-        const auto before = store_.changes(kAccount, 0);
-        const auto beforeFile = *std::find_if(before.files.begin(), before.files.end(),
-                                              [&](const FileRecord& f) { return f.id == file.id; });
-        std::string conflict;
-        int status = 0;
-        try {
-            store_.replaceContent(kAccount, file.id, testCase.preconditions, content("new", testCase.size));
-        } catch (const ServiceError& error) {
-            status = error.status();
-            conflict = error.conflict();
-        }
-        EXPECT_EQ(status, testCase.status) << testCase.what;
-        EXPECT_EQ(conflict, testCase.conflict) << testCase.what;
-        if (status != 0) {
-            EXPECT_EQ(store_.changes(kAccount, 0).cursor, before.cursor) << testCase.what;
-        } else {
-            store_.replaceContent(kAccount, file.id, {}, content(beforeFile.contentHash), true);  // back to "old"
-        }
-        store_.setLocked(kAccount, file.id, false);
-        store_.setReinforced(kAccount, file.id, false);
-        store_.setStorageClass(kAccount, file.id, "standard");
-    }
-}
-
 TEST_F(DriveStoreTest, LockAndReinforcedStorageProtectMetadataToo) {
     const auto file = store_.createFile(kAccount, {"a", 0, content("h"), "standard", {}});
     store_.setLocked(kAccount, file.id, true);

@@ -15,11 +15,6 @@ protected:
         EXPECT_EQ(answer.status, 200) << answer.body;
         return answer.status;
     }
-    std::string notesGrant() {
-        const auto id = std::to_string(file("Notes.txt")["id"].get<std::int64_t>());
-        return get("/api/v1/drive/files/" + id + "/download-url").json()["url"].get<std::string>().substr(
-            server_->baseURL().size());
-    }
 };
 
 TEST_F(Faults, StatusFaultAnswersTheNextMatchingRequestsOnly) {
@@ -48,43 +43,6 @@ TEST_F(Faults, DelayWaitsThroughTheInjectedSleeperThenAnswers) {
     addFault({{"path_prefix", "/api/v1/drive/changes"}, {"kind", "delay"}, {"delay_ms", 1500}});
     EXPECT_EQ(get("/api/v1/drive/changes?since=0").status, 200);
     EXPECT_EQ(sleeps(), (std::vector<std::chrono::milliseconds>{1500ms}));
-}
-
-TEST_F(Faults, TruncatedBodiesEndShortOfTheirAnnouncedLength) {
-    const auto url = notesGrant();
-    addFault({{"path_prefix", "/storage/"}, {"kind", "truncate"}});
-    std::string received;
-    std::string length;
-    auto c = client();
-    const auto result = c.Get(
-        url,
-        [&](const httplib::Response& response) {
-            length = response.get_header_value("Content-Length");
-            return true;
-        },
-        [&](const char* data, std::size_t size) {
-            received.append(data, size);
-            return true;
-        });
-    EXPECT_FALSE(result);
-    EXPECT_EQ(length, std::to_string(file("Notes.txt")["file_size"].get<std::int64_t>()));
-    EXPECT_LT(received.size(), std::stoul(length));
-    EXPECT_EQ(fetch(server_->baseURL() + url).status, 200);
-
-    addFault({{"path_prefix", "/api/v1/drive/quota"}, {"kind", "truncate"}});
-    EXPECT_FALSE(client().Get("/api/v1/drive/quota", auth()));
-}
-
-TEST_F(Faults, MissingEtagLeavesThePartAnswerWithoutItsHeader) {
-    const auto init = post("/api/v1/drive/upload/multipart/init", {{"file_name", "a"}, {"file_size", 3}}).json();
-    const auto url = post("/api/v1/drive/upload/multipart/presign",
-                          {{"s3_key", init["s3_key"]}, {"upload_id", init["upload_id"]}, {"part_number", 1}})
-                         .json()["url"].get<std::string>().substr(server_->baseURL().size());
-    addFault({{"method", "PUT"}, {"path_prefix", "/storage/uploads/"}, {"kind", "missing_etag"}});
-    const auto first = toAnswer(client().Put(url, "abc", "application/octet-stream"));
-    EXPECT_EQ(first.status, 200);
-    EXPECT_FALSE(first.headers.count("ETag"));
-    EXPECT_FALSE(toAnswer(client().Put(url, "abc", "application/octet-stream")).header("ETag").empty());
 }
 
 TEST_F(Faults, AdminRoutesAreNeverFaultedAndClearEndsEveryRule) {

@@ -62,27 +62,6 @@ protected:
     }
 };
 
-TEST_F(Multipart, PartsThroughPresignedUrlsBecomeOneFile) {
-    const auto content = pattern(3 * 100000 + 17);
-    const auto upload = init("gros.bin", static_cast<std::int64_t>(content.size()));
-    const auto parts = sendParts(upload, content, 100000);
-    ASSERT_EQ(parts.size(), 4u);
-    for (const auto& part : parts) {
-        const auto etag = part["ETag"].get<std::string>();
-        EXPECT_TRUE(etag.size() > 2 && etag.front() == '"' && etag.back() == '"') << etag;
-    }
-    const auto before = changes(0)["cursor"].get<std::int64_t>();
-    const auto answer = complete(completion(upload, parts, content));
-    ASSERT_EQ(answer.status, 200) << answer.body;
-    EXPECT_EQ(answer.json()["s3_key"], upload.key);
-    const auto id = answer.json()["id"].get<std::int64_t>();
-    EXPECT_EQ(download(id), content);
-    const auto page = changes(before);
-    ASSERT_EQ(page["files"].size(), 1u);
-    EXPECT_EQ(page["files"][0]["file_name"], "gros.bin");
-    EXPECT_EQ(page["files"][0]["content_hash"], sha256Hex(content));
-}
-
 TEST_F(Multipart, FullSizePartsBecomeTheFileAndAResentPartReplacesItsEarlierCopy) {
     constexpr std::size_t kPart = 8 * 1024 * 1024;
     auto content = pattern(2 * kPart + 1);  // three parts: 8 MiB, 8 MiB, 1 byte
@@ -176,30 +155,6 @@ TEST_F(Multipart, PartUrlsAreBoundToTheirUploadPartAndMethod) {
                    {{"s3_key", small.key}, {"upload_id", small.id}, {"part_number", 10001}}).status, 400);
     clock_.advance(std::chrono::seconds(3601));
     EXPECT_EQ(toAnswer(client().Put(url, "0123456789", "application/octet-stream")).status, 403);
-}
-
-TEST_F(Multipart, ReplacementCompletionHonoursPreconditions) {
-    const auto notes = file("Notes.txt");
-    const auto id = std::to_string(notes["id"].get<std::int64_t>());
-    const auto content = pattern(5000);
-    const auto replaceWith = [&](const nlohmann::json& precondition) {
-        const auto upload = init("Notes.txt", 5000);
-        const auto parts = sendParts(upload, content, 2000);
-        nlohmann::json body = {{"s3_key", upload.key}, {"upload_id", upload.id}, {"parts", parts},
-                               {"file_size", 5000}, {"content_type", "text/plain"},
-                               {"content_hash", sha256Hex(content)}};
-        body.update(precondition);
-        const auto answer = post("/api/v1/drive/files/" + id + "/content/complete", body);
-        post("/api/v1/drive/upload/multipart/abort", {{"s3_key", upload.key}, {"upload_id", upload.id}});
-        return answer;
-    };
-    EXPECT_EQ(replaceWith({{"if_content_hash", "stale"}}).status, 409);
-    const auto done = replaceWith({{"if_date_upload", notes["date_upload"]}});
-    ASSERT_EQ(done.status, 200) << done.body;
-    EXPECT_GT(done.json()["date_upload"].get<std::int64_t>(), notes["date_upload"].get<std::int64_t>());
-    EXPECT_EQ(done.json()["file_size"], 5000);
-    EXPECT_EQ(download(notes["id"]), content);
-    EXPECT_EQ(replaceWith({{"if_date_upload", notes["date_upload"]}}).status, 409);
 }
 
 TEST_F(Multipart, InitRefusesWhatCouldNeverComplete) {

@@ -14,23 +14,6 @@ protected:
     std::int64_t notesId() { return file("Notes.txt")["id"].get<std::int64_t>(); }
 };
 
-TEST_F(Uploads, SingleUploadCreatesAFileWhoseContentDownloads) {
-    const std::string bytes("contenu\0binaire\xff", 16);
-    const auto documents = folderId("Documents");
-    const auto before = changes(0)["cursor"].get<std::int64_t>();
-    const auto answer = upload("Lettre.odt", bytes, documents, sha256Hex(bytes));
-    ASSERT_EQ(answer.status, 200) << answer.body;
-    const auto id = answer.json()["id"].get<std::int64_t>();
-    EXPECT_EQ(answer.json()["s3_key"], file("Lettre.odt")["file_path"]);
-
-    const auto page = changes(before);
-    ASSERT_EQ(page["files"].size(), 1u);
-    EXPECT_EQ(page["files"][0]["id_folder"], documents);
-    EXPECT_EQ(page["files"][0]["content_hash"], sha256Hex(bytes));
-    EXPECT_EQ(page["files"][0]["file_size"], bytes.size());
-    EXPECT_EQ(download(id), bytes);
-}
-
 TEST_F(Uploads, TheFilePartCountsAgainstTheDirectLimitNotTheForm) {
     const std::string exact(static_cast<std::size_t>(kDirectUploadLimit), 'a');
     EXPECT_EQ(upload("exact.bin", exact).status, 200);
@@ -49,19 +32,18 @@ TEST_F(Uploads, AnnouncedHashMustMatchTheBody) {
 
 TEST_F(Uploads, MalformedFormsAreRefused) {
     auto c = client();
-    const auto plain = testing::toAnswer(c.Post("/api/v1/drive/upload/file", auth(), "abc", "text/plain"));
-    EXPECT_EQ(plain.status, 400);
-    httplib::MultipartFormDataItems noFile{{"id_folder", "0", "", ""}};
-    EXPECT_EQ(testing::toAnswer(c.Post("/api/v1/drive/upload/file", auth(), noFile)).status, 400);
-    httplib::MultipartFormDataItems twoFiles{{"file", "a", "a.txt", "text/plain"}, {"file", "b", "b.txt", "text/plain"}};
-    EXPECT_EQ(testing::toAnswer(c.Post("/api/v1/drive/upload/file", auth(), twoFiles)).status, 400);
-    httplib::MultipartFormDataItems badFolder{{"file", "a", "a.txt", "text/plain"}, {"id_folder", "x", "", ""}};
-    EXPECT_EQ(testing::toAnswer(c.Post("/api/v1/drive/upload/file", auth(), badFolder)).status, 400);
-    httplib::MultipartFormDataItems unknownFolder{{"file", "a", "a.txt", "text/plain"}, {"id_folder", "9999", "", ""}};
-    EXPECT_EQ(testing::toAnswer(c.Post("/api/v1/drive/upload/file", auth(), unknownFolder)).status, 404);
-    httplib::MultipartFormDataItems badName{{"file", "a", "../a.txt", "text/plain"}};
-    EXPECT_EQ(testing::toAnswer(c.Post("/api/v1/drive/upload/file", auth(), badName)).status, 400);
-    EXPECT_EQ(testing::toAnswer(c.Post("/api/v1/drive/upload/file", noFile)).status, 401);
+    EXPECT_EQ(testing::toAnswer(c.Post("/api/v1/drive/upload/file", auth(), "abc", "text/plain")).status, 400);
+    const std::pair<httplib::MultipartFormDataItems, int> cases[] = {
+        {{{"id_folder", "0", "", ""}}, 400},
+        {{{"file", "a", "a.txt", "text/plain"}, {"file", "b", "b.txt", "text/plain"}}, 400},
+        {{{"file", "a", "a.txt", "text/plain"}, {"id_folder", "x", "", ""}}, 400},
+        {{{"file", "a", "a.txt", "text/plain"}, {"id_folder", "9999", "", ""}}, 404},
+        {{{"file", "a", "../a.txt", "text/plain"}}, 400},
+    };
+    for (const auto& [form, status] : cases) {
+        EXPECT_EQ(testing::toAnswer(c.Post("/api/v1/drive/upload/file", auth(), form)).status, status) << status;
+    }
+    EXPECT_EQ(testing::toAnswer(c.Post("/api/v1/drive/upload/file", cases[0].first)).status, 401);
 }
 
 TEST_F(Uploads, ReplacementPreconditionsAndEveryConflictKind) {
@@ -98,27 +80,6 @@ TEST_F(Uploads, ReplacementPreconditionsAndEveryConflictKind) {
         ASSERT_EQ(admin("/_admin/seed", {{"name", "demo"}}).status, 200);
         token_ = server_->auth().issueAccessToken(testing::kDemo);
     }
-}
-
-TEST_F(Uploads, ReplacementUnderAMatchingPreconditionGetsAStrictlyLaterUploadDate) {
-    const auto id = notesId();
-    auto date = file("Notes.txt")["date_upload"].get<std::int64_t>();
-    for (int round = 0; round < 3; ++round) {  // the clock stands still
-        const std::string bytes = "version " + std::to_string(round);
-        const auto answer = replace(id, bytes, std::nullopt, date);
-        ASSERT_EQ(answer.status, 200) << answer.body;
-        const auto body = answer.json();
-        EXPECT_EQ(body["id"], id);
-        EXPECT_GT(body["date_upload"].get<std::int64_t>(), date);
-        EXPECT_EQ(body["content_hash"], sha256Hex(bytes));
-        EXPECT_EQ(body["file_size"], bytes.size());
-        EXPECT_EQ(body["storage_class"], "standard");
-        EXPECT_EQ(download(id), bytes);
-        // The old date no longer passes.
-        EXPECT_EQ(replace(id, "late", std::nullopt, date).status, 409);
-        date = body["date_upload"].get<std::int64_t>();
-    }
-    EXPECT_EQ(replace(id, "by hash", sha256Hex("version 2")).status, 200);
 }
 
 TEST_F(Uploads, ADownloadInProgressKeepsTheVersionItStarted) {

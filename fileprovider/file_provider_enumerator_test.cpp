@@ -170,13 +170,6 @@ TEST_F(EnumeratorTest, FailedWorkingSetLeavesTheStoreAsItWas) {
 
 // Anchors and changes -------------------------------------------------------------
 
-TEST_F(EnumeratorTest, CurrentAnchorIsTheStoreCursor) {
-    store_->setCursor(1834);
-    std::promise<std::optional<fileprovider::SyncAnchor>> answer;
-    enumerator(ItemIdentifier::root(), true)->currentSyncAnchor([&](auto anchor) { answer.set_value(anchor); });
-    EXPECT_EQ(answer.get_future().get(), fileprovider::SyncAnchor{"v3:1834"});
-}
-
 TEST_F(EnumeratorTest, AnchorsOutsideTheLayoutExpireWithoutARequest) {
     const std::vector<std::string> old = {"42", "v2:42", "v3:", "v3:1x", "v3: 1", "V3:1", "", "v3:++1",
                                           "v3:9223372036854775808", std::string("v3:1\0", 5), "v3:\xFF"};

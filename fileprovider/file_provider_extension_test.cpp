@@ -88,12 +88,6 @@ protected:
         makeExtension(std::make_shared<InMemorySessionStore>(DriveSession{"a@cadrio.test", "token", "pw"}));
 };
 
-TEST_F(ExtensionTest, RestoresTheStoredSessionInTheBackground) {
-    extension_->tasks()->shutdown();  // waits for the restoring task
-    EXPECT_TRUE(extension_->client()->isAuthenticated());
-    EXPECT_TRUE(sink_->messages().empty());
-}
-
 TEST_F(ExtensionTest, AMissingOrUnreadableSessionIsLoggedOnce) {
     struct Case {
         std::shared_ptr<SessionStoring> sessions;

@@ -75,15 +75,6 @@ TEST_F(ItemStoreTest, ADirectoryInPlaceOfTheFilesIsSurvived) {
     EXPECT_EQ(store->summary().archivedFileIDs, (std::set<std::int64_t>{2}));
 }
 
-TEST_F(ItemStoreTest, WithoutLocationsTheStoreWorksInMemory) {
-    ItemStore store(ItemStore::Locations{});
-    store.replaceAll(std::vector{folderRecord(1, "a")}, std::vector{fileRecord(2, "b", 1)}, 9);
-    store.recordConflict("a", "b");
-    EXPECT_EQ(store.cursor(), 9);
-    EXPECT_TRUE(store.file(2).has_value());
-    EXPECT_EQ(store.summary().conflicts.size(), 1u);
-}
-
 TEST_F(ItemStoreTest, SaveAndReloadGiveTheSameStore) {
     DriveFile bare = fileRecord(11, "bare", 1);
     bare.contentHash.reset();

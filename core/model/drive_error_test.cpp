@@ -25,9 +25,5 @@ TEST(DriveErrorTest, EqualityComparesCaseAndPayload) {
     EXPECT_EQ(DriveError::locked(), DriveError::of(DriveError::Kind::locked));
 }
 
-TEST(DriveErrorTest, PayloadCasesCannotBeBuiltWithoutTheirPayload) {
-    EXPECT_THROW(DriveError::of(DriveError::Kind::http), std::invalid_argument);
-}
-
 }  // namespace
 }  // namespace cadrio

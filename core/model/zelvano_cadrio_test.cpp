@@ -125,10 +125,5 @@ TEST(ZelvanoCadrioTest, UrlCheckAcceptsOnlyAbsoluteWebAddresses) {
     EXPECT_FALSE(isHTTPURL(""));
 }
 
-TEST(DriveConfigurationTest, AttemptsAreAtLeastOneWhenBuilt) {
-    EXPECT_EQ(DriveConfiguration("https://x/api/v1", 0, 400ms, 60).maxAttempts, 1);
-    EXPECT_EQ(DriveConfiguration("https://x/api/v1", 5, 400ms, 60).maxAttempts, 5);
-}
-
 }  // namespace
 }  // namespace cadrio

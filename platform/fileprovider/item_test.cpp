@@ -36,14 +36,5 @@ TEST(BasicItemTest, CopyOfKeepsEveryProperty) {
     EXPECT_EQ(copy, BasicItem::copyOf(copy));
 }
 
-TEST(ItemIdentifierTest, FrameworkIdentifiersAreRecognised) {
-    EXPECT_TRUE(ItemIdentifier("NSFileProviderRootContainerItemIdentifier").isRootContainer());
-    EXPECT_TRUE(ItemIdentifier("NSFileProviderWorkingSetContainerItemIdentifier").isWorkingSet());
-    EXPECT_TRUE(ItemIdentifier::trashContainer().isTrashContainer());
-    EXPECT_FALSE(ItemIdentifier("d:0").isRootContainer());
-    EXPECT_TRUE(Page::initialSortedByDate().isInitial());
-    EXPECT_FALSE(Page{"v3:1"}.isInitial());
-}
-
 }  // namespace
 }  // namespace cadrio::fileprovider

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "platform/fileprovider/testing/recording_observers.hpp"
 
 namespace cadrio::fileprovider {
@@ -95,25 +93,12 @@ TEST(ReplicatedExtensionTest, EntryPointsNotOfferedAnswerUnsupportedOnce) {
     }
 }
 
-TEST(ReplicatedExtensionTest, EnumeratorErrorsAreThrown) {
-    LookupOnlyExtension extension;
-    try {
-        extension.enumerator(ItemIdentifier("f:1"), Request{});
-        FAIL() << "no exception";
-    } catch (const ErrorException& e) {
-        EXPECT_TRUE(e.error().is(FileProviderErrorCode::noSuchItem));
-    }
-}
-
 // An enumerator that lists but keeps no change history.
 class ListingOnlyEnumerator final : public Enumerator {
 public:
     void invalidate() override {}
     void enumerateItems(std::shared_ptr<EnumerationObserver> observer, Page) override {
-        std::thread([observer] {
-            observer->didEnumerate({});
-            observer->finishEnumerating(std::nullopt);
-        }).detach();
+        observer->finishEnumerating(std::nullopt);
     }
 };
 
@@ -129,12 +114,6 @@ TEST(EnumeratorTest, DefaultsAnswerWithoutPretendingToHaveChanges) {
         EXPECT_FALSE(anchor.has_value());
     });
     EXPECT_EQ(anchorCalls, 1);
-
-    // Answers from another thread reach the recording observer in order.
-    auto items = std::make_shared<testing::RecordingEnumerationObserver>();
-    enumerator.enumerateItems(items, Page::initialSortedByName());
-    ASSERT_TRUE(items->waitUntilFinished());
-    EXPECT_EQ(items->summaries(), (std::vector<std::string>{"didEnumerate(0)", "finishEnumerating(none)"}));
 }
 
 }  // namespace

@@ -78,12 +78,5 @@ TEST_F(EventStreamIntegration, ReconnectsAfterTheStreamEndsAndAfterADroppedConne
     EXPECT_EQ(recorder_.entries().back(), "change");
 }
 
-TEST_F(EventStreamIntegration, SignsInAgainWhenTheServerRefusesTheToken) {
-    startStream("jeton-périmé");
-    ASSERT_TRUE(recorder_.waitFor(1));
-    EXPECT_EQ(recorder_.entries(), std::vector<std::string>{"connected"});
-    EXPECT_NE(client_->currentAccessToken(), "jeton-périmé");
-}
-
 }  // namespace
 }  // namespace cadrio

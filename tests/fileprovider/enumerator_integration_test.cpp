@@ -8,7 +8,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <chrono>
 #include <future>
 #include <map>
 #include <set>
@@ -31,7 +30,6 @@ using fileprovider::ItemPtr;
 using fileprovider::SyncAnchor;
 using fileprovider::testing::RecordingChangeObserver;
 using fileprovider::testing::RecordingEnumerationObserver;
-using Strings = std::vector<std::string>;
 
 constexpr const char* kDemo = "demo@cadrio.test";
 
@@ -155,27 +153,6 @@ TEST_F(EnumeratorIntegrationTest, WorkingSetThenChangesFromTheReturnedAnchor) {
     for (const auto& identifier : secondCalls[0].identifiers) secondDeleted.insert(identifier.rawValue());
     EXPECT_TRUE(secondDeleted.contains(photos));
     EXPECT_EQ(store_->folder(idOf(photos)), std::nullopt);
-}
-
-TEST_F(EnumeratorIntegrationTest, FolderListingsComeFromTheServer) {
-    const auto root = list(ItemIdentifier::root());
-    const auto names = namesOf(root->allItems());
-    EXPECT_EQ(root->summaries(), (Strings{"didEnumerate(4)", "finishEnumerating(none)"}));
-    const auto documents = list(ItemIdentifier::folder(idOf(identifierNamed(names, "Documents"))));
-    std::set<std::string> inside;
-    for (const auto& [identifier, name] : namesOf(documents->allItems())) inside.insert(name);
-    EXPECT_EQ(inside, (std::set<std::string>{"Rapport.pdf"}));
-    EXPECT_EQ(store_->children(std::nullopt).folders.size(), 3u);
-}
-
-TEST_F(EnumeratorIntegrationTest, AnExpiredCursorAsksTheHostToListAgain) {
-    list(ItemIdentifier::root(), true);
-    const SyncAnchor anchor = currentAnchor();
-    admin("/_admin/drive/folders", {{"name", "Plus tard"}});
-    admin("/_admin/drive/expire-cursors", nlohmann::json::object());
-    EXPECT_EQ(changes(anchor)->summaries(), (Strings{"finishWithError(NSFileProviderErrorDomain,-1002)"}));
-    EXPECT_EQ(sink_->messages().back(),
-              "Delta impossible : La synchronisation doit repartir d'un état complet du Cadrio.");
 }
 
 }  // namespace

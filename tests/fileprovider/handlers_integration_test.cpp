@@ -1,10 +1,9 @@
-// The extension's handlers against the local drive server seeded with the
-// demo drive: what a host reads and writes through them lands on the drive.
+// The extension's reads against the local drive server seeded with the
+// demo drive: contents and thumbnails come from the drive.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <future>
 
 #include "core/support/temporary_directory.hpp"
@@ -12,7 +11,6 @@
 #include "fileprovider/file_provider_extension.hpp"
 #include "fileprovider/local_content.hpp"
 #include "platform/log/log_sink.hpp"
-#include "platform/types/content_type.hpp"
 #include "tests/support/demo_server.hpp"
 
 namespace cadrio {
@@ -94,53 +92,6 @@ TEST_F(HandlersIntegrationTest, ReadsTheDemoDrive) {
     EXPECT_EQ(done.get_future().get(), std::nullopt);
     ASSERT_TRUE(image);
     EXPECT_FALSE(image->empty());
-}
-
-TEST_F(HandlersIntegrationTest, CreatesRenamesReplacesAndTrashes) {
-    const auto change = [&](auto call) {
-        std::promise<std::pair<ItemPtr, std::optional<Error>>> answer;
-        call([&](ItemPtr item, fileprovider::ItemFields, bool, std::optional<Error> error) {
-            answer.set_value({item, error});
-        });
-        auto [item, error] = answer.get_future().get();
-        EXPECT_EQ(error, std::nullopt);
-        return item;
-    };
-    auto folderTemplate = std::make_shared<fileprovider::BasicItem>();
-    folderTemplate->name = "Nouveau";
-    folderTemplate->type = types::ContentType::folder();
-    const ItemPtr folder = change([&](auto done) { extension_->createItem(folderTemplate, {}, std::nullopt, {}, {}, done); });
-    ASSERT_TRUE(folder);
-
-    std::ofstream(directory_ / "note.txt") << "bonjour";
-    auto fileTemplate = std::make_shared<fileprovider::BasicItem>();
-    fileTemplate->name = "note.txt";
-    fileTemplate->parent = folder->itemIdentifier();
-    const ItemPtr file =
-        change([&](auto done) { extension_->createItem(fileTemplate, {}, directory_ / "note.txt", {}, {}, done); });
-    ASSERT_TRUE(file);
-
-    auto renamed = std::make_shared<fileprovider::BasicItem>(fileprovider::BasicItem::copyOf(*file));
-    renamed->name = "note finale.txt";
-    renamed->parent = fileprovider::ItemIdentifier::rootContainer();
-    std::ofstream(directory_ / "note.txt") << "bonjour et au revoir";
-    const ItemPtr modified = change([&](auto done) {
-        extension_->modifyItem(renamed, file->itemVersion(),
-                               fileprovider::ItemFields::filename | fileprovider::ItemFields::parentItemIdentifier |
-                                   fileprovider::ItemFields::contents,
-                               directory_ / "note.txt", {}, {}, done);
-    });
-    ASSERT_TRUE(modified);
-    const auto rootFiles = api_->files(std::nullopt);
-    const auto onDrive = std::find_if(rootFiles.begin(), rootFiles.end(), [](auto& f) { return f.name == "note finale.txt"; });
-    ASSERT_NE(onDrive, rootFiles.end());
-    EXPECT_EQ(onDrive->size, static_cast<std::int64_t>(std::string("bonjour et au revoir").size()));
-
-    std::promise<std::optional<Error>> trashed;
-    extension_->deleteItem(folder->itemIdentifier(), {}, {}, {}, [&](auto error) { trashed.set_value(error); });
-    EXPECT_EQ(trashed.get_future().get(), std::nullopt);
-    const auto folders = api_->folders(std::nullopt);
-    EXPECT_EQ(std::count_if(folders.begin(), folders.end(), [](auto& f) { return f.name == "Nouveau"; }), 0);
 }
 
 }  // namespace

@@ -53,10 +53,6 @@ public:
         LockGuard lock(mutex_);
         return requests_;
     }
-    std::size_t remainingSteps() const {
-        LockGuard lock(mutex_);
-        return script_.size();
-    }
 
     HttpResponse send(const HttpRequest& request, std::stop_token) override {
         Entry entry = next(request);
