@@ -37,13 +37,14 @@ ItemStore::Locations domainLocations(std::string_view domainIdentifier) {
 ItemStore::ItemStore(std::string_view domainIdentifier)
     : ItemStore(domainLocations(domainIdentifier), {}, {}, Saving::coalesced) {}
 
-ItemStore::ItemStore(Locations locations, DateSource now, OrderedFileWriter::Write write, Saving saving)
+ItemStore::ItemStore(Locations locations, DateSource now, OrderedFileWriter::Write write, Saving saving,
+                     Clock& clock)
     : locations_(std::move(locations)),
       now_(now ? std::move(now) : DateSource([] { return std::chrono::system_clock::now(); })),
       snapshotFile_(locations_.snapshot, write),
       summaryFile_(locations_.summary, std::move(write)),
       saves_(saving == Saving::coalesced && locations_.snapshot
-                 ? std::make_unique<ItemStoreSaves>([this] { saveNow(); })
+                 ? std::make_unique<ItemStoreSaves>([this] { saveNow(); }, clock, kRewriteInterval)
                  : nullptr) {
     load();
 }

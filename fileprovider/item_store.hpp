@@ -11,8 +11,9 @@
 // own, callers of the single-record operations call save() afterwards. With
 // Saving::coalesced (the domain's store) a save only asks for the rewrite
 // and returns; one writer thread rewrites the file from the state of its own
-// moment, so saves made while a rewrite runs cost one more rewrite in all
-// (see item_store_saves.hpp); flush() and the destructor wait for it. The
+// moment, at most once per kRewriteInterval, so a burst of changes costs one
+// rewrite a second (see item_store_saves.hpp); flush() and the destructor
+// write what is pending at once. The
 // summary file is saved whenever the summary changes. Write failures are
 // dropped: the in-memory state stays and the next save catches up. A
 // snapshot that cannot be read at start (missing, damaged, foreign,
@@ -41,6 +42,7 @@
 // writer's mutex is taken, and writers take no other lock. Nothing here
 // waits on the network or a timer.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -57,6 +59,7 @@
 #include "core/model/domain_summary.hpp"
 #include "core/model/drive_records.hpp"
 #include "core/model/item_identifier.hpp"
+#include "core/support/clock.hpp"
 #include "core/support/thread_annotations.hpp"
 #include "fileprovider/item_store_saves.hpp"
 #include "fileprovider/ordered_file_writer.hpp"
@@ -90,8 +93,9 @@ public:
     /// When the snapshot reaches the disk.
     enum class Saving {
         immediate,  // before save() (or the saving operation) returns
-        coalesced,  // soon after, by the store's writer thread
+        coalesced,  // by the store's writer thread, kRewriteInterval after its last rewrite at most
     };
+    static constexpr std::chrono::seconds kRewriteInterval{1};
 
     /// Snapshot files larger than this are not read (they cannot be ours).
     static constexpr std::size_t kMaxSnapshotBytes = std::size_t{512} << 20;
@@ -102,8 +106,9 @@ public:
     explicit ItemStore(std::string_view domainIdentifier);
     /// A store over explicit locations; `write` replaces the files
     /// (writeFileAtomically unless a test says otherwise).
+    /// Coalesced saves wait on `clock`, which must outlive the store.
     explicit ItemStore(Locations locations, DateSource now = {}, OrderedFileWriter::Write write = {},
-                       Saving saving = Saving::immediate);
+                       Saving saving = Saving::immediate, Clock& clock = SystemClock::shared());
     /// Waits for the pending snapshot rewrite, if any.
     ~ItemStore() = default;
 

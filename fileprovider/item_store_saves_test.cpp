@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <string>
 #include <vector>
 
+#include "core/support/clock.hpp"
 #include "core/support/temporary_directory.hpp"
 #include "fileprovider/item_snapshot.hpp"
 #include "fileprovider/item_store.hpp"
@@ -47,7 +49,8 @@ ItemStore::Locations locationsIn(const TemporaryDirectory& directory) {
 TEST(ItemStoreSavesTest, SavesMadeDuringARewriteBecomeOneRewriteOfTheLatestState) {
     TemporaryDirectory directory("item-store-saves");
     HeldWrites writes;
-    ItemStore store(locationsIn(directory), {}, writes.write(), ItemStore::Saving::coalesced);
+    VirtualClock clock;
+    ItemStore store(locationsIn(directory), {}, writes.write(), ItemStore::Saving::coalesced, clock);
 
     const DriveFile first = fileRecord(1, "a.txt");
     store.upsert({}, std::span(&first, 1));
@@ -61,7 +64,7 @@ TEST(ItemStoreSavesTest, SavesMadeDuringARewriteBecomeOneRewriteOfTheLatestState
     store.setCursor(42);
     store.save();
     writes.releaseFirstWrite();
-    store.flush();
+    store.flush();  // without waiting for the interval: the clock never moves
 
     ASSERT_EQ(writes.written().size(), 2u);
     const auto firstWritten = decodeSnapshot(writes.written()[0]);
@@ -72,6 +75,25 @@ TEST(ItemStoreSavesTest, SavesMadeDuringARewriteBecomeOneRewriteOfTheLatestState
     EXPECT_EQ(lastWritten->cursor, 42);
 }
 
+TEST(ItemStoreSavesTest, ABurstOfSavesWritesOnceTheIntervalHasPassed) {
+    TemporaryDirectory directory("item-store-saves");
+    std::atomic<int> writes = 0;
+    VirtualClock clock;
+    ItemStore store(
+        locationsIn(directory), {}, [&](const std::filesystem::path&, std::string_view) { ++writes; },
+        ItemStore::Saving::coalesced, clock);
+    store.save();
+    store.flush();
+    EXPECT_EQ(writes, 1) << "a lone save writes at once";
+    for (int i = 0; i < 5; ++i) store.save();
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    EXPECT_EQ(writes, 1);
+    EXPECT_EQ(clock.nextDeadline(), clock.now() + ItemStore::kRewriteInterval);
+    clock.advance(ItemStore::kRewriteInterval);
+    store.flush();
+    EXPECT_EQ(writes, 2);
+}
+
 TEST(ItemStoreSavesTest, WhatWasSavedIsOnDiskOnceTheStoreIsGone) {
     TemporaryDirectory directory("item-store-saves");
     const DriveFile file = fileRecord(7, "rapport.pdf");
@@ -79,7 +101,8 @@ TEST(ItemStoreSavesTest, WhatWasSavedIsOnDiskOnceTheStoreIsGone) {
     page.cursor = 9;
     page.files = {fileRecord(8, "note.txt")};
     {
-        ItemStore store(locationsIn(directory), {}, {}, ItemStore::Saving::coalesced);
+        VirtualClock clock;  // never moves: only the destructor can write the second save
+        ItemStore store(locationsIn(directory), {}, {}, ItemStore::Saving::coalesced, clock);
         store.upsert({}, std::span(&file, 1));
         store.save();
         store.applyChanges(page);  // saves on its own, through the same writer
