@@ -70,12 +70,16 @@ for ((i = 0; i < runs; i++)); do
   "$bench" fetch "$api" "$file_id" "$work/host" >"$work/out"
   ours_dl+=("$(field seconds)") rss+=("$(field rss_growth_kib)")
   fetched=$(field path)
+  # Compared by hash so that each side writes with no other copy on disk:
+  # a second large file there slows whichever side writes after the first.
+  ours_sum=$(sha256sum "$fetched" | cut -d' ' -f1)
+  rm -f "$fetched"
   url=$("$transfer" grant "$api" "$file_id")
-  rm -f "$work/curl.bin"
   sync
   tool_dl+=("$(curl -sf -o "$work/curl.bin" -w '%{time_total}' "$url")")
-  cmp -s "$fetched" "$work/curl.bin" || { echo "fetchContents and curl got different bytes" >&2; exit 1; }
-  rm -f "$fetched" "$work/curl.bin"
+  [[ $(sha256sum "$work/curl.bin" | cut -d' ' -f1) == "$ours_sum" ]] ||
+    { echo "fetchContents and curl got different bytes" >&2; exit 1; }
+  rm -f "$work/curl.bin"
 done
 
 # Content replacement --------------------------------------------------------------
