@@ -40,7 +40,8 @@
 // one OrderedFileWriter per file (its own mutex), which never lets older
 // bytes replace newer ones. Lock order: mutex_ is never held while a
 // writer's mutex is taken, and writers take no other lock. Nothing here
-// waits on the network or a timer.
+// waits on the network; only the coalesced writer thread waits on the
+// clock, holding none of these locks.
 
 #include <chrono>
 #include <cstddef>
