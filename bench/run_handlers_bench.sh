@@ -2,8 +2,9 @@
 # The plug-in's handlers against curl on this machine, in one run, with a
 # cadrio-devserver on loopback:
 #   fetchContents of a 1 GiB file      vs  curl -o of the same presigned URL
-#   modifyItem replacing 256 MiB       vs  sha256sum, then curl PUTting the same parts (init and
-#                                          completion included); also both without the hashing
+#   modifyItem replacing 256 MiB       vs  sha256sum, then curl PUTting the same parts (init and the
+#                                          same replacement completion included); also both without
+#                                          the hashing
 #   1,000 small createItem in a row with 110,000 records in the store: creations per
 #   second, against the same with the store kept in memory (the share of the snapshot
 #   rewrite), and against a store that rewrites its file at every save
@@ -111,7 +112,7 @@ for ((i = 0; i < runs; i++)); do
   : >"$work/headers"
   put=$(curl -sf -D "$work/headers" -w '%{time_total}\n' "${args[@]}" | awk '{ s += $1 } END { printf "%.4f", s }')
   tr -d '\r' <"$work/headers" | sed -n 's/^[Ee][Tt][Aa][Gg]: *//p' >"$work/etags"
-  "$transfer" complete "$api" "$replace_file" "curl-$i.bin" "$(field upload_id "$work/open")" \
+  "$transfer" complete-replace "$api" "$replace_file" "$target_id" "$(field upload_id "$work/open")" \
     "$(field s3_key "$work/open")" "$work/etags" >"$work/out"
   tool_send+=("$(awk -v a="$opened" -v b="$put" -v c="$(field seconds)" 'BEGIN { printf "%.4f", a + b + c }')")
   tool_up+=("$(awk -v a="${tool_send[-1]}" -v b="$hashed" 'BEGIN { printf "%.4f", a + b }')")
