@@ -125,7 +125,9 @@ void ChangesObserver::didDeleteItems(std::vector<fileprovider::ItemIdentifier> i
 void ChangesObserver::finishEnumeratingChanges(fileprovider::SyncAnchor anchor, bool moreComing) {
     LockGuard lock(mutex_);
     if (!accepting()) return;
-    auto error = applying(sink_, [&] { return replica_.applyChanges(deleted_, updated_, anchor); });
+    const std::span<const fileprovider::ItemIdentifier> deleted(deleted_);
+    const std::span<const fileprovider::ItemPtr> updated(updated_);
+    auto error = applying(sink_, [&] { return replica_.applyChanges(deleted, updated, anchor); });
     close(EnumerationOutcome::anchored(std::move(error), std::move(anchor), moreComing));
 }
 

@@ -105,7 +105,9 @@ public:
 
 private:
     const Inode folder_;
-    const std::shared_ptr<std::vector<fileprovider::ItemPtr>> accumulated_ CADRIO_PT_GUARDED_BY(mutex_);
+    // Shared with the listing's other pages, which run one after another;
+    // touched under mutex_ only.
+    const std::shared_ptr<std::vector<fileprovider::ItemPtr>> accumulated_;
     Replica& replica_;
     NoticeSink& sink_;
 };
