@@ -39,9 +39,11 @@ CREATE TABLE materialised(inode INTEGER PRIMARY KEY, content_version BLOB NOT NU
 CREATE INDEX materialised_by_age ON materialised(last_used, inode);
 )";
 
-#define CADRIO_ITEM_COLUMNS                                                                                   \
-    "SELECT i.inode, i.parent, i.parent_identifier, i.name, i.shown_name, i.is_folder, i.size, i.created, " \
-    "i.modified, i.content_version, i.metadata_version, i.capabilities, i.content_type, i.children_listed, " \
+#define CADRIO_ITEM_COLUMNS                                                                      \
+    "SELECT i.inode, i.parent, i.parent_identifier, i.name, i.shown_name, i.is_folder, i.size, " \
+    "i.created, "                                                                                \
+    "i.modified, i.content_version, i.metadata_version, i.capabilities, i.content_type, "        \
+    "i.children_listed, "                                                                        \
     "n.identifier FROM items i JOIN inodes n ON n.inode = i.inode "
 
 /// The file is no replica of this layout (or SQLite says it is damaged).
@@ -56,7 +58,8 @@ std::optional<std::int64_t> nanoseconds(const std::optional<fileprovider::Date>&
 
 std::optional<fileprovider::Date> dateOf(const std::optional<std::int64_t>& nanos) {
     if (!nanos) return std::nullopt;
-    return fileprovider::Date(std::chrono::duration_cast<fileprovider::Date::duration>(std::chrono::nanoseconds(*nanos)));
+    return fileprovider::Date(
+        std::chrono::duration_cast<fileprovider::Date::duration>(std::chrono::nanoseconds(*nanos)));
 }
 
 ReplicaEntry readEntry(const Statement& row) {
@@ -85,7 +88,8 @@ MaterialisedContent readMaterialised(const Statement& row) {
     content.contentVersion = row.bytes(1);
     content.size = row.integer(2);
     content.lastUsed = std::chrono::system_clock::time_point(
-        std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::nanoseconds(row.integer(3))));
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::nanoseconds(row.integer(3))));
     return content;
 }
 
@@ -97,7 +101,7 @@ struct Incoming {
 };
 
 class SqliteReplica final : public Replica {
-public:
+  public:
     SqliteReplica(const std::string& path, bool rebuilt) : connection_(path), rebuilt_(rebuilt) {
         LockGuard lock(mutex_);
         connection_.execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
@@ -126,20 +130,24 @@ public:
     }
 
     std::optional<ReplicaEntry> child(Inode parent, std::string_view shownName) const override {
+        if (parent == 0) return std::nullopt;
         return guarded([&]() -> std::optional<ReplicaEntry> {
             LockGuard lock(mutex_);
-            auto& query = connection_.statement(CADRIO_ITEM_COLUMNS "WHERE i.parent = ? AND i.shown_name = ?");
+            auto& query = connection_.statement(CADRIO_ITEM_COLUMNS
+                                                "WHERE i.parent = ? AND i.shown_name = ?");
             query.bind(1, static_cast<std::int64_t>(parent)).bind(2, shownName);
             if (!query.step()) return std::nullopt;
             return readEntry(query);
         });
     }
 
-    std::vector<ReplicaEntry> children(Inode parent, Inode afterInode, std::size_t limit) const override {
+    std::vector<ReplicaEntry> children(Inode parent, Inode afterInode,
+                                       std::size_t limit) const override {
+        if (parent == 0) return {};  // the root's own row sits under 0
         return guarded([&] {
             LockGuard lock(mutex_);
-            auto& query = connection_.statement(CADRIO_ITEM_COLUMNS
-                                                "WHERE i.parent = ? AND i.inode > ? ORDER BY i.inode LIMIT ?");
+            auto& query = connection_.statement(
+                CADRIO_ITEM_COLUMNS "WHERE i.parent = ? AND i.inode > ? ORDER BY i.inode LIMIT ?");
             query.bind(1, static_cast<std::int64_t>(parent))
                 .bind(2, static_cast<std::int64_t>(afterInode))
                 .bind(3, static_cast<std::int64_t>(std::min<std::size_t>(limit, INT64_MAX)));
@@ -174,7 +182,8 @@ public:
         rethrow(error);
     }
 
-    std::vector<KernelNotice> applyChanges(std::span<const ItemIdentifier> deleted, std::span<const ItemPtr> updated,
+    std::vector<KernelNotice> applyChanges(std::span<const ItemIdentifier> deleted,
+                                           std::span<const ItemPtr> updated,
                                            const fileprovider::SyncAnchor& anchor) override try {
         LockGuard lock(mutex_);
         Change change(connection_, generation_);
@@ -199,11 +208,13 @@ public:
         rethrow(error);
     }
 
-    std::vector<KernelNotice> finishRelisting(const std::optional<fileprovider::SyncAnchor>& anchor) override try {
+    std::vector<KernelNotice> finishRelisting(
+        const std::optional<fileprovider::SyncAnchor>& anchor) override try {
         LockGuard lock(mutex_);
         Change change(connection_, generation_);
         std::vector<Inode> stale;
-        auto& query = connection_.statement("SELECT inode FROM items WHERE generation < ? AND inode <> 1");
+        auto& query =
+            connection_.statement("SELECT inode FROM items WHERE generation < ? AND inode <> 1");
         query.bind(1, generation_);
         while (query.step()) stale.push_back(static_cast<Inode>(query.integer(0)));
         for (const Inode inode : stale) {
@@ -220,7 +231,8 @@ public:
         rethrow(error);
     }
 
-    std::vector<KernelNotice> replaceChildren(Inode folder, std::span<const ItemPtr> children) override try {
+    std::vector<KernelNotice> replaceChildren(Inode folder,
+                                              std::span<const ItemPtr> children) override try {
         LockGuard lock(mutex_);
         Change change(connection_, generation_);
         const std::vector<Inode> kept = upsertAll(children, change.notices);
@@ -256,13 +268,15 @@ public:
         guarded([&] {
             LockGuard lock(mutex_);
             connection_
-                .statement("INSERT OR REPLACE INTO materialised(inode, content_version, size, last_used) "
-                           "VALUES (?, ?, ?, ?)")
+                .statement(
+                    "INSERT OR REPLACE INTO materialised(inode, content_version, size, last_used) "
+                    "VALUES (?, ?, ?, ?)")
                 .bind(1, static_cast<std::int64_t>(content.inode))
                 .bind(2, content.contentVersion)
                 .bind(3, content.size)
                 .bind(4, static_cast<std::int64_t>(
-                             std::chrono::duration_cast<std::chrono::nanoseconds>(content.lastUsed.time_since_epoch())
+                             std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 content.lastUsed.time_since_epoch())
                                  .count()))
                 .run();
         });
@@ -281,14 +295,15 @@ public:
         return guarded([&] {
             LockGuard lock(mutex_);
             auto& query = connection_.statement(
-                "SELECT inode, content_version, size, last_used FROM materialised ORDER BY last_used, inode");
+                "SELECT inode, content_version, size, last_used FROM materialised ORDER BY "
+                "last_used, inode");
             std::vector<MaterialisedContent> found;
             while (query.step()) found.push_back(readMaterialised(query));
             return found;
         });
     }
 
-private:
+  private:
     // SQLite's failures become ReplicaError here, and only here.
     template <class F>
     static auto guarded(F&& work) -> decltype(work()) {
@@ -302,7 +317,7 @@ private:
     /// One mutating call: a transaction and the notices it produced. The
     /// generation goes back when the transaction does.
     class Change {
-    public:
+      public:
         Change(Connection& connection, std::int64_t& generation)
             : transaction_(connection), generation_(generation), saved_(generation) {}
         ~Change() {
@@ -316,7 +331,7 @@ private:
         }
         std::vector<KernelNotice> notices;
 
-    private:
+      private:
         // A folder whose entries changed has a stale listing in the kernel
         // too (cached readdir pages): one notice per folder.
         void addFolderNotices() {
@@ -327,7 +342,8 @@ private:
             for (const KernelNotice& notice : notices) {
                 if (notice.kind == KernelNotice::Kind::inode) folders.erase(notice.inode);
             }
-            for (const Inode folder : folders) notices.push_back({KernelNotice::Kind::inode, 0, folder, {}});
+            for (const Inode folder : folders)
+                notices.push_back({KernelNotice::Kind::inode, 0, folder, {}});
         }
 
         sqlite::Transaction transaction_;
@@ -342,14 +358,16 @@ private:
 
     void prepareSchema() CADRIO_REQUIRES(mutex_) {
         auto& check = connection_.statement("PRAGMA quick_check");
-        if (!check.step() || check.bytes(0) != "ok") throw LayoutMismatch("the database is damaged");
+        if (!check.step() || check.bytes(0) != "ok")
+            throw LayoutMismatch("the database is damaged");
         check.reset();
         auto& version = connection_.statement("PRAGMA user_version");
         version.step();
         const std::int64_t found = version.integer(0);
         version.reset();
-        auto& tables = connection_.statement("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
-                                             "('inodes', 'items', 'state', 'materialised')");
+        auto& tables = connection_.statement(
+            "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
+            "('inodes', 'items', 'state', 'materialised')");
         tables.step();
         const std::int64_t known = tables.integer(0);
         tables.reset();
@@ -366,11 +384,16 @@ private:
         sqlite::Transaction transaction(connection_);
         connection_.execute(kSchema);
         const std::string root(ItemIdentifier::rootContainerRawValue);
-        connection_.statement("INSERT INTO inodes(inode, identifier) VALUES (1, ?)").bind(1, root).run();
+        connection_.statement("INSERT INTO inodes(inode, identifier) VALUES (1, ?)")
+            .bind(1, root)
+            .run();
         connection_
-            .statement("INSERT INTO items(inode, parent, parent_identifier, name, shown_name, is_folder, size, "
-                       "content_version, metadata_version, capabilities, content_type, children_listed, generation) "
-                       "VALUES (1, 0, ?, '', '', 1, 0, '', '', 0, ?, 0, 0)")
+            .statement(
+                "INSERT INTO items(inode, parent, parent_identifier, name, shown_name, is_folder, "
+                "size, "
+                "content_version, metadata_version, capabilities, content_type, children_listed, "
+                "generation) "
+                "VALUES (1, 0, ?, '', '', 1, 0, '', '', 0, ?, 0, 0)")
             .bind(1, root)
             .bindText(2, types::ContentType::folder().identifier())
             .run();
@@ -394,7 +417,9 @@ private:
 
     Inode inodeOfLocked(const ItemIdentifier& identifier) CADRIO_REQUIRES(mutex_) {
         if (const auto known = knownInode(identifier)) return *known;
-        connection_.statement("INSERT INTO inodes(identifier) VALUES (?)").bind(1, identifier.rawValue()).run();
+        connection_.statement("INSERT INTO inodes(identifier) VALUES (?)")
+            .bind(1, identifier.rawValue())
+            .run();
         return static_cast<Inode>(connection_.lastInsertRowid());
     }
 
@@ -425,7 +450,8 @@ private:
         for (const ItemPtr& item : items) {
             if (!item) continue;
             const ItemIdentifier identifier = item->itemIdentifier();
-            if (!seen.insert(identifier.rawValue()).second) logOnce("identifiant en double", identifier);
+            if (!seen.insert(identifier.rawValue()).second)
+                logOnce("identifiant en double", identifier);
             if (const auto inode = upsert(*item, notices)) inodes.push_back(*inode);
         }
         return inodes;
@@ -434,7 +460,8 @@ private:
     std::optional<Inode> upsert(const fileprovider::Item& item, std::vector<KernelNotice>& notices)
         CADRIO_REQUIRES(mutex_) {
         const ItemIdentifier identifier = item.itemIdentifier();
-        if (identifier.isWorkingSet() || identifier.isTrashContainer() || identifier.rawValue().empty()) {
+        if (identifier.isWorkingSet() || identifier.isTrashContainer() ||
+            identifier.rawValue().empty()) {
             logOnce("identifiant réservé ignoré", identifier);
             return std::nullopt;
         }
@@ -443,7 +470,8 @@ private:
         next.parentIdentifier = item.parentItemIdentifier();
         next.name = item.filename();
         next.contentType = item.contentType().identifier();
-        next.isFolder = identifier.isRootContainer() || item.contentType() == types::ContentType::folder();
+        next.isFolder =
+            identifier.isRootContainer() || item.contentType() == types::ContentType::folder();
         next.size = item.documentSize().value_or(0);
         if (next.size < 0) {
             logOnce("taille négative affichée comme 0", identifier);
@@ -464,25 +492,37 @@ private:
             place(next);
         }
         next.childrenListed = previous && previous->childrenListed;
-        write(next);
+        if (identifier.isRootContainer()) {
+            write(next);
+        } else {
+            writeUnderFreeName(next);
+        }
         noticesFor(previous, next, notices);
         return next.inode;
     }
 
-    /// Chooses the parent (the root when the item's own would make a cycle)
-    /// and a shown name free among the siblings.
+    /// Chooses the parent: the root when the item's own would make a cycle.
     void place(ReplicaEntry& next) CADRIO_REQUIRES(mutex_) {
         next.parentInode = inodeOfLocked(next.parentIdentifier);
-        if (wouldCycle(next.inode, next.parentInode)) {
-            logOnce("dossier dans un cycle, montré à la racine", next.identifier);
+        // Only a folder can close a cycle that a lookup would walk.
+        if (next.parentInode == next.inode ||
+            (next.isFolder && wouldCycle(next.inode, next.parentInode))) {
+            logOnce("élément dans un cycle, montré à la racine", next.identifier);
             next.parentInode = kFuseRootInode;
             next.parentIdentifier = ItemIdentifier::rootContainer();
         }
+    }
+
+    /// Writes the item under the first of its candidate names that no
+    /// sibling holds; the unique index on (parent, shown name) answers.
+    void writeUnderFreeName(ReplicaEntry& next) CADRIO_REQUIRES(mutex_) {
         for (unsigned candidate = 0; candidate < kMaxNameCandidates; ++candidate) {
             next.shownName = shownName(next.name, next.identifier.rawValue(), candidate);
-            auto& holder = connection_.statement("SELECT inode FROM items WHERE parent = ? AND shown_name = ?");
-            holder.bind(1, static_cast<std::int64_t>(next.parentInode)).bind(2, next.shownName);
-            if (!holder.step() || static_cast<Inode>(holder.integer(0)) == next.inode) return;
+            try {
+                return write(next);
+            } catch (const sqlite::SqliteError& error) {
+                if (error.code() != SQLITE_CONSTRAINT) throw;
+            }
         }
         throw sqlite::SqliteError(SQLITE_CONSTRAINT, "no free name for an item");
     }
@@ -503,12 +543,17 @@ private:
     void write(const ReplicaEntry& e) CADRIO_REQUIRES(mutex_) {
         connection_
             .statement(
-                "INSERT INTO items(inode, parent, parent_identifier, name, shown_name, is_folder, size, created, "
-                "modified, content_version, metadata_version, capabilities, content_type, children_listed, "
-                "generation) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15) "
-                "ON CONFLICT(inode) DO UPDATE SET parent = ?2, parent_identifier = ?3, name = ?4, shown_name = ?5, "
+                "INSERT INTO items(inode, parent, parent_identifier, name, shown_name, is_folder, "
+                "size, created, "
+                "modified, content_version, metadata_version, capabilities, content_type, "
+                "children_listed, "
+                "generation) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, "
+                "?15) "
+                "ON CONFLICT(inode) DO UPDATE SET parent = ?2, parent_identifier = ?3, name = ?4, "
+                "shown_name = ?5, "
                 "is_folder = ?6, size = ?7, created = ?8, modified = ?9, content_version = ?10, "
-                "metadata_version = ?11, capabilities = ?12, content_type = ?13, children_listed = ?14, "
+                "metadata_version = ?11, capabilities = ?12, content_type = ?13, children_listed = "
+                "?14, "
                 "generation = ?15")
             .bind(1, static_cast<std::int64_t>(e.inode))
             .bind(2, static_cast<std::int64_t>(e.parentInode))
@@ -533,7 +578,8 @@ private:
         using Kind = KernelNotice::Kind;
         const Inode parent = next.parentInode == 0 ? kFuseRootInode : next.parentInode;
         if (!previous) {
-            if (next.inode != kFuseRootInode) notices.push_back({Kind::entry, parent, 0, next.shownName});
+            if (next.inode != kFuseRootInode)
+                notices.push_back({Kind::entry, parent, 0, next.shownName});
             return;
         }
         if (next.inode != kFuseRootInode &&
@@ -541,9 +587,9 @@ private:
             notices.push_back({Kind::entry, previous->parentInode, 0, previous->shownName});
             notices.push_back({Kind::entry, parent, 0, next.shownName});
         }
-        if (previous->version.contentVersion != next.version.contentVersion || previous->size != next.size ||
-            previous->modified != next.modified || previous->created != next.created ||
-            previous->capabilities != next.capabilities) {
+        if (previous->version.contentVersion != next.version.contentVersion ||
+            previous->size != next.size || previous->modified != next.modified ||
+            previous->created != next.created || previous->capabilities != next.capabilities) {
             notices.push_back({Kind::inode, 0, next.inode, {}});
         }
     }
@@ -551,8 +597,10 @@ private:
     /// Removes `inode` and everything below it.
     void deleteSubtree(Inode inode, std::vector<KernelNotice>& notices) CADRIO_REQUIRES(mutex_) {
         auto& query = connection_.statement(
-            "WITH RECURSIVE below(inode) AS (SELECT ?1 UNION SELECT items.inode FROM items JOIN below "
-            "ON items.parent = below.inode) SELECT items.inode, items.parent, items.shown_name FROM items "
+            "WITH RECURSIVE below(inode) AS (SELECT ?1 UNION SELECT items.inode FROM items JOIN "
+            "below "
+            "ON items.parent = below.inode) SELECT items.inode, items.parent, items.shown_name "
+            "FROM items "
             "JOIN below ON items.inode = below.inode");
         query.bind(1, static_cast<std::int64_t>(inode));
         std::vector<KernelNotice> removed;
@@ -599,7 +647,8 @@ std::unique_ptr<Replica> Replica::open(const std::filesystem::path& path) {
     try {
         return std::make_unique<SqliteReplica>(path.string(), false);
     } catch (const sqlite::SqliteError& error) {
-        if (inMemory || !error.meansDamagedFile()) throw ReplicaError(std::string("replica: ") + error.what());
+        if (inMemory || !error.meansDamagedFile())
+            throw ReplicaError(std::string("replica: ") + error.what());
     } catch (const LayoutMismatch& error) {
         if (inMemory) throw ReplicaError(std::string("replica: ") + error.what());
     }

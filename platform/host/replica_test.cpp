@@ -15,8 +15,8 @@ using fileprovider::ItemIdentifier;
 using fileprovider::ItemPtr;
 using Kind = KernelNotice::Kind;
 
-ItemPtr item(const std::string& id, const std::string& parent, const std::string& name, std::int64_t size = 1,
-             const std::string& content = "c1") {
+ItemPtr item(const std::string& id, const std::string& parent, const std::string& name,
+             std::int64_t size = 1, const std::string& content = "c1") {
     auto made = std::make_shared<BasicItem>();
     made->identifier = ItemIdentifier(id);
     made->parent = parent.empty() ? ItemIdentifier::rootContainer() : ItemIdentifier(parent);
@@ -38,7 +38,8 @@ std::string shown(const Replica& replica, const std::string& id) {
 TEST(ReplicaTest, SiblingsKeepDistinctStableNames) {
     auto replica = Replica::open(":memory:");
     replica->apply(std::vector{item("f:1", "", "Rapport.pdf"), item("f:2", "", "Rapport.pdf"),
-                               item("f:3", "", "a/b"), item("f:4", "", "a_b"), item("d:5", "", "..")});
+                               item("f:3", "", "a/b"), item("f:4", "", "a_b"),
+                               item("d:5", "", "..")});
     EXPECT_EQ(shown(*replica, "f:1"), "Rapport.pdf");
     EXPECT_EQ(shown(*replica, "f:2"), "Rapport (f:2).pdf");
     EXPECT_EQ(shown(*replica, "f:3"), "a_b");
@@ -93,7 +94,8 @@ TEST(ReplicaTest, ImpossibleStructuresAreRepaired) {
     replica->apply(std::vector{item("d:2", "d:1", "B")});
     EXPECT_TRUE(replica->children(kFuseRootInode, 0, 10).empty());
     replica->apply(std::vector{item("d:1", "d:2", "A"), item("d:3", "d:3", "Self"),
-                               item("f:4", "", "neg", -5), item("f:5", "", "x"), item("f:5", "", "y")});
+                               item("f:4", "", "neg", -5), item("f:5", "", "x"),
+                               item("f:5", "", "y")});
     const auto a = replica->entry(ItemIdentifier("d:1"));
     EXPECT_EQ(a->parentInode, kFuseRootInode);
     EXPECT_EQ(replica->entry(ItemIdentifier("d:2"))->parentInode, a->inode);
@@ -110,11 +112,14 @@ TEST(ReplicaTest, RelistingDropsWhatIsGoneAndChildrenPageByInode) {
     replica->apply(std::vector{item("d:1", "", "Old"), item("f:2", "d:1", "old.txt")});
     replica->beginRelisting();
     std::vector<ItemPtr> slice;
-    for (int i = 10; i < 15; ++i) slice.push_back(item("f:" + std::to_string(i), "", "n" + std::to_string(i)));
+    for (int i = 10; i < 15; ++i)
+        slice.push_back(item("f:" + std::to_string(i), "", "n" + std::to_string(i)));
     replica->apply(std::span(slice).first(2));
     replica->apply(std::span(slice).subspan(2));
     const auto notices = replica->finishRelisting(fileprovider::SyncAnchor{"v3:1"});
-    EXPECT_EQ(std::count_if(notices.begin(), notices.end(), [](auto& n) { return n.kind == Kind::deleted; }), 2);
+    EXPECT_EQ(std::count_if(notices.begin(), notices.end(),
+                            [](auto& n) { return n.kind == Kind::deleted; }),
+              2);
     EXPECT_FALSE(replica->entry(ItemIdentifier("d:1")));
     EXPECT_TRUE(replica->entry(kFuseRootInode)->childrenListed);
 
@@ -128,7 +133,8 @@ TEST(ReplicaTest, RelistingDropsWhatIsGoneAndChildrenPageByInode) {
     EXPECT_EQ(names, (std::vector<std::string>{"n10", "n11", "n12", "n13", "n14"}));
 
     const Inode folder = replica->inodeOf(ItemIdentifier("d:20"));
-    replica->apply(std::vector{item("d:20", "", "F"), item("f:21", "d:20", "keep"), item("f:22", "d:20", "drop")});
+    replica->apply(std::vector{item("d:20", "", "F"), item("f:21", "d:20", "keep"),
+                               item("f:22", "d:20", "drop")});
     EXPECT_FALSE(replica->entry(folder)->childrenListed);
     replica->replaceChildren(folder, std::vector{item("f:21", "d:20", "keep")});
     EXPECT_TRUE(replica->entry(folder)->childrenListed);
@@ -136,11 +142,12 @@ TEST(ReplicaTest, RelistingDropsWhatIsGoneAndChildrenPageByInode) {
 }
 
 class ReplicaFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("replica-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ =
+            std::filesystem::temp_directory_path() /
+            ("replica-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
     }
@@ -151,7 +158,8 @@ protected:
 TEST_F(ReplicaFileTest, InodesAnchorAndCacheRecordsSurviveReopen) {
     const auto path = dir_ / "replica.db";
     Inode inode = 0;
-    const MaterialisedContent content{0, "c1", 7, std::chrono::system_clock::time_point(std::chrono::seconds(5))};
+    const MaterialisedContent content{
+        0, "c1", 7, std::chrono::system_clock::time_point(std::chrono::seconds(5))};
     {
         auto replica = Replica::open(path);
         EXPECT_FALSE(replica->wasRebuilt());
@@ -164,7 +172,8 @@ TEST_F(ReplicaFileTest, InodesAnchorAndCacheRecordsSurviveReopen) {
     EXPECT_FALSE(replica->wasRebuilt());
     EXPECT_EQ(replica->entry(ItemIdentifier("f:1"))->inode, inode);
     EXPECT_EQ(replica->anchor(), fileprovider::SyncAnchor{"v3:4"});
-    EXPECT_EQ(replica->materialised(inode), (MaterialisedContent{inode, "c1", 7, content.lastUsed}));
+    EXPECT_EQ(replica->materialised(inode),
+              (MaterialisedContent{inode, "c1", 7, content.lastUsed}));
 }
 
 TEST_F(ReplicaFileTest, DamagedOrForeignFilesAreMovedAsideAndRebuilt) {
@@ -189,7 +198,8 @@ TEST_F(ReplicaFileTest, DamagedOrForeignFilesAreMovedAsideAndRebuilt) {
 }
 
 TEST(ShownNameTest, Candidates) {
-    const std::string longName = std::string(250, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9.txt";  // 260 bytes
+    const std::string longName =
+        std::string(250, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9.txt";  // 260 bytes
     struct Case {
         std::string name, identifier;
         unsigned candidate;
@@ -204,7 +214,8 @@ TEST(ShownNameTest, Candidates) {
         {"Rapport.pdf", "f:12", 3, "Rapport (f:12 3).pdf"},
         {".bashrc", "f:1", 1, ".bashrc (f:1)"},
     };
-    for (const auto& c : cases) EXPECT_EQ(shownName(c.name, c.identifier, c.candidate), c.expected) << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(shownName(c.name, c.identifier, c.candidate), c.expected) << c.name;
 
     // A long identifier gives a hashed tag of 16 hexadecimal digits.
     EXPECT_EQ(shownName("x", std::string(60, 'i'), 1).size(), std::string("x ()").size() + 16);
@@ -215,7 +226,8 @@ TEST(ShownNameTest, Candidates) {
     EXPECT_TRUE(shortened.ends_with(" (f:9).txt"));
     EXPECT_EQ(shortened, shownName(longName, "f:9", 1));
     // Cut on a character boundary: no lone lead or continuation byte left.
-    const std::string stem = shortened.substr(0, shortened.size() - std::string(" (f:9).txt").size());
+    const std::string stem =
+        shortened.substr(0, shortened.size() - std::string(" (f:9).txt").size());
     EXPECT_TRUE(stem.ends_with('a') || stem.ends_with("\xC3\xA9")) << stem.size();
 }
 

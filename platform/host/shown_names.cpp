@@ -11,7 +11,9 @@ constexpr std::size_t kMaxTagBytes = 40;
 // whole at the cost of the rest of the name.
 constexpr std::size_t kMaxExtensionBytes = 32;
 
-bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool isContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
 /// The longest prefix of `text` of at most `bytes` bytes that does not cut a
 /// UTF-8 sequence.
@@ -68,7 +70,8 @@ std::string shownName(std::string_view name, std::string_view identifier, unsign
 
     const std::string_view whole(safe);
     const std::size_t dot = extensionStart(whole);
-    const std::string_view extension = dot == std::string_view::npos ? std::string_view() : whole.substr(dot);
+    const std::string_view extension =
+        dot == std::string_view::npos ? std::string_view() : whole.substr(dot);
     const std::string_view stem = whole.substr(0, whole.size() - extension.size());
     const std::size_t room = kMaxNameBytes - tag.size() - extension.size();
     std::string shown(utf8Prefix(stem, room));

@@ -17,12 +17,15 @@ void check(sqlite3* db, int code, std::string_view what) {
 }  // namespace
 
 Statement::Statement(sqlite3* db, std::string_view sql) : db_(db) {
-    check(db_, sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
-                                  &statement_, nullptr),
+    check(db_,
+          sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
+                             SQLITE_PREPARE_PERSISTENT, &statement_, nullptr),
           "prepare");
 }
 
-Statement::~Statement() { sqlite3_finalize(statement_); }
+Statement::~Statement() {
+    sqlite3_finalize(statement_);
+}
 
 void Statement::reset() {
     sqlite3_reset(statement_);
@@ -38,14 +41,16 @@ Statement& Statement::bind(int index, std::string_view bytes) {
     // A zero-length BLOB must not bind as NULL: the columns are NOT NULL.
     static const char empty = 0;
     check(db_,
-          sqlite3_bind_blob64(statement_, index, bytes.empty() ? &empty : bytes.data(), bytes.size(),
-                              SQLITE_TRANSIENT),
+          sqlite3_bind_blob64(statement_, index, bytes.empty() ? &empty : bytes.data(),
+                              bytes.size(), SQLITE_TRANSIENT),
           "bind");
     return *this;
 }
 
 Statement& Statement::bindText(int index, std::string_view text) {
-    check(db_, sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8),
+    check(db_,
+          sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_TRANSIENT,
+                              SQLITE_UTF8),
           "bind");
     return *this;
 }
@@ -71,7 +76,9 @@ void Statement::run() {
     }
 }
 
-std::int64_t Statement::integer(int column) const { return sqlite3_column_int64(statement_, column); }
+std::int64_t Statement::integer(int column) const {
+    return sqlite3_column_int64(statement_, column);
+}
 
 std::optional<std::int64_t> Statement::optionalInteger(int column) const {
     if (sqlite3_column_type(statement_, column) == SQLITE_NULL) return std::nullopt;
@@ -86,8 +93,9 @@ std::string Statement::bytes(int column) const {
 }
 
 Connection::Connection(const std::string& path) {
-    const int code = sqlite3_open_v2(path.c_str(), &db_,
-                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int code =
+        sqlite3_open_v2(path.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (code != SQLITE_OK) {
         const std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
         sqlite3_close(db_);
@@ -103,7 +111,9 @@ Connection::~Connection() {
     sqlite3_close(db_);
 }
 
-void Connection::execute(const char* sql) { check(db_, sqlite3_exec(db_, sql, nullptr, nullptr, nullptr), sql); }
+void Connection::execute(const char* sql) {
+    check(db_, sqlite3_exec(db_, sql, nullptr, nullptr, nullptr), sql);
+}
 
 Statement& Connection::statement(const char* sql) {
     auto [it, inserted] = statements_.try_emplace(sql);
@@ -119,11 +129,17 @@ Statement& Connection::statement(const char* sql) {
     return *it->second;
 }
 
-std::int64_t Connection::lastInsertRowid() const { return sqlite3_last_insert_rowid(db_); }
+std::int64_t Connection::lastInsertRowid() const {
+    return sqlite3_last_insert_rowid(db_);
+}
 
-int Connection::changes() const { return sqlite3_changes(db_); }
+int Connection::changes() const {
+    return sqlite3_changes(db_);
+}
 
-Transaction::Transaction(Connection& connection) : connection_(connection) { connection_.execute("BEGIN IMMEDIATE"); }
+Transaction::Transaction(Connection& connection) : connection_(connection) {
+    connection_.execute("BEGIN IMMEDIATE");
+}
 
 Transaction::~Transaction() {
     if (done_) return;

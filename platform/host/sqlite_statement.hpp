@@ -20,18 +20,20 @@
 namespace cadrio::host::sqlite {
 
 class SqliteError : public std::runtime_error {
-public:
+  public:
     SqliteError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
     /// The primary result code (extended codes reduced with & 0xff).
     int code() const noexcept { return code_; }
-    bool meansDamagedFile() const noexcept { return code_ == SQLITE_CORRUPT || code_ == SQLITE_NOTADB; }
+    bool meansDamagedFile() const noexcept {
+        return code_ == SQLITE_CORRUPT || code_ == SQLITE_NOTADB;
+    }
 
-private:
+  private:
     int code_;
 };
 
 class Statement {
-public:
+  public:
     Statement(sqlite3* db, std::string_view sql);
     ~Statement();
     Statement(const Statement&) = delete;
@@ -54,13 +56,13 @@ public:
     std::optional<std::int64_t> optionalInteger(int column) const;
     std::string bytes(int column) const;
 
-private:
+  private:
     sqlite3* db_;
     sqlite3_stmt* statement_ = nullptr;
 };
 
 class Connection {
-public:
+  public:
     /// Opens or creates `path`; throws SqliteError.
     explicit Connection(const std::string& path);
     ~Connection();
@@ -75,21 +77,21 @@ public:
     std::int64_t lastInsertRowid() const;
     int changes() const;
 
-private:
+  private:
     sqlite3* db_ = nullptr;
     std::unordered_map<std::string, std::unique_ptr<Statement>> statements_;
 };
 
 /// BEGIN IMMEDIATE on construction, ROLLBACK unless commit() was called.
 class Transaction {
-public:
+  public:
     explicit Transaction(Connection& connection);
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     void commit();
 
-private:
+  private:
     Connection& connection_;
     bool done_ = false;
 };

@@ -14,10 +14,12 @@ namespace {
 using fileprovider::Error;
 
 Error cannotSynchronize(std::string description) {
-    return Error::fileProvider(fileprovider::FileProviderErrorCode::cannotSynchronize, std::move(description));
+    return Error::fileProvider(fileprovider::FileProviderErrorCode::cannotSynchronize,
+                               std::move(description));
 }
 Error serverUnreachable(std::string description) {
-    return Error::fileProvider(fileprovider::FileProviderErrorCode::serverUnreachable, std::move(description));
+    return Error::fileProvider(fileprovider::FileProviderErrorCode::serverUnreachable,
+                               std::move(description));
 }
 using fileprovider::ItemIdentifier;
 
@@ -41,16 +43,21 @@ Error errorOf(std::exception_ptr thrown) {
 /// A folder listing that callers of listFolder wait for together.
 struct FolderListing {
     std::stop_source done;
-    bool finished = false;              // guarded by the engine's mutex
-    std::optional<Error> result;        // guarded by the engine's mutex
+    bool finished = false;        // guarded by the engine's mutex
+    std::optional<Error> result;  // guarded by the engine's mutex
 };
 
 }  // namespace
 
 class SyncEngine::Impl {
-public:
-    Impl(fileprovider::ExtensionPtr extension, Replica& replica, NoticeSink& notices, Clock& clock, Options options)
-        : extension_(std::move(extension)), replica_(replica), sink_(notices), clock_(clock), options_(options) {}
+  public:
+    Impl(fileprovider::ExtensionPtr extension, Replica& replica, NoticeSink& notices, Clock& clock,
+         Options options)
+        : extension_(std::move(extension)),
+          replica_(replica),
+          sink_(notices),
+          clock_(clock),
+          options_(options) {}
 
     ~Impl() {
         {
@@ -111,7 +118,8 @@ public:
         }
         if (fresh) {
             const ItemIdentifier identifier = entry->identifier;
-            pool_.submit([this, folder, identifier, listing] { runFolder(folder, identifier, listing); });
+            pool_.submit(
+                [this, folder, identifier, listing] { runFolder(folder, identifier, listing); });
         }
         clock_.sleepUntil(deadline, listing->done.get_token());
         LockGuard lock(mutex_);
@@ -135,7 +143,7 @@ public:
         done();
     }
 
-private:
+  private:
     bool idleLocked() const CADRIO_REQUIRES(mutex_) { return !workerRunning_ && folders_.empty(); }
 
     std::vector<std::function<void()>> takeIdleWaitersLocked() CADRIO_REQUIRES(mutex_) {
@@ -167,7 +175,8 @@ private:
         for (auto& waiter : waiters) waiter();
     }
 
-    std::shared_ptr<fileprovider::Enumerator> makeEnumerator(const ItemIdentifier& container, bool system) {
+    std::shared_ptr<fileprovider::Enumerator> makeEnumerator(const ItemIdentifier& container,
+                                                             bool system) {
         fileprovider::Request request;
         request.isSystemRequest = system;
         try {
@@ -188,15 +197,18 @@ private:
         } catch (...) {
             answer.abandon(errorOf(std::current_exception()));
         }
-        EnumerationOutcome outcome = answer.wait(options_.enumerationTimeout, shutdown_.get_token());
+        EnumerationOutcome outcome =
+            answer.wait(options_.enumerationTimeout, shutdown_.get_token());
         if (outcome.error) fail(*outcome.error);
         return outcome;
     }
 
     void fail(const Error& error) {
-        if (error.is(fileprovider::CocoaErrorCode::userCancelled) && shutdown_.stop_requested()) return;
+        if (error.is(fileprovider::CocoaErrorCode::userCancelled) && shutdown_.stop_requested())
+            return;
         if (error.is(fileprovider::FileProviderErrorCode::syncAnchorExpired)) return;
-        logger_.error("Énumération échouée : {} {} {}", error.domain, error.code, error.description);
+        logger_.error("Énumération échouée : {} {} {}", error.domain, error.code,
+                      error.description);
     }
 
     void post(std::vector<KernelNotice> notices) {
@@ -215,7 +227,9 @@ private:
             auto answer = std::make_shared<AnchorAnswer>(clock_);
             const EnumerationOutcome outcome = await(*answer, [&] {
                 enumerator->currentSyncAnchor(
-                    [answer](std::optional<fileprovider::SyncAnchor> anchor) { answer->take(std::move(anchor)); });
+                    [answer](std::optional<fileprovider::SyncAnchor> anchor) {
+                        answer->take(std::move(anchor));
+                    });
             });
             if (!outcome.error) {
                 try {
@@ -257,7 +271,8 @@ private:
             auto observer = std::make_shared<ChangesObserver>(replica_, sink_, clock_);
             const EnumerationOutcome outcome =
                 await(*observer, [&] { enumerator->enumerateChanges(observer, *anchor); });
-            expired = outcome.error && outcome.error->is(fileprovider::FileProviderErrorCode::syncAnchorExpired);
+            expired = outcome.error &&
+                      outcome.error->is(fileprovider::FileProviderErrorCode::syncAnchorExpired);
             if (outcome.error || !outcome.moreComing || !outcome.anchor) break;
             anchor = outcome.anchor;
         }
@@ -268,7 +283,8 @@ private:
         }
     }
 
-    void runFolder(Inode folder, const ItemIdentifier& identifier, const std::shared_ptr<FolderListing>& listing) {
+    void runFolder(Inode folder, const ItemIdentifier& identifier,
+                   const std::shared_ptr<FolderListing>& listing) {
         std::optional<Error> result = listFolderNow(folder, identifier);
         std::vector<std::function<void()>> waiters;
         {
@@ -289,7 +305,8 @@ private:
         fileprovider::Page page = fileprovider::Page::initialSortedByName();
         std::optional<Error> result = cannotSynchronize("the folder listing never ended");
         for (int pages = 0; pages < kMaxPages; ++pages) {
-            auto observer = std::make_shared<FolderObserver>(folder, accumulated, replica_, sink_, clock_);
+            auto observer =
+                std::make_shared<FolderObserver>(folder, accumulated, replica_, sink_, clock_);
             const EnumerationOutcome outcome =
                 await(*observer, [&] { enumerator->enumerateItems(observer, page); });
             if (outcome.error || !outcome.nextPage) {
@@ -322,18 +339,26 @@ private:
     WorkPool pool_{kThreads};
 };
 
-SyncEngine::SyncEngine(fileprovider::ExtensionPtr extension, Replica& replica, NoticeSink& notices, Clock& clock,
-                       Options options)
+SyncEngine::SyncEngine(fileprovider::ExtensionPtr extension, Replica& replica, NoticeSink& notices,
+                       Clock& clock, Options options)
     : impl_(std::make_unique<Impl>(std::move(extension), replica, notices, clock, options)) {}
 
 SyncEngine::~SyncEngine() = default;
 
-void SyncEngine::start() { impl_->start(); }
-void SyncEngine::signal() { impl_->schedule(false); }
+void SyncEngine::start() {
+    impl_->start();
+}
+void SyncEngine::signal() {
+    impl_->schedule(false);
+}
 std::optional<Error> SyncEngine::listFolder(Inode folder, Clock::TimePoint deadline) {
     return impl_->listFolder(folder, deadline);
 }
-bool SyncEngine::isIdle() const { return impl_->isIdle(); }
-void SyncEngine::whenIdle(std::function<void()> done) { impl_->whenIdle(std::move(done)); }
+bool SyncEngine::isIdle() const {
+    return impl_->isIdle();
+}
+void SyncEngine::whenIdle(std::function<void()> done) {
+    impl_->whenIdle(std::move(done));
+}
 
 }  // namespace cadrio::host

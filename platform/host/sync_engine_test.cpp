@@ -33,7 +33,7 @@ ItemPtr item(const std::string& id, const std::string& parent = "") {
 /// answered by the scripted handler; `hold` keeps the observers so the test
 /// answers them itself (or never).
 class FakePlugin final : public fileprovider::ReplicatedExtension {
-public:
+  public:
     std::vector<std::vector<ItemPtr>> workingSet;
     std::map<std::string, std::vector<ItemPtr>> folders;
     SyncAnchor currentAnchor{"v3:5"};
@@ -41,7 +41,8 @@ public:
     bool throwOnEnumerator = false;
     bool holdFolders = false;
 
-    std::shared_ptr<fileprovider::Progress> item(const ItemIdentifier&, const fileprovider::Request&,
+    std::shared_ptr<fileprovider::Progress> item(const ItemIdentifier&,
+                                                 const fileprovider::Request&,
                                                  ItemCompletion completion) override {
         completion(nullptr, Error::noSuchItem());
         return fileprovider::Progress::create();
@@ -68,10 +69,12 @@ public:
 };
 
 class FakeEnumerator final : public fileprovider::Enumerator {
-public:
-    FakeEnumerator(FakePlugin& plugin, ItemIdentifier container) : plugin_(plugin), container_(std::move(container)) {}
+  public:
+    FakeEnumerator(FakePlugin& plugin, ItemIdentifier container)
+        : plugin_(plugin), container_(std::move(container)) {}
     void invalidate() override {}
-    void enumerateItems(std::shared_ptr<EnumerationObserver> observer, fileprovider::Page) override {
+    void enumerateItems(std::shared_ptr<EnumerationObserver> observer,
+                        fileprovider::Page) override {
         if (!container_.isWorkingSet()) {
             if (plugin_.holdFolders) return;
             observer->didEnumerate(plugin_.folders[container_.rawValue()]);
@@ -96,7 +99,7 @@ public:
         completion(plugin_.currentAnchor);
     }
 
-private:
+  private:
     FakePlugin& plugin_;
     ItemIdentifier container_;
 };
@@ -108,7 +111,7 @@ std::shared_ptr<fileprovider::Enumerator> FakePlugin::enumerator(const ItemIdent
 }
 
 class CountingSink final : public NoticeSink {
-public:
+  public:
     void post(std::vector<KernelNotice> notices) override {
         std::lock_guard lock(mutex_);
         count_ += notices.size();
@@ -118,13 +121,13 @@ public:
         return count_;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::size_t count_ = 0;
 };
 
 class SyncEngineTest : public ::testing::Test {
-protected:
+  protected:
     void waitIdle() {
         std::promise<void> idle;
         engine_->whenIdle([&] { idle.set_value(); });
@@ -208,7 +211,9 @@ TEST_F(SyncEngineTest, PluginFaultsKeepTheReplicaAndTheEngineGoing) {
         {"enumerator throws", [](FakePlugin& p) { p.throwOnEnumerator = true; }, "v3:1"},
         {"enumeration throws",
          [](FakePlugin& p) {
-             p.changes = [](auto&, auto&) { throw fileprovider::ErrorException(Error::serverUnreachable()); };
+             p.changes = [](auto&, auto&) {
+                 throw fileprovider::ErrorException(Error::serverUnreachable());
+             };
          },
          "v3:1"},
         {"answers twice",
@@ -228,7 +233,8 @@ TEST_F(SyncEngineTest, PluginFaultsKeepTheReplicaAndTheEngineGoing) {
         engine_.reset();
         plugin_ = std::make_shared<FakePlugin>();
         replica_ = Replica::open(":memory:");
-        engine_ = std::make_unique<SyncEngine>(plugin_, *replica_, sink_, clock_, SyncEngine::Options{10s});
+        engine_ = std::make_unique<SyncEngine>(plugin_, *replica_, sink_, clock_,
+                                               SyncEngine::Options{10s});
         c.fault(*plugin_);
         startWithAnchor("v3:1");
         if (std::string(c.name) == "never answers") {
@@ -259,11 +265,13 @@ TEST_F(SyncEngineTest, FoldersAreListedOnDemandWithinTheDeadline) {
     EXPECT_EQ(engine_->listFolder(folder, clock_.now() + 5s), std::nullopt);
     EXPECT_EQ(replica_->children(folder, 0, 10).size(), 2u);
     EXPECT_TRUE(replica_->entry(folder)->childrenListed);
-    EXPECT_EQ(engine_->listFolder(replica_->inodeOf(ItemIdentifier("f:a")), clock_.now() + 5s), Error::noSuchItem());
+    EXPECT_EQ(engine_->listFolder(replica_->inodeOf(ItemIdentifier("f:a")), clock_.now() + 5s),
+              Error::noSuchItem());
 
     plugin_->holdFolders = true;
     const Inode silent = replica_->inodeOf(ItemIdentifier("d:2"));
-    auto waiting = std::async(std::launch::async, [&] { return engine_->listFolder(silent, clock_.now() + 2s); });
+    auto waiting = std::async(std::launch::async,
+                              [&] { return engine_->listFolder(silent, clock_.now() + 2s); });
     ASSERT_TRUE(clock_.waitForSleepers(2));  // the caller and the listing's own timeout
     clock_.advance(2s);
     const auto error = waiting.get();

@@ -6,10 +6,12 @@ namespace {
 using fileprovider::Error;
 
 Error cannotSynchronize(std::string description) {
-    return Error::fileProvider(fileprovider::FileProviderErrorCode::cannotSynchronize, std::move(description));
+    return Error::fileProvider(fileprovider::FileProviderErrorCode::cannotSynchronize,
+                               std::move(description));
 }
 Error serverUnreachable(std::string description) {
-    return Error::fileProvider(fileprovider::FileProviderErrorCode::serverUnreachable, std::move(description));
+    return Error::fileProvider(fileprovider::FileProviderErrorCode::serverUnreachable,
+                               std::move(description));
 }
 
 /// Replica faults end the enumeration like a plug-in error would.
@@ -28,7 +30,8 @@ std::optional<Error> applying(NoticeSink& sink, F&& work) {
 
 TrackedAnswer::TrackedAnswer(Clock& clock) : clock_(clock), lastProgress_(clock.now()) {}
 
-EnumerationOutcome TrackedAnswer::wait(std::chrono::milliseconds timeout, std::stop_token shutdown) {
+EnumerationOutcome TrackedAnswer::wait(std::chrono::milliseconds timeout,
+                                       std::stop_token shutdown) {
     const std::stop_callback wake(shutdown, [this] { done_.request_stop(); });
     const std::stop_token finished = done_.get_token();
     for (;;) {
@@ -44,7 +47,8 @@ EnumerationOutcome TrackedAnswer::wait(std::chrono::milliseconds timeout, std::s
         if (!elapsed) {
             close(EnumerationOutcome::ended(Error::userCancelled()));
         } else if (clock_.now() >= lastProgress_ + timeout) {
-            close(EnumerationOutcome::ended(serverUnreachable("the plug-in did not answer the enumeration in time")));
+            close(EnumerationOutcome::ended(
+                serverUnreachable("the plug-in did not answer the enumeration in time")));
         }
     }
 }
@@ -72,7 +76,8 @@ SliceObserver::SliceObserver(Replica& replica, NoticeSink& sink, Clock& clock)
 void SliceObserver::didEnumerate(std::vector<fileprovider::ItemPtr> items) {
     LockGuard lock(mutex_);
     if (!accepting()) return;
-    if (auto error = applying(sink_, [&] { return replica_.apply(items); })) close(EnumerationOutcome::ended(std::move(error)));
+    if (auto error = applying(sink_, [&] { return replica_.apply(items); }))
+        close(EnumerationOutcome::ended(std::move(error)));
 }
 
 void SliceObserver::finishEnumerating(std::optional<fileprovider::Page> nextPage) {
@@ -85,9 +90,14 @@ void SliceObserver::finishEnumeratingWithError(Error error) {
     if (accepting()) close(EnumerationOutcome::ended(std::move(error)));
 }
 
-FolderObserver::FolderObserver(Inode folder, std::shared_ptr<std::vector<fileprovider::ItemPtr>> accumulated,
+FolderObserver::FolderObserver(Inode folder,
+                               std::shared_ptr<std::vector<fileprovider::ItemPtr>> accumulated,
                                Replica& replica, NoticeSink& sink, Clock& clock)
-    : TrackedAnswer(clock), folder_(folder), accumulated_(std::move(accumulated)), replica_(replica), sink_(sink) {}
+    : TrackedAnswer(clock),
+      folder_(folder),
+      accumulated_(std::move(accumulated)),
+      replica_(replica),
+      sink_(sink) {}
 
 void FolderObserver::didEnumerate(std::vector<fileprovider::ItemPtr> items) {
     LockGuard lock(mutex_);
@@ -99,7 +109,8 @@ void FolderObserver::finishEnumerating(std::optional<fileprovider::Page> nextPag
     LockGuard lock(mutex_);
     if (!accepting()) return;
     if (nextPage) return close(EnumerationOutcome::continuing(std::move(nextPage)));
-    close(EnumerationOutcome::ended(applying(sink_, [&] { return replica_.replaceChildren(folder_, *accumulated_); })));
+    close(EnumerationOutcome::ended(
+        applying(sink_, [&] { return replica_.replaceChildren(folder_, *accumulated_); })));
 }
 
 void FolderObserver::finishEnumeratingWithError(Error error) {

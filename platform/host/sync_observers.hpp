@@ -46,7 +46,8 @@ struct EnumerationOutcome {
         return outcome;
     }
     static EnumerationOutcome anchored(std::optional<fileprovider::Error> error,
-                                       std::optional<fileprovider::SyncAnchor> anchor, bool moreComing) {
+                                       std::optional<fileprovider::SyncAnchor> anchor,
+                                       bool moreComing) {
         EnumerationOutcome outcome = ended(std::move(error));
         outcome.anchor = std::move(anchor);
         outcome.moreComing = moreComing;
@@ -55,7 +56,7 @@ struct EnumerationOutcome {
 };
 
 class TrackedAnswer {
-public:
+  public:
     explicit TrackedAnswer(Clock& clock);
     virtual ~TrackedAnswer() = default;
 
@@ -65,7 +66,7 @@ public:
     /// Closes with `error` unless already closed (the plug-in threw).
     void abandon(fileprovider::Error error);
 
-protected:
+  protected:
     /// True while answers count; marks progress.
     bool accepting() CADRIO_REQUIRES(mutex_);
     void close(EnumerationOutcome outcome) CADRIO_REQUIRES(mutex_);
@@ -73,7 +74,7 @@ protected:
     Mutex mutex_;
     Clock& clock_;
 
-private:
+  private:
     bool closed_ CADRIO_GUARDED_BY(mutex_) = false;
     EnumerationOutcome outcome_ CADRIO_GUARDED_BY(mutex_);
     Clock::TimePoint lastProgress_ CADRIO_GUARDED_BY(mutex_);
@@ -82,13 +83,13 @@ private:
 
 /// A working-set listing: each slice is one replica transaction.
 class SliceObserver final : public fileprovider::EnumerationObserver, public TrackedAnswer {
-public:
+  public:
     SliceObserver(Replica& replica, NoticeSink& sink, Clock& clock);
     void didEnumerate(std::vector<fileprovider::ItemPtr> items) override;
     void finishEnumerating(std::optional<fileprovider::Page> nextPage) override;
     void finishEnumeratingWithError(fileprovider::Error error) override;
 
-private:
+  private:
     Replica& replica_;
     NoticeSink& sink_;
 };
@@ -96,14 +97,14 @@ private:
 /// One page of a folder listing; the last page replaces the folder's
 /// children with every page's items.
 class FolderObserver final : public fileprovider::EnumerationObserver, public TrackedAnswer {
-public:
-    FolderObserver(Inode folder, std::shared_ptr<std::vector<fileprovider::ItemPtr>> accumulated, Replica& replica,
-                   NoticeSink& sink, Clock& clock);
+  public:
+    FolderObserver(Inode folder, std::shared_ptr<std::vector<fileprovider::ItemPtr>> accumulated,
+                   Replica& replica, NoticeSink& sink, Clock& clock);
     void didEnumerate(std::vector<fileprovider::ItemPtr> items) override;
     void finishEnumerating(std::optional<fileprovider::Page> nextPage) override;
     void finishEnumeratingWithError(fileprovider::Error error) override;
 
-private:
+  private:
     const Inode folder_;
     // Shared with the listing's other pages, which run one after another;
     // touched under mutex_ only.
@@ -114,14 +115,14 @@ private:
 
 /// One change page, applied with its anchor in one transaction.
 class ChangesObserver final : public fileprovider::ChangeObserver, public TrackedAnswer {
-public:
+  public:
     ChangesObserver(Replica& replica, NoticeSink& sink, Clock& clock);
     void didUpdate(std::vector<fileprovider::ItemPtr> updatedItems) override;
     void didDeleteItems(std::vector<fileprovider::ItemIdentifier> identifiers) override;
     void finishEnumeratingChanges(fileprovider::SyncAnchor anchor, bool moreComing) override;
     void finishEnumeratingWithError(fileprovider::Error error) override;
 
-private:
+  private:
     Replica& replica_;
     NoticeSink& sink_;
     std::vector<fileprovider::ItemPtr> updated_ CADRIO_GUARDED_BY(mutex_);
@@ -130,7 +131,7 @@ private:
 
 /// The answer to currentSyncAnchor.
 class AnchorAnswer final : public TrackedAnswer {
-public:
+  public:
     using TrackedAnswer::TrackedAnswer;
     void take(std::optional<fileprovider::SyncAnchor> anchor);
 };
