@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 
 TEST(ThumbnailCacheTest, UriIsThePercentEncodedPathAndNamesTheFileByItsMd5) {
     const ThumbnailCache cache("/cache/thumbnails");
-    EXPECT_EQ(ThumbnailCache::uriOf("/home/léa/Cadrio/plage 1.jpg"), "file:///home/l%C3%A9a/Cadrio/plage%201.jpg");
+    EXPECT_EQ(ThumbnailCache::uriOf("/home/léa/Cadrio/plage 1.jpg"),
+              "file:///home/l%C3%A9a/Cadrio/plage%201.jpg");
     EXPECT_EQ(ThumbnailCache::uriOf("/a/100%.png"), "file:///a/100%25.png");
     // MD5 of "file:///home/jens/photos/me.png", a widely published example.
     EXPECT_EQ(cache.thumbnailOf("/home/jens/photos/me.png", ThumbnailCache::Flavour::normal),
@@ -36,7 +37,8 @@ TEST(ThumbnailCacheTest, StoresBothSizesWithTheirStampAndNeverEnlarges) {
         {"png", 40, 30, 40, 30, 40, 30},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.format) + " " + std::to_string(c.width) + "x" + std::to_string(c.height));
+        SCOPED_TRACE(std::string(c.format) + " " + std::to_string(c.width) + "x" +
+                     std::to_string(c.height));
         const TemporaryDirectory directory;
         ThumbnailCache cache(directory / "thumbnails");
         const fs::path file = "/mnt/Cadrio/Photos/plage.jpg";
@@ -51,15 +53,18 @@ TEST(ThumbnailCacheTest, StoresBothSizesWithTheirStampAndNeverEnlarges) {
             ASSERT_NE(thumbnail, nullptr);
             EXPECT_EQ(gdk_pixbuf_get_width(thumbnail), width);
             EXPECT_EQ(gdk_pixbuf_get_height(thumbnail), height);
-            EXPECT_STREQ(gdk_pixbuf_get_option(thumbnail, "tEXt::Thumb::URI"), "file:///mnt/Cadrio/Photos/plage.jpg");
+            EXPECT_STREQ(gdk_pixbuf_get_option(thumbnail, "tEXt::Thumb::URI"),
+                         "file:///mnt/Cadrio/Photos/plage.jpg");
             EXPECT_STREQ(gdk_pixbuf_get_option(thumbnail, "tEXt::Thumb::MTime"), "1709647620");
             EXPECT_STREQ(gdk_pixbuf_get_option(thumbnail, "tEXt::Thumb::Size"), "4321");
             g_object_unref(thumbnail);
-            EXPECT_EQ(fs::status(png).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+            EXPECT_EQ(fs::status(png).permissions(),
+                      fs::perms::owner_read | fs::perms::owner_write);
             EXPECT_EQ(fs::status(png.parent_path()).permissions(), fs::perms::owner_all);
         }
         EXPECT_TRUE(cache.isCurrent(file, stamp));
-        EXPECT_FALSE(cache.isCurrent(file, {stamp.modifiedSeconds + 1, stamp.size, stamp.contentVersion}));
+        EXPECT_FALSE(
+            cache.isCurrent(file, {stamp.modifiedSeconds + 1, stamp.size, stamp.contentVersion}));
         EXPECT_FALSE(cache.isCurrent(file, {stamp.modifiedSeconds, stamp.size, "v2"}));
         EXPECT_FALSE(cache.isCurrent("/mnt/Cadrio/Photos/autre.jpg", stamp));
     }
