@@ -19,6 +19,8 @@ TEST(ThumbnailCacheTest, UriIsThePercentEncodedPathAndNamesTheFileByItsMd5) {
     EXPECT_EQ(ThumbnailCache::uriOf("/home/léa/Cadrio/plage 1.jpg"),
               "file:///home/l%C3%A9a/Cadrio/plage%201.jpg");
     EXPECT_EQ(ThumbnailCache::uriOf("/a/100%.png"), "file:///a/100%25.png");
+    // Parentheses stay, as the file managers' own URIs keep them.
+    EXPECT_EQ(ThumbnailCache::uriOf("/a/Vacances (2).jpg"), "file:///a/Vacances%20(2).jpg");
     // MD5 of "file:///home/jens/photos/me.png", a widely published example.
     EXPECT_EQ(cache.thumbnailOf("/home/jens/photos/me.png", ThumbnailCache::Flavour::normal),
               "/cache/thumbnails/normal/c6ee772d9e49320e97ec29a7eb5b1697.png");
