@@ -73,7 +73,8 @@ public:
     void hold(Inode inode);
     void release(Inode inode);
 
-    /// Drops the content of `inode` (deleted item, new version).
+    /// Drops the content of `inode` (deleted item, new version), held or
+    /// not: a descriptor already open on it keeps reading the old bytes.
     void drop(Inode inode);
 
     std::int64_t usedBytes() const;

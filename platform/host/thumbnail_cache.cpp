@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -114,10 +116,48 @@ std::string encodePng(GdkPixbuf* image, const std::string& uri, const ThumbnailS
     return std::string(buffer, length);
 }
 
-std::optional<std::string> option(GdkPixbuf* image, std::string_view key) {
-    const gchar* value = gdk_pixbuf_get_option(image, key.data());
-    if (value == nullptr) return std::nullopt;
-    return std::string(value);
+std::uint32_t bigEndian(const unsigned char* bytes) {
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+           std::uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
+/// The tEXt chunks ahead of a PNG's image data, read without decoding it:
+/// checking a folder's thumbnails must cost little. Nothing for what is no
+/// PNG or is cut short.
+std::optional<std::map<std::string, std::string>> pngTexts(const fs::path& path) {
+    constexpr std::string_view kSignature = "\x89PNG\r\n\x1a\n";
+    constexpr std::uint32_t kMaxTextBytes = 64u << 10;
+    std::ifstream in(path, std::ios::binary);
+    char signature[8];
+    if (!in.read(signature, sizeof signature) ||
+        std::string_view(signature, sizeof signature) != kSignature) {
+        return std::nullopt;
+    }
+    std::map<std::string, std::string> texts;
+    unsigned char head[8];
+    while (in.read(reinterpret_cast<char*>(head), sizeof head)) {
+        const std::uint32_t length = bigEndian(head);
+        const std::string_view type(reinterpret_cast<const char*>(head + 4), 4);
+        if (type == "IDAT" || type == "IEND") return texts;
+        if (type == "tEXt" && length <= kMaxTextBytes) {
+            std::string data(length, '\0');
+            if (!in.read(data.data(), length)) return std::nullopt;
+            const std::size_t separator = data.find('\0');
+            if (separator != std::string::npos)
+                texts.emplace(data.substr(0, separator), data.substr(separator + 1));
+            in.seekg(4, std::ios::cur);  // CRC
+        } else {
+            in.seekg(std::streamoff{length} + 4, std::ios::cur);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> textOf(const std::map<std::string, std::string>& texts,
+                                  std::string_view key) {
+    const auto found = texts.find(std::string(key.substr(key.find("::") + 2)));  // without "tEXt::"
+    if (found == texts.end()) return std::nullopt;
+    return found->second;
 }
 
 void createPrivateFolder(const fs::path& folder) {
@@ -179,13 +219,11 @@ bool ThumbnailCache::store(const fs::path& file, const ThumbnailStamp& stamp,
 bool ThumbnailCache::isCurrent(const fs::path& file, const ThumbnailStamp& stamp) const {
     const std::string uri = uriOf(file);
     for (const Flavour flavour : {Flavour::normal, Flavour::large}) {
-        const Pixbuf thumbnail(
-            gdk_pixbuf_new_from_file(thumbnailOf(file, flavour).c_str(), nullptr));
-        if (!thumbnail) return false;
-        if (option(thumbnail.get(), kUriKey) != uri) return false;
-        if (option(thumbnail.get(), kModifiedKey) != std::to_string(stamp.modifiedSeconds))
-            return false;
-        const std::optional<std::string> version = option(thumbnail.get(), kVersionKey);
+        const auto texts = pngTexts(thumbnailOf(file, flavour));
+        if (!texts) return false;
+        if (textOf(*texts, kUriKey) != uri) return false;
+        if (textOf(*texts, kModifiedKey) != std::to_string(stamp.modifiedSeconds)) return false;
+        const std::optional<std::string> version = textOf(*texts, kVersionKey);
         if (version && *version != hexadecimal(stamp.contentVersion)) return false;
     }
     return true;

@@ -56,7 +56,8 @@ class ThumbnailPrefetcher {
         Clock::Duration requestTimeout = std::chrono::minutes(2);
     };
 
-    /// `cache` and `clock` must outlive the prefetcher.
+    /// `cache` and `clock` must outlive the prefetcher. It keeps the
+    /// extension: destroy it before the plug-in is unloaded.
     ThumbnailPrefetcher(fileprovider::ExtensionPtr extension, ThumbnailCache& cache, Clock& clock);
     ThumbnailPrefetcher(fileprovider::ExtensionPtr extension, ThumbnailCache& cache, Clock& clock,
                         Options options);
