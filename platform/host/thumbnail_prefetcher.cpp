@@ -220,6 +220,9 @@ void ThumbnailPrefetcher::apply(const std::vector<ListedFile>& batch, Request& r
         images = std::move(request.images);
         withoutPreview = std::move(request.withoutPreview);
         error = request.error;
+        // "Nothing" from a request that failed or never ended may mean the
+        // drive could not be reached, not that it has no preview.
+        if (error || !request.finished) withoutPreview.clear();
     }
     if (error) {
         if (error->is(fileprovider::CocoaErrorCode::featureUnsupported)) unsupported_ = true;

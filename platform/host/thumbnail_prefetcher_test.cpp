@@ -21,6 +21,7 @@ class PreviewExtension final : public fileprovider::ReplicatedExtension {
   public:
     std::map<std::string, std::string> previews;
     bool silent = false;
+    bool failing = false;
     std::vector<std::vector<std::string>> batches;
     std::shared_ptr<fileprovider::Progress> lastProgress;
 
@@ -47,6 +48,12 @@ class PreviewExtension final : public fileprovider::ReplicatedExtension {
         for (const auto& identifier : identifiers) batch.push_back(identifier.rawValue());
         lastProgress = fileprovider::Progress::create();
         if (silent) return lastProgress;
+        if (failing) {
+            for (const auto& identifier : identifiers)
+                perThumbnail(identifier, std::nullopt, std::nullopt);
+            completion(fileprovider::Error::serverUnreachable());
+            return lastProgress;
+        }
         for (const auto& identifier : identifiers) {
             const auto preview = previews.find(identifier.rawValue());
             perThumbnail(identifier,
@@ -96,14 +103,25 @@ TEST_F(ThumbnailPrefetcherTest, AsksInBatchesAndOnlyForWhatIsNotCurrent) {
     EXPECT_TRUE(cache.isCurrent(folder[0].path, {1700000000, 100, "v1"}));
     EXPECT_FALSE(fs::exists(cache.thumbnailOf(folder[5].path, ThumbnailCache::Flavour::normal)));
 
+    // A failed request's empty answers prove nothing: the thumbnail stays
+    // and is asked for again.
+    folder[3].entry.version.contentVersion = "v2";
+    extension->failing = true;
+    prefetcher.folderListed({folder[3]});
+    prefetcher.waitUntilIdle();
+    EXPECT_TRUE(fs::exists(cache.thumbnailOf(folder[3].path, ThumbnailCache::Flavour::large)));
+    extension->failing = false;
+    folder[3].entry.version.contentVersion = "v1";
+    ASSERT_EQ(extension->batches.size(), 4u);
+
     // Listed again: the written ones are current, the one without preview
     // is known; only the file whose content changed is asked for again.
     folder[7].entry.version.contentVersion = "v2";
     extension->previews.erase("id-photo7.jpg");
     prefetcher.folderListed(folder);
     prefetcher.waitUntilIdle();
-    ASSERT_EQ(extension->batches.size(), 4u);
-    EXPECT_EQ(extension->batches[3], std::vector<std::string>{"id-photo7.jpg"});
+    ASSERT_EQ(extension->batches.size(), 5u);
+    EXPECT_EQ(extension->batches[4], std::vector<std::string>{"id-photo7.jpg"});
     EXPECT_FALSE(fs::exists(cache.thumbnailOf(folder[7].path, ThumbnailCache::Flavour::large)));
 }
 
