@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,56 +13,6 @@ namespace cadrio::host {
 namespace {
 
 namespace fs = std::filesystem;
-
-/// Only the content records; the cache needs nothing else.
-class RecordsOnlyReplica final : public Replica {
-  public:
-    std::map<Inode, MaterialisedContent> records;
-
-    bool wasRebuilt() const override { return false; }
-    std::optional<ReplicaEntry> entry(Inode) const override { return std::nullopt; }
-    std::optional<ReplicaEntry> entry(const fileprovider::ItemIdentifier&) const override {
-        return std::nullopt;
-    }
-    std::optional<ReplicaEntry> child(Inode, std::string_view) const override {
-        return std::nullopt;
-    }
-    std::vector<ReplicaEntry> children(Inode, Inode, std::size_t) const override { return {}; }
-    Inode inodeOf(const fileprovider::ItemIdentifier&) override { return 0; }
-    std::optional<fileprovider::SyncAnchor> anchor() const override { return std::nullopt; }
-    std::vector<KernelNotice> apply(std::span<const fileprovider::ItemPtr>) override { return {}; }
-    std::vector<KernelNotice> applyChanges(std::span<const fileprovider::ItemIdentifier>,
-                                           std::span<const fileprovider::ItemPtr>,
-                                           const fileprovider::SyncAnchor&) override {
-        return {};
-    }
-    void beginRelisting() override {}
-    std::vector<KernelNotice> finishRelisting(
-        const std::optional<fileprovider::SyncAnchor>&) override {
-        return {};
-    }
-    std::vector<KernelNotice> replaceChildren(Inode,
-                                              std::span<const fileprovider::ItemPtr>) override {
-        return {};
-    }
-
-    std::optional<MaterialisedContent> materialised(Inode inode) const override {
-        const auto found = records.find(inode);
-        if (found == records.end()) return std::nullopt;
-        return found->second;
-    }
-    void recordMaterialised(const MaterialisedContent& content) override {
-        records[content.inode] = content;
-    }
-    void forgetMaterialised(Inode inode) override { records.erase(inode); }
-    std::vector<MaterialisedContent> materialisedByAge() const override {
-        std::vector<MaterialisedContent> all;
-        for (const auto& [inode, content] : records) all.push_back(content);
-        std::stable_sort(all.begin(), all.end(),
-                         [](const auto& a, const auto& b) { return a.lastUsed < b.lastUsed; });
-        return all;
-    }
-};
 
 void writeFile(const fs::path& path, std::size_t bytes) {
     std::ofstream(path) << std::string(bytes, 'x');
@@ -81,17 +29,23 @@ class ContentCacheTest : public ::testing::Test {
         clock.advance(std::chrono::seconds(1));
         cache->adopt(inode, fetched(bytes), version);
     }
+    /// The recorded contents whose file is there.
     std::set<Inode> cached() const {
         std::set<Inode> inodes;
-        for (const auto& [inode, content] : replica.records) {
-            if (fs::exists(directory.path() / "cache" / std::to_string(inode)))
-                inodes.insert(inode);
+        for (const auto& content : replica->materialisedByAge()) {
+            if (fs::exists(directory.path() / "cache" / std::to_string(content.inode)))
+                inodes.insert(content.inode);
         }
         return inodes;
     }
+    std::int64_t recordedBytes() const {
+        std::int64_t bytes = 0;
+        for (const auto& content : replica->materialisedByAge()) bytes += content.size;
+        return bytes;
+    }
 
     TemporaryDirectory directory;
-    RecordsOnlyReplica replica;
+    std::unique_ptr<Replica> replica = Replica::open(":memory:");
     VirtualClock clock;
     std::unique_ptr<ContentCache> cache;
     int fetches = 0;
@@ -135,9 +89,9 @@ TEST_F(ContentCacheTest, EvictsLeastRecentlyUsedContentsNoOneHolds) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        replica.records.clear();
+        replica = Replica::open(":memory:");
         fs::remove_all(directory.path() / "cache");
-        cache = std::make_unique<ContentCache>(directory.path() / "cache", replica, clock, 100);
+        cache = std::make_unique<ContentCache>(directory.path() / "cache", *replica, clock, 100);
         for (const Step& step : c.steps) {
             switch (step.kind) {
                 case Step::adopt:
@@ -156,15 +110,13 @@ TEST_F(ContentCacheTest, EvictsLeastRecentlyUsedContentsNoOneHolds) {
             }
         }
         EXPECT_EQ(cached(), c.remaining);
-        std::int64_t expectedBytes = 0;
-        for (const auto& [inode, content] : replica.records) expectedBytes += content.size;
-        EXPECT_EQ(cache->usedBytes(), expectedBytes);
-        EXPECT_EQ(replica.records.size(), c.remaining.size());
+        EXPECT_EQ(cache->usedBytes(), recordedBytes());
+        EXPECT_EQ(replica->materialisedByAge().size(), c.remaining.size());
     }
 }
 
 TEST_F(ContentCacheTest, AChangedVersionDropsTheStaleCopy) {
-    cache = std::make_unique<ContentCache>(directory.path() / "cache", replica, clock);
+    cache = std::make_unique<ContentCache>(directory.path() / "cache", *replica, clock);
     adopt(7, 10, "v1");
     ASSERT_EQ(cache->lookup(7, "v1"), directory.path() / "cache" / "7");
     EXPECT_EQ(cache->lookup(7, "v2"), std::nullopt);
@@ -175,10 +127,10 @@ TEST_F(ContentCacheTest, AChangedVersionDropsTheStaleCopy) {
     adopt(7, 10, "v2");
     adopt(7, 25, "v3");  // replaces, counted once
     EXPECT_EQ(cache->usedBytes(), 25);
-    EXPECT_EQ(replica.records.at(7).contentVersion, "v3");
+    EXPECT_EQ(replica->materialised(7)->contentVersion, "v3");
     cache->drop(7);
     EXPECT_EQ(cache->usedBytes(), 0);
-    EXPECT_TRUE(replica.records.empty());
+    EXPECT_EQ(replica->materialised(7), std::nullopt);
 }
 
 TEST_F(ContentCacheTest, StartUpForgetsWhatFilesAndRecordsDoNotBothHold) {
@@ -188,29 +140,29 @@ TEST_F(ContentCacheTest, StartUpForgetsWhatFilesAndRecordsDoNotBothHold) {
     writeFile(folder / "4", 10);         // no record
     writeFile(folder / "03", 10);        // not a name of ours
     writeFile(folder / "tmp" / "x", 5);  // an interrupted fetch
-    replica.records[3] = {3, "v", 12, clock.wallNow()};
-    replica.records[5] = {5, "v", 12, clock.wallNow()};  // file gone
+    replica->recordMaterialised({3, "v", 12, clock.wallNow()});
+    replica->recordMaterialised({5, "v", 12, clock.wallNow()});  // file gone
 
-    cache = std::make_unique<ContentCache>(folder, replica, clock);
+    cache = std::make_unique<ContentCache>(folder, *replica, clock);
 
     std::set<std::string> names;
     for (const auto& file : fs::directory_iterator(folder))
         names.insert(file.path().filename().string());
     EXPECT_EQ(names, (std::set<std::string>{"3", "tmp"}));
     EXPECT_TRUE(fs::is_empty(folder / "tmp"));
-    ASSERT_EQ(replica.records.size(), 1u);
-    EXPECT_EQ(replica.records.at(3).size, 30);
+    ASSERT_EQ(replica->materialisedByAge().size(), 1u);
+    EXPECT_EQ(replica->materialised(3)->size, 30);
     EXPECT_EQ(cache->usedBytes(), 30);
     EXPECT_EQ(cache->lookup(3, "v"), folder / "3");
 }
 
 TEST_F(ContentCacheTest, AFailedAdoptionLeavesNothingBehind) {
-    cache = std::make_unique<ContentCache>(directory.path() / "cache", replica, clock);
+    cache = std::make_unique<ContentCache>(directory.path() / "cache", *replica, clock);
     const fs::path notAFile = cache->temporaryDirectory() / "folder";
     fs::create_directory(notAFile);
     EXPECT_THROW(cache->adopt(9, notAFile, "v"), fs::filesystem_error);
     EXPECT_FALSE(fs::exists(directory.path() / "cache" / "9"));
-    EXPECT_TRUE(replica.records.empty());
+    EXPECT_TRUE(replica->materialisedByAge().empty());
     EXPECT_EQ(cache->usedBytes(), 0);
 }
 
