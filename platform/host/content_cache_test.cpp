@@ -1,0 +1,170 @@
+#include "platform/host/content_cache.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/support/temporary_directory.hpp"
+
+namespace cadrio::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+void writeFile(const fs::path& path, std::size_t bytes) {
+    std::ofstream(path) << std::string(bytes, 'x');
+}
+
+class ContentCacheTest : public ::testing::Test {
+  protected:
+    fs::path fetched(std::size_t bytes) {
+        const fs::path path = cache->temporaryDirectory() / ("fetch-" + std::to_string(++fetches));
+        writeFile(path, bytes);
+        return path;
+    }
+    void adopt(Inode inode, std::size_t bytes, const std::string& version = "v1") {
+        clock.advance(std::chrono::seconds(1));
+        cache->adopt(inode, fetched(bytes), version);
+    }
+    /// The recorded contents whose file is there.
+    std::set<Inode> cached() const {
+        std::set<Inode> inodes;
+        for (const auto& content : replica->materialisedByAge()) {
+            if (fs::exists(directory.path() / "cache" / std::to_string(content.inode)))
+                inodes.insert(content.inode);
+        }
+        return inodes;
+    }
+    std::int64_t recordedBytes() const {
+        std::int64_t bytes = 0;
+        for (const auto& content : replica->materialisedByAge()) bytes += content.size;
+        return bytes;
+    }
+
+    TemporaryDirectory directory;
+    std::unique_ptr<Replica> replica = Replica::open(":memory:");
+    VirtualClock clock;
+    std::unique_ptr<ContentCache> cache;
+    int fetches = 0;
+};
+
+TEST_F(ContentCacheTest, EvictsLeastRecentlyUsedContentsNoOneHolds) {
+    struct Step {
+        enum { adopt, lookup, hold, release } kind;
+        Inode inode;
+        std::size_t bytes = 0;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        std::set<Inode> remaining;
+    };
+    // Limit 100 bytes throughout.
+    const Case cases[] = {
+        {"oldest goes first",
+         {{Step::adopt, 2, 40}, {Step::adopt, 3, 40}, {Step::adopt, 4, 40}},
+         {3, 4}},
+        {"a lookup makes it recent",
+         {{Step::adopt, 2, 40}, {Step::adopt, 3, 40}, {Step::lookup, 2}, {Step::adopt, 4, 40}},
+         {2, 4}},
+        {"held is skipped",
+         {{Step::adopt, 2, 40}, {Step::hold, 2}, {Step::adopt, 3, 40}, {Step::adopt, 4, 40}},
+         {2, 4}},
+        {"held stays even over the limit",
+         {{Step::hold, 2}, {Step::adopt, 2, 90}, {Step::hold, 3}, {Step::adopt, 3, 90}},
+         {2, 3}},
+        {"the last release evicts",
+         {{Step::hold, 2},
+          {Step::hold, 2},
+          {Step::adopt, 2, 90},
+          {Step::hold, 3},
+          {Step::adopt, 3, 90},
+          {Step::release, 2},
+          {Step::release, 2}},
+         {3}},
+        {"an adoption keeps its own content", {{Step::adopt, 2, 40}, {Step::adopt, 3, 150}}, {3}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        replica = Replica::open(":memory:");
+        fs::remove_all(directory.path() / "cache");
+        cache = std::make_unique<ContentCache>(directory.path() / "cache", *replica, clock, 100);
+        for (const Step& step : c.steps) {
+            switch (step.kind) {
+                case Step::adopt:
+                    adopt(step.inode, step.bytes);
+                    break;
+                case Step::lookup:
+                    clock.advance(std::chrono::seconds(1));
+                    ASSERT_TRUE(cache->lookup(step.inode, "v1"));
+                    break;
+                case Step::hold:
+                    cache->hold(step.inode);
+                    break;
+                case Step::release:
+                    cache->release(step.inode);
+                    break;
+            }
+        }
+        EXPECT_EQ(cached(), c.remaining);
+        EXPECT_EQ(cache->usedBytes(), recordedBytes());
+        EXPECT_EQ(replica->materialisedByAge().size(), c.remaining.size());
+    }
+}
+
+TEST_F(ContentCacheTest, AChangedVersionDropsTheStaleCopy) {
+    cache = std::make_unique<ContentCache>(directory.path() / "cache", *replica, clock);
+    adopt(7, 10, "v1");
+    ASSERT_EQ(cache->lookup(7, "v1"), directory.path() / "cache" / "7");
+    EXPECT_EQ(cache->lookup(7, "v2"), std::nullopt);
+    EXPECT_FALSE(fs::exists(directory.path() / "cache" / "7"));
+    EXPECT_EQ(cache->lookup(7, "v1"), std::nullopt);
+    EXPECT_EQ(cache->usedBytes(), 0);
+
+    adopt(7, 10, "v2");
+    adopt(7, 25, "v3");  // replaces, counted once
+    EXPECT_EQ(cache->usedBytes(), 25);
+    EXPECT_EQ(replica->materialised(7)->contentVersion, "v3");
+    cache->drop(7);
+    EXPECT_EQ(cache->usedBytes(), 0);
+    EXPECT_EQ(replica->materialised(7), std::nullopt);
+}
+
+TEST_F(ContentCacheTest, StartUpForgetsWhatFilesAndRecordsDoNotBothHold) {
+    const fs::path folder = directory.path() / "cache";
+    fs::create_directories(folder / "tmp");
+    writeFile(folder / "3", 30);         // recorded, size corrected
+    writeFile(folder / "4", 10);         // no record
+    writeFile(folder / "03", 10);        // not a name of ours
+    writeFile(folder / "tmp" / "x", 5);  // an interrupted fetch
+    replica->recordMaterialised({3, "v", 12, clock.wallNow()});
+    replica->recordMaterialised({5, "v", 12, clock.wallNow()});  // file gone
+
+    cache = std::make_unique<ContentCache>(folder, *replica, clock);
+
+    std::set<std::string> names;
+    for (const auto& file : fs::directory_iterator(folder))
+        names.insert(file.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"3", "tmp"}));
+    EXPECT_TRUE(fs::is_empty(folder / "tmp"));
+    ASSERT_EQ(replica->materialisedByAge().size(), 1u);
+    EXPECT_EQ(replica->materialised(3)->size, 30);
+    EXPECT_EQ(cache->usedBytes(), 30);
+    EXPECT_EQ(cache->lookup(3, "v"), folder / "3");
+}
+
+TEST_F(ContentCacheTest, AFailedAdoptionLeavesNothingBehind) {
+    cache = std::make_unique<ContentCache>(directory.path() / "cache", *replica, clock);
+    const fs::path notAFile = cache->temporaryDirectory() / "folder";
+    fs::create_directory(notAFile);
+    EXPECT_THROW(cache->adopt(9, notAFile, "v"), fs::filesystem_error);
+    EXPECT_FALSE(fs::exists(directory.path() / "cache" / "9"));
+    EXPECT_TRUE(replica->materialisedByAge().empty());
+    EXPECT_EQ(cache->usedBytes(), 0);
+}
+
+}  // namespace
+}  // namespace cadrio::host
