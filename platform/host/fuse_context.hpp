@@ -44,8 +44,8 @@ struct FuseContext {
 
     /// The content version of each file whose pages the kernel may hold:
     /// an open keeps the kernel's page cache only while it is unchanged.
-    Mutex pageCacheMutex;
-    std::unordered_map<Inode, fileprovider::ByteString> pageCacheVersions CADRIO_GUARDED_BY(pageCacheMutex);
+    Mutex pageCacheMutex{};
+    std::unordered_map<Inode, fileprovider::ByteString> pageCacheVersions CADRIO_GUARDED_BY(pageCacheMutex){};
 
     /// The entry of `inode`; the root even before the replica holds it.
     std::optional<ReplicaEntry> entry(Inode inode) const;
