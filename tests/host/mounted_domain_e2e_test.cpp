@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#define FUSE_USE_VERSION 34
+#include <fuse3/fuse_lowlevel.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <httplib.h>
@@ -160,7 +164,24 @@ TEST_F(MountedDomainTest, RemoteChangesShowAtTheNextListingAlsoAfterTheCursorsEx
     EXPECT_EQ(bytesOf(root() / "Documents" / "Synthese.pdf").substr(0, 8), "%PDF-1.4");
 }
 
-TEST_F(MountedDomainTest, ARemountReusesTheReplicaAndClearsADeadMount) {
+/// Leaves at `mountPoint` what a host killed with SIGKILL leaves: a mount
+/// whose process is gone ("Transport endpoint is not connected").
+void leaveDeadMount(const fs::path& mountPoint) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        static const fuse_lowlevel_ops none{};
+        char program[] = "dead-host";
+        char* argv[] = {program, nullptr};
+        fuse_args args = FUSE_ARGS_INIT(1, argv);
+        fuse_session* session = fuse_session_new(&args, &none, sizeof(none), nullptr);
+        ::_exit(session != nullptr && fuse_session_mount(session, mountPoint.c_str()) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(MountedDomainTest, ARemountOverADeadMountReusesTheReplica) {
     const struct stat before = [&] {
         struct stat status {};
         ::stat((root() / "Documents" / "Rapport.pdf").c_str(), &status);
@@ -169,6 +190,10 @@ TEST_F(MountedDomainTest, ARemountReusesTheReplicaAndClearsADeadMount) {
     domain_.reset();
     EXPECT_TRUE(namesIn(root()).empty()) << "unmounted cleanly";
 
+    leaveDeadMount(root());
+    struct stat dead {};
+    ASSERT_EQ(::stat(root().c_str(), &dead), -1);
+    ASSERT_EQ(errno, ENOTCONN);
     mount();
     struct stat after {};
     ASSERT_EQ(::stat((root() / "Documents" / "Rapport.pdf").c_str(), &after), 0);
