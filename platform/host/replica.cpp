@@ -1,6 +1,7 @@
 #include "platform/host/replica.hpp"
 
 #include <algorithm>
+#include <set>
 #include <system_error>
 #include <unordered_set>
 
@@ -98,6 +99,7 @@ struct Incoming {
 class SqliteReplica final : public Replica {
 public:
     SqliteReplica(const std::string& path, bool rebuilt) : connection_(path), rebuilt_(rebuilt) {
+        LockGuard lock(mutex_);
         connection_.execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
         prepareSchema();
         auto& read = connection_.statement("SELECT value FROM state WHERE key = 'generation'");
@@ -309,11 +311,25 @@ private:
         std::vector<KernelNotice> commit() {
             transaction_.commit();
             committed_ = true;
+            addFolderNotices();
             return std::move(notices);
         }
         std::vector<KernelNotice> notices;
 
     private:
+        // A folder whose entries changed has a stale listing in the kernel
+        // too (cached readdir pages): one notice per folder.
+        void addFolderNotices() {
+            std::set<Inode> folders;
+            for (const KernelNotice& notice : notices) {
+                if (notice.kind != KernelNotice::Kind::inode) folders.insert(notice.parent);
+            }
+            for (const KernelNotice& notice : notices) {
+                if (notice.kind == KernelNotice::Kind::inode) folders.erase(notice.inode);
+            }
+            for (const Inode folder : folders) notices.push_back({KernelNotice::Kind::inode, 0, folder, {}});
+        }
+
         sqlite::Transaction transaction_;
         std::int64_t& generation_;
         const std::int64_t saved_;
@@ -324,7 +340,7 @@ private:
         throw ReplicaError(std::string("replica: ") + error.what());
     }
 
-    void prepareSchema() {
+    void prepareSchema() CADRIO_REQUIRES(mutex_) {
         auto& check = connection_.statement("PRAGMA quick_check");
         if (!check.step() || check.bytes(0) != "ok") throw LayoutMismatch("the database is damaged");
         check.reset();
@@ -346,7 +362,7 @@ private:
         createSchema();
     }
 
-    void createSchema() {
+    void createSchema() CADRIO_REQUIRES(mutex_) {
         sqlite::Transaction transaction(connection_);
         connection_.execute(kSchema);
         const std::string root(ItemIdentifier::rootContainerRawValue);
