@@ -2,9 +2,10 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/sysmacros.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,6 +60,21 @@ void sendNotice(fuse_session* session, const KernelNotice& notice) {
     }
 }
 
+constexpr std::chrono::seconds kUnmountGrace{5};
+
+/// Ends a connection the kernel keeps for files still open after a detached
+/// unmount; their next request fails instead of waiting for a loop that is
+/// gone.
+bool abortConnection(unsigned connection) {
+    if (connection == 0) return false;
+    const std::string control = "/sys/fs/fuse/connections/" + std::to_string(connection) + "/abort";
+    const int fd = ::open(control.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool written = ::write(fd, "1", 1) == 1;
+    ::close(fd);
+    return written;
+}
+
 /// The loop's workers inherit this thread's mask: signals are the
 /// daemon's main thread's business.
 void blockSignals() {
@@ -98,6 +114,9 @@ struct FuseFileSystem::Session {
     FuseContext context;
     KernelNotifier& notifier;
     fuse_session* session = nullptr;
+    /// The kernel's number for this mount's connection (fusectl's folder).
+    unsigned connection = 0;
+    std::stop_source loopEnded;
     std::thread loop;
 };
 
@@ -123,10 +142,14 @@ FuseFileSystem::FuseFileSystem(const std::filesystem::path& mountPoint, Replica&
     fuse_session* session = session_->session;
     notifier.setTarget([session](const KernelNotice& notice) { sendNotice(session, notice); });
     const unsigned maxThreads = std::max(2u, options.maxThreads);
-    session_->loop = std::thread([session, maxThreads] {
+    std::stop_source loopEnded = session_->loopEnded;
+    session_->loop = std::thread([session, maxThreads, loopEnded]() mutable {
         blockSignals();
         runFuseLoop(session, maxThreads);
+        loopEnded.request_stop();
     });
+    struct stat root {};
+    if (::stat(mountPoint.c_str(), &root) == 0) session_->connection = minor(root.st_dev);
     logger().info("Domaine monté : {}", mountPoint.string());
 }
 
@@ -137,13 +160,14 @@ FuseFileSystem::~FuseFileSystem() {
     s.context.fetcher.shutdown();
     s.notifier.setTarget({});
     fuse_session_exit(s.session);
-    // Workers notice the exit only after their next request: statfs always
-    // reaches the file system, whatever the kernel caches. When the mount
-    // was already taken away, the loop has ended on its own.
-    struct statvfs ignored {};
-    ::statvfs(s.mountPoint.c_str(), &ignored);
-    s.loop.join();
+    // Detached, a mount that nothing holds open ends its connection: the
+    // workers' reads fail and the loop returns. Files still held open by
+    // other processes keep it alive, so the connection is then aborted.
     fuse_session_unmount(s.session);
+    if (s.context.clock.sleepFor(kUnmountGrace, s.loopEnded.get_token()) && !abortConnection(s.connection)) {
+        logger().error("Connexion FUSE impossible à interrompre : {}", s.mountPoint.string());
+    }
+    s.loop.join();
     fuse_session_destroy(s.session);
     logger().info("Domaine démonté : {}", s.mountPoint.string());
 }

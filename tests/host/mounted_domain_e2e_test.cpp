@@ -95,7 +95,8 @@ protected:
     }
 
     nlohmann::json onServer(const std::string& name) const {
-        for (const auto& record : server_->store().describe(testing::kDemoAccount).at("files")) {
+        const nlohmann::json drive = server_->store().describe(testing::kDemoAccount);
+        for (const auto& record : drive.at("files")) {
             if (record.value("file_name", "") == name && record.value("to_delete", 0) == 0) return record;
         }
         return nullptr;
