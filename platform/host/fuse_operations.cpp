@@ -163,7 +163,10 @@ void onOpen(fuse_req_t req, fuse_ino_t inode, fuse_file_info* fi) {
 }
 
 void onRead(fuse_req_t req, fuse_ino_t, size_t size, off_t offset, fuse_file_info* fi) {
-    fuse_bufvec buffer = FUSE_BUFVEC_INIT(size);
+    // FUSE_BUFVEC_INIT is a C compound literal: spelled out for C++.
+    fuse_bufvec buffer{};
+    buffer.count = 1;
+    buffer.buf[0].size = size;
     buffer.buf[0].flags = static_cast<fuse_buf_flags>(FUSE_BUF_IS_FD | FUSE_BUF_FD_SEEK);
     buffer.buf[0].fd = static_cast<int>(fi->fh);
     buffer.buf[0].pos = offset;
