@@ -38,7 +38,8 @@ std::uint64_t BusDeferredReplies::hold(sd_bus_message* call) {
     return token;
 }
 
-bool BusDeferredReplies::answer(std::uint64_t token, const std::optional<fileprovider::Error>& error) {
+bool BusDeferredReplies::answer(std::uint64_t token,
+                                const std::optional<fileprovider::Error>& error) {
     const auto found = calls_.find(token);
     if (found == calls_.end()) return false;
     sd_bus_message* call = found->second;

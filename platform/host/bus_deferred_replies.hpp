@@ -19,7 +19,7 @@ typedef struct sd_bus_message sd_bus_message;
 namespace cadrio::host {
 
 class BusDeferredReplies {
-public:
+  public:
     BusDeferredReplies() = default;
     /// Releases what is still held without answering it.
     ~BusDeferredReplies();
@@ -34,7 +34,7 @@ public:
     void answerAll(const fileprovider::Error& error);
     std::size_t size() const noexcept { return calls_.size(); }
 
-private:
+  private:
     std::uint64_t next_ = 1;
     std::map<std::uint64_t, sd_bus_message*> calls_;
 };

@@ -15,28 +15,39 @@ using fileprovider::FileProviderErrorCode;
 
 std::string_view fileProviderName(std::int64_t code) {
     switch (static_cast<FileProviderErrorCode>(code)) {
-        case FileProviderErrorCode::notAuthenticated: return "NotAuthenticated";
-        case FileProviderErrorCode::syncAnchorExpired: return "SyncAnchorExpired";
-        case FileProviderErrorCode::insufficientQuota: return "InsufficientQuota";
-        case FileProviderErrorCode::serverUnreachable: return "ServerUnreachable";
-        case FileProviderErrorCode::noSuchItem: return "NoSuchItem";
-        case FileProviderErrorCode::cannotSynchronize: return "CannotSynchronize";
-        case FileProviderErrorCode::excludedFromSync: return "ExcludedFromSync";
+        case FileProviderErrorCode::notAuthenticated:
+            return "NotAuthenticated";
+        case FileProviderErrorCode::syncAnchorExpired:
+            return "SyncAnchorExpired";
+        case FileProviderErrorCode::insufficientQuota:
+            return "InsufficientQuota";
+        case FileProviderErrorCode::serverUnreachable:
+            return "ServerUnreachable";
+        case FileProviderErrorCode::noSuchItem:
+            return "NoSuchItem";
+        case FileProviderErrorCode::cannotSynchronize:
+            return "CannotSynchronize";
+        case FileProviderErrorCode::excludedFromSync:
+            return "ExcludedFromSync";
     }
     return "Failed";
 }
 
 std::string_view cocoaName(std::int64_t code) {
     switch (static_cast<CocoaErrorCode>(code)) {
-        case CocoaErrorCode::fileWriteNoPermission: return "WriteNotPermitted";
-        case CocoaErrorCode::userCancelled: return "Cancelled";
-        case CocoaErrorCode::featureUnsupported: return "NotSupported";
+        case CocoaErrorCode::fileWriteNoPermission:
+            return "WriteNotPermitted";
+        case CocoaErrorCode::userCancelled:
+            return "Cancelled";
+        case CocoaErrorCode::featureUnsupported:
+            return "NotSupported";
     }
     return "Failed";
 }
 
 fileprovider::Error foreign(std::string_view message) {
-    return fileprovider::Error{std::string(fileprovider::kForeignErrorDomain), 0, std::string(message)};
+    return fileprovider::Error{std::string(fileprovider::kForeignErrorDomain), 0,
+                               std::string(message)};
 }
 
 }  // namespace
@@ -67,9 +78,12 @@ fileprovider::Error errorFromBusMessage(std::string_view message) {
     if (colon == std::string_view::npos || colon == 0) return foreign(message);
     const std::string_view digits = head.substr(colon + 1);
     std::int64_t code = 0;
-    const auto [last, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), code);
-    if (failure != std::errc() || last != digits.data() + digits.size() || digits.empty()) return foreign(message);
-    return fileprovider::Error{std::string(head.substr(0, colon)), code, std::string(message.substr(end + 2))};
+    const auto [last, failure] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), code);
+    if (failure != std::errc() || last != digits.data() + digits.size() || digits.empty())
+        return foreign(message);
+    return fileprovider::Error{std::string(head.substr(0, colon)), code,
+                               std::string(message.substr(end + 2))};
 }
 
 int setBusError(sd_bus_error* target, const fileprovider::Error& error) {

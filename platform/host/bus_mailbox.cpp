@@ -11,7 +11,9 @@ namespace {
 
 int makeEventFd() {
     const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (fd < 0) throw std::system_error(errno, std::generic_category(), "cannot create the bus thread's eventfd");
+    if (fd < 0)
+        throw std::system_error(errno, std::generic_category(),
+                                "cannot create the bus thread's eventfd");
     return fd;
 }
 
@@ -19,7 +21,9 @@ int makeEventFd() {
 
 BusMailbox::BusMailbox() : fd_(makeEventFd()) {}
 
-BusMailbox::~BusMailbox() { ::close(fd_); }
+BusMailbox::~BusMailbox() {
+    ::close(fd_);
+}
 
 void BusMailbox::wake() const noexcept {
     const std::uint64_t one = 1;

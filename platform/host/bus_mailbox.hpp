@@ -19,15 +19,15 @@
 namespace cadrio::host {
 
 class BusMailbox {
-public:
+  public:
     struct Reply {
         std::uint64_t token = 0;
         std::optional<fileprovider::Error> error;  // none: success
     };
     struct Mail {
-        std::vector<Reply> replies;  // in the order they were posted
-        bool domainsChanged = false; // any number of requests, coalesced
-        bool stop = false;           // sticky once requested
+        std::vector<Reply> replies;   // in the order they were posted
+        bool domainsChanged = false;  // any number of requests, coalesced
+        bool stop = false;            // sticky once requested
     };
 
     /// Throws std::system_error when no eventfd can be made.
@@ -38,7 +38,8 @@ public:
 
     int fd() const noexcept { return fd_; }
 
-    void postReply(std::uint64_t token, std::optional<fileprovider::Error> error) CADRIO_EXCLUDES(mutex_);
+    void postReply(std::uint64_t token, std::optional<fileprovider::Error> error)
+        CADRIO_EXCLUDES(mutex_);
     void postDomainsChanged() CADRIO_EXCLUDES(mutex_);
     void postStop() CADRIO_EXCLUDES(mutex_);
     void close() CADRIO_EXCLUDES(mutex_);
@@ -46,7 +47,7 @@ public:
     /// Clears the wake-up and returns what was posted since the last take.
     Mail take() CADRIO_EXCLUDES(mutex_);
 
-private:
+  private:
     void wake() const noexcept;
 
     const int fd_;

@@ -34,7 +34,9 @@ struct ServiceCore {
     sd_event* event = nullptr;
 };
 
-ServiceCore& coreOf(void* userdata) { return *static_cast<ServiceCore*>(userdata); }
+ServiceCore& coreOf(void* userdata) {
+    return *static_cast<ServiceCore*>(userdata);
+}
 
 [[noreturn]] void fail(std::string_view what, int result) {
     throw std::runtime_error(std::string(what) + ": " + std::strerror(-result));
@@ -59,14 +61,17 @@ const char* identifierProblem(std::string_view identifier) {
     if (identifier == "." || identifier == "..") return "the domain identifier cannot be . or ..";
     for (const char c : identifier) {
         if (c == '/') return "the domain identifier cannot hold a /";
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "the domain identifier holds a control character";
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return "the domain identifier holds a control character";
     }
     return nullptr;
 }
 
 std::string pathForBus(const std::filesystem::path& path) {
     std::string text = path.string();
-    if (!isBusString(text)) throw fileprovider::ErrorException(Error::posix(EILSEQ, "the folder's path is not valid UTF-8"));
+    if (!isBusString(text))
+        throw fileprovider::ErrorException(
+            Error::posix(EILSEQ, "the folder's path is not valid UTF-8"));
     return text;
 }
 
@@ -83,8 +88,9 @@ int onListDomains(sd_bus_message* call, void* userdata, sd_bus_error* error) {
         if (result < 0) return result;
         result = sd_bus_message_open_container(reply, 'a', "(ssb)");
         for (std::size_t i = 0; result >= 0 && i < domains.size(); ++i) {
-            result = sd_bus_message_append(reply, "(ssb)", toBusString(domains[i].identifier).c_str(),
-                                           toBusString(domains[i].displayName).c_str(), int(domains[i].userEnabled));
+            result = sd_bus_message_append(
+                reply, "(ssb)", toBusString(domains[i].identifier).c_str(),
+                toBusString(domains[i].displayName).c_str(), int(domains[i].userEnabled));
         }
         if (result >= 0) result = sd_bus_message_close_container(reply);
         if (result >= 0) result = sd_bus_send(nullptr, reply, nullptr);
@@ -97,7 +103,8 @@ int onAddDomain(sd_bus_message* call, void* userdata, sd_bus_error* error) {
     ServiceCore& core = coreOf(userdata);
     const char* identifier = nullptr;
     const char* displayName = nullptr;
-    if (const int result = sd_bus_message_read(call, "ss", &identifier, &displayName); result < 0) return result;
+    if (const int result = sd_bus_message_read(call, "ss", &identifier, &displayName); result < 0)
+        return result;
     if (const char* problem = identifierProblem(identifier)) {
         return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS, problem);
     }
@@ -124,7 +131,8 @@ int onSetUserEnabled(sd_bus_message* call, void* userdata, sd_bus_error* error) 
     ServiceCore& core = coreOf(userdata);
     const char* identifier = nullptr;
     int enabled = 0;
-    if (const int result = sd_bus_message_read(call, "sb", &identifier, &enabled); result < 0) return result;
+    if (const int result = sd_bus_message_read(call, "sb", &identifier, &enabled); result < 0)
+        return result;
     return serve(error, [&] {
         core.manager.setUserEnabled(identifier, enabled != 0);
         core.mailbox->postDomainsChanged();
@@ -146,12 +154,13 @@ int onSignalWorkingSet(sd_bus_message* call, void* userdata, sd_bus_error* error
 /// later ones are dropped, and a completion the manager lets go of without
 /// calling still answers, so that the caller is not left waiting.
 class StabilizationAnswer {
-public:
+  public:
     StabilizationAnswer(std::shared_ptr<BusMailbox> mailbox, std::uint64_t token)
         : mailbox_(std::move(mailbox)), token_(token) {}
     ~StabilizationAnswer() {
         if (!answered_.load()) {
-            mailbox_->postReply(token_, Error::cocoa(fileprovider::CocoaErrorCode::userCancelled, "the domain manager dropped the wait"));
+            mailbox_->postReply(token_, Error::cocoa(fileprovider::CocoaErrorCode::userCancelled,
+                                                     "the domain manager dropped the wait"));
         }
     }
     StabilizationAnswer(const StabilizationAnswer&) = delete;
@@ -165,7 +174,7 @@ public:
         mailbox_->postReply(token_, std::move(error));
     }
 
-private:
+  private:
     const std::shared_ptr<BusMailbox> mailbox_;
     const std::uint64_t token_;
     std::atomic<bool> answered_{false};
@@ -179,8 +188,9 @@ int onWaitForStabilization(sd_bus_message* call, void* userdata, sd_bus_error* e
         const std::uint64_t token = core.deferred.hold(call);
         auto answer = std::make_shared<StabilizationAnswer>(core.mailbox, token);
         try {
-            core.manager.waitForStabilization(
-                identifier, [answer](std::optional<Error> result) { answer->answer(std::move(result)); });
+            core.manager.waitForStabilization(identifier, [answer](std::optional<Error> result) {
+                answer->answer(std::move(result));
+            });
         } catch (...) {
             answer->answer(fileprovider::errorFromException(std::current_exception()));
         }
@@ -193,7 +203,8 @@ int onUserVisibleRoot(sd_bus_message* call, void* userdata, sd_bus_error* error)
     const char* identifier = nullptr;
     if (const int result = readIdentifier(call, identifier); result < 0) return result;
     return serve(error, [&] {
-        return sd_bus_reply_method_return(call, "s", pathForBus(core.manager.userVisibleRoot(identifier)).c_str());
+        return sd_bus_reply_method_return(
+            call, "s", pathForBus(core.manager.userVisibleRoot(identifier)).c_str());
     });
 }
 
@@ -202,7 +213,8 @@ int onTemporaryDirectory(sd_bus_message* call, void* userdata, sd_bus_error* err
     const char* identifier = nullptr;
     if (const int result = readIdentifier(call, identifier); result < 0) return result;
     return serve(error, [&] {
-        return sd_bus_reply_method_return(call, "s", pathForBus(core.manager.temporaryDirectory(identifier)).c_str());
+        return sd_bus_reply_method_return(
+            call, "s", pathForBus(core.manager.temporaryDirectory(identifier)).c_str());
     });
 }
 
@@ -223,24 +235,29 @@ int onDownloadProgress(sd_bus_message* call, void* userdata, sd_bus_error* error
 
 const sd_bus_vtable kVtable[] = {
     SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD_WITH_NAMES("ListDomains", "", "", "a(ssb)", SD_BUS_PARAM(domains), onListDomains, 0),
-    SD_BUS_METHOD_WITH_NAMES("AddDomain", "ss", SD_BUS_PARAM(identifier) SD_BUS_PARAM(displayName), "", "",
-                             onAddDomain, 0),
-    SD_BUS_METHOD_WITH_NAMES("RemoveDomain", "s", SD_BUS_PARAM(identifier), "", "", onRemoveDomain, 0),
-    SD_BUS_METHOD_WITH_NAMES("SetUserEnabled", "sb", SD_BUS_PARAM(identifier) SD_BUS_PARAM(enabled), "", "",
-                             onSetUserEnabled, 0),
-    SD_BUS_METHOD_WITH_NAMES("SignalWorkingSet", "s", SD_BUS_PARAM(identifier), "", "", onSignalWorkingSet, 0),
+    SD_BUS_METHOD_WITH_NAMES("ListDomains", "", "", "a(ssb)", SD_BUS_PARAM(domains), onListDomains,
+                             0),
+    SD_BUS_METHOD_WITH_NAMES("AddDomain", "ss", SD_BUS_PARAM(identifier) SD_BUS_PARAM(displayName),
+                             "", "", onAddDomain, 0),
+    SD_BUS_METHOD_WITH_NAMES("RemoveDomain", "s", SD_BUS_PARAM(identifier), "", "", onRemoveDomain,
+                             0),
+    SD_BUS_METHOD_WITH_NAMES("SetUserEnabled", "sb", SD_BUS_PARAM(identifier) SD_BUS_PARAM(enabled),
+                             "", "", onSetUserEnabled, 0),
+    SD_BUS_METHOD_WITH_NAMES("SignalWorkingSet", "s", SD_BUS_PARAM(identifier), "", "",
+                             onSignalWorkingSet, 0),
     SD_BUS_METHOD_WITH_NAMES("WaitForStabilization", "s", SD_BUS_PARAM(identifier), "", "",
                              onWaitForStabilization, 0),
-    SD_BUS_METHOD_WITH_NAMES("GetUserVisibleRoot", "s", SD_BUS_PARAM(identifier), "s", SD_BUS_PARAM(path),
-                             onUserVisibleRoot, 0),
-    SD_BUS_METHOD_WITH_NAMES("GetTemporaryDirectory", "s", SD_BUS_PARAM(identifier), "s", SD_BUS_PARAM(path),
-                             onTemporaryDirectory, 0),
+    SD_BUS_METHOD_WITH_NAMES("GetUserVisibleRoot", "s", SD_BUS_PARAM(identifier), "s",
+                             SD_BUS_PARAM(path), onUserVisibleRoot, 0),
+    SD_BUS_METHOD_WITH_NAMES("GetTemporaryDirectory", "s", SD_BUS_PARAM(identifier), "s",
+                             SD_BUS_PARAM(path), onTemporaryDirectory, 0),
     SD_BUS_METHOD_WITH_NAMES("GetUploadProgress", "", "", "xxb",
-                             SD_BUS_PARAM(totalBytes) SD_BUS_PARAM(completedBytes) SD_BUS_PARAM(finished),
+                             SD_BUS_PARAM(totalBytes) SD_BUS_PARAM(completedBytes)
+                                 SD_BUS_PARAM(finished),
                              onUploadProgress, 0),
     SD_BUS_METHOD_WITH_NAMES("GetDownloadProgress", "", "", "xxb",
-                             SD_BUS_PARAM(totalBytes) SD_BUS_PARAM(completedBytes) SD_BUS_PARAM(finished),
+                             SD_BUS_PARAM(totalBytes) SD_BUS_PARAM(completedBytes)
+                                 SD_BUS_PARAM(finished),
                              onDownloadProgress, 0),
     SD_BUS_SIGNAL("DomainsChanged", "", 0),
     SD_BUS_VTABLE_END,
@@ -249,20 +266,28 @@ const sd_bus_vtable kVtable[] = {
 int onMail(sd_event_source*, int, std::uint32_t, void* userdata) {
     ServiceCore& core = coreOf(userdata);
     BusMailbox::Mail mail = core.mailbox->take();
-    for (const BusMailbox::Reply& reply : mail.replies) core.deferred.answer(reply.token, reply.error);
+    for (const BusMailbox::Reply& reply : mail.replies)
+        core.deferred.answer(reply.token, reply.error);
     if (mail.domainsChanged) {
-        const int result = sd_bus_emit_signal(core.bus, DomainManagerService::kObjectPath,
-                                              DomainManagerService::kInterface, "DomainsChanged", "");
+        const int result =
+            sd_bus_emit_signal(core.bus, DomainManagerService::kObjectPath,
+                               DomainManagerService::kInterface, "DomainsChanged", "");
         if (result < 0) logger.error("Signal DomainsChanged non émis (errno {})", -result);
     }
-    if (mail.stop) sd_event_exit(core.event, 0);
+    if (mail.stop) {
+        // The bus closes with the loop: waits still pending are answered now.
+        core.deferred.answerAll(Error::cocoa(fileprovider::CocoaErrorCode::userCancelled,
+                                             "the file-provider host is stopping"));
+        sd_event_exit(core.event, 0);
+    }
     return 0;
 }
 
 sd_bus* connect(const std::optional<std::string>& address) {
     sd_bus* bus = nullptr;
     if (!address) {
-        if (const int result = sd_bus_open_user(&bus); result < 0) fail("cannot reach the session bus", result);
+        if (const int result = sd_bus_open_user(&bus); result < 0)
+            fail("cannot reach the session bus", result);
         return bus;
     }
     int result = sd_bus_new(&bus);
@@ -293,25 +318,23 @@ void DomainManagerService::State::open(const std::optional<std::string>& address
     int result = sd_bus_add_object_vtable(bus, &object, kObjectPath, kInterface, kVtable, core);
     if (result < 0) fail("cannot export the domain manager", result);
     result = sd_bus_request_name(bus, kBusName, 0);
-    if (result == -EEXIST) throw std::runtime_error(std::string("the bus name ") + kBusName + " is owned by another process");
+    if (result == -EEXIST)
+        throw std::runtime_error(std::string("the bus name ") + kBusName +
+                                 " is owned by another process");
     if (result < 0) fail(std::string("cannot take the bus name ") + kBusName, result);
     result = sd_event_new(&event);
     if (result >= 0) result = sd_bus_attach_event(bus, event, SD_EVENT_PRIORITY_NORMAL);
-    if (result >= 0) result = sd_event_add_io(event, &wakeups, mailbox->fd(), EPOLLIN, onMail, core);
+    if (result >= 0)
+        result = sd_event_add_io(event, &wakeups, mailbox->fd(), EPOLLIN, onMail, core);
     // A lost bus ends run() rather than leaving a daemon nobody can reach.
     if (result >= 0) result = sd_bus_set_exit_on_disconnect(bus, 1);
     if (result < 0) fail("cannot set up the bus event loop", result);
 }
 
 DomainManagerService::State::~State() {
-    // Answers that arrived after run() returned are still given; waits that
-    // never finished are answered as cancelled.
+    // Answers posted from now on are dropped; the calls still held are
+    // released unanswered (their callers see the connection go).
     mailbox->close();
-    if (bus != nullptr) {
-        for (const BusMailbox::Reply& reply : mailbox->take().replies) deferred.answer(reply.token, reply.error);
-        deferred.answerAll(Error::cocoa(fileprovider::CocoaErrorCode::userCancelled, "the file-provider host is stopping"));
-        sd_bus_flush(bus);
-    }
     sd_event_source_disable_unref(wakeups);
     sd_bus_slot_unref(object);
     if (bus != nullptr) sd_bus_detach_event(bus);
@@ -319,7 +342,8 @@ DomainManagerService::State::~State() {
     sd_event_unref(event);
 }
 
-DomainManagerService::DomainManagerService(DomainManager& manager, std::optional<std::string> busAddress)
+DomainManagerService::DomainManagerService(DomainManager& manager,
+                                           std::optional<std::string> busAddress)
     : state_(std::make_unique<State>(manager)) {
     state_->open(busAddress);
     logger.info("Gestionnaire de domaines publié sur le bus sous {}", std::string(kBusName));
@@ -336,8 +360,12 @@ void DomainManagerService::run() {
     }
 }
 
-void DomainManagerService::stop() { state_->mailbox->postStop(); }
+void DomainManagerService::stop() {
+    state_->mailbox->postStop();
+}
 
-void DomainManagerService::notifyDomainsChanged() { state_->mailbox->postDomainsChanged(); }
+void DomainManagerService::notifyDomainsChanged() {
+    state_->mailbox->postDomainsChanged();
+}
 
 }  // namespace cadrio::host
