@@ -13,7 +13,7 @@ const log::Logger logger("zelvano.cadrio.sync", "host");
 void reply(sd_bus_message* call, const std::optional<fileprovider::Error>& error) {
     int result = 0;
     if (error) {
-        sd_bus_error busError = SD_BUS_ERROR_NULL;
+        sd_bus_error busError{};
         setBusError(&busError, *error);
         result = sd_bus_reply_method_error(call, &busError);
         sd_bus_error_free(&busError);

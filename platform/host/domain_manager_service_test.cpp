@@ -155,7 +155,7 @@ class Client {
     sd_bus* bus() { return bus_; }
 
     sd_bus_message* reply = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};
 
   private:
     sd_bus* bus_ = nullptr;
