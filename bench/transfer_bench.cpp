@@ -15,6 +15,8 @@
 //       outside tool to send; prints the upload and one URL per part
 //   transfer_bench complete API FILE NAME UPLOAD_ID S3_KEY ETAGS
 //       completes it with the ETags (one a line, in part order)
+//   transfer_bench complete-replace API FILE FILE_ID UPLOAD_ID S3_KEY ETAGS
+//       completes it as the new content of FILE_ID instead
 //
 // API is the drive API base URL, e.g. http://127.0.0.1:PORT/api/v1; the
 // commands sign in as the demo account. Timed commands print
@@ -188,20 +190,30 @@ int openParts(const std::vector<std::string>& args) {
     return 0;
 }
 
-int complete(const std::vector<std::string>& args) {
-    const Session session = signIn(args.at(0));
-    const LocalContent content = localContent(args.at(1));
-    const MultipartUploadState upload{args.at(3), args.at(4), DriveAPI::partSize(content.size)};
+std::vector<DriveAPI::UploadedPart> partsFrom(const std::string& etagFile) {
     std::vector<DriveAPI::UploadedPart> parts;
-    std::ifstream etags(args.at(5));
+    std::ifstream etags(etagFile);
     for (std::string etag; std::getline(etags, etag);) {
         if (!etag.empty()) parts.push_back({static_cast<int>(parts.size()) + 1, etag});
     }
+    return parts;
+}
+
+int complete(const std::vector<std::string>& args, bool replacing) {
+    const Session session = signIn(args.at(0));
+    const LocalContent content = localContent(args.at(1));
+    const MultipartUploadState upload{args.at(3), args.at(4), DriveAPI::partSize(content.size)};
+    const std::vector<DriveAPI::UploadedPart> parts = partsFrom(args.at(5));
     const auto start = std::chrono::steady_clock::now();
-    session.client->post<UploadResponseDTO>(
-        "/drive/upload/multipart/complete",
-        createCompleteBody(upload, parts, args.at(2), std::nullopt, content),
-        Idempotency::refusedWhenRepeated);
+    if (replacing) {
+        session.client->post("/drive/files/" + args.at(2) + "/content/complete",
+                             replaceCompleteBody(upload, parts, content, ReplacePrecondition{}),
+                             Idempotency::refusedWhenRepeated);
+    } else {
+        session.client->post<UploadResponseDTO>("/drive/upload/multipart/complete",
+                                                createCompleteBody(upload, parts, args.at(2), std::nullopt, content),
+                                                Idempotency::refusedWhenRepeated);
+    }
     std::cout << "seconds=" << secondsSince(start) << " parts=" << parts.size() << "\n";
     return 0;
 }
@@ -212,7 +224,7 @@ int complete(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::cerr
-            << "usage: transfer_bench hash|grant|download|upload|open-parts|complete ARGS...\n";
+            << "usage: transfer_bench hash|grant|download|upload|open-parts|complete|complete-replace ARGS...\n";
         return 2;
     }
     const std::string command = argv[1];
@@ -223,7 +235,8 @@ int main(int argc, char** argv) {
         if (command == "download") return cadrio::download(args);
         if (command == "upload") return cadrio::upload(args);
         if (command == "open-parts") return cadrio::openParts(args);
-        if (command == "complete") return cadrio::complete(args);
+        if (command == "complete") return cadrio::complete(args, false);
+        if (command == "complete-replace") return cadrio::complete(args, true);
         std::cerr << "transfer_bench: unknown command " << command << "\n";
         return 2;
     } catch (const std::exception& error) {

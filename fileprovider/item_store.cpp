@@ -34,13 +34,18 @@ ItemStore::Locations domainLocations(std::string_view domainIdentifier) {
 
 }  // namespace
 
-ItemStore::ItemStore(std::string_view domainIdentifier) : ItemStore(domainLocations(domainIdentifier)) {}
+ItemStore::ItemStore(std::string_view domainIdentifier)
+    : ItemStore(domainLocations(domainIdentifier), {}, {}, Saving::coalesced) {}
 
-ItemStore::ItemStore(Locations locations, DateSource now, OrderedFileWriter::Write write)
+ItemStore::ItemStore(Locations locations, DateSource now, OrderedFileWriter::Write write, Saving saving,
+                     Clock& clock)
     : locations_(std::move(locations)),
       now_(now ? std::move(now) : DateSource([] { return std::chrono::system_clock::now(); })),
       snapshotFile_(locations_.snapshot, write),
-      summaryFile_(locations_.summary, std::move(write)) {
+      summaryFile_(locations_.summary, std::move(write)),
+      saves_(saving == Saving::coalesced && locations_.snapshot
+                 ? std::make_unique<ItemStoreSaves>([this] { saveNow(); }, clock, kRewriteInterval)
+                 : nullptr) {
     load();
 }
 
@@ -205,12 +210,12 @@ bool ItemStore::replaceAll(std::span<const DriveFolder> folders, std::span<const
         files_.reserve(files.size());
         upsertLocked(folders, files);
         cursor_ = cursor;
-        snapshot = encodeSnapshotLocked();
+        snapshot = snapshotForImmediateSaveLocked();
         summary_.archivedFileIDs.clear();
         summary_.apply(files);
         summary = encodeSummaryLocked();
     }
-    write(snapshotFile_, snapshot);
+    persistSnapshot(snapshot);
     write(summaryFile_, summary);
     return true;
 }
@@ -248,11 +253,11 @@ std::optional<std::vector<ItemIdentifier>> ItemStore::applyChanges(const DriveCh
         if (page.cursor < cursor_) return std::nullopt;
         upsertLocked(page.folders, page.files);
         cursor_ = page.cursor;
-        snapshot = encodeSnapshotLocked();
+        snapshot = snapshotForImmediateSaveLocked();
         summary_.apply(page.files);
         summary = encodeSummaryLocked();
     }
-    write(snapshotFile_, snapshot);
+    persistSnapshot(snapshot);
     write(summaryFile_, summary);
     return withdrawn;
 }
@@ -279,12 +284,36 @@ void ItemStore::recordConflict(std::string originalName, std::string copyName) {
 }
 
 void ItemStore::save() {
+    if (saves_) {
+        saves_->request();
+    } else {
+        saveNow();
+    }
+}
+
+void ItemStore::flush() {
+    if (saves_) saves_->flush();
+}
+
+void ItemStore::saveNow() {
     std::optional<PendingWrite> snapshot;
     {
         LockGuard lock(mutex_);
         snapshot = encodeSnapshotLocked();
     }
     write(snapshotFile_, snapshot);
+}
+
+std::optional<ItemStore::PendingWrite> ItemStore::snapshotForImmediateSaveLocked() {
+    return saves_ ? std::nullopt : encodeSnapshotLocked();
+}
+
+void ItemStore::persistSnapshot(const std::optional<PendingWrite>& pending) {
+    if (saves_) {
+        saves_->request();
+    } else {
+        write(snapshotFile_, pending);
+    }
 }
 
 std::optional<ItemStore::PendingWrite> ItemStore::encodeSnapshotLocked() {

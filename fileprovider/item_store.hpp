@@ -8,7 +8,12 @@
 //
 // Persistence: the snapshot file (see item_snapshot.hpp) is rewritten whole
 // and atomically by save(); the bulk operations that say so save on their
-// own, callers of the single-record operations call save() afterwards. The
+// own, callers of the single-record operations call save() afterwards. With
+// Saving::coalesced (the domain's store) a save only asks for the rewrite
+// and returns; one writer thread rewrites the file from the state of its own
+// moment, at most once per kRewriteInterval, so a burst of changes costs one
+// rewrite a second (see item_store_saves.hpp); flush() and the destructor
+// write what is pending at once. The
 // summary file is saved whenever the summary changes. Write failures are
 // dropped: the in-memory state stays and the next save catches up. A
 // snapshot that cannot be read at start (missing, damaged, foreign,
@@ -35,12 +40,15 @@
 // one OrderedFileWriter per file (its own mutex), which never lets older
 // bytes replace newer ones. Lock order: mutex_ is never held while a
 // writer's mutex is taken, and writers take no other lock. Nothing here
-// waits on the network or a timer.
+// waits on the network; only the coalesced writer thread waits on the
+// clock, holding none of these locks.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -52,7 +60,9 @@
 #include "core/model/domain_summary.hpp"
 #include "core/model/drive_records.hpp"
 #include "core/model/item_identifier.hpp"
+#include "core/support/clock.hpp"
 #include "core/support/thread_annotations.hpp"
+#include "fileprovider/item_store_saves.hpp"
 #include "fileprovider/ordered_file_writer.hpp"
 
 namespace cadrio {
@@ -81,16 +91,27 @@ public:
     /// The wall clock of recorded conflicts.
     using DateSource = std::function<Date()>;
 
+    /// When the snapshot reaches the disk.
+    enum class Saving {
+        immediate,  // before save() (or the saving operation) returns
+        coalesced,  // by the store's writer thread, kRewriteInterval after its last rewrite at most
+    };
+    static constexpr std::chrono::seconds kRewriteInterval{1};
+
     /// Snapshot files larger than this are not read (they cannot be ours).
     static constexpr std::size_t kMaxSnapshotBytes = std::size_t{512} << 20;
 
     /// The store of a domain, with its files in the shared container
-    /// (`ZelvanoCadrio::itemStoreURL` / `summaryURL`). Loads both files on the
-    /// calling thread.
+    /// (`ZelvanoCadrio::itemStoreURL` / `summaryURL`), saving coalesced.
+    /// Loads both files on the calling thread.
     explicit ItemStore(std::string_view domainIdentifier);
     /// A store over explicit locations; `write` replaces the files
     /// (writeFileAtomically unless a test says otherwise).
-    explicit ItemStore(Locations locations, DateSource now = {}, OrderedFileWriter::Write write = {});
+    /// Coalesced saves wait on `clock`, which must outlive the store.
+    explicit ItemStore(Locations locations, DateSource now = {}, OrderedFileWriter::Write write = {},
+                       Saving saving = Saving::immediate, Clock& clock = SystemClock::shared());
+    /// Waits for the pending snapshot rewrite, if any.
+    ~ItemStore() = default;
 
     ItemStore(const ItemStore&) = delete;
     ItemStore& operator=(const ItemStore&) = delete;
@@ -141,8 +162,12 @@ public:
     void removeFolder(std::int64_t id) CADRIO_EXCLUDES(mutex_);
     /// Records a conflict met now and saves the summary (not the snapshot).
     void recordConflict(std::string originalName, std::string copyName) CADRIO_EXCLUDES(mutex_);
-    /// Rewrites the snapshot file; nothing without a location.
+    /// Rewrites the snapshot file (now or soon, as the store saves);
+    /// nothing without a location.
     void save() CADRIO_EXCLUDES(mutex_);
+    /// Returns once the snapshot file holds every save made before the call
+    /// (or the write failed). Must not be called while holding the store.
+    void flush();
 
 private:
     /// A file's bytes as of one moment, to be written after the lock.
@@ -156,6 +181,13 @@ private:
     std::optional<PendingWrite> encodeSnapshotLocked() CADRIO_REQUIRES(mutex_);
     std::optional<PendingWrite> encodeSummaryLocked() CADRIO_REQUIRES(mutex_);
     static void write(OrderedFileWriter& file, const std::optional<PendingWrite>& pending);
+    /// Encodes and writes the snapshot on the calling thread.
+    void saveNow() CADRIO_EXCLUDES(mutex_);
+    /// The snapshot to write after an operation, when saving immediately;
+    /// absent when coalesced (the writer encodes its own).
+    std::optional<PendingWrite> snapshotForImmediateSaveLocked() CADRIO_REQUIRES(mutex_);
+    /// After the lock: writes `pending`, or asks the writer.
+    void persistSnapshot(const std::optional<PendingWrite>& pending) CADRIO_EXCLUDES(mutex_);
     void load() CADRIO_EXCLUDES(mutex_);
 
     const Locations locations_;
@@ -170,6 +202,10 @@ private:
     DomainSummary summary_ CADRIO_GUARDED_BY(mutex_);
     std::uint64_t snapshotGeneration_ CADRIO_GUARDED_BY(mutex_) = 0;  // of the last encoded snapshot
     std::uint64_t summaryGeneration_ CADRIO_GUARDED_BY(mutex_) = 0;   // of the last encoded summary
+
+    // Last: its writer is stopped before the state it saves goes. Null when
+    // saving immediately. Lock order: mutex_ is never held across a call.
+    const std::unique_ptr<ItemStoreSaves> saves_;
 };
 
 }  // namespace cadrio

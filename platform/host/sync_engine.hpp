@@ -72,6 +72,10 @@ public:
     /// Calls `done` once, from any thread, when the engine is next idle (at
     /// once when it is idle now).
     void whenIdle(std::function<void()> done);
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace cadrio::host

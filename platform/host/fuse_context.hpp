@@ -1,0 +1,69 @@
+#pragma once
+// What the FUSE request handlers work with: the replica and content cache
+// they answer from, the sync engine that lists folders not yet seen, the
+// content fetcher, and the time-outs they answer with. Private to the FUSE
+// file system (fuse_filesystem.cpp, fuse_operations.cpp, fuse_directory.cpp).
+//
+// Threads: the handlers run on the loop's worker threads, several at once.
+// pageCacheMutex guards pageCacheVersions; it is held for the map access
+// only.
+
+#define FUSE_USE_VERSION 34
+#include <fuse3/fuse_lowlevel.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <unordered_map>
+
+#include "core/support/clock.hpp"
+#include "core/support/thread_annotations.hpp"
+#include "platform/host/content_cache.hpp"
+#include "platform/host/content_fetcher.hpp"
+#include "platform/host/replica.hpp"
+#include "platform/host/sync_engine.hpp"
+
+namespace cadrio::host {
+
+struct FuseContext {
+    Replica& replica;
+    ContentCache& cache;
+    SyncEngine& engine;
+    ContentFetcher& fetcher;
+    Clock& clock;
+    /// Where statfs looks when the drive's quota is unknown: the content
+    /// cache's file system is where opened files land.
+    std::filesystem::path cacheDirectory;
+    std::chrono::milliseconds metadataTimeout;
+    double entryTimeoutSeconds;
+    double attrTimeoutSeconds;
+    uid_t owner;
+    gid_t group;
+
+    /// The content version of each file whose pages the kernel may hold:
+    /// an open keeps the kernel's page cache only while it is unchanged.
+    Mutex pageCacheMutex{};
+    std::unordered_map<Inode, fileprovider::ByteString> pageCacheVersions CADRIO_GUARDED_BY(pageCacheMutex){};
+
+    /// The entry of `inode`; the root even before the replica holds it.
+    std::optional<ReplicaEntry> entry(Inode inode) const;
+    struct stat attributes(const ReplicaEntry& entry) const;
+    fuse_entry_param entryParam(const ReplicaEntry& entry) const;
+    /// 0 once `folder` is a listed folder, else the errno to answer.
+    int ensureListed(Inode folder);
+    /// True when the kernel's pages of `inode` hold `contentVersion`;
+    /// records it as the version they will hold from now on.
+    bool keepPageCache(Inode inode, const fileprovider::ByteString& contentVersion);
+};
+
+/// The handlers; their userdata is a FuseContext.
+const fuse_lowlevel_ops& fuseOperations();
+
+/// readdir and readdirplus. Offsets are 1 after ".", 2 after "..", and the
+/// last child's inode plus 2 afterwards, so that a listing resumes with one
+/// indexed query whatever its size.
+void readDirectory(fuse_req_t req, FuseContext& context, Inode folder, std::size_t size, off_t offset, bool plus);
+
+}  // namespace cadrio::host

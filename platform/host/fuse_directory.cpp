@@ -1,0 +1,77 @@
+// Directory listings straight from the replica: each reply holds as many
+// entries as fit, and the next request resumes after the last one with one
+// indexed query, so that listing a folder stays linear in its size.
+
+#include <string>
+#include <vector>
+
+#include "platform/host/fuse_context.hpp"
+
+namespace cadrio::host {
+namespace {
+
+constexpr off_t kAfterDot = 1;
+constexpr off_t kAfterDotDot = 2;
+constexpr std::size_t kBatch = 256;
+
+off_t offsetAfter(Inode child) { return static_cast<off_t>(child) + kAfterDotDot; }
+Inode childAfter(off_t offset) { return offset > kAfterDotDot ? static_cast<Inode>(offset - kAfterDotDot) : 0; }
+
+class ReplyBuffer {
+public:
+    ReplyBuffer(fuse_req_t req, std::size_t size, bool plus) : req_(req), buffer_(size), plus_(plus) {}
+
+    /// False when the entry no longer fits (it then starts the next reply).
+    bool add(const char* name, const fuse_entry_param& param, off_t next) {
+        char* at = buffer_.data() + used_;
+        const std::size_t left = buffer_.size() - used_;
+        const std::size_t needed = plus_ ? fuse_add_direntry_plus(req_, at, left, name, &param, next)
+                                         : fuse_add_direntry(req_, at, left, name, &param.attr, next);
+        if (needed > left) return false;
+        used_ += needed;
+        return true;
+    }
+
+    void reply() { fuse_reply_buf(req_, buffer_.data(), used_); }
+
+private:
+    fuse_req_t req_;
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
+    bool plus_;
+};
+
+/// "." and "..": the kernel takes no reference on them, so they carry no
+/// inode for it to count.
+fuse_entry_param dotEntry(Inode inode) {
+    fuse_entry_param param{};
+    param.attr.st_ino = static_cast<ino_t>(inode);
+    param.attr.st_mode = S_IFDIR;
+    return param;
+}
+
+}  // namespace
+
+void readDirectory(fuse_req_t req, FuseContext& context, Inode folder, std::size_t size, off_t offset, bool plus) {
+    const std::optional<ReplicaEntry> self = context.entry(folder);
+    if (!self) {
+        fuse_reply_err(req, ENOENT);
+        return;
+    }
+    ReplyBuffer reply(req, size, plus);
+    if (offset < kAfterDot && !reply.add(".", dotEntry(folder), kAfterDot)) return reply.reply();
+    if (offset < kAfterDotDot && !reply.add("..", dotEntry(self->parentInode), kAfterDotDot)) return reply.reply();
+    Inode after = childAfter(offset);
+    for (;;) {
+        const std::vector<ReplicaEntry> batch = context.replica.children(folder, after, kBatch);
+        for (const ReplicaEntry& child : batch) {
+            if (!reply.add(child.shownName.c_str(), context.entryParam(child), offsetAfter(child.inode))) {
+                return reply.reply();
+            }
+            after = child.inode;
+        }
+        if (batch.size() < kBatch) return reply.reply();
+    }
+}
+
+}  // namespace cadrio::host

@@ -1,0 +1,151 @@
+#include "platform/host/fuse_filesystem.hpp"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/host/fuse_context.hpp"
+#include "platform/host/fuse_loop.hpp"
+#include "platform/log/logger.hpp"
+
+extern char** environ;
+
+namespace cadrio::host {
+namespace {
+
+const log::Logger& logger() {
+    static const log::Logger instance("zelvano.cadrio.sync", "host");
+    return instance;
+}
+
+/// `fusermount3 -u -z`, for a user who may not call umount2 itself.
+bool runFusermount(const std::filesystem::path& mountPoint) {
+    std::string program = "fusermount3", unmount = "-uz", target = mountPoint.string();
+    std::vector<char*> argv{program.data(), unmount.data(), target.data(), nullptr};
+    pid_t child = 0;
+    if (posix_spawnp(&child, "fusermount3", nullptr, nullptr, argv.data(), environ) != 0) return false;
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void sendNotice(fuse_session* session, const KernelNotice& notice) {
+    // -ENOENT only says the kernel held nothing of it.
+    switch (notice.kind) {
+        case KernelNotice::Kind::entry:
+            fuse_lowlevel_notify_inval_entry(session, notice.parent, notice.name.data(), notice.name.size());
+            break;
+        case KernelNotice::Kind::inode:
+            fuse_lowlevel_notify_inval_inode(session, notice.inode, 0, 0);
+            break;
+        case KernelNotice::Kind::deleted:
+            if (fuse_lowlevel_notify_delete(session, notice.parent, notice.inode, notice.name.data(),
+                                            notice.name.size()) != 0) {
+                fuse_lowlevel_notify_inval_entry(session, notice.parent, notice.name.data(), notice.name.size());
+            }
+            break;
+    }
+}
+
+/// The loop's workers inherit this thread's mask: signals are the
+/// daemon's main thread's business.
+void blockSignals() {
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+}
+
+}  // namespace
+
+void clearStaleMount(const std::filesystem::path& mountPoint) {
+    struct stat status {};
+    if (::stat(mountPoint.c_str(), &status) == 0 || errno != ENOTCONN) return;
+    logger().notice("Montage abandonné nettoyé : {}", mountPoint.string());
+    if (::umount2(mountPoint.c_str(), MNT_DETACH) == 0 || runFusermount(mountPoint)) return;
+    throw std::runtime_error("cannot clear the dead mount at " + mountPoint.string());
+}
+
+struct FuseFileSystem::Session {
+    Session(const std::filesystem::path& mountPoint, Replica& replica, ContentCache& cache, SyncEngine& engine,
+            ContentFetcher& fetcher, KernelNotifier& notifier, Clock& clock, const Options& options)
+        : mountPoint(mountPoint),
+          context{replica,
+                  cache,
+                  engine,
+                  fetcher,
+                  clock,
+                  options.cacheDirectory,
+                  options.metadataTimeout,
+                  static_cast<double>(options.entryTimeout.count()),
+                  static_cast<double>(options.attributeTimeout.count()),
+                  ::getuid(),
+                  ::getgid()},
+          notifier(notifier) {}
+
+    std::filesystem::path mountPoint;
+    FuseContext context;
+    KernelNotifier& notifier;
+    fuse_session* session = nullptr;
+    std::thread loop;
+};
+
+FuseFileSystem::FuseFileSystem(const std::filesystem::path& mountPoint, Replica& replica, ContentCache& cache,
+                               SyncEngine& engine, ContentFetcher& fetcher, KernelNotifier& notifier, Clock& clock,
+                               Options options) {
+    clearStaleMount(mountPoint);
+    std::error_code ignored;
+    std::filesystem::create_directories(mountPoint, ignored);
+    session_ = std::make_unique<Session>(mountPoint, replica, cache, engine, fetcher, notifier, clock, options);
+
+    std::string program = "cadrio-fileproviderd", option = "-o",
+                values = "fsname=cadrio,subtype=cadrio,default_permissions";
+    std::vector<char*> argv{program.data(), option.data(), values.data()};
+    fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
+    session_->session = fuse_session_new(&args, &fuseOperations(), sizeof(fuse_lowlevel_ops), &session_->context);
+    fuse_opt_free_args(&args);
+    if (session_->session == nullptr) throw std::runtime_error("cannot create the FUSE session");
+    if (fuse_session_mount(session_->session, mountPoint.c_str()) != 0) {
+        fuse_session_destroy(session_->session);
+        throw std::runtime_error("cannot mount " + mountPoint.string());
+    }
+    fuse_session* session = session_->session;
+    notifier.setTarget([session](const KernelNotice& notice) { sendNotice(session, notice); });
+    const unsigned maxThreads = std::max(2u, options.maxThreads);
+    session_->loop = std::thread([session, maxThreads] {
+        blockSignals();
+        runFuseLoop(session, maxThreads);
+    });
+    logger().info("Domaine monté : {}", mountPoint.string());
+}
+
+FuseFileSystem::~FuseFileSystem() {
+    Session& s = *session_;
+    // A blocked open would hold its worker, and the loop cannot end while a
+    // worker is busy.
+    s.context.fetcher.shutdown();
+    s.notifier.setTarget({});
+    fuse_session_exit(s.session);
+    // Workers notice the exit only after their next request: statfs always
+    // reaches the file system, whatever the kernel caches. When the mount
+    // was already taken away, the loop has ended on its own.
+    struct statvfs ignored {};
+    ::statvfs(s.mountPoint.c_str(), &ignored);
+    s.loop.join();
+    fuse_session_unmount(s.session);
+    fuse_session_destroy(s.session);
+    logger().info("Domaine démonté : {}", s.mountPoint.string());
+}
+
+}  // namespace cadrio::host

@@ -1,0 +1,93 @@
+#include "platform/host/mounted_domain.hpp"
+
+#include <stdexcept>
+#include <utility>
+
+#include "platform/host/content_cache.hpp"
+#include "platform/host/content_fetcher.hpp"
+#include "platform/host/fuse_filesystem.hpp"
+#include "platform/host/kernel_notifier.hpp"
+#include "platform/host/replica.hpp"
+#include "platform/host/sync_engine.hpp"
+#include "platform/log/logger.hpp"
+
+namespace cadrio::host {
+
+// Members in the order they are built; the destructor takes them down in
+// the reverse order, the extension last (it may still answer, and every
+// part that would take its answers is gone by then).
+struct MountedDomain::Parts {
+    Parts(fileprovider::Domain domain, Settings settings, Clock& clock)
+        : domain(std::move(domain)), settings(std::move(settings)), clock(clock) {}
+
+    ~Parts() {
+        if (fetcher) fetcher->shutdown();
+        fuse.reset();
+        engine.reset();
+        fetcher.reset();
+        notifier.reset();
+        cache.reset();
+        replica.reset();
+        if (extension) extension->invalidate();
+        extension.reset();
+    }
+
+    fileprovider::Domain domain;
+    Settings settings;
+    Clock& clock;
+    fileprovider::ExtensionPtr extension;
+    std::unique_ptr<Replica> replica;
+    std::unique_ptr<ContentCache> cache;
+    std::unique_ptr<KernelNotifier> notifier;
+    std::unique_ptr<ContentFetcher> fetcher;
+    std::unique_ptr<SyncEngine> engine;
+    std::unique_ptr<FuseFileSystem> fuse;
+};
+
+MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory factory, Settings settings, Clock& clock)
+    : parts_(std::make_unique<Parts>(std::move(domain), std::move(settings), clock)) {
+    Parts& p = *parts_;
+    p.replica = Replica::open(p.settings.replicaFile);
+    p.cache = std::make_unique<ContentCache>(p.settings.cacheDirectory, *p.replica, clock, p.settings.cacheLimitBytes);
+    p.extension = factory(fileprovider::HostContext{p.cache->temporaryDirectory()});
+    if (!p.extension) throw std::runtime_error("the plug-in made no extension for " + p.domain.identifier);
+    p.notifier = std::make_unique<KernelNotifier>();
+    p.fetcher = std::make_unique<ContentFetcher>(p.extension, *p.replica, *p.cache, *p.notifier, clock,
+                                                 p.settings.stuckFetchTimeout);
+    p.engine = std::make_unique<SyncEngine>(p.extension, *p.replica, *p.notifier, clock);
+    FuseFileSystem::Options options;
+    options.cacheDirectory = p.settings.cacheDirectory;
+    options.metadataTimeout = p.settings.metadataTimeout;
+    p.fuse = std::make_unique<FuseFileSystem>(p.settings.mountPoint, *p.replica, *p.cache, *p.engine, *p.fetcher,
+                                              *p.notifier, clock, options);
+    p.engine->start();
+}
+
+MountedDomain::~MountedDomain() = default;
+
+const fileprovider::Domain& MountedDomain::domain() const { return parts_->domain; }
+
+const std::filesystem::path& MountedDomain::mountPoint() const { return parts_->settings.mountPoint; }
+
+std::filesystem::path MountedDomain::temporaryDirectory() const { return parts_->cache->temporaryDirectory(); }
+
+void MountedDomain::signalWorkingSet() { parts_->engine->signal(); }
+
+void MountedDomain::whenStable(std::function<void()> done) {
+    // Stable once nothing is enumerated or fetched and the kernel has been
+    // told every change that brought: a listing right after sees the news.
+    KernelNotifier* notifier = parts_->notifier.get();
+    ContentFetcher* fetcher = parts_->fetcher.get();
+    parts_->engine->whenIdle([notifier, fetcher, done = std::move(done)]() mutable {
+        fetcher->whenIdle([notifier, done = std::move(done)]() mutable { notifier->whenDelivered(std::move(done)); });
+    });
+}
+
+TransferProgress MountedDomain::downloadProgress() const { return parts_->fetcher->progress(); }
+
+TransferProgress MountedDomain::uploadProgress() const {
+    // Nothing is sent to the drive yet: the mount is read-only.
+    return TransferProgress{};
+}
+
+}  // namespace cadrio::host
