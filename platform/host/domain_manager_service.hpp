@@ -7,7 +7,9 @@
 // Threads: sd-bus objects belong to the thread that runs run(). Deferred
 // replies (WaitForStabilization) may be completed from any thread: the
 // result is handed to the bus thread, which sends it. stop() and
-// notifyDomainsChanged() may be called from any thread.
+// notifyDomainsChanged() may be called from any thread. On stop(), run()
+// answers the deferred calls still pending as cancelled, then returns; the
+// connection closes with it. Destroy the service after run() returned.
 
 #include <memory>
 #include <optional>
