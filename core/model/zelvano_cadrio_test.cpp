@@ -8,6 +8,7 @@
 
 #include "core/model/drive_configuration.hpp"
 #include "core/model/url_check.hpp"
+#include "core/support/temporary_directory.hpp"
 
 namespace cadrio {
 namespace {
@@ -19,19 +20,14 @@ using namespace std::chrono_literals;
 class ContainerTest : public testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/cadrio-container-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        saveVariable("XDG_DATA_HOME", savedXdg_);
-        saveVariable("HOME", savedHome_);
+        for (auto& [name, value] : saved_) {
+            if (const char* current = std::getenv(name)) value = current;
+        }
         ::setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
         ::setenv("HOME", (root_ / "home").c_str(), 1);
     }
-
     void TearDown() override {
-        restoreVariable("XDG_DATA_HOME", savedXdg_);
-        restoreVariable("HOME", savedHome_);
-        fs::remove_all(root_);
+        for (const auto& [name, value] : saved_) value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
     }
 
     static unsigned modeOf(const fs::path& path) {
@@ -40,22 +36,11 @@ protected:
         return info.st_mode & 07777;
     }
 
-    fs::path root_;
+    const TemporaryDirectory temporary_{"cadrio-container"};
+    const fs::path root_ = temporary_.path();
 
 private:
-    static void saveVariable(const char* name, std::optional<std::string>& saved) {
-        if (const char* value = std::getenv(name)) saved = value;
-    }
-    static void restoreVariable(const char* name, const std::optional<std::string>& saved) {
-        if (saved) {
-            ::setenv(name, saved->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-
-    std::optional<std::string> savedXdg_;
-    std::optional<std::string> savedHome_;
+    std::pair<const char*, std::optional<std::string>> saved_[2] = {{"XDG_DATA_HOME", {}}, {"HOME", {}}};
 };
 
 TEST_F(ContainerTest, CreatesAPrivateContainerUnderXdgDataHome) {
