@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/http/api_client.hpp"
+#include "core/http/testing/drive_error_of.hpp"
 #include "core/http/testing/scripted_transport.hpp"
 
 #include <system_error>
@@ -9,6 +10,7 @@ namespace cadrio {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::driveErrorOf;
 using testing::ScriptedTransport;
 
 struct Fixture {
@@ -94,13 +96,9 @@ TEST(SignIn, OnlyDriveAndKeychainErrorsLeaveTheSignIn) {
     for (const auto& c : cases) {
         Fixture f;
         c.answer(*f.transport);
-        try {
-            f.client.login("me@cadrio.test", c.password);
-            ADD_FAILURE() << c.name;
-        } catch (const DriveError& error) {
-            EXPECT_EQ(error.kind(), DriveError::Kind::transport) << c.name;
-            EXPECT_EQ(error.errorDescription().find(c.password), std::string::npos) << c.name;
-        }
+        const DriveError error = driveErrorOf([&] { f.client.login("me@cadrio.test", c.password); });
+        EXPECT_EQ(error.kind(), DriveError::Kind::transport) << c.name;
+        EXPECT_EQ(error.errorDescription().find(c.password), std::string::npos) << c.name;
         EXPECT_EQ(f.transport->requests().size(), c.sent) << c.name;
     }
 }
@@ -120,12 +118,8 @@ TEST(SignIn, RefusalsMapToTheirCases) {
     for (const auto& c : cases) {
         Fixture f;
         f.transport->enqueue(c.status, c.body);
-        try {
-            f.client.login("a@b.c", "pw");
-            ADD_FAILURE() << c.status;
-        } catch (const DriveError& error) {
-            EXPECT_EQ(error.kind(), c.expected.kind()) << c.status << " " << c.body;
-        }
+        EXPECT_EQ(driveErrorOf([&] { f.client.login("a@b.c", "pw"); }).kind(), c.expected.kind())
+            << c.status << " " << c.body;
         EXPECT_EQ(f.transport->requests().size(), 1u);
     }
 }
@@ -169,12 +163,9 @@ TEST(SignIn, VerificationEdgeAnswers) {
     };
     for (const auto& [status, expected] : refusals) {
         f.transport->enqueue(status);
-        try {
-            f.client.verifyTwoFactor(kChallenge, TwoFactorMethod::totp, "1", false, "P");
-            ADD_FAILURE() << status;
-        } catch (const DriveError& error) {
-            EXPECT_EQ(error, expected) << status;
-        }
+        EXPECT_EQ(driveErrorOf([&] { f.client.verifyTwoFactor(kChallenge, TwoFactorMethod::totp, "1", false, "P"); }),
+                  expected)
+            << status;
     }
     EXPECT_EQ(f.client.currentAccessToken(), "t");
 }

@@ -7,6 +7,7 @@
 #include <future>
 #include <thread>
 
+#include "core/http/testing/drive_error_of.hpp"
 #include "core/http/testing/scripted_transport.hpp"
 #include "core/support/cancellation.hpp"
 #include "core/support/thread_annotations.hpp"
@@ -15,6 +16,7 @@ namespace cadrio {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::driveErrorOf;
 using testing::ScriptedTransport;
 
 const DriveSession kSession{"a@cadrio.test", "old-token", "pw"};
@@ -38,17 +40,6 @@ struct Fixture {
         return headerValue(transport->requests().at(index).headers, "Authorization");
     }
 };
-
-template <class F>
-DriveError driveErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const DriveError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no DriveError thrown";
-    return DriveError::notFound();
-}
 
 TEST(ApiClient, RequestsCarryTheBaseURLAndTheTokenOnlyWhenSignedIn) {
     Fixture f;
@@ -244,17 +235,12 @@ TEST(ApiClient, CancelledBackOffEndsAtOnce) {
 }
 
 TEST(ApiClient, RacingReloginsLeaveStoreAndMemoryInAgreement) {
-    auto transport = std::make_shared<ScriptedTransport>();
-    auto store = std::make_shared<InMemorySessionStore>(kSession);
-    VirtualClock clock;
-    clock.setAutoAdvance(true);
-    ApiClient client(DriveConfiguration("https://drive.test/api/v1", 3, 400ms, 60), transport, store,
-                     std::make_shared<InMemoryTrustedDeviceStore>(), clock);
-    client.restoreSession();
+    Fixture f;
+    f.signIn();
     std::atomic<int> issued = 0;
     constexpr int kThreads = 8;
     for (int i = 0; i < kThreads * 3; ++i) {
-        transport->enqueue([&](const HttpRequest& request) {
+        f.transport->enqueue([&](const HttpRequest& request) {
             if (request.url.ends_with("/auth/login-jmap")) {
                 return HttpResponse{200, {}, R"({"access_token":"t)" + std::to_string(++issued) + "\"}"};
             }
@@ -266,11 +252,11 @@ TEST(ApiClient, RacingReloginsLeaveStoreAndMemoryInAgreement) {
     {
         std::vector<std::jthread> threads;
         for (int i = 0; i < kThreads; ++i) {
-            threads.emplace_back([&] { client.request("/x", "GET", std::nullopt, Idempotency::idempotent); });
+            threads.emplace_back([&] { f.client.request("/x", "GET", std::nullopt, Idempotency::idempotent); });
         }
     }
     EXPECT_GE(issued.load(), 1);
-    EXPECT_EQ(store->load()->accessToken, client.currentAccessToken());
+    EXPECT_EQ(f.store->load()->accessToken, f.client.currentAccessToken());
 }
 
 /// A session store whose save() waits until the test lets it go, as a

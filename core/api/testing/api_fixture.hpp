@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/api/drive_api.hpp"
+#include "core/http/testing/drive_error_of.hpp"
 #include "core/http/testing/scripted_transport.hpp"
 
 namespace cadrio::testing {
@@ -61,18 +62,6 @@ inline DriveFile sampleDriveFile() {
     file.thumbnailPath = "t_64x64.jpg";
     file.uploadTimestamp = 1600000000;
     return file;
-}
-
-/// The DriveError that `f` throws; a test failure when it throws none.
-template <class F>
-DriveError driveErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const DriveError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no DriveError thrown";
-    return DriveError::http(0, "none thrown");
 }
 
 }  // namespace cadrio::testing
