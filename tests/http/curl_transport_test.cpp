@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "core/http/api_client.hpp"
+#include "core/http/testing/drive_error_of.hpp"
 #include "core/model/drive_error.hpp"
 #include "core/support/cancellation.hpp"
 #include "core/support/thread_annotations.hpp"
@@ -140,13 +141,7 @@ HttpRequest make(std::string method, std::string url, std::string body = {}) {
 }
 
 DriveError transportErrorOf(const HttpRequest& request) {
-    try {
-        CurlTransport().send(request, {});
-    } catch (const DriveError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no DriveError for " << request.url;
-    return DriveError::notFound();
+    return testing::driveErrorOf([&] { CurlTransport().send(request, {}); });
 }
 
 TEST(CurlTransport, SendsMethodHeadersAndBodyAndReturnsAnyStatus) {
@@ -227,13 +222,9 @@ TEST(CurlTransport, ASignInAnsweredWithARedirectionSendsThePasswordNowhereElse) 
     ApiClient client(DriveConfiguration(api.url("/api/v1"), 3, 1ms, 10),
                      std::make_shared<CurlTransport>(), std::make_shared<InMemorySessionStore>(),
                      std::make_shared<InMemoryTrustedDeviceStore>());
-    try {
-        client.login("a@cadrio.test", "secret-password");
-        ADD_FAILURE() << "signed in through a redirection";
-    } catch (const DriveError& error) {
-        EXPECT_EQ(error.kind(), DriveError::Kind::http);
-        EXPECT_EQ(error.status(), 307);
-    }
+    const DriveError error = testing::driveErrorOf([&] { client.login("a@cadrio.test", "secret-password"); });
+    EXPECT_EQ(error.kind(), DriveError::Kind::http);
+    EXPECT_EQ(error.status(), 307);
     EXPECT_EQ(api.received().size(), 1u);
     EXPECT_TRUE(elsewhere.received().empty());
     EXPECT_FALSE(client.isAuthenticated());

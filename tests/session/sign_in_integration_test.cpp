@@ -2,49 +2,26 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <openssl/evp.h>
-#include <openssl/hmac.h>
 
 #include <chrono>
 
 #include "core/http/api_client.hpp"
 #include "core/http/curl_transport.hpp"
+#include "core/http/testing/drive_error_of.hpp"
 #include "devserver/dev_server.hpp"
+#include "devserver/totp.hpp"
 
 namespace cadrio {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::driveErrorOf;
 
-// RFC 6238 with SHA-1, 30-second steps and 6 digits, computed here rather
-// than borrowed from the server so that a mistake on either side shows.
-std::string totpCode(std::string_view base32Secret, std::chrono::system_clock::time_point at) {
-    std::string key;
-    unsigned buffer = 0;
-    int bits = 0;
-    for (char c : base32Secret) {
-        const int value = c >= 'A' && c <= 'Z' ? c - 'A' : c - '2' + 26;
-        buffer = (buffer << 5) | unsigned(value);
-        bits += 5;
-        if (bits >= 8) {
-            key += char((buffer >> (bits - 8)) & 0xFF);
-            bits -= 8;
-        }
-    }
-    const auto counter = std::uint64_t(std::chrono::duration_cast<std::chrono::seconds>(
-                                           at.time_since_epoch()).count() / 30);
-    unsigned char message[8];
-    for (int i = 0; i < 8; ++i) message[i] = static_cast<unsigned char>(counter >> (8 * (7 - i)));
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned length = 0;
-    HMAC(EVP_sha1(), key.data(), int(key.size()), message, sizeof message, digest, &length);
-    const int offset = digest[length - 1] & 0x0F;
-    const std::uint32_t binary = (std::uint32_t(digest[offset] & 0x7F) << 24) |
-                                 (std::uint32_t(digest[offset + 1]) << 16) |
-                                 (std::uint32_t(digest[offset + 2]) << 8) | digest[offset + 3];
-    char code[7];
-    std::snprintf(code, sizeof code, "%06u", binary % 1000000);
-    return code;
+/// The authenticator code of the demo account at `at`; the server's own
+/// TOTP is checked against the published vectors in its tests.
+std::string totpCode(std::chrono::system_clock::time_point at) {
+    return devserver::totp::codeAt(*devserver::totp::decodeBase32("JBSWY3DPEHPK3PXP"),
+                                   std::chrono::duration_cast<std::chrono::seconds>(at.time_since_epoch()).count());
 }
 
 class SignInAgainstServer : public ::testing::Test {
@@ -76,17 +53,6 @@ protected:
         return outcome.challenge() ? *outcome.challenge() : TwoFactorChallenge{};
     }
 
-    template <class F>
-    static DriveError errorOf(F&& f) {
-        try {
-            f();
-        } catch (const DriveError& error) {
-            return error;
-        }
-        ADD_FAILURE() << "no DriveError";
-        return DriveError::notFound();
-    }
-
     /// Server and client read one calendar time, which no test leaves to today.
     static devserver::DevServerOptions serverOptions(const Clock& clock) {
         devserver::DevServerOptions options;
@@ -114,11 +80,11 @@ TEST_F(SignInAgainstServer, AuthenticatorCodeCompletesTheSignIn) {
     EXPECT_EQ(challenge.methods, (std::vector<std::string>{"totp", "recovery"}));
     EXPECT_GT(challenge.expiresAt, clock_.wallNow());
 
-    EXPECT_EQ(errorOf([&] {
+    EXPECT_EQ(driveErrorOf([&] {
                   client_->verifyTwoFactor(challenge, TwoFactorMethod::totp, "000000x", false, "Poste");
               }),
               DriveError::twoFactorInvalidCode());
-    const std::string code = totpCode("JBSWY3DPEHPK3PXP", clock_.wallNow());
+    const std::string code = totpCode(clock_.wallNow());
     const DriveSession session =
         client_->verifyTwoFactor(challenge, TwoFactorMethod::totp, " " + code + "\n", false, "Poste");
     EXPECT_EQ(session.account, "2fa@cadrio.test");
@@ -129,14 +95,14 @@ TEST_F(SignInAgainstServer, RecoveryCodesWorkOnce) {
     client_->verifyTwoFactor(challengeFor("2fa@cadrio.test"), TwoFactorMethod::recovery, "RECOV-0003",
                              false, "Poste");
     const TwoFactorChallenge again = challengeFor("2fa@cadrio.test");
-    EXPECT_EQ(errorOf([&] {
+    EXPECT_EQ(driveErrorOf([&] {
                   client_->verifyTwoFactor(again, TwoFactorMethod::recovery, "RECOV-0003", false, "Poste");
               }),
               DriveError::twoFactorInvalidCode());
 }
 
 TEST_F(SignInAgainstServer, TrustedDeviceSkipsTheSecondFactorNextTime) {
-    const std::string code = totpCode("JBSWY3DPEHPK3PXP", clock_.wallNow());
+    const std::string code = totpCode(clock_.wallNow());
     client_->verifyTwoFactor(challengeFor("2fa@cadrio.test"), TwoFactorMethod::totp, code, true, "Poste");
     ASSERT_TRUE(devices_->token("2fa@cadrio.test"));
 
@@ -148,8 +114,8 @@ TEST_F(SignInAgainstServer, TrustedDeviceSkipsTheSecondFactorNextTime) {
 TEST_F(SignInAgainstServer, ExpiredChallengeAsksToSignInAgain) {
     const TwoFactorChallenge challenge = challengeFor("2fa@cadrio.test");
     admin("/_admin/auth/expire-pending-tokens");
-    const std::string code = totpCode("JBSWY3DPEHPK3PXP", clock_.wallNow());
-    EXPECT_EQ(errorOf([&] { client_->verifyTwoFactor(challenge, TwoFactorMethod::totp, code, false, "P"); }),
+    const std::string code = totpCode(clock_.wallNow());
+    EXPECT_EQ(driveErrorOf([&] { client_->verifyTwoFactor(challenge, TwoFactorMethod::totp, code, false, "P"); }),
               DriveError::twoFactorExpired());
 }
 
@@ -166,7 +132,7 @@ TEST_F(SignInAgainstServer, ChangedPasswordSignsOut) {
     ASSERT_TRUE(client_->login("demo@cadrio.test", "cadrio-demo").isSignedIn());
     admin("/_admin/auth/password", R"({"email":"demo@cadrio.test","password":"changed"})");
     admin("/_admin/auth/expire-access-tokens");
-    EXPECT_EQ(errorOf([&] { client_->request("/drive/quota", "GET", std::nullopt, Idempotency::idempotent); }),
+    EXPECT_EQ(driveErrorOf([&] { client_->request("/drive/quota", "GET", std::nullopt, Idempotency::idempotent); }),
               DriveError::notAuthenticated());
     EXPECT_FALSE(client_->isAuthenticated());
     EXPECT_FALSE(store_->load());
