@@ -40,27 +40,17 @@ protected:
     std::optional<KeychainSessionStore> store_;
 };
 
-TEST_P(KeychainSessionStoreTest, SavingAgainOverwritesTheOneItem) {
+// One item under the current account of its service and group: saving again
+// overwrites it, and clearing leaves nothing behind.
+TEST_P(KeychainSessionStoreTest, SavesOneItemAndClearsIt) {
     store_->save(kAlice);
     store_->save(kAliceRenewed);
     EXPECT_EQ(store_->load(), kAliceRenewed);
-    // One item only: removing it once leaves nothing behind.
-    EXPECT_TRUE(items_->remove(itemKey()));
-    EXPECT_EQ(store_->load(), std::nullopt);
-}
-
-TEST_P(KeychainSessionStoreTest, ClearRemovesTheSession) {
-    store_->save(kAlice);
+    EXPECT_EQ(DriveSession::decoded(*items_->find(itemKey())), kAliceRenewed);
+    EXPECT_EQ(KeychainSessionStore(service_, "other-group", *items_).load(), std::nullopt);
     store_->clear();
     EXPECT_EQ(store_->load(), std::nullopt);
     EXPECT_EQ(items_->find(itemKey()), std::nullopt);
-}
-
-TEST_P(KeychainSessionStoreTest, StoresUnderTheCurrentAccountOfItsServiceAndGroup) {
-    store_->save(kAlice);
-    EXPECT_EQ(DriveSession::decoded(*items_->find(itemKey())), kAlice);
-    KeychainSessionStore otherGroup(service_, "other-group", *items_);
-    EXPECT_EQ(otherGroup.load(), std::nullopt);
 }
 
 TEST_P(KeychainSessionStoreTest, AnItemMissingAKeyFailsToLoadAndStaysAsItWas) {

