@@ -9,6 +9,7 @@
 #include "core/events/sse_parser.hpp"
 #include "core/events/testing/event_recorder.hpp"
 #include "core/events/testing/streaming_transport.hpp"
+#include "core/http/testing/drive_error_of.hpp"
 
 namespace cadrio {
 namespace {
@@ -272,12 +273,9 @@ TEST(EventStreamURL, AppendsThePathAndThePing) {
     };
     for (const Case& c : cases) EXPECT_EQ(eventStreamURL(c.base, c.ping), c.url) << c.base;
     for (const char* bad : {"", "events.test", "ftp://events.test"}) {
-        try {
-            eventStreamURL(bad, 30);
-            ADD_FAILURE() << bad;
-        } catch (const DriveError& error) {
-            EXPECT_EQ(error, DriveError::transport("URL du flux invalide"));
-        }
+        EXPECT_EQ(testing::driveErrorOf([&] { eventStreamURL(bad, 30); }),
+                  DriveError::transport("URL du flux invalide"))
+            << bad;
     }
 }
 
