@@ -29,34 +29,33 @@ fs::path scratchFolder() {
     return folder;
 }
 
-TEST(SecureItemStoreFactoryTest, TakesTheSecretServiceWhenItAnswers) {
-    const auto folder = scratchFolder();
-    const auto sink = std::make_shared<log::MemorySink>();
-    auto store = openSecureItemStore(folder, log::Logger("zelvano.cadrio.sync", "app", sink), [](std::string&) {
-        return std::unique_ptr<SecureItemStore>(std::make_unique<InMemorySecureItemStore>());
-    });
-    EXPECT_EQ(store->backendName(), "memory");
-    EXPECT_FALSE(fs::exists(folder / "keychain"));
-    EXPECT_EQ(sink->messages(), std::vector<std::string>{"Trousseau : Secret Service du bureau."});
-    fs::remove_all(folder);
-}
-
-TEST(SecureItemStoreFactoryTest, FallsBackToPrivateFilesInTheContainer) {
-    const auto folder = scratchFolder();
-    const auto sink = std::make_shared<log::MemorySink>();
-    auto store = openSecureItemStore(folder, log::Logger("zelvano.cadrio.sync", "app", sink),
-                                     [](std::string& whyNot) {
-                                         whyNot = "aucun trousseau par défaut";
-                                         return std::unique_ptr<SecureItemStore>();
-                                     });
-    ASSERT_EQ(store->backendName(), "file");
-    store->add({"s", "a", "g"}, "x");
-    EXPECT_TRUE(fs::is_directory(folder / "keychain"));
-    EXPECT_EQ(store->find({"s", "a", "g"}), "x");
-    EXPECT_EQ(sink->messages(),
-              std::vector<std::string>{"Trousseau : aucun Secret Service utilisable (aucun trousseau par "
-                                       "défaut), éléments gardés dans des fichiers privés sous <private>."});
-    fs::remove_all(folder);
+TEST(SecureItemStoreFactoryTest, TakesTheSecretServiceWhenItAnswersElsePrivateFilesInTheContainer) {
+    struct Case {
+        const char* backend;
+        const char* whyNot;  // of the probe; none when it answers
+        const char* message;
+    };
+    const Case cases[] = {
+        {"memory", nullptr, "Trousseau : Secret Service du bureau."},
+        {"file", "aucun trousseau par défaut",
+         "Trousseau : aucun Secret Service utilisable (aucun trousseau par défaut), éléments gardés dans des "
+         "fichiers privés sous <private>."},
+    };
+    for (const Case& c : cases) {
+        const auto folder = scratchFolder();
+        const auto sink = std::make_shared<log::MemorySink>();
+        auto store = openSecureItemStore(folder, log::Logger("zelvano.cadrio.sync", "app", sink), [&](std::string& whyNot) {
+            if (c.whyNot) whyNot = c.whyNot;
+            return c.whyNot ? std::unique_ptr<SecureItemStore>()
+                            : std::unique_ptr<SecureItemStore>(std::make_unique<InMemorySecureItemStore>());
+        });
+        ASSERT_EQ(store->backendName(), c.backend);
+        store->add({"s", "a", "g"}, "x");
+        EXPECT_EQ(store->find({"s", "a", "g"}), "x");
+        EXPECT_EQ(fs::is_directory(folder / "keychain"), c.whyNot != nullptr) << c.backend;
+        EXPECT_EQ(sink->messages(), std::vector<std::string>{c.message});
+        fs::remove_all(folder);
+    }
 }
 
 // The real probe, run in a child process so that it meets a session bus of
