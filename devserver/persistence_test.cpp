@@ -1,3 +1,4 @@
+#include "core/support/temporary_directory.hpp"
 #include "devserver/dev_server_testing.hpp"
 
 #include <gtest/gtest.h>
@@ -11,16 +12,9 @@ namespace fs = std::filesystem;
 
 class Persistence : public testing::DevServerTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/cadrio-devserver-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dataDir_ = pattern;
-        startServer(dataDir_);
-    }
+    void SetUp() override { startServer(dataDir_); }
     void TearDown() override {
         if (server_) server_->stop();
-        server_.reset();
-        fs::remove_all(dataDir_);
     }
     void restart() {
         server_->stop();
@@ -28,7 +22,8 @@ protected:
         startServer(dataDir_, /*seed=*/false);
     }
 
-    fs::path dataDir_;
+    const TemporaryDirectory temporary_{"cadrio-devserver-test"};
+    const fs::path dataDir_ = temporary_.path();
 };
 
 TEST_F(Persistence, ARestartedServerContinuesWhereTheLastOneStopped) {
