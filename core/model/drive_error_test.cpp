@@ -17,13 +17,5 @@ TEST(DriveErrorTest, WhetherTheRequestWentOutIsNotPartOfTheValue) {
     EXPECT_TRUE(copy.requestNeverSent());
 }
 
-TEST(DriveErrorTest, EqualityComparesCaseAndPayload) {
-    EXPECT_EQ(DriveError::http(404, ""), DriveError::http(404, ""));
-    EXPECT_NE(DriveError::http(404, ""), DriveError::notFound());
-    EXPECT_NE(DriveError::http(500, "a"), DriveError::http(500, "b"));
-    EXPECT_NE(DriveError::transport("a"), DriveError::decoding("a"));
-    EXPECT_EQ(DriveError::locked(), DriveError::of(DriveError::Kind::locked));
-}
-
 }  // namespace
 }  // namespace cadrio
