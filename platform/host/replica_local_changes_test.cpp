@@ -155,6 +155,18 @@ TEST_F(ReplicaQueueTest, ProvisionalIdentifiersGiveWayAndInodesStay) {
     EXPECT_EQ(replica->children(kFuseRootInode, 0, 10).size(), 1u);
 }
 
+TEST_F(ReplicaQueueTest, AListedCopyTheUserChangedIsNotMergedAway) {
+    const Inode made = replica->createLocal(kFuseRootInode, "n", false, kNow, true).inode;
+    replica->beginSending(made);
+    replica->apply(std::vector{served("f:9", "n")});
+    const Inode listed = replica->entry(ItemIdentifier("f:9"))->inode;
+    replica->recordContentChange(listed, 7, kNow);
+    replica->finishSending(made, served("f:9", "n"));
+    EXPECT_EQ(idOf(made), "f:9");
+    EXPECT_EQ(replica->entry(listed)->size, 7);
+    EXPECT_EQ(bits(listed), (std::pair{LC::creation, LC::none}));
+}
+
 TEST_F(ReplicaQueueTest, EditorsSavesEndAsOneContentChangeOfTheOriginal) {
     for (const char* temporary : {".goutputstream-XYZ", "Rapport.txt.tmp1"}) {
         Queue q;
