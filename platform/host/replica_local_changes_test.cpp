@@ -102,6 +102,16 @@ TEST_F(ReplicaQueueTest, ChangesOfOneItemMergeIntoOneRecord) {
              return file;
          },
          std::pair{LC::contents, LC::none}},
+        {"renamed while its creation is sent, and back",
+         [](Queue& q) {
+             const Inode made =
+                 q.replica->createLocal(kFuseRootInode, "n", false, kNow, true).inode;
+             q.replica->renameLocal(made, kFuseRootInode, "m", false);
+             q.replica->beginSending(made);
+             q.replica->renameLocal(made, kFuseRootInode, "n", false);
+             return made;
+         },
+         std::pair{LC::filename, LC::creation}},
         {"creation failed, removed meanwhile: nothing",
          [](Queue& q) {
              const Inode made =

@@ -77,6 +77,11 @@ std::optional<OutgoingChange> SqliteReplica::beginSending(Inode inode) try {
         // A content change or deletion goes under the version last received.
         if (!contains(record->queued, LocalChange::creation)) item.version = record->baseVersion;
     }
+    if (contains(record->queued, LocalChange::creation)) {
+        // Renames from here on are relative to what the creation sends.
+        record->baseName = item.name;
+        record->baseParent = item.parent;
+    }
     record->sending = record->queued;
     record->queued = LocalChange::none;
     storeRecord(*record);
