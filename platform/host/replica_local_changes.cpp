@@ -136,6 +136,12 @@ void SqliteReplica::removeItemRow(Inode inode) {
 void SqliteReplica::removeLocked(Inode inode) {
     const std::optional<ReplicaEntry> entry = entryLocked(inode);
     if (!entry || inode == kFuseRootInode) throw ReplicaError("replica: no such item");
+    // Removing a folder's row alone would leave its children unreachable.
+    auto& below = connection_.statement("SELECT 1 FROM items WHERE parent = ? LIMIT 1");
+    below.bind(1, static_cast<std::int64_t>(inode));
+    const bool holdsItems = below.step();
+    below.reset();
+    if (holdsItems) throw ReplicaError("replica: the folder is not empty");
     std::optional<PendingChange> record = recordLocked(inode);
     removeItemRow(inode);
     if (unsentCreation(record, entry->identifier)) return dropRecord(inode);

@@ -33,6 +33,9 @@ struct Queue {
         replica->apply(std::vector{served(id, name)});
         return replica->entry(ItemIdentifier(id))->inode;
     }
+    Inode created(const char* name, bool queued = true) {
+        return replica->createLocal(kFuseRootInode, name, false, kNow, queued).inode;
+    }
     std::optional<std::pair<LC, LC>> bits(Inode inode) const {
         const auto record = replica->pendingChange(inode);
         if (!record) return std::nullopt;
@@ -56,8 +59,7 @@ TEST_F(ReplicaQueueTest, ChangesOfOneItemMergeIntoOneRecord) {
     const Case cases[] = {
         {"created then removed unsent: nothing",
          [](Queue& q) {
-             const Inode made =
-                 q.replica->createLocal(kFuseRootInode, "n", false, kNow, true).inode;
+             const Inode made = q.created("n");
              q.replica->recordContentChange(made, 5, kNow);
              q.replica->removeLocal(made);
              return made;
@@ -65,8 +67,7 @@ TEST_F(ReplicaQueueTest, ChangesOfOneItemMergeIntoOneRecord) {
          std::nullopt},
         {"created, written: one creation",
          [](Queue& q) {
-             const Inode made =
-                 q.replica->createLocal(kFuseRootInode, "n", false, kNow, true).inode;
+             const Inode made = q.created("n");
              q.replica->recordContentChange(made, 5, kNow);
              q.replica->renameLocal(made, kFuseRootInode, "m", false);
              return made;
@@ -104,18 +105,35 @@ TEST_F(ReplicaQueueTest, ChangesOfOneItemMergeIntoOneRecord) {
          std::pair{LC::contents, LC::none}},
         {"renamed while its creation is sent, and back",
          [](Queue& q) {
-             const Inode made =
-                 q.replica->createLocal(kFuseRootInode, "n", false, kNow, true).inode;
+             const Inode made = q.created("n");
              q.replica->renameLocal(made, kFuseRootInode, "m", false);
              q.replica->beginSending(made);
              q.replica->renameLocal(made, kFuseRootInode, "n", false);
              return made;
          },
          std::pair{LC::filename, LC::creation}},
+        {"written, then gone from the drive: created anew",
+         [](Queue& q) {
+             const Inode file = q.synced("f:1", "a");
+             q.replica->recordContentChange(file, 5, kNow);
+             q.replica->beginSending(file);
+             q.replica->forgetRemoteItem(file);
+             EXPECT_TRUE(isProvisional(ItemIdentifier(q.idOf(file))));
+             return file;
+         },
+         std::pair{LC::creation, LC::none}},
+        {"renamed, then gone from the drive: gone here too",
+         [](Queue& q) {
+             const Inode file = q.synced("f:1", "a");
+             q.replica->renameLocal(file, kFuseRootInode, "b", false);
+             q.replica->forgetRemoteItem(file);
+             EXPECT_FALSE(q.replica->entry(file));
+             return file;
+         },
+         std::nullopt},
         {"creation failed, removed meanwhile: nothing",
          [](Queue& q) {
-             const Inode made =
-                 q.replica->createLocal(kFuseRootInode, "n", false, kNow, true).inode;
+             const Inode made = q.created("n");
              q.replica->beginSending(made);
              q.replica->removeLocal(made);
              q.replica->failSending(made, std::nullopt);
@@ -166,7 +184,7 @@ TEST_F(ReplicaQueueTest, ProvisionalIdentifiersGiveWayAndInodesStay) {
 }
 
 TEST_F(ReplicaQueueTest, AListedCopyTheUserChangedIsNotMergedAway) {
-    const Inode made = replica->createLocal(kFuseRootInode, "n", false, kNow, true).inode;
+    const Inode made = created("n");
     replica->beginSending(made);
     replica->apply(std::vector{served("f:9", "n")});
     const Inode listed = replica->entry(ItemIdentifier("f:9"))->inode;
@@ -195,7 +213,7 @@ TEST_F(ReplicaQueueTest, EditorsSavesEndAsOneContentChangeOfTheOriginal) {
     const Inode original = synced("f:2", "notes");
     replica->renameLocal(original, kFuseRootInode, "notes~", true);
     EXPECT_FALSE(replica->beginSending(original));
-    const Inode written = replica->createLocal(kFuseRootInode, "notes", false, kNow, true).inode;
+    const Inode written = created("notes");
     replica->recordContentChange(written, 4, kNow);
     replica->removeLocal(original);
     EXPECT_EQ(idOf(written), "f:2");
