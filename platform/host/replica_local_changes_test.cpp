@@ -222,6 +222,14 @@ TEST_F(ReplicaQueueTest, EditorsSavesEndAsOneContentChangeOfTheOriginal) {
     ASSERT_TRUE(outgoing);
     EXPECT_EQ(outgoing->change.sending, LC::contents);
     EXPECT_EQ(outgoing->item.version.contentVersion, "c1");
+
+    // Removed, then written anew under the same name.
+    const Inode removed = synced("f:3", "data.csv");
+    replica->removeLocal(removed);
+    const Inode rewritten = created("data.csv");
+    EXPECT_EQ(idOf(rewritten), "f:3");
+    EXPECT_EQ(bits(rewritten), (std::pair{LC::contents, LC::none}));
+    EXPECT_FALSE(replica->pendingChange(removed));
 }
 
 TEST_F(ReplicaQueueTest, EnumerationsLeaveChangedAndLocalItemsAlone) {
