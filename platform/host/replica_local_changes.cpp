@@ -263,6 +263,8 @@ std::optional<Inode> SqliteReplica::renameLocal(Inode inode, Inode newParent,
     if (entry->parentInode == newParent && entry->shownName == newName) return std::nullopt;
     if (entry->isFolder && wouldCycle(inode, newParent))
         throw ReplicaError("replica: a folder cannot go below itself");
+    // Scratch names are the editors' files; a folder is sent whatever its name.
+    newNameIsScratch = newNameIsScratch && !entry->isFolder;
     std::optional<PendingChange> record = recordLocked(inode);
     const std::optional<Inode> replaced = childInode(newParent, newName);
     if (replaced) {
