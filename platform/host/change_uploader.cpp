@@ -487,7 +487,9 @@ private:
         const Clock::TimePoint now = clock_.now();
         for (const PendingChange& record : records) {
             if (record.refusal || record.queued == LocalChange::none || record.heldAsScratch) continue;
-            if (schedule_.contains(record.inode) || sends_.contains(record.inode)) continue;
+            // One in flight may be the change that was just told to wait: it
+            // is tried again once that attempt ends.
+            if (schedule_.contains(record.inode)) continue;
             due(record.inode, record.sequence, now);
         }
     }
