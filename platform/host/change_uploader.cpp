@@ -118,6 +118,7 @@ public:
         {
             LockGuard lock(mutex_);
             paused_ = true;
+            wakeLocked();
             for (const auto& [inode, send] : sends_) {
                 if (send.progress) running.push_back(send.progress);
             }
@@ -196,6 +197,8 @@ private:
 
     bool idleLocked() const CADRIO_REQUIRES(mutex_) {
         if (!planned_ || !sends_.empty()) return false;
+        // Paused, nothing due goes out: a sleeping machine waits for nothing.
+        if (paused_) return true;
         return std::all_of(schedule_.begin(), schedule_.end(), [](const auto& entry) { return entry.second.retry; });
     }
 

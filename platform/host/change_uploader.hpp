@@ -96,7 +96,7 @@ public:
     TransferProgress progress() const;
     /// Calls `done` once, from any thread, when nothing is being sent and
     /// nothing due is queued (changes that wait for a retry or were refused
-    /// do not count).
+    /// do not count, nor, while paused, any queued change).
     void whenIdle(std::function<void()> done);
 
 private:

@@ -245,6 +245,24 @@ TEST_F(ChangeUploaderTest, AConflictDropsTheLocalCopyAndTheCachedContents) {
     EXPECT_FALSE(cache.lookup(file, "v2"));
 }
 
+TEST_F(ChangeUploaderTest, PauseCancelsSendsAndHoldsTheQueueUntilResume) {
+    makeUploader();
+    newFile(kFuseRootInode, "a.txt", "abcd");
+    clock.advance(500ms);
+    const auto call = extension->waitForCall(0);
+    EXPECT_FALSE(uploader->progress().finished);
+    uploader->pause();
+    call.answer(nullptr, ItemFields::none, false, Error::userCancelled());
+    waitIdle();
+    clock.advance(10min);
+    waitIdle();
+    EXPECT_EQ(extension->callCount(), 1u);
+    EXPECT_TRUE(uploader->progress().finished);
+
+    uploader->resume();
+    EXPECT_EQ(extension->waitForCall(1).contents, "abcd") << "sent again, no back-off";
+}
+
 TEST_F(ChangeUploaderTest, ACreationCutShortByAStopGoesAgainWithMayAlreadyExist) {
     const Inode file = newFile(kFuseRootInode, "a.txt", "a");
     ASSERT_TRUE(replica->beginSending(file));  // the host stopped while sending
