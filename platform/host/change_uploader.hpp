@@ -25,6 +25,11 @@
 //   may-already-exist option, after the working set was refreshed.
 // - pause() lets the sends in flight end or cancels them (their changes
 //   stay queued) and starts nothing new until resume().
+// - A send the plug-in never answers holds up only its own item: the
+//   plug-in's own request time-outs end it (the host does not guess how long
+//   an upload of any size may take); pause() and the destructor cancel it.
+//   A second answer is logged and ignored; one after the destructor is
+//   dropped, and its change goes again at the next start.
 //
 // Threads: every member may be called from any thread. One scheduling
 // thread sleeps on the clock until the next change is due or it is woken;
@@ -91,7 +96,7 @@ public:
     TransferProgress progress() const;
     /// Calls `done` once, from any thread, when nothing is being sent and
     /// nothing due is queued (changes that wait for a retry or were refused
-    /// do not count).
+    /// do not count, nor, while paused, any queued change).
     void whenIdle(std::function<void()> done);
 
 private:

@@ -25,6 +25,7 @@
 // renamed (a rename is one system call) but not while a working copy is
 // filled from its source, during which the inode counts as being written.
 
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -83,6 +84,10 @@ public:
 private:
     std::filesystem::path stagedPath(Inode inode) const;
     std::filesystem::path uploadingPath(Inode inode) const;
+    /// Fills the working copy of `inode` from `sourceFd` (or empty when -1)
+    /// under a temporary name, then renames it into place.
+    void makeWorkingCopy(Inode inode, int sourceFd) CADRIO_EXCLUDES(mutex_);
+    void endMaking(Inode inode, bool counted) CADRIO_EXCLUDES(mutex_);
 
     const std::filesystem::path staged_;
     const std::filesystem::path uploading_;
@@ -90,6 +95,10 @@ private:
     mutable Mutex mutex_;
     std::unordered_map<Inode, int> writers_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_set<Inode> frozen_ CADRIO_GUARDED_BY(mutex_);
+    /// Inodes whose working copy is being filled; a second writer waits on
+    /// `made_` instead of filling another.
+    std::unordered_set<Inode> making_ CADRIO_GUARDED_BY(mutex_);
+    std::condition_variable_any made_;
 };
 
 }  // namespace cadrio::host

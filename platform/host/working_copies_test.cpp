@@ -1,0 +1,118 @@
+#include "platform/host/working_copies.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "core/support/temporary_directory.hpp"
+
+namespace cadrio::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string bytesOf(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+void write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+class WorkingCopiesTest : public ::testing::Test {
+protected:
+    TemporaryDirectory directory{"working-copies"};
+    std::unique_ptr<WorkingCopies> copies = std::make_unique<WorkingCopies>(directory / "copies");
+    static constexpr Inode kFile = 42;
+};
+
+TEST_F(WorkingCopiesTest, FirstWriterCopiesItsSourceOrStartsEmpty) {
+    write(directory / "cached", "server bytes");
+    struct Case {
+        std::optional<fs::path> source;
+        bool truncate;
+        std::string expected;
+    };
+    const Case cases[] = {{directory / "cached", false, "server bytes"},
+                          {directory / "cached", true, ""},
+                          {std::nullopt, false, ""}};
+    Inode inode = 1;
+    for (const Case& c : cases) {
+        const fs::path copy = copies->beginWriting(inode, c.source, c.truncate);
+        EXPECT_EQ(bytesOf(copy), c.expected) << "inode " << inode;
+        EXPECT_EQ(copies->localContents(inode), copy);
+        ++inode;
+    }
+    EXPECT_EQ(bytesOf(directory / "cached"), "server bytes") << "the source is never written";
+    EXPECT_THROW(copies->beginWriting(9, directory / "missing", false), fs::filesystem_error)
+        << "an unreadable source must not become an empty file";
+    EXPECT_FALSE(copies->isBeingWritten(9));
+}
+
+TEST_F(WorkingCopiesTest, FreezeWaitsForTheLastWriterAndLaterWritersCopyTheFrozenBytes) {
+    const fs::path copy = copies->beginWriting(kFile, std::nullopt, false);
+    copies->beginWriting(kFile, std::nullopt, false);
+    write(copy, "v1");
+    EXPECT_FALSE(copies->endWriting(kFile));
+    EXPECT_FALSE(copies->freeze(kFile)) << "still written";
+    EXPECT_TRUE(copies->endWriting(kFile));
+
+    const auto frozen = copies->freeze(kFile);
+    ASSERT_TRUE(frozen);
+    EXPECT_EQ(copies->localContents(kFile), frozen);
+    const fs::path next = copies->beginWriting(kFile, std::nullopt, false);
+    EXPECT_EQ(bytesOf(next), "v1");
+    write(next, "v2");
+    EXPECT_EQ(bytesOf(*frozen), "v1") << "a write never changes bytes being sent";
+
+    // The send failed: the newer working copy wins.
+    copies->unfreeze(kFile);
+    EXPECT_EQ(bytesOf(*copies->localContents(kFile)), "v2");
+    EXPECT_FALSE(fs::exists(*frozen));
+}
+
+TEST_F(WorkingCopiesTest, UnfreezeWithoutNewerCopyBringsTheBytesBack) {
+    write(copies->beginWriting(kFile, std::nullopt, false), "only");
+    copies->endWriting(kFile);
+    ASSERT_TRUE(copies->freeze(kFile));
+    copies->unfreeze(kFile);
+    EXPECT_EQ(bytesOf(*copies->localContents(kFile)), "only");
+    EXPECT_FALSE(copies->freeze(7)) << "no local contents";
+}
+
+TEST_F(WorkingCopiesTest, RecoverKeepsTheNewestBytesLeftByACrash) {
+    // 1: crash while sending, nothing newer; 2: crash while sending with a
+    // newer working copy; 3: crash while a working copy was being filled.
+    write(copies->beginWriting(1, std::nullopt, false), "sending");
+    write(copies->beginWriting(2, std::nullopt, false), "old");
+    copies->endWriting(1);
+    copies->endWriting(2);
+    copies->freeze(1);
+    copies->freeze(2);
+    write(copies->beginWriting(2, std::nullopt, false), "newer");
+    write(directory / "copies" / "staged" / "3.new", "half");
+
+    copies = std::make_unique<WorkingCopies>(directory / "copies");
+    copies->recover();
+    EXPECT_EQ(bytesOf(*copies->localContents(1)), "sending");
+    EXPECT_EQ(bytesOf(*copies->localContents(2)), "newer");
+    EXPECT_FALSE(copies->localContents(3));
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory / "copies" / "uploading"), {}), 0);
+    EXPECT_FALSE(fs::exists(directory / "copies" / "staged" / "3.new"));
+}
+
+TEST_F(WorkingCopiesTest, UploadedBytesBecomeTheCachedContents) {
+    VirtualClock clock;
+    std::unique_ptr<Replica> replica = Replica::open(":memory:");
+    ContentCache cache(directory / "cache", *replica, clock);
+    write(copies->beginWriting(kFile, std::nullopt, false), "sent");
+    copies->endWriting(kFile);
+    ASSERT_TRUE(copies->freeze(kFile));
+    copies->uploaded(kFile, cache, "c9");
+    EXPECT_FALSE(copies->localContents(kFile));
+    const auto cached = cache.lookup(kFile, "c9");
+    ASSERT_TRUE(cached);
+    EXPECT_EQ(bytesOf(*cached), "sent");
+}
+
+}  // namespace
+}  // namespace cadrio::host
