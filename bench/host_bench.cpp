@@ -1,0 +1,275 @@
+// The host mounting a large demo drive through the real plug-in, against
+// the same work done natively in the same run. Needs root and /dev/fuse,
+// and a session bus with an unlocked Secret Service (run_host_bench.sh sets
+// that up).
+//
+//   host_bench PLUGIN_SO
+//
+// Sizes from the environment: FILES (100000, the 1 GiB file and the 1 MiB
+// one aside), FOLDERS (10000), LS_FILES (10000, the flat folder, part of
+// FILES), BIG_MIB (1024), RUNS (3, best kept). Prints one "name ours native
+// ratio" line per figure.
+//
+// The drive server runs in this process too: the memory figures subtract
+// what the process held once the drive was seeded, before the mount.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <future>
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "devserver/dev_server.hpp"
+#include "devserver/drive_store.hpp"
+#include "devserver/seeds.hpp"
+#include "platform/fileprovider/plugin_library.hpp"
+#include "platform/host/mounted_domain.hpp"
+#include "tests/support/demo_server.hpp"
+#include "tests/support/plugin_session.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using cadrio::devserver::DevServer;
+using Seconds = std::chrono::duration<double>;
+
+long envOr(const char* name, long fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? std::stol(value) : fallback;
+}
+
+double since(std::chrono::steady_clock::time_point start) {
+    return Seconds(std::chrono::steady_clock::now() - start).count();
+}
+
+/// Best wall time of `runs` runs of `work`, after one untimed warming run.
+template <typename Work>
+double bestOf(int runs, Work work) {
+    work();
+    double best = 1e30;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        best = std::min(best, since(start));
+    }
+    return best;
+}
+
+void shell(const std::string& command) {
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+}
+
+std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+/// Reads the whole file in 1 MiB blocks; returns the bytes read.
+std::int64_t readAll(const fs::path& path, std::size_t firstBytes = 0) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("cannot open " + path.string());
+    std::vector<char> buffer(firstBytes != 0 ? firstBytes : 1 << 20);
+    std::int64_t total = 0;
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got < 0) {
+            ::close(fd);
+            throw std::runtime_error("cannot read " + path.string());
+        }
+        total += got;
+        if (got == 0 || firstBytes != 0) break;
+    }
+    ::close(fd);
+    return total;
+}
+
+/// "VmRSS"/"VmHWM" of this process, in KiB.
+long statusKiB(const std::string& key) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(key + ":", 0) == 0) return std::stol(line.substr(key.size() + 1));
+    }
+    return -1;
+}
+
+void report(const std::string& name, double ours, double native, const std::string& unit, double ratio,
+            const std::string& aim) {
+    std::printf("%-22s ours %10.4f %-5s native %10.4f %-5s ratio %6.2f  (%s)\n", name.c_str(), ours, unit.c_str(),
+                native, unit.c_str(), ratio, aim.c_str());
+}
+
+struct Layout {
+    long files, folders, lsFiles, bigMiB;
+};
+
+struct Seeded {
+    cadrio::devserver::FileRecord big, small;
+};
+
+/// The drive straight into the server's store: one POST per item would
+/// take longer than everything measured. Every small file shares one stored
+/// content; the native tree gets the same names and sizes.
+Seeded seed(DevServer& server, const Layout& layout, const fs::path& native) {
+    using namespace cadrio::devserver;
+    const std::string account = cadrio::testing::kDemoAccount;
+    DriveStore& store = server.store();
+    const StoredContent tiny = storeBytes(server.blobs(), std::string(100, 'x'), "text/plain");
+    auto addFile = [&](std::int64_t folder, const std::string& name, const StoredContent& content,
+                       const fs::path& nativePath) {
+        NewFile file;
+        file.name = name;
+        file.folderId = folder;
+        file.content = content;
+        store.createFile(account, file);
+        std::ofstream(nativePath).close();
+        fs::resize_file(nativePath, static_cast<std::uintmax_t>(content.size));
+    };
+    fs::create_directories(native / "flat");
+    const std::int64_t flat = store.createFolder(account, "flat", kRootFolderId);
+    for (long i = 0; i < layout.lsFiles; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        addFile(flat, name, tiny, native / "flat" / name);
+    }
+    const long spread = std::max(1L, layout.folders - 1);
+    std::vector<std::int64_t> ids;
+    std::vector<fs::path> paths;
+    for (long i = 0; i < spread; ++i) {
+        // Two levels: a hundred top folders holding the rest.
+        const bool top = i < 100 || ids.empty();
+        const std::size_t parent = top ? 0 : static_cast<std::size_t>(i % 100);
+        const std::string name = "d" + std::to_string(i);
+        const fs::path path = top ? native / name : paths.at(parent) / name;
+        ids.push_back(store.createFolder(account, name, top ? kRootFolderId : ids.at(parent)));
+        paths.push_back(path);
+        fs::create_directories(path);
+    }
+    for (long i = layout.lsFiles; i < layout.files; ++i) {
+        const auto at = static_cast<std::size_t>(i % spread);
+        const std::string name = "g" + std::to_string(i) + ".txt";
+        addFile(ids.at(at), name, tiny, paths.at(at) / name);
+    }
+    const StoredContent big = storeGenerated(server.blobs(), layout.bigMiB << 20, 7, "application/octet-stream");
+    const StoredContent small = storeGenerated(server.blobs(), 1 << 20, 8, "application/octet-stream");
+    NewFile file;
+    file.name = "big.bin";
+    file.content = big;
+    Seeded seeded;
+    seeded.big = store.createFile(account, file);
+    file.name = "first-byte.bin";
+    file.content = small;
+    seeded.small = store.createFile(account, file);
+    return seeded;
+}
+
+/// Seconds for curl to ask for the grant with the session's token, then to
+/// fetch the first byte of the content it names (process starts included).
+double curlFirstByte(const std::string& api, const std::string& token, std::int64_t id) {
+    const std::string command = "url=$(curl -sf -H 'Authorization: Bearer " + token + "' " + api + "/drive/files/" +
+                                std::to_string(id) +
+                                "/download-url | sed -n 's/.*\"url\" *: *\"\\([^\"]*\\)\".*/\\1/p') && "
+                                "[ -n \"$url\" ] && curl -sf -r 0-0 -o /dev/null \"$url\"";
+    const auto start = std::chrono::steady_clock::now();
+    shell(command);
+    return since(start);
+}
+
+int run(const std::string& plugin) {
+    const Layout layout{envOr("FILES", 100000), envOr("FOLDERS", 10000), envOr("LS_FILES", 10000),
+                        envOr("BIG_MIB", 1024)};
+    const int runs = static_cast<int>(envOr("RUNS", 3));
+    if (layout.lsFiles > layout.files) throw std::invalid_argument("LS_FILES exceeds FILES");
+
+    auto server = cadrio::testing::startDemoServer();
+    cadrio::testing::PluginSession session(*server);
+    const fs::path native = session.scratch() / "native";
+    auto start = std::chrono::steady_clock::now();
+    const Seeded seeded = seed(*server, layout, native);
+    std::printf("seeded %ld files, %ld folders, %ld MiB file in %.1f s (store API, in process)\n",
+                layout.files + 2, layout.folders, layout.bigMiB, since(start));
+    const long rssBefore = statusKiB("VmRSS");
+
+    auto library = cadrio::fileprovider::PluginLibrary::open(plugin);
+    cadrio::host::MountedDomain::Settings settings;
+    settings.mountPoint = session.scratch() / "Cadrio";
+    settings.replicaFile = session.scratch() / "replica.sqlite";
+    settings.cacheDirectory = session.scratch() / "cache";
+    settings.metadataTimeout = std::chrono::seconds(60);
+    const cadrio::fileprovider::Domain domain{"demo", cadrio::testing::kDemoAccount};
+    start = std::chrono::steady_clock::now();
+    auto mounted = std::make_unique<cadrio::host::MountedDomain>(
+        domain, [library, domain](const auto& host) { return library->createExtension(domain, host); }, settings,
+        cadrio::SystemClock::shared());
+    auto stable = std::make_shared<std::promise<void>>();
+    mounted->whenStable([stable] { stable->set_value(); });
+    if (stable->get_future().wait_for(std::chrono::minutes(10)) != std::future_status::ready) {
+        throw std::runtime_error("the first sync did not settle");
+    }
+    const double mountSeconds = since(start);
+    const fs::path root = settings.mountPoint;
+
+    // Content: the first read fetches; both sides are then read warm.
+    const fs::path nativeBig = server->blobs().pathOf(seeded.big.storageKey);
+    start = std::chrono::steady_clock::now();
+    const std::int64_t fetched = readAll(root / "big.bin");
+    const double fetchSeconds = since(start);
+    if (fetched != seeded.big.size) throw std::runtime_error("the mount read a short big.bin");
+    const double oursRead = bestOf(runs, [&] { readAll(root / "big.bin"); });
+    const double nativeRead = bestOf(runs, [&] { readAll(nativeBig); });
+    const double mib = static_cast<double>(layout.bigMiB);
+
+    const double oursLs = bestOf(runs, [&] { shell("ls -l " + quoted(root / "flat") + " >/dev/null"); });
+    const double nativeLs = bestOf(runs, [&] { shell("ls -l " + quoted(native / "flat") + " >/dev/null"); });
+    const double oursFind = bestOf(runs, [&] { shell("find " + quoted(root) + " >/dev/null"); });
+    // The native tree lacks the two large files and the demo items: a
+    // handful of entries out of the whole.
+    const double nativeFind = bestOf(runs, [&] { shell("find " + quoted(native) + " >/dev/null"); });
+
+    start = std::chrono::steady_clock::now();
+    readAll(root / "first-byte.bin", 1);
+    const double oursFirstByte = since(start);
+    const auto token = session.client()->currentAccessToken();
+    if (!token) throw std::runtime_error("no access token for curl");
+    const double curlSeconds = curlFirstByte(server->baseURL() + "/api/v1", *token, seeded.small.id);
+
+    const long rss = statusKiB("VmRSS");
+    const long hwm = statusKiB("VmHWM");
+
+    std::printf("\nwarm on both sides: the kernel's page cache holds the native files, the host's cache\n"
+                "and the kernel's the mounted ones (page caches cannot be dropped fairly for FUSE)\n");
+    report("read 1 file (MiB/s)", mib / oursRead, mib / nativeRead, "MiB/s", nativeRead / oursRead, "aim >= 0.9");
+    std::printf("%-22s first read through the mount, fetch included: %.3f s\n", "", fetchSeconds);
+    report("ls -l " + std::to_string(layout.lsFiles), oursLs, nativeLs, "s", oursLs / nativeLs, "lower is better");
+    report("find " + std::to_string(layout.files), oursFind, nativeFind, "s", oursFind / nativeFind, "aim <= 3");
+    report("first byte 1 MiB", oursFirstByte, curlSeconds, "s", oursFirstByte / curlSeconds,
+           "curl: grant + ranged GET, two process starts");
+    std::printf("%-22s %.3f s for %ld items (aim < 3 s)\n", "first mount", mountSeconds,
+                layout.files + layout.folders + 2);
+    std::printf("%-22s VmRSS %ld MiB, VmHWM %ld MiB for the whole process; less the seeded server (%ld MiB): "
+                "%ld MiB (aim < 200)\n",
+                "memory", rss / 1024, hwm / 1024, rssBefore / 1024, (rss - rssBefore) / 1024);
+
+    mounted.reset();
+    server->stop();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: host_bench PLUGIN_SO\n";
+        return 2;
+    }
+    try {
+        return run(argv[1]);
+    } catch (const std::exception& error) {
+        std::cerr << "host_bench: " << error.what() << "\n";
+        return 1;
+    }
+}
