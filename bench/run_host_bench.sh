@@ -23,6 +23,7 @@ done
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 export HOME=$scratch/home XDG_RUNTIME_DIR=$scratch/run
+unset XDG_DATA_HOME XDG_CONFIG_HOME
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 echo "$(nproc) cores; load $(cut -d' ' -f1-3 /proc/loadavg); FILES=${FILES:-100000} FOLDERS=${FOLDERS:-10000}" \
   "LS_FILES=${LS_FILES:-10000} BIG_MIB=${BIG_MIB:-1024} RUNS=${RUNS:-3}"
