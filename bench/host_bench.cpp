@@ -113,13 +113,15 @@ struct Seeded {
 };
 
 /// The drive straight into the server's store: one POST per item would
-/// take longer than everything measured. Every small file shares one stored
-/// content; the native tree gets the same names and sizes.
+/// take longer than everything measured. The small files are empty: the
+/// server's quota check sums the drive at every creation of a non-empty
+/// file. The native tree gets the same names and sizes.
 Seeded seed(DevServer& server, const Layout& layout, const fs::path& native) {
     using namespace cadrio::devserver;
     const std::string account = cadrio::testing::kDemoAccount;
     DriveStore& store = server.store();
-    const StoredContent tiny = storeBytes(server.blobs(), std::string(100, 'x'), "text/plain");
+    store.setQuota(account, 1e9);
+    const StoredContent tiny = storeBytes(server.blobs(), "", "text/plain");
     auto addFile = [&](std::int64_t folder, const std::string& name, const StoredContent& content,
                        const fs::path& nativePath) {
         NewFile file;
@@ -128,7 +130,6 @@ Seeded seed(DevServer& server, const Layout& layout, const fs::path& native) {
         file.content = content;
         store.createFile(account, file);
         std::ofstream(nativePath).close();
-        fs::resize_file(nativePath, static_cast<std::uintmax_t>(content.size));
     };
     fs::create_directories(native / "flat");
     const std::int64_t flat = store.createFolder(account, "flat", kRootFolderId);
@@ -262,6 +263,7 @@ int run(const std::string& plugin) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // progress shows while a long run goes on
     if (argc != 2) {
         std::cerr << "usage: host_bench PLUGIN_SO\n";
         return 2;
