@@ -38,15 +38,9 @@ since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.4f", b - a }'; 
 
 echo "work dir: $work; $runs runs; $(nproc) cores; load $(cut -d' ' -f1-3 /proc/loadavg)"
 
-"$devserver" --port 0 --seed demo >"$work/server.log" 2>&1 &
-server_pid=$!
-for _ in $(seq 100); do
-  grep -q "listening on" "$work/server.log" && break
-  sleep 0.1
-done
-base=$(sed -n 's/.*listening on \(http[^ ]*\).*/\1/p' "$work/server.log")
-[[ -n $base ]] || { echo "cadrio-devserver did not start" >&2; cat "$work/server.log" >&2; exit 1; }
-api=$base/api/v1
+# shellcheck source=bench/devserver_start.sh
+source "$(dirname "$0")/devserver_start.sh"
+start_devserver "$work" "$devserver"
 token=$(curl -sf -H 'Content-Type: application/json' \
   -d '{"email":"demo@cadrio.test","password":"cadrio-demo","supports_2fa":true}' \
   "$api/auth/login-jmap" | json_text access_token)

@@ -69,15 +69,9 @@ hash_bytes=$(stat -c %s "$hash_file")
 rm -f "$hash_file"
 
 # The server ---------------------------------------------------------------------
-"$devserver" --port 0 --seed demo >"$work/server.log" 2>&1 &
-server_pid=$!
-for _ in $(seq 100); do
-  grep -q "listening on" "$work/server.log" && break
-  sleep 0.1
-done
-base=$(sed -n 's/.*listening on \(http[^ ]*\).*/\1/p' "$work/server.log")
-[[ -n $base ]] || { echo "cadrio-devserver did not start" >&2; cat "$work/server.log" >&2; exit 1; }
-api=$base/api/v1
+# shellcheck source=bench/devserver_start.sh
+source "$(dirname "$0")/devserver_start.sh"
+start_devserver "$work" "$devserver"
 
 # Download ---------------------------------------------------------------------------
 download_bytes=$((${DOWNLOAD_MIB:-1024} * mib))

@@ -15,8 +15,10 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 #include "core/support/clock.hpp"
 #include "core/support/thread_annotations.hpp"
@@ -41,6 +43,9 @@ struct FuseContext {
     double attrTimeoutSeconds;
     uid_t owner;
     gid_t group;
+    /// The files a listing reply just showed, for work that must not delay
+    /// the reply (thumbnails); may be empty. Called on the request thread.
+    std::function<void(Inode folder, std::vector<ReplicaEntry> files)> filesListed;
 
     /// The content version of each file whose pages the kernel may hold:
     /// an open keeps the kernel's page cache only while it is unchanged.

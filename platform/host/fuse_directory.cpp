@@ -61,17 +61,22 @@ void readDirectory(fuse_req_t req, FuseContext& context, Inode folder, std::size
     ReplyBuffer reply(req, size, plus);
     if (offset < kAfterDot && !reply.add(".", dotEntry(folder), kAfterDot)) return reply.reply();
     if (offset < kAfterDotDot && !reply.add("..", dotEntry(self->parentInode), kAfterDotDot)) return reply.reply();
+    std::vector<ReplicaEntry> files;
     Inode after = childAfter(offset);
-    for (;;) {
+    for (bool full = false; !full;) {
         const std::vector<ReplicaEntry> batch = context.replica.children(folder, after, kBatch);
         for (const ReplicaEntry& child : batch) {
             if (!reply.add(child.shownName.c_str(), context.entryParam(child), offsetAfter(child.inode))) {
-                return reply.reply();
+                full = true;
+                break;
             }
             after = child.inode;
+            if (!child.isFolder) files.push_back(child);
         }
-        if (batch.size() < kBatch) return reply.reply();
+        if (batch.size() < kBatch) break;
     }
+    reply.reply();
+    if (context.filesListed && !files.empty()) context.filesListed(folder, std::move(files));
 }
 
 }  // namespace cadrio::host

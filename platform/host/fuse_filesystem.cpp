@@ -107,7 +107,8 @@ struct FuseFileSystem::Session {
                   static_cast<double>(options.entryTimeout.count()),
                   static_cast<double>(options.attributeTimeout.count()),
                   ::getuid(),
-                  ::getgid()},
+                  ::getgid(),
+                  options.filesListed},
           notifier(notifier) {}
 
     std::filesystem::path mountPoint;

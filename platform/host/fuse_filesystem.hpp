@@ -18,7 +18,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "core/support/clock.hpp"
 #include "platform/host/content_cache.hpp"
@@ -38,6 +40,9 @@ public:
         std::chrono::seconds attributeTimeout{3600};
         /// Upper bound of the loop's worker threads.
         unsigned maxThreads = 16;
+        /// Told of the files of every folder listing reply, from the request
+        /// thread: it must only queue (see FuseContext::filesListed).
+        std::function<void(Inode folder, std::vector<ReplicaEntry> files)> filesListed;
     };
 
     /// Mounts at `mountPoint` (created when missing). Throws

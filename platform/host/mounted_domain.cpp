@@ -9,6 +9,8 @@
 #include "platform/host/kernel_notifier.hpp"
 #include "platform/host/replica.hpp"
 #include "platform/host/sync_engine.hpp"
+#include "platform/host/thumbnail_cache.hpp"
+#include "platform/host/thumbnail_prefetcher.hpp"
 #include "platform/log/logger.hpp"
 
 namespace cadrio::host {
@@ -23,6 +25,7 @@ struct MountedDomain::Parts {
     ~Parts() {
         if (fetcher) fetcher->shutdown();
         fuse.reset();
+        thumbnails.reset();
         engine.reset();
         fetcher.reset();
         notifier.reset();
@@ -41,7 +44,34 @@ struct MountedDomain::Parts {
     std::unique_ptr<KernelNotifier> notifier;
     std::unique_ptr<ContentFetcher> fetcher;
     std::unique_ptr<SyncEngine> engine;
+    std::unique_ptr<ThumbnailCache> thumbnailCache;
+    std::unique_ptr<ThumbnailPrefetcher> thumbnails;
     std::unique_ptr<FuseFileSystem> fuse;
+
+    /// Where the mount shows `inode`: the folder names up to the root.
+    std::filesystem::path shownPath(Inode inode) const {
+        std::vector<std::string> names;
+        for (int depth = 0; inode != kFuseRootInode && depth < 4096; ++depth) {
+            const std::optional<ReplicaEntry> entry = replica->entry(inode);
+            if (!entry) break;
+            names.push_back(entry->shownName);
+            inode = entry->parentInode;
+        }
+        std::filesystem::path path = settings.mountPoint;
+        for (auto name = names.rbegin(); name != names.rend(); ++name) path /= *name;
+        return path;
+    }
+
+    void filesListed(Inode folder, std::vector<ReplicaEntry> files) {
+        const std::filesystem::path folderPath = shownPath(folder);
+        std::vector<ListedFile> listed;
+        listed.reserve(files.size());
+        for (ReplicaEntry& file : files) {
+            std::filesystem::path path = folderPath / file.shownName;
+            listed.push_back(ListedFile{std::move(file), std::move(path)});
+        }
+        thumbnails->folderListed(std::move(listed));
+    }
 };
 
 MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory factory, Settings settings, Clock& clock)
@@ -55,7 +85,13 @@ MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory facto
     p.fetcher = std::make_unique<ContentFetcher>(p.extension, *p.replica, *p.cache, *p.notifier, clock,
                                                  p.settings.stuckFetchTimeout);
     p.engine = std::make_unique<SyncEngine>(p.extension, *p.replica, *p.notifier, clock);
+    p.thumbnailCache =
+        std::make_unique<ThumbnailCache>(p.settings.thumbnailRoot.value_or(ThumbnailCache::defaultRoot()));
+    p.thumbnails = std::make_unique<ThumbnailPrefetcher>(p.extension, *p.thumbnailCache, clock);
     FuseFileSystem::Options options;
+    options.filesListed = [&p](Inode folder, std::vector<ReplicaEntry> files) {
+        p.filesListed(folder, std::move(files));
+    };
     options.cacheDirectory = p.settings.cacheDirectory;
     options.metadataTimeout = p.settings.metadataTimeout;
     p.fuse = std::make_unique<FuseFileSystem>(p.settings.mountPoint, *p.replica, *p.cache, *p.engine, *p.fetcher,
@@ -84,6 +120,8 @@ void MountedDomain::whenStable(std::function<void()> done) {
 }
 
 TransferProgress MountedDomain::downloadProgress() const { return parts_->fetcher->progress(); }
+
+void MountedDomain::waitForThumbnails() { parts_->thumbnails->waitUntilIdle(); }
 
 TransferProgress MountedDomain::uploadProgress() const {
     // Nothing is sent to the drive yet: the mount is read-only.

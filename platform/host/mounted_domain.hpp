@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "core/support/clock.hpp"
 #include "platform/fileprovider/domain.hpp"
@@ -35,6 +36,8 @@ public:
         std::chrono::milliseconds stuckFetchTimeout{std::chrono::minutes(10)};
         /// How long a metadata request may wait for the plug-in.
         std::chrono::milliseconds metadataTimeout{std::chrono::seconds(5)};
+        /// The desktop's thumbnail cache; absent: $XDG_CACHE_HOME/thumbnails.
+        std::optional<std::filesystem::path> thumbnailRoot;
     };
 
     /// Creates the extension through `factory`, opens the replica and the
@@ -54,6 +57,11 @@ public:
     void whenStable(std::function<void()> done) override;
     TransferProgress downloadProgress() const override;
     TransferProgress uploadProgress() const override;
+
+    /// Blocks until the previews asked for the folders listed so far are in
+    /// the thumbnail cache (or known to be missing): for callers that look
+    /// at the cache itself, such as tests and benchmarks.
+    void waitForThumbnails();
 
 private:
     struct Parts;

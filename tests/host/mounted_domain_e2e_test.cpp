@@ -5,6 +5,7 @@
 
 #define FUSE_USE_VERSION 34
 #include <fuse3/fuse_lowlevel.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,6 +24,7 @@
 
 #include "platform/fileprovider/plugin_library.hpp"
 #include "platform/host/mounted_domain.hpp"
+#include "platform/host/thumbnail_cache.hpp"
 #include "tests/support/demo_server.hpp"
 #include "tests/support/plugin_session.hpp"
 
@@ -73,6 +75,7 @@ protected:
         settings.mountPoint = root();
         settings.replicaFile = session_.scratch() / "replica.sqlite";
         settings.cacheDirectory = cacheDirectory();
+        settings.thumbnailRoot = thumbnailRoot();
         const fileprovider::Domain domain{"demo", testing::kDemoAccount};
         auto library = library_;
         domain_ = std::make_unique<MountedDomain>(
@@ -82,6 +85,7 @@ protected:
     }
     fs::path root() const { return session_.scratch() / "Cadrio"; }
     fs::path cacheDirectory() const { return session_.scratch() / "cache"; }
+    fs::path thumbnailRoot() const { return session_.scratch() / "thumbnails"; }
 
     void waitUntilStable() {
         auto stable = std::make_shared<std::promise<void>>();
@@ -131,6 +135,22 @@ TEST_F(MountedDomainTest, TheDriveReadsAsAFolderAndDownloadsOnlyWhatIsOpened) {
     EXPECT_EQ(fs::file_size(shown), report.at("file_size").get<std::uintmax_t>());
     EXPECT_TRUE(fs::is_directory(root() / "Photos"));
     EXPECT_EQ(regularFilesUnder(cacheDirectory()), 0u) << "sizes come from the listing, not from downloads";
+
+    // Listing Photos/2024 left a preview of plage.jpg where file managers
+    // look, stamped as they check it, without downloading the photo.
+    domain_->waitForThumbnails();
+    const fs::path photo = root() / "Photos" / "2024" / "plage.jpg";
+    const fs::path thumbnail = ThumbnailCache(thumbnailRoot()).thumbnailOf(photo, ThumbnailCache::Flavour::normal);
+    GdkPixbuf* preview = gdk_pixbuf_new_from_file(thumbnail.c_str(), nullptr);
+    ASSERT_NE(preview, nullptr) << thumbnail;
+    struct stat photoStatus {};
+    ASSERT_EQ(::stat(photo.c_str(), &photoStatus), 0);
+    const char* uri = gdk_pixbuf_get_option(preview, "tEXt::Thumb::URI");
+    const char* mtime = gdk_pixbuf_get_option(preview, "tEXt::Thumb::MTime");
+    EXPECT_EQ(uri ? std::string(uri) : "", ThumbnailCache::uriOf(photo));
+    EXPECT_EQ(mtime ? std::string(mtime) : "", std::to_string(photoStatus.st_mtime));
+    g_object_unref(preview);
+    EXPECT_EQ(regularFilesUnder(cacheDirectory()), 0u) << "previews come from the server's thumbnails";
 
     EXPECT_EQ(bytesOf(shown), bytesOf(server_->blobs().pathOf(report.at("file_path").get<std::string>())));
     EXPECT_EQ(regularFilesUnder(cacheDirectory()), 1u);

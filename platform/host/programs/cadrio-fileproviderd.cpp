@@ -1,0 +1,102 @@
+// cadrio-fileproviderd: the file-provider host. Serves the domain manager on
+// the session bus and mounts every enabled domain through the elected
+// plug-in; SIGTERM or SIGINT unmounts them and exits.
+
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include "core/support/clock.hpp"
+#include "platform/host/daemon_options.hpp"
+#include "platform/host/domain_host.hpp"
+#include "platform/host/domain_manager_service.hpp"
+#include "platform/host/domain_registry.hpp"
+#include "platform/host/host_directories.hpp"
+#include "platform/host/mounted_domain.hpp"
+#include "platform/host/plugin_loader.hpp"
+#include "platform/host/plugin_registry.hpp"
+#include "platform/host/termination_signals.hpp"
+#include "platform/log/logger.hpp"
+
+namespace {
+
+using namespace cadrio;
+using namespace cadrio::host;
+
+const log::Logger logger("zelvano.cadrio.sync", "host");
+
+std::vector<std::filesystem::path> pluginSearchPath(const DaemonOptions& options) {
+    std::string path = options.pluginPath.value_or("");
+    if (const char* variable = std::getenv("CADRIO_PLUGIN_PATH")) path += std::string(":") + variable;
+    return PluginRegistry::searchPath(path.c_str(), PluginRegistry::installedFolder());
+}
+
+DomainHost::MountFactory mountFactory(PluginLoader& plugin) {
+    return [&plugin](const fileprovider::Domain& domain, const MountPaths& paths) -> std::unique_ptr<DomainMount> {
+        auto library = plugin.library();
+        MountedDomain::Settings settings;
+        settings.mountPoint = paths.mountPoint;
+        settings.replicaFile = paths.replicaFile;
+        settings.cacheDirectory = paths.cacheDirectory;
+        return std::make_unique<MountedDomain>(
+            domain,
+            [library, domain](const fileprovider::HostContext& context) {
+                return library->createExtension(domain, context);
+            },
+            std::move(settings), SystemClock::shared());
+    };
+}
+
+int serve(const DaemonOptions& options) {
+    TerminationSignals signals;  // first, before any thread starts
+    if (options.foreground) log::setProcessSink(std::make_shared<log::StreamSink>(2));
+
+    const HostDirectories directories = HostDirectories::fromEnvironment();
+    DomainRegistry registry(directories.data / "domains.json");
+    const PluginRegistry plugins(pluginSearchPath(options), directories.data / "plugins.json");
+    PluginLoader plugin(plugins, PluginRegistry::kFileProviderPlugin);
+    DomainHost host(registry, mountFactory(plugin), [&plugin] { return plugin.elected(); },
+                    DomainHost::Settings{directories, options.mountRoot});
+
+    // The bus name is taken before anything is mounted, so that a second
+    // daemon leaves the first one's mounts alone.
+    DomainManagerService service(host);
+    host.setDomainsChangedHandler([&service] { service.notifyDomainsChanged(); });
+    signals.start([&service](int) { service.stop(); });
+    logger.notice("Hôte de fichiers démarré");
+    {
+        std::jthread mounting([&host] { host.mountEnabledDomains(); });
+        service.run();
+    }
+    host.setDomainsChangedHandler({});
+    host.unmountAll();
+    logger.notice("Hôte de fichiers arrêté");
+    return EXIT_SUCCESS;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto parsed = parseDaemonOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (const auto* error = std::get_if<std::string>(&parsed)) {
+        std::cerr << "cadrio-fileproviderd: " << *error << "\n" << kDaemonUsage;
+        return 64;
+    }
+    const DaemonOptions& options = std::get<DaemonOptions>(parsed);
+    if (options.help) {
+        std::cout << kDaemonUsage;
+        return EXIT_SUCCESS;
+    }
+    try {
+        return serve(options);
+    } catch (const std::exception& e) {
+        logger.fault("Arrêt de l'hôte de fichiers : {}", e.what());
+        std::cerr << "cadrio-fileproviderd: " << e.what() << "\n";
+        return EXIT_FAILURE;
+    }
+}
