@@ -42,10 +42,10 @@
 #include "platform/fileprovider/byte_strings.hpp"
 #include "platform/fileprovider/item.hpp"
 #include "platform/fileprovider/item_identifier.hpp"
+#include "platform/host/local_changes.hpp"
 
 namespace cadrio::host {
 
-using Inode = std::uint64_t;
 inline constexpr Inode kFuseRootInode = 1;
 
 /// What the kernel must forget after a change: the entry `name` under
@@ -143,6 +143,76 @@ public:
     /// The children of `folder` as one listing gave them: those it no longer
     /// holds are removed; the folder counts as listed afterwards.
     virtual std::vector<KernelNotice> replaceChildren(Inode folder, std::span<const fileprovider::ItemPtr> children) = 0;
+
+    // Local changes. Each call changes the items as the user sees them and
+    // queues the change for the drive in one transaction, so that a change
+    // the file system acknowledged survives a crash of the host. Names are
+    // the user's, byte for byte: the caller checked that they are valid
+    // entry names, and that a removed folder is empty.
+    //
+    // An item with a record (queued or being sent) keeps its local state:
+    // enumerations neither overwrite nor delete it (a deleted folder stays
+    // while anything below it has a record), and the answer to its change
+    // brings the drive's state in.
+
+    /// A new item under `parent`, shown as `name`, with a provisional
+    /// identifier. `queued` false: a scratch file kept here, never sent.
+    /// A queued file taking the name that a sibling moved aside to a scratch
+    /// name still holds on the drive takes over that sibling's identity
+    /// (an editor's backup-then-write save): the drive sees a content change
+    /// of the original, and the sibling becomes a scratch file.
+    /// Throws ReplicaError when a sibling already holds `name`.
+    virtual ReplicaEntry createLocal(Inode parent, std::string_view name, bool isFolder,
+                                     fileprovider::Date created, bool queued) = 0;
+    /// The contents of `file` changed here: its size and date, and a queued
+    /// content change (a scratch file only gets the size and date).
+    virtual void recordContentChange(Inode file, std::int64_t size, fileprovider::Date modified) = 0;
+    /// A rename or move. An entry holding the target name is replaced: when
+    /// `inode` is a file whose creation has not been sent and the replaced
+    /// one is a file the drive has, `inode` takes over the replaced file's
+    /// identity (the drive sees a content change of it, as an editor's
+    /// write-then-rename save means); otherwise the replaced item is removed
+    /// as removeLocal() does. A move back to the name and parent the drive
+    /// has cancels the queued rename; a scratch file renamed to a name that
+    /// is not one becomes a queued creation. Returns the inode that was
+    /// replaced, if any, so that its cached contents can go.
+    virtual std::optional<Inode> renameLocal(Inode inode, Inode newParent, std::string_view newName,
+                                             bool newNameIsScratch) = 0;
+    /// Removes the item. One the drive has never heard of goes with its
+    /// record; otherwise a deletion replaces whatever was queued.
+    virtual void removeLocal(Inode inode) = 0;
+
+    // The uploader's side of the queue.
+    /// Every record, oldest first.
+    virtual std::vector<PendingChange> pendingChanges() const = 0;
+    virtual std::optional<PendingChange> pendingChange(Inode inode) const = 0;
+    virtual std::size_t pendingCount() const = 0;
+    /// Moves the queued bits of `inode` to `sending` and returns them with
+    /// the item as it stands. Absent when nothing is queued, the change was
+    /// refused, or it must wait: its item or the parent it goes to has no
+    /// identifier of the drive yet.
+    virtual std::optional<OutgoingChange> beginSending(Inode inode) = 0;
+    /// The drive carried out what was being sent. `item` is its answer
+    /// (absent for a deletion): the provisional identifier gives way to the
+    /// drive's (the inode stays; an item an enumeration already brought in
+    /// under that identifier merges into this one), versions and dates are
+    /// the drive's, and fields changed again meanwhile keep their local
+    /// value. The record goes once nothing is queued.
+    virtual std::vector<KernelNotice> finishSending(Inode inode, fileprovider::ItemPtr item) = 0;
+    /// What was being sent goes back to the queue. With a `refusal`, the
+    /// record is held until the item changes again.
+    virtual void failSending(Inode inode, std::optional<std::string> refusal) = 0;
+    /// The drive no longer has the item the record changes: a queued
+    /// content change becomes a creation under a new provisional identifier
+    /// (nothing the user wrote is lost); a rename or deletion alone ends the
+    /// record and the item goes.
+    virtual std::vector<KernelNotice> forgetRemoteItem(Inode inode) = 0;
+    /// The plug-in keeps the item out of sync (an excluded name): the item
+    /// stays here as a scratch file and its record goes.
+    virtual void keepLocalOnly(Inode inode) = 0;
+    /// At start-up, before the uploader runs: bits left in `sending` go back
+    /// to the queue, a creation among them marked may-already-exist.
+    virtual void resumeSending() = 0;
 
     // The content cache's records.
     virtual std::optional<MaterialisedContent> materialised(Inode inode) const = 0;

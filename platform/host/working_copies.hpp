@@ -1,0 +1,95 @@
+#pragma once
+// The private copies of files being changed in the mounted folder, kept
+// beside the content cache (same file system, so every hand-over is a
+// rename, never a copy):
+//
+//   <directory>/staged/<inode>     the working copy that writes go to;
+//   <directory>/uploading/<inode>  the bytes being sent to the drive.
+//
+// A file with local contents reads from its working copy, else from the
+// bytes being sent, else from the content cache. The first opening for
+// writing makes the working copy: from the given source (the cached
+// contents, or the bytes being sent) or empty (O_TRUNC, a new file), never
+// by fetching. The uploader freezes a file only while nobody writes it: the
+// working copy becomes the bytes being sent, so that a write can never
+// change bytes under an upload; a writer arriving afterwards gets a new
+// working copy made from them. After the drive took the bytes, they become
+// the cached contents at the version it answered; after a failure they go
+// back to being the working copy unless a newer one exists.
+//
+// A crash leaves at most both files of an inode: recover() keeps the
+// working copy (it is the newer) or turns the bytes being sent back into it.
+//
+// Threads: every member may be called from any thread. mutex_ guards the
+// writer counts and the frozen set; it is held while one inode's files are
+// renamed (a rename is one system call) but not while a working copy is
+// filled from its source, during which the inode counts as being written.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "core/support/thread_annotations.hpp"
+#include "platform/fileprovider/byte_strings.hpp"
+#include "platform/host/content_cache.hpp"
+#include "platform/host/replica.hpp"
+
+namespace cadrio::host {
+
+class WorkingCopies {
+public:
+    /// Creates the two folders (mode 0700) under `directory`.
+    /// Throws std::filesystem::filesystem_error when it cannot.
+    explicit WorkingCopies(std::filesystem::path directory);
+    WorkingCopies(const WorkingCopies&) = delete;
+    WorkingCopies& operator=(const WorkingCopies&) = delete;
+
+    /// At start-up: resolves what a crash left (see above).
+    void recover();
+
+    /// The file that holds the local contents of `inode`, if it has any.
+    std::optional<std::filesystem::path> localContents(Inode inode) const;
+
+    /// One more writer of `inode`; returns the working copy, made first when
+    /// missing: a copy of the bytes being sent when there are some, else of
+    /// `source`, else empty. `truncate` makes it empty in every case.
+    /// Throws std::filesystem::filesystem_error when it cannot be made (the
+    /// writer is then not counted).
+    std::filesystem::path beginWriting(Inode inode, const std::optional<std::filesystem::path>& source,
+                                       bool truncate);
+    /// One writer fewer; true when it was the last.
+    bool endWriting(Inode inode);
+    bool isBeingWritten(Inode inode) const;
+
+    /// For the uploader: the bytes to send for `inode`, the working copy
+    /// becoming them when nobody writes it. Absent while it is written, or
+    /// when the inode has no local contents.
+    std::optional<std::filesystem::path> freeze(Inode inode);
+    /// The drive holds the frozen bytes at `contentVersion`: they become the
+    /// cached contents (ContentCache::adopt).
+    void uploaded(Inode inode, ContentCache& cache, const fileprovider::ByteString& contentVersion);
+    /// The sending failed: the frozen bytes become the working copy again,
+    /// unless a newer one was made meanwhile.
+    void unfreeze(Inode inode);
+    /// The item is gone or its local contents were kept elsewhere (a
+    /// conflict copy): both files go.
+    void discard(Inode inode);
+    /// `from`'s local contents become `to`'s (an inode taking over another
+    /// item's place keeps its own files; this is for the opposite case).
+    void move(Inode from, Inode to);
+
+private:
+    std::filesystem::path stagedPath(Inode inode) const;
+    std::filesystem::path uploadingPath(Inode inode) const;
+
+    const std::filesystem::path staged_;
+    const std::filesystem::path uploading_;
+
+    mutable Mutex mutex_;
+    std::unordered_map<Inode, int> writers_ CADRIO_GUARDED_BY(mutex_);
+    std::unordered_set<Inode> frozen_ CADRIO_GUARDED_BY(mutex_);
+};
+
+}  // namespace cadrio::host
