@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/support/clock.hpp"
@@ -52,6 +53,20 @@ struct FuseContext {
     Mutex pageCacheMutex{};
     std::unordered_map<Inode, fileprovider::ByteString> pageCacheVersions CADRIO_GUARDED_BY(pageCacheMutex){};
 
+    /// The kernel keeps each folder's listing once read; an invalidation
+    /// notice drops it, and so does the next opendir of a folder noticed
+    /// changed meanwhile, which covers a listing read from the replica just
+    /// before a change but cached by the kernel just after its notice.
+    /// changedInodes holds the inodes noticed since their folder's last
+    /// opendir (files included: notices do not say which they are); past
+    /// kChangedCap of them it is cleared and `listingEpoch` moves on, which
+    /// makes every folder's next opendir start a fresh listing.
+    static constexpr std::size_t kChangedCap = 1 << 16;
+    Mutex listingMutex{};
+    std::unordered_set<Inode> changedInodes CADRIO_GUARDED_BY(listingMutex){};
+    std::unordered_map<Inode, std::uint64_t> listingOpened CADRIO_GUARDED_BY(listingMutex){};
+    std::uint64_t listingEpoch CADRIO_GUARDED_BY(listingMutex) = 0;
+
     /// The entry of `inode`; the root even before the replica holds it.
     std::optional<ReplicaEntry> entry(Inode inode) const;
     struct stat attributes(const ReplicaEntry& entry) const;
@@ -61,6 +76,11 @@ struct FuseContext {
     /// True when the kernel's pages of `inode` hold `contentVersion`;
     /// records it as the version they will hold from now on.
     bool keepPageCache(Inode inode, const fileprovider::ByteString& contentVersion);
+    /// Called for every inode notice sent to the kernel.
+    void noticeChanged(Inode inode);
+    /// True when the kernel's cached listing of `folder` may be kept by this
+    /// opendir; from now on it counts as current.
+    bool keepListing(Inode folder);
 };
 
 /// The handlers; their userdata is a FuseContext.
@@ -70,5 +90,9 @@ const fuse_lowlevel_ops& fuseOperations();
 /// last child's inode plus 2 afterwards, so that a listing resumes with one
 /// indexed query whatever its size.
 void readDirectory(fuse_req_t req, FuseContext& context, Inode folder, std::size_t size, off_t offset, bool plus);
+/// opendir: lists a folder not yet listed, then lets the kernel cache the
+/// listing (see FuseContext::keepListing). Answers the request or returns the
+/// errno to answer.
+int openDirectory(fuse_req_t req, FuseContext& context, Inode folder, fuse_file_info* fi);
 
 }  // namespace cadrio::host

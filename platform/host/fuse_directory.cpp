@@ -1,6 +1,8 @@
 // Directory listings straight from the replica: each reply holds as many
 // entries as fit, and the next request resumes after the last one with one
-// indexed query, so that listing a folder stays linear in its size.
+// indexed query, so that listing a folder stays linear in its size. The
+// kernel caches what it was given, so that a warm "find" or "ls" reads no
+// listing from here at all.
 
 #include <string>
 #include <vector>
@@ -51,6 +53,32 @@ fuse_entry_param dotEntry(Inode inode) {
 }
 
 }  // namespace
+
+int openDirectory(fuse_req_t req, FuseContext& context, Inode folder, fuse_file_info* fi) {
+    if (const int error = context.ensureListed(folder)) return error;
+    fi->cache_readdir = 1;
+    fi->keep_cache = context.keepListing(folder) ? 1 : 0;
+    fuse_reply_open(req, fi);
+    return 0;
+}
+
+void FuseContext::noticeChanged(Inode inode) {
+    LockGuard lock(listingMutex);
+    if (changedInodes.size() >= kChangedCap) {
+        changedInodes.clear();
+        ++listingEpoch;
+    }
+    changedInodes.insert(inode);
+}
+
+bool FuseContext::keepListing(Inode folder) {
+    LockGuard lock(listingMutex);
+    const bool changed = changedInodes.erase(folder) != 0;
+    auto [opened, first] = listingOpened.try_emplace(folder, listingEpoch);
+    const bool sameEpoch = !first && opened->second == listingEpoch;
+    opened->second = listingEpoch;
+    return sameEpoch && !changed;
+}
 
 void readDirectory(fuse_req_t req, FuseContext& context, Inode folder, std::size_t size, off_t offset, bool plus) {
     const std::optional<ReplicaEntry> self = context.entry(folder);

@@ -42,13 +42,16 @@ bool runFusermount(const std::filesystem::path& mountPoint) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-void sendNotice(fuse_session* session, const KernelNotice& notice) {
+void sendNotice(fuse_session* session, FuseContext& context, const KernelNotice& notice) {
     // -ENOENT only says the kernel held nothing of it.
     switch (notice.kind) {
         case KernelNotice::Kind::entry:
             fuse_lowlevel_notify_inval_entry(session, notice.parent, notice.name.data(), notice.name.size());
             break;
         case KernelNotice::Kind::inode:
+            // Recorded first: an opendir answered after the kernel dropped
+            // the listing must not keep a listing cached meanwhile.
+            context.noticeChanged(notice.inode);
             fuse_lowlevel_notify_inval_inode(session, notice.inode, 0, 0);
             break;
         case KernelNotice::Kind::deleted:
@@ -141,7 +144,8 @@ FuseFileSystem::FuseFileSystem(const std::filesystem::path& mountPoint, Replica&
         throw std::runtime_error("cannot mount " + mountPoint.string());
     }
     fuse_session* session = session_->session;
-    notifier.setTarget([session](const KernelNotice& notice) { sendNotice(session, notice); });
+    FuseContext* context = &session_->context;
+    notifier.setTarget([session, context](const KernelNotice& notice) { sendNotice(session, *context, notice); });
     const unsigned maxThreads = std::max(2u, options.maxThreads);
     std::stop_source loopEnded = session_->loopEnded;
     session_->loop = std::thread([session, maxThreads, loopEnded]() mutable {

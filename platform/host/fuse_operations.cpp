@@ -90,11 +90,7 @@ void onGetattr(fuse_req_t req, fuse_ino_t inode, fuse_file_info*) {
 }
 
 void onOpendir(fuse_req_t req, fuse_ino_t inode, fuse_file_info* fi) {
-    answer(req, "opendir", [&] {
-        if (const int error = contextOf(req).ensureListed(inode)) return error;
-        fuse_reply_open(req, fi);
-        return 0;
-    });
+    answer(req, "opendir", [&] { return openDirectory(req, contextOf(req), inode, fi); });
 }
 
 void onReaddir(fuse_req_t req, fuse_ino_t inode, size_t size, off_t offset, fuse_file_info*) {

@@ -1,6 +1,8 @@
 #include "platform/host/replica.hpp"
 
 #include <algorithm>
+#include <set>
+#include <unordered_set>
 #include <system_error>
 
 #include "platform/host/replica_sqlite.hpp"
@@ -71,17 +73,20 @@ std::vector<KernelNotice> SqliteReplica::Change::commit() {
 }
 
 // A folder whose entries changed has a stale listing in the kernel too
-// (cached readdir pages): one notice per folder.
+// (cached readdir pages): one notice per folder, and one per inode at all,
+// so that a first listing costs a notice per folder, not per item.
 void SqliteReplica::Change::addFolderNotices() {
     std::set<Inode> folders;
     for (const KernelNotice& notice : notices) {
         if (notice.kind != KernelNotice::Kind::inode) folders.insert(notice.parent);
     }
-    for (const KernelNotice& notice : notices) {
-        if (notice.kind == KernelNotice::Kind::inode) folders.erase(notice.inode);
+    std::unordered_set<Inode> noticed;
+    std::erase_if(notices, [&noticed](const KernelNotice& notice) {
+        return notice.kind == KernelNotice::Kind::inode && !noticed.insert(notice.inode).second;
+    });
+    for (const Inode folder : folders) {
+        if (!noticed.contains(folder)) notices.push_back({KernelNotice::Kind::inode, 0, folder, {}});
     }
-    for (const Inode folder : folders)
-        notices.push_back({KernelNotice::Kind::inode, 0, folder, {}});
 }
 
 std::optional<ReplicaEntry> SqliteReplica::entry(Inode inode) const {

@@ -273,8 +273,9 @@ void SqliteReplica::noticesFor(const std::optional<ReplicaEntry>& previous,
     using Kind = KernelNotice::Kind;
     const Inode parent = next.parentInode == 0 ? kFuseRootInode : next.parentInode;
     if (!previous) {
-        if (next.inode != kFuseRootInode)
-            notices.push_back({Kind::entry, parent, 0, next.shownName});
+        // The kernel holds no entry under a name that was free (a lookup
+        // that failed is not cached): only the folder's listing is stale.
+        if (next.inode != kFuseRootInode) notices.push_back({Kind::inode, 0, parent, {}});
         return;
     }
     if (next.inode != kFuseRootInode &&

@@ -165,9 +165,13 @@ TEST_F(MountedDomainTest, TheDriveReadsAsAFolderAndDownloadsOnlyWhatIsOpened) {
 }
 
 TEST_F(MountedDomainTest, RemoteChangesShowAtTheNextListingAlsoAfterTheCursorsExpire) {
-    // The kernel has seen the old names: what follows must invalidate them.
+    // The kernel has seen the old names and listings, twice so that it
+    // serves the second from its own cache: what follows must invalidate them.
+    for (int pass = 0; pass < 2; ++pass) {
+        ASSERT_EQ(namesIn(root() / "Documents"), std::set<std::string>{"Rapport.pdf"});
+        ASSERT_EQ(namesIn(root()).count("Notes.txt"), 1u);
+    }
     ASSERT_TRUE(fs::exists(root() / "Documents" / "Rapport.pdf"));
-    ASSERT_TRUE(fs::exists(root() / "Notes.txt"));
 
     renameFile("Rapport.pdf", "Bilan.pdf");
     admin("/_admin/drive/trash", {{"kind", "file"}, {"id", onServer("Notes.txt").at("id")}});
@@ -176,6 +180,13 @@ TEST_F(MountedDomainTest, RemoteChangesShowAtTheNextListingAlsoAfterTheCursorsEx
     EXPECT_FALSE(fs::exists(root() / "Documents" / "Rapport.pdf"));
     EXPECT_FALSE(fs::exists(root() / "Notes.txt"));
     EXPECT_EQ(namesIn(root()), (std::set<std::string>{"Archives", "Documents", "Photos"}));
+
+    // A new name alone: the kernel has no entry of it to drop, only the
+    // listing it now serves from its cache.
+    ASSERT_EQ(namesIn(root()).size(), 3u);
+    admin("/_admin/drive/files", {{"name", "Nouveau.txt"}, {"content", "neuf"}});
+    signalAndWait();
+    EXPECT_EQ(namesIn(root()), (std::set<std::string>{"Archives", "Documents", "Nouveau.txt", "Photos"}));
 
     // An expired anchor (-1002) lists the drive again.
     admin("/_admin/drive/expire-cursors", nlohmann::json::object());

@@ -21,11 +21,14 @@ std::shared_ptr<Interface> keeping(std::shared_ptr<SecureItemStore> items, Store
 
 }  // namespace
 
-PluginSession::PluginSession(const devserver::DevServer& server, std::string_view email, std::string_view password) {
+PluginSession::PluginSession(const devserver::DevServer& server, std::string_view email, std::string_view password)
+    : PluginSession(server.baseURL(), email, password) {}
+
+PluginSession::PluginSession(const std::string& serverURL, std::string_view email, std::string_view password) {
     std::filesystem::create_directories(scratch());
     setVariable("XDG_DATA_HOME", (home_ / "data").string());
-    setVariable("CADRIO_API_BASE_URL", server.baseURL() + "/api/v1");
-    setVariable("CADRIO_PUSH_BASE_URL", server.baseURL());
+    setVariable("CADRIO_API_BASE_URL", serverURL + "/api/v1");
+    setVariable("CADRIO_PUSH_BASE_URL", serverURL);
     setVariable("CADRIO_LOG_TARGET", "stderr");
     try {
         const auto container = ZelvanoCadrio::appGroupContainerURL();

@@ -41,6 +41,9 @@ public:
     /// sign-in does not end signed in.
     explicit PluginSession(const devserver::DevServer& server, std::string_view email = kDemoAccount,
                            std::string_view password = kDemoPassword);
+    /// The same against a server of another process, by its root URL
+    /// ("http://127.0.0.1:PORT").
+    PluginSession(const std::string& serverURL, std::string_view email, std::string_view password);
     /// Clears the stored session; restores the environment.
     ~PluginSession();
     PluginSession(const PluginSession&) = delete;

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The host mounting a large drive through the real plug-in, against the same
+# work done natively, in one run (see bench/README.md):
+#   warm read of a 1 GiB file, ls -l of 10,000 files, find over 110,000 items,
+#   first open-to-first-byte of 1 MiB against curl, first mount and memory.
+#
+# usage: sudo bench/run_host_bench.sh [BUILD_DIR]   (targets host_bench zelvano-cadrio-fileprovider)
+# env:   FILES (100000), FOLDERS (10000), LS_FILES (10000), BIG_MIB (1024), RUNS (3)
+# Needs root, /dev/fuse, curl, dbus-run-session and gnome-keyring-daemon.
+set -euo pipefail
+
+build=${1:-build}
+bench=$build/bench/host_bench
+plugin=$build/fileprovider/zelvano-cadrio-fileprovider.so
+for file in "$bench" "$plugin"; do
+  [[ -e $file ]] || { echo "missing $file: build host_bench in $build" >&2; exit 2; }
+done
+for tool in curl dbus-run-session gnome-keyring-daemon; do
+  command -v "$tool" >/dev/null || { echo "$tool is needed" >&2; exit 2; }
+done
+[[ $(id -u) == 0 ]] || { echo "run as root (FUSE mounts)" >&2; exit 2; }
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+export HOME=$scratch/home XDG_RUNTIME_DIR=$scratch/run
+unset XDG_DATA_HOME XDG_CONFIG_HOME
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+echo "$(nproc) cores; load $(cut -d' ' -f1-3 /proc/loadavg); FILES=${FILES:-100000} FOLDERS=${FOLDERS:-10000}" \
+  "LS_FILES=${LS_FILES:-10000} BIG_MIB=${BIG_MIB:-1024} RUNS=${RUNS:-3}"
+# The plug-in's logs go to standard error: kept apart from the figures.
+dbus-run-session -- sh -c \
+  'echo -n cadrio | gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1; exec "$@"' \
+  sh "$bench" "$(realpath "$plugin")" 2>"$scratch/stderr" || { tail -40 "$scratch/stderr" >&2; exit 1; }
