@@ -17,6 +17,7 @@
 // whenStable callbacks still pending when a domain is unmounted are
 // answered with an error then, so that no waiter is left forever.
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
@@ -84,6 +85,11 @@ public:
     std::filesystem::path temporaryDirectory(const std::string& identifier) override CADRIO_EXCLUDES(mutex_);
     TransferProgress uploadProgress() override CADRIO_EXCLUDES(mutex_);
     TransferProgress downloadProgress() override CADRIO_EXCLUDES(mutex_);
+    DomainTransfers transfers(const std::string& identifier) override CADRIO_EXCLUDES(mutex_);
+    /// The machine is about to sleep (true) or woke up (false): uploads of
+    /// every mount pause before this returns; on waking they resume and
+    /// every working set is signalled, since the drive moved on meanwhile.
+    void prepareForSleep(bool sleeping) CADRIO_EXCLUDES(mutex_);
 
 private:
     struct Entry;
@@ -113,6 +119,8 @@ private:
     std::condition_variable_any released_;  // an entry's last lease ended
     std::map<std::string, std::shared_ptr<Entry>> mounts_ CADRIO_GUARDED_BY(mutex_);
     std::function<void()> domainsChanged_ CADRIO_GUARDED_BY(mutex_);
+    /// A mount made while the machine goes to sleep starts paused.
+    std::atomic<bool> sleeping_{false};
 };
 
 }  // namespace cadrio::host
