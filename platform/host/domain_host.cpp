@@ -102,6 +102,13 @@ void DomainHost::mountEnabledDomains() {
     }
 }
 
+void DomainHost::followElection() {
+    if (pluginElected_()) return mountEnabledDomains();
+    if (leaseAll().empty()) return;
+    logger().notice("Plug-in désactivé : ses domaines sont démontés");
+    unmountAll();
+}
+
 void DomainHost::unmountAll() {
     LockGuard change(changeMutex_);
     std::vector<std::string> identifiers;

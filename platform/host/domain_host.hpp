@@ -68,6 +68,9 @@ public:
     /// unmounted, the others are still tried.
     void mountEnabledDomains() CADRIO_EXCLUDES(changeMutex_, mutex_);
     void unmountAll() CADRIO_EXCLUDES(changeMutex_, mutex_);
+    /// The plug-in was switched off or on while the host runs: its domains
+    /// are unmounted (they stay registered) or mounted again.
+    void followElection() CADRIO_EXCLUDES(changeMutex_, mutex_);
     /// Called (from the changing thread, no lock held) after a domain was
     /// added, removed or switched on or off.
     void setDomainsChangedHandler(std::function<void()> handler) CADRIO_EXCLUDES(mutex_);

@@ -98,6 +98,15 @@ TEST_F(DomainHostTest, MountsEnabledDomainsUnderTheirRootsWhileThePlugInIsElecte
     EXPECT_EQ(host.userVisibleRoot("off@x"), home / "Drive (off@x)");
     EXPECT_EQ(host.temporaryDirectory("a@x"), directories.cache / "a@x/scratch");
 
+    elected = false;  // switched off while running: unmounted, still registered
+    host.followElection();
+    EXPECT_FALSE(mounted("a@x"));
+    EXPECT_EQ(host.domains().size(), 3u);
+    elected = true;
+    host.followElection();
+    EXPECT_TRUE(mounted("a@x"));
+    EXPECT_TRUE(mounted("b@x"));
+
     // The first root freed goes to the next domain mounted.
     host.setUserEnabled("a@x", false);
     EXPECT_TRUE(records["a@x"].unmounted);

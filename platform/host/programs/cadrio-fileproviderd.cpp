@@ -17,6 +17,7 @@
 #include "platform/host/domain_host.hpp"
 #include "platform/host/domain_manager_service.hpp"
 #include "platform/host/domain_registry.hpp"
+#include "platform/host/file_watch.hpp"
 #include "platform/host/host_directories.hpp"
 #include "platform/host/mounted_domain.hpp"
 #include "platform/host/plugin_loader.hpp"
@@ -84,6 +85,8 @@ int serve(const DaemonOptions& options) {
     serviceSlot.store(&service);
     host.setDomainsChangedHandler([&service] { service.notifyDomainsChanged(); });
     const SleepWatch sleep([&host](bool sleeping) { host.prepareForSleep(sleeping); });
+    // cadrio-pluginkit -e rewrites the elections while the daemon runs.
+    const FileWatch elections(directories.data / "plugins.json", [&host] { host.followElection(); });
     signals.start([&service](int) { service.stop(); });
     logger.notice("Hôte de fichiers démarré");
     {
