@@ -211,6 +211,20 @@ int onDownloadProgress(sd_bus_message* call, void* userdata, sd_bus_error* error
     return serve(error, [&] { return replyProgress(call, core.manager.downloadProgress()); });
 }
 
+int onDomainTransfers(sd_bus_message* call, void* userdata, sd_bus_error* error) {
+    BusServiceCore& core = coreOf(userdata);
+    const char* identifier = nullptr;
+    if (const int result = readIdentifier(call, identifier); result < 0) return result;
+    return serve(error, [&] {
+        const DomainTransfers transfers = core.manager.transfers(identifier);
+        return sd_bus_reply_method_return(
+            call, "xxbxxbt", transfers.upload.totalBytes, transfers.upload.completedBytes,
+            int(transfers.upload.finished), transfers.download.totalBytes,
+            transfers.download.completedBytes, int(transfers.download.finished),
+            transfers.pendingChanges);
+    });
+}
+
 }  // namespace
 
 const sd_bus_vtable kDomainManagerVtable[] = {
@@ -239,7 +253,20 @@ const sd_bus_vtable kDomainManagerVtable[] = {
                              SD_BUS_PARAM(totalBytes) SD_BUS_PARAM(completedBytes)
                                  SD_BUS_PARAM(finished),
                              onDownloadProgress, 0),
+    SD_BUS_METHOD_WITH_NAMES("GetDomainTransfers", "s", SD_BUS_PARAM(identifier), "xxbxxbt",
+                             SD_BUS_PARAM(uploadTotalBytes) SD_BUS_PARAM(uploadCompletedBytes)
+                                 SD_BUS_PARAM(uploadFinished) SD_BUS_PARAM(downloadTotalBytes)
+                                     SD_BUS_PARAM(downloadCompletedBytes)
+                                         SD_BUS_PARAM(downloadFinished)
+                                             SD_BUS_PARAM(pendingChanges),
+                             onDomainTransfers, 0),
     SD_BUS_SIGNAL("DomainsChanged", "", 0),
+    SD_BUS_SIGNAL_WITH_NAMES("ChangeRefused", "sssxs",
+                             SD_BUS_PARAM(identifier) SD_BUS_PARAM(path) SD_BUS_PARAM(errorDomain)
+                                 SD_BUS_PARAM(errorCode) SD_BUS_PARAM(description),
+                             0),
+    SD_BUS_SIGNAL_WITH_NAMES("PendingChangesChanged", "st",
+                             SD_BUS_PARAM(identifier) SD_BUS_PARAM(count), 0),
     SD_BUS_VTABLE_END,
 };
 

@@ -1,5 +1,5 @@
 #pragma once
-// The methods and the signal of the domain manager's bus interface, as an
+// The methods and signals of the domain manager's bus interface, as an
 // sd-bus vtable whose handlers turn calls into DomainManager calls and
 // failures into named errors (bus_error.hpp).
 //

@@ -49,6 +49,24 @@ void BusMailbox::postDomainsChanged() {
     wake();
 }
 
+void BusMailbox::postRefusal(Refusal refusal) {
+    {
+        LockGuard lock(mutex_);
+        if (closed_) return;
+        refusals_.push_back(std::move(refusal));
+    }
+    wake();
+}
+
+void BusMailbox::postPendingCount(const std::string& domain, std::uint64_t count) {
+    {
+        LockGuard lock(mutex_);
+        if (closed_) return;
+        pendingCounts_[domain] = count;
+    }
+    wake();
+}
+
 void BusMailbox::postStop() {
     {
         LockGuard lock(mutex_);
@@ -69,6 +87,8 @@ BusMailbox::Mail BusMailbox::take() {
     Mail mail;
     mail.replies.swap(replies_);
     mail.domainsChanged = std::exchange(domainsChanged_, false);
+    mail.refusals.swap(refusals_);
+    mail.pendingCounts.swap(pendingCounts_);
     mail.stop = stop_;
     return mail;
 }

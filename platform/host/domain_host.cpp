@@ -102,6 +102,13 @@ void DomainHost::mountEnabledDomains() {
     }
 }
 
+void DomainHost::followElection() {
+    if (pluginElected_()) return mountEnabledDomains();
+    if (leaseAll().empty()) return;
+    logger().notice("Plug-in désactivé : ses domaines sont démontés");
+    unmountAll();
+}
+
 void DomainHost::unmountAll() {
     LockGuard change(changeMutex_);
     std::vector<std::string> identifiers;
@@ -203,6 +210,22 @@ TransferProgress DomainHost::uploadProgress() { return sumOf(&DomainMount::uploa
 
 TransferProgress DomainHost::downloadProgress() { return sumOf(&DomainMount::downloadProgress); }
 
+DomainTransfers DomainHost::transfers(const std::string& identifier) {
+    knownDomain(identifier);
+    std::optional<Lease> mounted = lease(identifier);
+    if (!mounted) return {};
+    return DomainTransfers{(*mounted)->uploadProgress(), (*mounted)->downloadProgress(),
+                           (*mounted)->pendingChangeCount()};
+}
+
+void DomainHost::prepareForSleep(bool sleeping) {
+    sleeping_.store(sleeping);
+    for (Lease& mounted : leaseAll()) {
+        mounted.mount().setUploadsPaused(sleeping);
+        if (!sleeping) mounted.mount().signalWorkingSet();
+    }
+}
+
 Domain DomainHost::knownDomain(const std::string& identifier) const {
     std::optional<Domain> domain = registry_.find(identifier);
     if (!domain) throw ErrorException(Error::noSuchItem());
@@ -256,6 +279,7 @@ void DomainHost::mount(const Domain& domain) {
     createPrivateDirectory(paths.replicaFile.parent_path());
     createPrivateDirectory(paths.cacheDirectory);
     auto entry = std::make_shared<Entry>(factory_(domain, paths));
+    if (sleeping_.load()) entry->mount->setUploadsPaused(true);
     LockGuard lock(mutex_);
     mounts_.emplace(domain.identifier, std::move(entry));
     logger().info("Domaine {} monté sur {}", domain.identifier, paths.mountPoint);

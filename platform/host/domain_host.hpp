@@ -17,6 +17,7 @@
 // whenStable callbacks still pending when a domain is unmounted are
 // answered with an error then, so that no waiter is left forever.
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
@@ -67,6 +68,9 @@ public:
     /// unmounted, the others are still tried.
     void mountEnabledDomains() CADRIO_EXCLUDES(changeMutex_, mutex_);
     void unmountAll() CADRIO_EXCLUDES(changeMutex_, mutex_);
+    /// The plug-in was switched off or on while the host runs: its domains
+    /// are unmounted (they stay registered) or mounted again.
+    void followElection() CADRIO_EXCLUDES(changeMutex_, mutex_);
     /// Called (from the changing thread, no lock held) after a domain was
     /// added, removed or switched on or off.
     void setDomainsChangedHandler(std::function<void()> handler) CADRIO_EXCLUDES(mutex_);
@@ -84,6 +88,11 @@ public:
     std::filesystem::path temporaryDirectory(const std::string& identifier) override CADRIO_EXCLUDES(mutex_);
     TransferProgress uploadProgress() override CADRIO_EXCLUDES(mutex_);
     TransferProgress downloadProgress() override CADRIO_EXCLUDES(mutex_);
+    DomainTransfers transfers(const std::string& identifier) override CADRIO_EXCLUDES(mutex_);
+    /// The machine is about to sleep (true) or woke up (false): uploads of
+    /// every mount pause before this returns; on waking they resume and
+    /// every working set is signalled, since the drive moved on meanwhile.
+    void prepareForSleep(bool sleeping) CADRIO_EXCLUDES(mutex_);
 
 private:
     struct Entry;
@@ -113,6 +122,8 @@ private:
     std::condition_variable_any released_;  // an entry's last lease ended
     std::map<std::string, std::shared_ptr<Entry>> mounts_ CADRIO_GUARDED_BY(mutex_);
     std::function<void()> domainsChanged_ CADRIO_GUARDED_BY(mutex_);
+    /// A mount made while the machine goes to sleep starts paused.
+    std::atomic<bool> sleeping_{false};
 };
 
 }  // namespace cadrio::host

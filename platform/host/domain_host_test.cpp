@@ -24,6 +24,8 @@ struct MountRecord {
     bool unmounted = false;
     std::vector<std::function<void()>> stableWaiters;
     TransferProgress download, upload;
+    std::size_t pending = 0;
+    bool paused = false;
 };
 
 class FakeMount final : public DomainMount {
@@ -36,6 +38,8 @@ public:
     void whenStable(std::function<void()> done) override { record_.stableWaiters.push_back(std::move(done)); }
     TransferProgress downloadProgress() const override { return record_.download; }
     TransferProgress uploadProgress() const override { return record_.upload; }
+    std::size_t pendingChangeCount() const override { return record_.pending; }
+    void setUploadsPaused(bool paused) override { record_.paused = paused; }
 
 private:
     MountRecord& record_;
@@ -93,6 +97,15 @@ TEST_F(DomainHostTest, MountsEnabledDomainsUnderTheirRootsWhileThePlugInIsElecte
     EXPECT_FALSE(records.count("off@x"));
     EXPECT_EQ(host.userVisibleRoot("off@x"), home / "Drive (off@x)");
     EXPECT_EQ(host.temporaryDirectory("a@x"), directories.cache / "a@x/scratch");
+
+    elected = false;  // switched off while running: unmounted, still registered
+    host.followElection();
+    EXPECT_FALSE(mounted("a@x"));
+    EXPECT_EQ(host.domains().size(), 3u);
+    elected = true;
+    host.followElection();
+    EXPECT_TRUE(mounted("a@x"));
+    EXPECT_TRUE(mounted("b@x"));
 
     // The first root freed goes to the next domain mounted.
     host.setUserEnabled("a@x", false);
@@ -191,6 +204,21 @@ TEST_F(DomainHostTest, SignalsReachTheMountAndProgressSumsThem) {
     records["b@x"].upload = {10, 5, false};
     EXPECT_EQ(host.downloadProgress(), (TransferProgress{150, 90, false}));
     EXPECT_EQ(host.uploadProgress(), (TransferProgress{10, 5, false}));
+}
+
+TEST_F(DomainHostTest, SleepPausesEveryMountAndWakingSignalsThemEvenOnesMountedMeanwhile) {
+    host.add({"a@x", "A", true});
+    records["a@x"].pending = 3;
+    EXPECT_EQ(host.transfers("a@x").pendingChanges, 3u);
+    host.prepareForSleep(true);
+    host.add({"b@x", "B", true});
+    EXPECT_TRUE(records["a@x"].paused);
+    EXPECT_TRUE(records["b@x"].paused);
+    host.prepareForSleep(false);
+    for (const char* identifier : {"a@x", "b@x"}) {
+        EXPECT_FALSE(records[identifier].paused) << identifier;
+        EXPECT_EQ(records[identifier].signals, 1) << identifier;
+    }
 }
 
 }  // namespace

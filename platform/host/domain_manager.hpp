@@ -40,6 +40,8 @@ public:
     virtual std::filesystem::path temporaryDirectory(const std::string& identifier) = 0;
     virtual TransferProgress uploadProgress() = 0;
     virtual TransferProgress downloadProgress() = 0;
+    /// One domain's; zeros for a domain registered but not mounted.
+    virtual DomainTransfers transfers(const std::string& identifier) = 0;
 };
 
 }  // namespace cadrio::host

@@ -11,6 +11,7 @@
 
 #include "platform/host/bus_domain_manager_vtable.hpp"
 #include "platform/host/bus_mailbox.hpp"
+#include "platform/host/bus_text.hpp"
 #include "platform/log/logger.hpp"
 
 namespace cadrio::host {
@@ -24,17 +25,34 @@ const log::Logger logger("zelvano.cadrio.sync", "host");
     throw std::runtime_error(std::string(what) + ": " + std::strerror(-result));
 }
 
+template <class... Arguments>
+void emit(sd_bus* bus, const char* member, const char* signature, Arguments... arguments) {
+    const int result = sd_bus_emit_signal(bus, DomainManagerService::kObjectPath,
+                                          DomainManagerService::kInterface, member, signature,
+                                          arguments...);
+    if (result < 0) logger.error("Signal {} non émis (errno {})", std::string(member), -result);
+}
+
+void emitSignals(BusServiceCore& core, const BusMailbox::Mail& mail) {
+    if (mail.domainsChanged) emit(core.bus, "DomainsChanged", "");
+    for (const BusMailbox::Refusal& refusal : mail.refusals) {
+        emit(core.bus, "ChangeRefused", "sssxs", toBusString(refusal.domain).c_str(),
+             toBusString(refusal.path).c_str(), toBusString(refusal.error.domain).c_str(),
+             static_cast<std::int64_t>(refusal.error.code),
+             toBusString(refusal.error.description).c_str());
+    }
+    for (const auto& [domain, count] : mail.pendingCounts) {
+        emit(core.bus, "PendingChangesChanged", "st", toBusString(domain).c_str(),
+             static_cast<std::uint64_t>(count));
+    }
+}
+
 int onMail(sd_event_source*, int, std::uint32_t, void* userdata) {
     BusServiceCore& core = *static_cast<BusServiceCore*>(userdata);
     BusMailbox::Mail mail = core.mailbox->take();
     for (const BusMailbox::Reply& reply : mail.replies)
         core.deferred.answer(reply.token, reply.error);
-    if (mail.domainsChanged) {
-        const int result =
-            sd_bus_emit_signal(core.bus, DomainManagerService::kObjectPath,
-                               DomainManagerService::kInterface, "DomainsChanged", "");
-        if (result < 0) logger.error("Signal DomainsChanged non émis (errno {})", -result);
-    }
+    emitSignals(core, mail);
     if (mail.stop) {
         // The bus closes with the loop: waits still pending are answered now.
         core.deferred.answerAll(Error::cocoa(fileprovider::CocoaErrorCode::userCancelled,
@@ -128,6 +146,15 @@ void DomainManagerService::stop() {
 
 void DomainManagerService::notifyDomainsChanged() {
     state_->mailbox->postDomainsChanged();
+}
+
+void DomainManagerService::notifyChangeRefused(const std::string& domain, const std::string& path,
+                                               const fileprovider::Error& error) {
+    state_->mailbox->postRefusal(BusMailbox::Refusal{domain, path, error});
+}
+
+void DomainManagerService::notifyPendingChanges(const std::string& domain, std::uint64_t count) {
+    state_->mailbox->postPendingCount(domain, count);
 }
 
 }  // namespace cadrio::host

@@ -38,6 +38,12 @@ public:
     void stop();
     /// Emits DomainsChanged.
     void notifyDomainsChanged();
+    /// Emits ChangeRefused: the drive refused a change of `path` (relative
+    /// to the domain's folder) for good; the local copy is kept.
+    void notifyChangeRefused(const std::string& domain, const std::string& path, const fileprovider::Error& error);
+    /// Emits PendingChangesChanged; counts posted close together give one
+    /// signal with the newest.
+    void notifyPendingChanges(const std::string& domain, std::uint64_t count);
 
 private:
     struct State;

@@ -12,60 +12,25 @@
 #include <condition_variable>
 #include <cstdarg>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <thread>
 
 #include "core/support/thread_annotations.hpp"
 #include "platform/host/bus_error.hpp"
+#include "platform/host/private_bus_testing.hpp"
 
-extern char** environ;
 
 namespace cadrio::host {
 namespace {
 
 using fileprovider::Domain;
 using fileprovider::Error;
+using testing::PrivateBus;
 using Done = std::function<void(std::optional<Error>)>;
 
 constexpr std::string_view kErrorPrefix = "zelvano.cadrio.FileProviderHost.Error.";
-
-/// A dbus-daemon of the test's own, so that tests running at once never
-/// fight over the service's bus name.
-class PrivateBus {
-  public:
-    PrivateBus() {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-        char* argv[] = {const_cast<char*>("dbus-daemon"),       const_cast<char*>("--session"),
-                        const_cast<char*>("--nofork"),          const_cast<char*>("--nopidfile"),
-                        const_cast<char*>("--print-address=3"), nullptr};
-        if (posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr, argv, environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        char buffer[512];
-        ssize_t got = 0;
-        while (address_.find('\n') == std::string::npos &&
-               (got = ::read(fds[0], buffer, sizeof buffer)) > 0) {
-            address_.append(buffer, static_cast<std::size_t>(got));
-        }
-        ::close(fds[0]);
-        if (const auto end = address_.find('\n'); end != std::string::npos) address_.resize(end);
-    }
-    ~PrivateBus() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    const std::string& address() const { return address_; }
-
-  private:
-    pid_t pid_ = -1;
-    std::string address_;
-};
 
 class FakeManager : public DomainManager {
   public:
@@ -93,6 +58,7 @@ class FakeManager : public DomainManager {
     }
     TransferProgress uploadProgress() override { return {5'000'000'000, 4'294'967'297, false}; }
     TransferProgress downloadProgress() override { return {}; }
+    DomainTransfers transfers(const std::string&) override { return {{}, {}, 0}; }
 
     void failWith(std::exception_ptr failure) {
         LockGuard lock(mutex_);
@@ -273,6 +239,46 @@ TEST_F(DomainManagerServiceTest, PathsAndProgressKeepTheirValues) {
     int finished = 1;
     sd_bus_message_read(client->reply, "xxb", &total, &completed, &finished);
     EXPECT_EQ((TransferProgress{total, completed, finished != 0}), manager.uploadProgress());
+}
+
+TEST_F(DomainManagerServiceTest, RefusalsAndTheNewestPendingCountsReachListeners) {
+    struct Heard {
+        std::vector<std::string> refusals;
+        std::map<std::string, std::uint64_t> counts;
+    } heard;
+    sd_bus_match_signal(
+        client->bus(), nullptr, nullptr, DomainManagerService::kObjectPath, DomainManagerService::kInterface,
+        "ChangeRefused",
+        [](sd_bus_message* m, void* data, sd_bus_error*) {
+            const char *domain, *path, *errorDomain, *description;
+            std::int64_t code = 0;
+            sd_bus_message_read(m, "sssxs", &domain, &path, &errorDomain, &code, &description);
+            static_cast<Heard*>(data)->refusals.push_back(std::string(domain) + "|" + path + "|" +
+                                                          std::to_string(code) + "|" + description);
+            return 0;
+        },
+        &heard);
+    sd_bus_match_signal(
+        client->bus(), nullptr, nullptr, DomainManagerService::kObjectPath, DomainManagerService::kInterface,
+        "PendingChangesChanged",
+        [](sd_bus_message* m, void* data, sd_bus_error*) {
+            const char* domain = nullptr;
+            std::uint64_t count = 0;
+            sd_bus_message_read(m, "st", &domain, &count);
+            static_cast<Heard*>(data)->counts[domain] = count;
+            return 0;
+        },
+        &heard);
+    ASSERT_TRUE(client->call("ListDomains"));  // the matches are in place once this returns
+    for (std::uint64_t count = 1; count <= 50; ++count) service->notifyPendingChanges("ana", count);
+    service->notifyChangeRefused("ana", "Documents/gros.iso", Error::fileProvider(fileprovider::FileProviderErrorCode::insufficientQuota, "quota \xFF"));
+    service->notifyPendingChanges("ana", 0);
+    while (heard.refusals.empty() || heard.counts["ana"] != 0) {
+        if (sd_bus_process(client->bus(), nullptr) == 0) {
+            ASSERT_GT(sd_bus_wait(client->bus(), 10'000'000), 0);
+        }
+    }
+    EXPECT_EQ(heard.refusals, std::vector<std::string>{"ana|Documents/gros.iso|-1003|quota \xEF\xBF\xBD"});
 }
 
 TEST_F(DomainManagerServiceTest, WaitsAreAnsweredLaterFromAnyThreadOnce) {

@@ -5,6 +5,7 @@
 //
 // Every member may be called from any thread.
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 
@@ -25,6 +26,11 @@ public:
     virtual void whenStable(std::function<void()> done) = 0;
     virtual TransferProgress downloadProgress() const = 0;
     virtual TransferProgress uploadProgress() const = 0;
+    /// Local changes not yet carried out on the drive.
+    virtual std::size_t pendingChangeCount() const = 0;
+    /// Paused: the sends in flight end or are cancelled (their changes stay
+    /// queued) before this returns, and nothing new starts until resumed.
+    virtual void setUploadsPaused(bool paused) = 0;
 };
 
 }  // namespace cadrio::host

@@ -81,6 +81,11 @@ class SyncEngine::Impl {
         } catch (const ReplicaError& error) {
             logger_.error("Réplique illisible : {}", std::string(error.what()));
         }
+        if (relist) {
+            logger_.info("Réplique vide : liste complète de l'ensemble de travail");
+        } else {
+            logger_.info("Réplique reprise : changements depuis l'ancre enregistrée");
+        }
         schedule(relist);
     }
 

@@ -14,4 +14,13 @@ struct TransferProgress {
     bool operator==(const TransferProgress&) const = default;
 };
 
+/// One domain's transfers and the local changes it has not sent yet.
+struct DomainTransfers {
+    TransferProgress upload;
+    TransferProgress download;
+    std::uint64_t pendingChanges = 0;
+
+    bool operator==(const DomainTransfers&) const = default;
+};
+
 }  // namespace cadrio::host

@@ -2,6 +2,7 @@
 // the session bus and mounts every enabled domain through the elected
 // plug-in; SIGTERM or SIGINT unmounts them and exits.
 
+#include <atomic>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -16,10 +17,12 @@
 #include "platform/host/domain_host.hpp"
 #include "platform/host/domain_manager_service.hpp"
 #include "platform/host/domain_registry.hpp"
+#include "platform/host/file_watch.hpp"
 #include "platform/host/host_directories.hpp"
 #include "platform/host/mounted_domain.hpp"
 #include "platform/host/plugin_loader.hpp"
 #include "platform/host/plugin_registry.hpp"
+#include "platform/host/sleep_watch.hpp"
 #include "platform/host/termination_signals.hpp"
 #include "platform/log/logger.hpp"
 
@@ -36,13 +39,25 @@ std::vector<std::filesystem::path> pluginSearchPath(const DaemonOptions& options
     return PluginRegistry::searchPath(path.c_str(), PluginRegistry::installedFolder());
 }
 
-DomainHost::MountFactory mountFactory(PluginLoader& plugin) {
-    return [&plugin](const fileprovider::Domain& domain, const MountPaths& paths) -> std::unique_ptr<DomainMount> {
+/// Where the mounts' news goes: the bus service, once it exists. Mounts
+/// start only after it is set, and stop before it goes.
+using ServiceSlot = std::atomic<DomainManagerService*>;
+
+DomainHost::MountFactory mountFactory(PluginLoader& plugin, ServiceSlot& service) {
+    return [&plugin, &service](const fileprovider::Domain& domain,
+                               const MountPaths& paths) -> std::unique_ptr<DomainMount> {
         auto library = plugin.library();
         MountedDomain::Settings settings;
         settings.mountPoint = paths.mountPoint;
         settings.replicaFile = paths.replicaFile;
         settings.cacheDirectory = paths.cacheDirectory;
+        settings.refused = [&service, identifier = domain.identifier](const std::string& path,
+                                                                      const fileprovider::Error& error) {
+            if (DomainManagerService* bus = service.load()) bus->notifyChangeRefused(identifier, path, error);
+        };
+        settings.pendingChanged = [&service, identifier = domain.identifier](std::size_t count) {
+            if (DomainManagerService* bus = service.load()) bus->notifyPendingChanges(identifier, count);
+        };
         return std::make_unique<MountedDomain>(
             domain,
             [library, domain](const fileprovider::HostContext& context) {
@@ -60,13 +75,18 @@ int serve(const DaemonOptions& options) {
     DomainRegistry registry(directories.data / "domains.json");
     const PluginRegistry plugins(pluginSearchPath(options), directories.data / "plugins.json");
     PluginLoader plugin(plugins, PluginRegistry::kFileProviderPlugin);
-    DomainHost host(registry, mountFactory(plugin), [&plugin] { return plugin.elected(); },
+    ServiceSlot serviceSlot{nullptr};
+    DomainHost host(registry, mountFactory(plugin, serviceSlot), [&plugin] { return plugin.elected(); },
                     DomainHost::Settings{directories, options.mountRoot});
 
     // The bus name is taken before anything is mounted, so that a second
     // daemon leaves the first one's mounts alone.
     DomainManagerService service(host);
+    serviceSlot.store(&service);
     host.setDomainsChangedHandler([&service] { service.notifyDomainsChanged(); });
+    const SleepWatch sleep([&host](bool sleeping) { host.prepareForSleep(sleeping); });
+    // cadrio-pluginkit -e rewrites the elections while the daemon runs.
+    const FileWatch elections(directories.data / "plugins.json", [&host] { host.followElection(); });
     signals.start([&service](int) { service.stop(); });
     logger.notice("Hôte de fichiers démarré");
     {
@@ -75,6 +95,7 @@ int serve(const DaemonOptions& options) {
     }
     host.setDomainsChangedHandler({});
     host.unmountAll();
+    serviceSlot.store(nullptr);
     logger.notice("Hôte de fichiers arrêté");
     return EXIT_SUCCESS;
 }
