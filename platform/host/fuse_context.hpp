@@ -1,18 +1,21 @@
 #pragma once
 // What the FUSE request handlers work with: the replica and content cache
 // they answer from, the sync engine that lists folders not yet seen, the
-// content fetcher, and the time-outs they answer with. Private to the FUSE
-// file system (fuse_filesystem.cpp, fuse_operations.cpp, fuse_directory.cpp).
+// content fetcher, the working copies that writes go to, and the time-outs
+// they answer with. Private to the FUSE file system (fuse_filesystem.cpp,
+// fuse_operations.cpp, fuse_write_operations.cpp, fuse_directory.cpp).
 //
 // Threads: the handlers run on the loop's worker threads, several at once.
 // pageCacheMutex guards pageCacheVersions; it is held for the map access
-// only.
+// only. A handler never sends a kernel notification itself: it posts to
+// `notices`, whose worker sends.
 
 #define FUSE_USE_VERSION 34
 #include <fuse3/fuse_lowlevel.h>
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -26,6 +29,7 @@
 #include "platform/host/content_fetcher.hpp"
 #include "platform/host/replica.hpp"
 #include "platform/host/sync_engine.hpp"
+#include "platform/host/working_copies.hpp"
 
 namespace cadrio::host {
 
@@ -35,6 +39,11 @@ struct FuseContext {
     SyncEngine& engine;
     ContentFetcher& fetcher;
     Clock& clock;
+    WorkingCopies& copies;
+    NoticeSink& notices;
+    /// Tells the uploader that `inode` changed or lost its last writer; may
+    /// be empty. Must only queue.
+    std::function<void(Inode)> changed;
     /// Where statfs looks when the drive's quota is unknown: the content
     /// cache's file system is where opened files land.
     std::filesystem::path cacheDirectory;
@@ -54,6 +63,8 @@ struct FuseContext {
 
     /// The entry of `inode`; the root even before the replica holds it.
     std::optional<ReplicaEntry> entry(Inode inode) const;
+    /// From the replica, except the size and dates of a file with local
+    /// contents, which its working copy holds.
     struct stat attributes(const ReplicaEntry& entry) const;
     fuse_entry_param entryParam(const ReplicaEntry& entry) const;
     /// 0 once `folder` is a listed folder, else the errno to answer.
@@ -61,7 +72,46 @@ struct FuseContext {
     /// True when the kernel's pages of `inode` hold `contentVersion`;
     /// records it as the version they will hold from now on.
     bool keepPageCache(Inode inode, const fileprovider::ByteString& contentVersion);
+    /// The kernel's pages of `inode` hold local bytes: the next open of the
+    /// cached contents must not keep them.
+    void forgetPageCache(Inode inode);
+    void notifyChanged(Inode inode) const {
+        if (changed) changed(inode);
+    }
 };
+
+/// What fi->fh points to for every open file.
+struct OpenFile {
+    int fd = -1;
+    Inode inode = 0;
+    /// Counted among the working copy's writers (opened for writing).
+    bool writer = false;
+    /// Holds the content cache's entry (opened for reading from the cache).
+    bool cacheHeld = false;
+    /// Written since the last flush: the next flush records the change.
+    std::atomic<bool> dirty{false};
+    /// Written at all: the kernel must re-read the attributes at release.
+    std::atomic<bool> written{false};
+};
+
+inline OpenFile& openFileOf(const fuse_file_info* fi) { return *reinterpret_cast<OpenFile*>(fi->fh); }
+
+/// Runs a handler body that answers the request itself, or returns an errno
+/// for this wrapper to answer; an exception answers EIO (a file system
+/// error its own errno) and never reaches libfuse's C frames.
+void answerRequest(fuse_req_t req, const char* operation, const std::function<int()>& body) noexcept;
+
+/// The cached contents of `file` at its current version, fetched when
+/// missing; the waiting request ends early when its process is interrupted.
+ContentFetcher::Result cachedContentsFor(fuse_req_t req, FuseContext& context, const ReplicaEntry& file);
+
+/// The write side's handlers, set into `ops`.
+void addWriteOperations(fuse_lowlevel_ops& ops);
+/// open with write access or O_TRUNC: the handle is on the working copy.
+int openForWriting(fuse_req_t req, FuseContext& context, const ReplicaEntry& file, fuse_file_info* fi);
+/// Ends what an open handle holds (the descriptor, the cache hold, the
+/// writer count) and tells the uploader when the last writer left.
+void closeOpenFile(FuseContext& context, OpenFile* file) noexcept;
 
 /// The handlers; their userdata is a FuseContext.
 const fuse_lowlevel_ops& fuseOperations();
