@@ -25,6 +25,11 @@
 //   may-already-exist option, after the working set was refreshed.
 // - pause() lets the sends in flight end or cancels them (their changes
 //   stay queued) and starts nothing new until resume().
+// - A send the plug-in never answers holds up only its own item: the
+//   plug-in's own request time-outs end it (the host does not guess how long
+//   an upload of any size may take); pause() and the destructor cancel it.
+//   A second answer is logged and ignored; one after the destructor is
+//   dropped, and its change goes again at the next start.
 //
 // Threads: every member may be called from any thread. One scheduling
 // thread sleeps on the clock until the next change is due or it is woken;

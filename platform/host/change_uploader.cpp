@@ -1,0 +1,584 @@
+#include "platform/host/change_uploader.hpp"
+
+#include <algorithm>
+#include <condition_variable>
+#include <future>
+#include <map>
+#include <stop_token>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+
+#include "core/support/thread_annotations.hpp"
+#include "core/support/work_pool.hpp"
+#include "platform/host/upload_outcome.hpp"
+#include "platform/log/logger.hpp"
+
+namespace cadrio::host {
+
+namespace fs = std::filesystem;
+using fileprovider::BasicItem;
+using fileprovider::Error;
+using fileprovider::ItemFields;
+using fileprovider::ItemPtr;
+using fileprovider::Progress;
+
+namespace {
+
+const log::Logger& logger() {
+    static const log::Logger instance("zelvano.cadrio.sync", "host");
+    return instance;
+}
+
+/// How long the scheduler sleeps with nothing due: woken by any change.
+constexpr auto kNothingDue = std::chrono::hours(24);
+
+bool sendsContents(const OutgoingChange& outgoing) {
+    const LocalChange bits = outgoing.change.sending;
+    if (contains(bits, LocalChange::deletion)) return false;
+    if (contains(bits, LocalChange::creation)) return !outgoing.change.isFolder;
+    return contains(bits, LocalChange::contents);
+}
+
+ItemFields fieldsOf(LocalChange bits, bool withContents) {
+    ItemFields fields = ItemFields::none;
+    if (contains(bits, LocalChange::creation)) fields = ItemFields::filename | ItemFields::parentItemIdentifier;
+    if (contains(bits, LocalChange::filename)) fields |= ItemFields::filename;
+    if (contains(bits, LocalChange::parent)) fields |= ItemFields::parentItemIdentifier;
+    if (withContents) fields |= ItemFields::contents;
+    return fields;
+}
+
+}  // namespace
+
+/// Closes the door on completions that arrive after the uploader is gone:
+/// they hold the gate, never the uploader.
+struct UploadGate {
+    Mutex mutex;
+    std::condition_variable_any changed;
+    bool closed CADRIO_GUARDED_BY(mutex) = false;
+    int completing CADRIO_GUARDED_BY(mutex) = 0;
+};
+
+class ChangeUploader::Impl {
+public:
+    Impl(fileprovider::ExtensionPtr extension, Replica& replica, WorkingCopies& copies, ContentCache& cache,
+         SyncEngine& engine, NoticeSink& notices, UploadObserver& observer, Clock& clock, Options options)
+        : extension_(std::move(extension)),
+          replica_(replica),
+          copies_(copies),
+          cache_(cache),
+          engine_(engine),
+          notices_(notices),
+          observer_(observer),
+          clock_(clock),
+          options_(std::move(options)),
+          pool_(std::max(1u, options_.concurrency)) {
+        scheduler_ = std::thread([this] { schedule(); });
+    }
+
+    ~Impl() { shutdown(); }
+
+    void start() {
+        std::vector<PendingChange> records;
+        try {
+            records = replica_.pendingChanges();
+        } catch (const std::exception& failure) {
+            logger().error("File des changements illisible : {}", std::string(failure.what()));
+        }
+        {
+            LockGuard lock(mutex_);
+            const Clock::TimePoint now = clock_.now();
+            for (const PendingChange& record : records) {
+                if (record.refusal || record.queued == LocalChange::none) continue;
+                due(record.inode, record.sequence, now);
+            }
+            wakeLocked();
+        }
+        reportPending();
+    }
+
+    void changed(Inode inode) {
+        std::optional<PendingChange> record;
+        try {
+            record = replica_.pendingChange(inode);
+        } catch (const std::exception& failure) {
+            logger().error("File des changements illisible : {}", std::string(failure.what()));
+        }
+        if (record && record->queued != LocalChange::none) {
+            LockGuard lock(mutex_);
+            due(inode, record->sequence, clock_.now() + options_.settleDelay);
+            wakeLocked();
+        }
+        reportPending();
+    }
+
+    void pause() {
+        std::vector<std::shared_ptr<Progress>> running;
+        {
+            LockGuard lock(mutex_);
+            paused_ = true;
+            for (const auto& [inode, send] : sends_) {
+                if (send.progress) running.push_back(send.progress);
+            }
+        }
+        for (const auto& progress : running) progress->cancel();
+    }
+
+    void resume() {
+        LockGuard lock(mutex_);
+        paused_ = false;
+        wakeLocked();
+    }
+
+    TransferProgress progress() const {
+        std::vector<std::pair<std::int64_t, std::shared_ptr<Progress>>> running;
+        {
+            LockGuard lock(mutex_);
+            for (const auto& [inode, send] : sends_) running.emplace_back(send.size, send.progress);
+        }
+        TransferProgress total;
+        total.finished = running.empty();
+        for (const auto& [size, progress] : running) {
+            total.totalBytes += size;
+            if (progress) total.completedBytes += static_cast<std::int64_t>(progress->fractionCompleted() * size);
+        }
+        return total;
+    }
+
+    void whenIdle(std::function<void()> done) {
+        {
+            LockGuard lock(mutex_);
+            if (!idleLocked()) {
+                idleWaiters_.push_back(std::move(done));
+                return;
+            }
+        }
+        done();
+    }
+
+private:
+    struct Due {
+        Clock::TimePoint at;
+        std::int64_t sequence = 0;
+        /// Waiting for a retry after a failure: not counted as pending work.
+        bool retry = false;
+    };
+    struct Send {
+        std::shared_ptr<Progress> progress;
+        std::int64_t size = 0;
+        std::int64_t sequence = 0;
+    };
+    /// One send from its start to its answer, shared with its completion.
+    struct Attempt {
+        Inode inode = 0;
+        LocalChange bits = LocalChange::none;
+        bool withContents = false;
+        bool answered = false;  // guarded by the gate's mutex
+    };
+
+    // ---- Scheduling -------------------------------------------------------
+
+    void due(Inode inode, std::int64_t sequence, Clock::TimePoint at) CADRIO_REQUIRES(mutex_) {
+        auto [slot, added] = schedule_.try_emplace(inode, Due{at, sequence, false});
+        if (added) return;
+        // A change while waiting for a retry keeps the back-off: offline
+        // edits must not turn into one attempt each.
+        slot->second.at = std::max(slot->second.at, at);
+        slot->second.sequence = sequence;
+    }
+
+    void wakeLocked() CADRIO_REQUIRES(mutex_) {
+        wake_.request_stop();
+        wake_ = std::stop_source();
+    }
+
+    bool idleLocked() const CADRIO_REQUIRES(mutex_) {
+        if (!sends_.empty()) return false;
+        return std::all_of(schedule_.begin(), schedule_.end(), [](const auto& entry) { return entry.second.retry; });
+    }
+
+    std::vector<std::function<void()>> takeIdleWaitersLocked() CADRIO_REQUIRES(mutex_) {
+        if (!idleLocked()) return {};
+        return std::exchange(idleWaiters_, {});
+    }
+
+    /// The due changes to send now, oldest record first, marked in flight.
+    std::vector<Inode> pickLocked(Clock::TimePoint now, Clock::TimePoint& next) CADRIO_REQUIRES(mutex_) {
+        next = now + kNothingDue;
+        std::vector<std::pair<std::int64_t, Inode>> ready;
+        for (const auto& [inode, slot] : schedule_) {
+            if (sends_.contains(inode)) continue;
+            if (slot.at > now) {
+                next = std::min(next, slot.at);
+            } else {
+                ready.emplace_back(slot.sequence, inode);
+            }
+        }
+        std::sort(ready.begin(), ready.end());
+        std::vector<Inode> picked;
+        for (const auto& entry : ready) {
+            if (paused_ || sends_.size() >= std::max(1u, options_.concurrency)) break;
+            schedule_.erase(entry.second);
+            sends_.emplace(entry.second, Send{nullptr, 0, entry.first});
+            picked.push_back(entry.second);
+        }
+        return picked;
+    }
+
+    void schedule() {
+        for (;;) {
+            std::vector<Inode> picked;
+            Clock::TimePoint next;
+            std::stop_token woken;
+            {
+                LockGuard lock(mutex_);
+                if (stopping_) return;
+                picked = pickLocked(clock_.now(), next);
+                woken = wake_.get_token();
+            }
+            for (const Inode inode : picked) pool_.submit([this, inode] { send(inode); });
+            if (picked.empty()) clock_.sleepUntil(next, woken);
+        }
+    }
+
+    // ---- Sending ----------------------------------------------------------
+
+    void send(Inode inode) {
+        {
+            LockGuard lock(mutex_);
+            if (stopping_) return;
+        }
+        try {
+            sendNow(inode);
+        } catch (const std::exception& failure) {
+            logger().error("Changement local non envoyé : {}", std::string(failure.what()));
+            ended(inode, true);
+        }
+    }
+
+    void sendNow(Inode inode) {
+        refreshBeforeResend(inode);
+        std::optional<OutgoingChange> outgoing = replica_.beginSending(inode);
+        if (!outgoing) {
+            // Nothing to send now, or it waits for its parent's creation,
+            // which reschedules it.
+            ended(inode, false);
+            return;
+        }
+        auto attempt = std::make_shared<Attempt>();
+        attempt->inode = inode;
+        attempt->bits = outgoing->change.sending;
+        std::optional<fs::path> contents;
+        if (sendsContents(*outgoing)) {
+            contents = bytesToSend(*outgoing);
+            if (!contents && copies_.isBeingWritten(inode)) {
+                // Opened again since it settled: its last writer's close
+                // queues it anew.
+                replica_.failSending(inode, std::nullopt);
+                ended(inode, false);
+                return;
+            }
+            attempt->withContents = contents.has_value();
+        }
+        call(*outgoing, attempt, contents);
+    }
+
+    /// A creation that may have reached the drive goes again only once the
+    /// working set shows what the drive holds.
+    void refreshBeforeResend(Inode inode) {
+        const std::optional<PendingChange> record = replica_.pendingChange(inode);
+        if (!record || !record->mayAlreadyExist || !contains(record->queued, LocalChange::creation)) return;
+        auto refreshed = std::make_shared<std::promise<void>>();
+        std::future<void> done = refreshed->get_future();
+        engine_.signal();
+        engine_.whenIdle([refreshed] { refreshed->set_value(); });
+        done.wait();
+    }
+
+    std::optional<fs::path> bytesToSend(const OutgoingChange& outgoing) {
+        const Inode inode = outgoing.change.inode;
+        if (auto frozen = copies_.freeze(inode)) return frozen;
+        if (copies_.isBeingWritten(inode)) return std::nullopt;
+        if (contains(outgoing.change.sending, LocalChange::creation)) {
+            // A file made without being written (mknod): it is empty.
+            copies_.beginWriting(inode, std::nullopt, false);
+            copies_.endWriting(inode);
+            return copies_.freeze(inode);
+        }
+        logger().error("Contenu local introuvable, seul le reste du changement part");
+        return std::nullopt;
+    }
+
+    void call(const OutgoingChange& outgoing, const std::shared_ptr<Attempt>& attempt,
+              const std::optional<fs::path>& contents) {
+        const std::shared_ptr<UploadGate> gate = gate_;
+        Impl* const self = this;
+        const auto answer = [gate, self, attempt](ItemPtr item, bool shouldFetch, std::optional<Error> error) {
+            {
+                LockGuard lock(gate->mutex);
+                if (gate->closed) return;
+                if (attempt->answered) {
+                    logger().error("Le module a répondu deux fois à un envoi");
+                    return;
+                }
+                attempt->answered = true;
+                ++gate->completing;
+            }
+            self->answered(*attempt, std::move(item), shouldFetch, std::move(error));
+            {
+                LockGuard lock(gate->mutex);
+                --gate->completing;
+            }
+            gate->changed.notify_all();
+        };
+        std::shared_ptr<Progress> progress;
+        try {
+            progress = callPlugin(outgoing, attempt->withContents ? contents : std::nullopt, answer);
+        } catch (...) {
+            answer(nullptr, false, fileprovider::errorFromException(std::current_exception()));
+            return;
+        }
+        started(attempt->inode, progress, attempt->withContents ? outgoing.item.size.value_or(0) : 0);
+    }
+
+    template <typename Answer>
+    std::shared_ptr<Progress> callPlugin(const OutgoingChange& outgoing, const std::optional<fs::path>& contents,
+                                         const Answer& answer) {
+        const PendingChange& change = outgoing.change;
+        auto item = std::make_shared<BasicItem>(outgoing.item);
+        if (contains(change.sending, LocalChange::deletion)) {
+            const auto options =
+                change.isFolder ? fileprovider::DeleteItemOptions::recursive : fileprovider::DeleteItemOptions::none;
+            return extension_->deleteItem(item->identifier, change.baseVersion, options, fileprovider::Request{},
+                                          [answer](std::optional<Error> error) { answer(nullptr, false, error); });
+        }
+        const auto onChange = [answer](ItemPtr answered, ItemFields, bool shouldFetch, std::optional<Error> error) {
+            answer(std::move(answered), shouldFetch, std::move(error));
+        };
+        const ItemFields fields = fieldsOf(change.sending, contents.has_value());
+        if (contains(change.sending, LocalChange::creation)) {
+            const auto options = change.mayAlreadyExist ? fileprovider::CreateItemOptions::mayAlreadyExist
+                                                        : fileprovider::CreateItemOptions::none;
+            return extension_->createItem(item, fields, contents, options, fileprovider::Request{}, onChange);
+        }
+        return extension_->modifyItem(item, change.baseVersion, fields, contents, fileprovider::ModifyItemOptions::none,
+                                      fileprovider::Request{}, onChange);
+    }
+
+    /// Records the progress of a send the plug-in took; cancels it at once
+    /// when a pause or shutdown came meanwhile.
+    void started(Inode inode, const std::shared_ptr<Progress>& progress, std::int64_t size) {
+        bool cancel = false;
+        {
+            LockGuard lock(mutex_);
+            const auto found = sends_.find(inode);
+            if (found == sends_.end()) return;  // already answered
+            found->second.progress = progress;
+            found->second.size = size;
+            cancel = paused_ || stopping_;
+        }
+        if (cancel && progress) progress->cancel();
+    }
+
+    // ---- Answers ------------------------------------------------------------
+
+    void answered(const Attempt& attempt, ItemPtr item, bool shouldFetch, std::optional<Error> error) {
+        bool failed = false;
+        try {
+            if (!error && !item && !contains(attempt.bits, LocalChange::deletion)) {
+                error = Error::fileProvider(fileprovider::FileProviderErrorCode::serverUnreachable,
+                                            "le module a répondu sans élément");
+            }
+            if (error) {
+                failed = failedWith(attempt, *error);
+            } else {
+                succeeded(attempt, std::move(item), shouldFetch);
+            }
+        } catch (const std::exception& failure) {
+            logger().error("Réponse à un envoi non appliquée : {}", std::string(failure.what()));
+            failed = true;
+        }
+        ended(attempt.inode, failed);
+    }
+
+    void succeeded(const Attempt& attempt, ItemPtr item, bool shouldFetch) {
+        const Inode inode = attempt.inode;
+        const fileprovider::ByteString contentVersion = item ? item->itemVersion().contentVersion : "";
+        notices_.post(replica_.finishSending(inode, item));
+        if (shouldFetch) {
+            // The plug-in kept our bytes as a conflict copy on the drive.
+            copies_.discard(inode);
+            cache_.drop(inode);
+            engine_.signal();
+        } else if (attempt.withContents) {
+            copies_.uploaded(inode, cache_, contentVersion);
+        }
+        {
+            LockGuard lock(mutex_);
+            failures_.erase(inode);
+        }
+        if (contains(attempt.bits, LocalChange::creation)) rescheduleWaiting();
+    }
+
+    /// True when the change goes back to the queue for a retry with back-off.
+    bool failedWith(const Attempt& attempt, const Error& error) {
+        const Inode inode = attempt.inode;
+        switch (classifyUploadFailure(error)) {
+            case UploadFailure::cancelled:
+                replica_.failSending(inode, std::nullopt);
+                unfreeze(attempt);
+                requeue(inode);
+                return false;
+            case UploadFailure::refused: {
+                replica_.failSending(inode, error.description);
+                unfreeze(attempt);
+                logger().error("Changement refusé par le drive : {}", error.description);
+                observer_.refused(pathInMount(replica_, inode), error);
+                return false;
+            }
+            case UploadFailure::noSuchItem:
+                if (contains(attempt.bits, LocalChange::deletion)) {
+                    notices_.post(replica_.finishSending(inode, nullptr));
+                } else {
+                    unfreeze(attempt);
+                    notices_.post(replica_.forgetRemoteItem(inode));
+                    requeue(inode);
+                }
+                return false;
+            case UploadFailure::excluded:
+                unfreeze(attempt);
+                replica_.keepLocalOnly(inode);
+                return false;
+            case UploadFailure::retry:
+                break;
+        }
+        logger().error("Envoi échoué, nouvel essai plus tard : {}", error.description);
+        replica_.failSending(inode, std::nullopt);
+        unfreeze(attempt);
+        return true;
+    }
+
+    void unfreeze(const Attempt& attempt) {
+        if (attempt.withContents) copies_.unfreeze(attempt.inode);
+    }
+
+    /// Due again at once (a resumed queue, an item that became a creation).
+    void requeue(Inode inode) {
+        const std::optional<PendingChange> record = replica_.pendingChange(inode);
+        if (!record || record->refusal || record->queued == LocalChange::none) return;
+        LockGuard lock(mutex_);
+        due(inode, record->sequence, clock_.now());
+    }
+
+    /// Changes that waited for a creation may go now.
+    void rescheduleWaiting() {
+        const std::vector<PendingChange> records = replica_.pendingChanges();
+        LockGuard lock(mutex_);
+        const Clock::TimePoint now = clock_.now();
+        for (const PendingChange& record : records) {
+            if (record.refusal || record.queued == LocalChange::none || record.heldAsScratch) continue;
+            if (schedule_.contains(record.inode) || sends_.contains(record.inode)) continue;
+            due(record.inode, record.sequence, now);
+        }
+    }
+
+    /// The send of `inode` is over; with `failed`, it is due again after
+    /// its back-off.
+    void ended(Inode inode, bool failed) {
+        std::vector<std::function<void()>> idle;
+        {
+            LockGuard lock(mutex_);
+            const auto found = sends_.find(inode);
+            const std::int64_t sequence = found == sends_.end() ? 0 : found->second.sequence;
+            if (found != sends_.end()) sends_.erase(found);
+            if (failed) {
+                const std::size_t failures = ++failures_[inode];
+                const Clock::TimePoint at = clock_.now() + retryDelay(options_.retrySchedule, failures);
+                auto [slot, added] = schedule_.try_emplace(inode, Due{at, sequence, true});
+                slot->second.at = std::max(slot->second.at, at);
+                slot->second.retry = true;
+            }
+            wakeLocked();
+            idle = takeIdleWaitersLocked();
+        }
+        reportPending();
+        for (const auto& callback : idle) callback();
+    }
+
+    void reportPending() {
+        try {
+            observer_.pendingChanged(replica_.pendingCount());
+        } catch (const std::exception& failure) {
+            logger().error("File des changements illisible : {}", std::string(failure.what()));
+        }
+    }
+
+    // ---- Shutdown -----------------------------------------------------------
+
+    void shutdown() {
+        std::vector<std::shared_ptr<Progress>> running;
+        {
+            LockGuard lock(mutex_);
+            stopping_ = true;
+            wakeLocked();
+            for (const auto& [inode, send] : sends_) {
+                if (send.progress) running.push_back(send.progress);
+            }
+        }
+        scheduler_.join();
+        for (const auto& progress : running) progress->cancel();
+        pool_.close();
+        {
+            UniqueLock lock(gate_->mutex);
+            gate_->closed = true;
+            gate_->changed.wait(lock, [this]() CADRIO_NO_THREAD_SAFETY_ANALYSIS { return gate_->completing == 0; });
+        }
+        std::vector<std::function<void()>> idle;
+        {
+            LockGuard lock(mutex_);
+            idle = std::exchange(idleWaiters_, {});
+        }
+        for (const auto& callback : idle) callback();
+    }
+
+    const fileprovider::ExtensionPtr extension_;
+    Replica& replica_;
+    WorkingCopies& copies_;
+    ContentCache& cache_;
+    SyncEngine& engine_;
+    NoticeSink& notices_;
+    UploadObserver& observer_;
+    Clock& clock_;
+    const Options options_;
+    const std::shared_ptr<UploadGate> gate_ = std::make_shared<UploadGate>();
+
+    mutable Mutex mutex_;
+    std::map<Inode, Due> schedule_ CADRIO_GUARDED_BY(mutex_);
+    std::unordered_map<Inode, Send> sends_ CADRIO_GUARDED_BY(mutex_);
+    std::unordered_map<Inode, std::size_t> failures_ CADRIO_GUARDED_BY(mutex_);
+    std::vector<std::function<void()>> idleWaiters_ CADRIO_GUARDED_BY(mutex_);
+    std::stop_source wake_ CADRIO_GUARDED_BY(mutex_);
+    bool paused_ CADRIO_GUARDED_BY(mutex_) = false;
+    bool stopping_ CADRIO_GUARDED_BY(mutex_) = false;
+
+    WorkPool pool_;
+    std::thread scheduler_;
+};
+
+ChangeUploader::ChangeUploader(fileprovider::ExtensionPtr extension, Replica& replica, WorkingCopies& copies,
+                               ContentCache& cache, SyncEngine& engine, NoticeSink& notices, UploadObserver& observer,
+                               Clock& clock, Options options)
+    : impl_(std::make_unique<Impl>(std::move(extension), replica, copies, cache, engine, notices, observer, clock,
+                                   std::move(options))) {}
+
+ChangeUploader::~ChangeUploader() = default;
+
+void ChangeUploader::start() { impl_->start(); }
+void ChangeUploader::changed(Inode inode) { impl_->changed(inode); }
+void ChangeUploader::pause() { impl_->pause(); }
+void ChangeUploader::resume() { impl_->resume(); }
+TransferProgress ChangeUploader::progress() const { return impl_->progress(); }
+void ChangeUploader::whenIdle(std::function<void()> done) { impl_->whenIdle(std::move(done)); }
+
+}  // namespace cadrio::host
