@@ -99,20 +99,24 @@ struct MountedDomain::Parts {
 };
 
 /// Refusals go to the log and to the settings' callback.
-class RefusalReporter final : public UploadObserver {
+class UploadReporter final : public UploadObserver {
 public:
-    explicit RefusalReporter(std::function<void(const std::string&, const fileprovider::Error&)> refused)
-        : refused_(std::move(refused)) {}
+    UploadReporter(std::function<void(const std::string&, const fileprovider::Error&)> refused,
+                    std::function<void(std::size_t)> pendingChanged)
+        : refused_(std::move(refused)), pendingChanged_(std::move(pendingChanged)) {}
 
     void refused(const std::string& path, const fileprovider::Error& error) override {
         logger().notice("Modification refusée par le drive : {} ({} {}) {}", path, error.domain,
                          std::to_string(error.code), error.description);
         if (refused_) refused_(path, error);
     }
-    void pendingChanged(std::size_t) override {}
+    void pendingChanged(std::size_t count) override {
+        if (pendingChanged_) pendingChanged_(count);
+    }
 
 private:
     std::function<void(const std::string&, const fileprovider::Error&)> refused_;
+    std::function<void(std::size_t)> pendingChanged_;
 };
 
 MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory factory, Settings settings, Clock& clock)
@@ -128,7 +132,7 @@ MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory facto
     p.fetcher = std::make_unique<ContentFetcher>(p.extension, *p.replica, *p.cache, *p.notifier, clock,
                                                  p.settings.stuckFetchTimeout);
     p.engine = std::make_unique<SyncEngine>(p.extension, *p.replica, *p.notifier, clock);
-    p.uploadObserver = std::make_unique<RefusalReporter>(p.settings.refused);
+    p.uploadObserver = std::make_unique<UploadReporter>(p.settings.refused, p.settings.pendingChanged);
     ChangeUploader::Options uploads;
     uploads.settleDelay = p.settings.settleDelay;
     p.uploader = std::make_unique<ChangeUploader>(p.extension, *p.replica, *p.copies, *p.cache, *p.engine,

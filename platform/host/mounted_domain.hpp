@@ -47,6 +47,9 @@ public:
         /// Told of every change the drive refused for good (path relative to
         /// the mount point), from an upload thread; also logged. May be empty.
         std::function<void(const std::string& path, const fileprovider::Error&)> refused;
+        /// Told the number of local changes left each time the drive
+        /// answered one, from an upload thread. May be empty.
+        std::function<void(std::size_t)> pendingChanged;
     };
 
     /// Creates the extension through `factory`, opens the replica and the
