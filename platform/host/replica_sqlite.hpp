@@ -1,0 +1,166 @@
+#pragma once
+// The SQLite implementation of Replica, private to the replica's files:
+// replica.cpp (opening, reading, enumerations), replica_items.cpp (the
+// schema and how one item is stored and removed) and
+// replica_local_changes.cpp (the queue of local changes).
+//
+// Threads: mutex_ guards the connection and every field below it; each
+// public member takes it for the statements of one call only.
+
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <unordered_set>
+
+#include "core/support/thread_annotations.hpp"
+#include "platform/host/replica.hpp"
+#include "platform/host/sqlite_statement.hpp"
+#include "platform/log/logger.hpp"
+
+namespace cadrio::host::replica_detail {
+
+using fileprovider::ItemIdentifier;
+using fileprovider::ItemPtr;
+using sqlite::Connection;
+using sqlite::Statement;
+
+#define CADRIO_ITEM_COLUMNS                                                                      \
+    "SELECT i.inode, i.parent, i.parent_identifier, i.name, i.shown_name, i.is_folder, i.size, " \
+    "i.created, "                                                                                \
+    "i.modified, i.content_version, i.metadata_version, i.capabilities, i.content_type, "        \
+    "i.children_listed, "                                                                        \
+    "n.identifier FROM items i JOIN inodes n ON n.inode = i.inode "
+
+/// The file is no replica of this layout (or SQLite says it is damaged).
+struct LayoutMismatch : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::optional<std::int64_t> nanoseconds(const std::optional<fileprovider::Date>& date);
+std::optional<fileprovider::Date> dateOf(const std::optional<std::int64_t>& nanos);
+ReplicaEntry readEntry(const Statement& row);
+
+class SqliteReplica final : public Replica {
+  public:
+    SqliteReplica(const std::string& path, bool rebuilt);
+
+    bool wasRebuilt() const override { return rebuilt_; }
+    std::optional<ReplicaEntry> entry(Inode inode) const override;
+    std::optional<ReplicaEntry> entry(const ItemIdentifier& identifier) const override;
+    std::optional<ReplicaEntry> child(Inode parent, std::string_view shownName) const override;
+    std::vector<ReplicaEntry> children(Inode parent, Inode afterInode,
+                                       std::size_t limit) const override;
+    Inode inodeOf(const ItemIdentifier& identifier) override;
+    std::optional<fileprovider::SyncAnchor> anchor() const override;
+
+    std::vector<KernelNotice> apply(std::span<const ItemPtr> items) override;
+    std::vector<KernelNotice> applyChanges(std::span<const ItemIdentifier> deleted,
+                                           std::span<const ItemPtr> updated,
+                                           const fileprovider::SyncAnchor& anchor) override;
+    void beginRelisting() override;
+    std::vector<KernelNotice> finishRelisting(
+        const std::optional<fileprovider::SyncAnchor>& anchor) override;
+    std::vector<KernelNotice> replaceChildren(Inode folder,
+                                              std::span<const ItemPtr> children) override;
+
+    ReplicaEntry createLocal(Inode parent, std::string_view name, bool isFolder,
+                             fileprovider::Date created, bool queued) override;
+    void recordContentChange(Inode file, std::int64_t size, fileprovider::Date modified) override;
+    std::optional<Inode> renameLocal(Inode inode, Inode newParent, std::string_view newName,
+                                     bool newNameIsScratch) override;
+    void removeLocal(Inode inode) override;
+    std::vector<PendingChange> pendingChanges() const override;
+    std::optional<PendingChange> pendingChange(Inode inode) const override;
+    std::size_t pendingCount() const override;
+    std::optional<OutgoingChange> beginSending(Inode inode) override;
+    std::vector<KernelNotice> finishSending(Inode inode, ItemPtr item) override;
+    void failSending(Inode inode, std::optional<std::string> refusal) override;
+    std::vector<KernelNotice> forgetRemoteItem(Inode inode) override;
+    void keepLocalOnly(Inode inode) override;
+    void resumeSending() override;
+
+    std::optional<MaterialisedContent> materialised(Inode inode) const override;
+    void recordMaterialised(const MaterialisedContent& content) override;
+    void forgetMaterialised(Inode inode) override;
+    std::vector<MaterialisedContent> materialisedByAge() const override;
+
+  private:
+    // SQLite's failures become ReplicaError here, and only here.
+    template <class F>
+    static auto guarded(F&& work) -> decltype(work()) {
+        try {
+            return work();
+        } catch (const sqlite::SqliteError& error) {
+            rethrow(error);
+        }
+    }
+    [[noreturn]] static void rethrow(const sqlite::SqliteError& error) {
+        throw ReplicaError(std::string("replica: ") + error.what());
+    }
+
+    /// One mutating call: a transaction and the notices it produced. The
+    /// generation goes back when the transaction does.
+    class Change {
+      public:
+        Change(Connection& connection, std::int64_t& generation)
+            : transaction_(connection), generation_(generation), saved_(generation) {}
+        ~Change() {
+            if (!committed_) generation_ = saved_;
+        }
+        std::vector<KernelNotice> commit();
+        std::vector<KernelNotice> notices;
+
+      private:
+        void addFolderNotices();
+
+        sqlite::Transaction transaction_;
+        std::int64_t& generation_;
+        const std::int64_t saved_;
+        bool committed_ = false;
+    };
+
+    // replica_items.cpp
+    void prepareSchema() CADRIO_REQUIRES(mutex_);
+    void createSchema() CADRIO_REQUIRES(mutex_);
+    void upgradeSchema(std::int64_t from) CADRIO_REQUIRES(mutex_);
+    std::optional<ReplicaEntry> entryLocked(Inode inode) const CADRIO_REQUIRES(mutex_);
+    std::optional<Inode> knownInode(const ItemIdentifier& identifier) CADRIO_REQUIRES(mutex_);
+    Inode inodeOfLocked(const ItemIdentifier& identifier) CADRIO_REQUIRES(mutex_);
+    void storeAnchor(const fileprovider::SyncAnchor& anchor) CADRIO_REQUIRES(mutex_);
+    void storeGeneration() CADRIO_REQUIRES(mutex_);
+    void logOnce(std::string_view what, const ItemIdentifier& identifier) CADRIO_REQUIRES(mutex_);
+    std::vector<Inode> upsertAll(std::span<const ItemPtr> items, std::vector<KernelNotice>& notices)
+        CADRIO_REQUIRES(mutex_);
+    std::optional<Inode> upsert(const fileprovider::Item& item, std::vector<KernelNotice>& notices)
+        CADRIO_REQUIRES(mutex_);
+    void place(ReplicaEntry& next) CADRIO_REQUIRES(mutex_);
+    void writeUnderFreeName(ReplicaEntry& next) CADRIO_REQUIRES(mutex_);
+    bool wouldCycle(Inode self, Inode parent) CADRIO_REQUIRES(mutex_);
+    void write(const ReplicaEntry& e) CADRIO_REQUIRES(mutex_);
+    static void noticesFor(const std::optional<ReplicaEntry>& previous, const ReplicaEntry& next,
+                           std::vector<KernelNotice>& notices);
+    void deleteSubtree(Inode inode, std::vector<KernelNotice>& notices) CADRIO_REQUIRES(mutex_);
+    /// An item enumerations leave alone: it has a record, or it exists only
+    /// here.
+    bool keptLocally(Inode inode) CADRIO_REQUIRES(mutex_);
+
+    // replica_local_changes.cpp
+    std::optional<PendingChange> recordLocked(Inode inode) const CADRIO_REQUIRES(mutex_);
+    void storeRecord(const PendingChange& record) CADRIO_REQUIRES(mutex_);
+    void dropRecord(Inode inode) CADRIO_REQUIRES(mutex_);
+    PendingChange recordFor(const ReplicaEntry& entry) CADRIO_REQUIRES(mutex_);
+    void setIdentifier(Inode inode, const ItemIdentifier& identifier) CADRIO_REQUIRES(mutex_);
+    void removeItemLocked(Inode inode) CADRIO_REQUIRES(mutex_);
+    void takeIdentity(Inode from, Inode to) CADRIO_REQUIRES(mutex_);
+    void mergeAnswered(Inode inode, Inode other, std::vector<KernelNotice>& notices)
+        CADRIO_REQUIRES(mutex_);
+
+    mutable Mutex mutex_;
+    mutable Connection connection_ CADRIO_GUARDED_BY(mutex_);
+    const bool rebuilt_;
+    std::int64_t generation_ CADRIO_GUARDED_BY(mutex_) = 0;
+    std::unordered_set<std::string> loggedItems_ CADRIO_GUARDED_BY(mutex_);
+    const log::Logger logger_{"zelvano.cadrio.sync", "host"};
+};
+
+}  // namespace cadrio::host::replica_detail
