@@ -42,8 +42,10 @@ int checkName(std::string_view name) {
 /// Files with an editor's scratch name stay here; folders always go.
 bool keptLocal(std::string_view name, bool isFolder) { return !isFolder && isScratchName(name); }
 
-/// Records the working copy's size and date in the replica.
+/// Records the working copy's size and date in the replica; a file removed
+/// while open has nothing left to record.
 void recordContents(FuseContext& context, Inode inode, int fd) {
+    if (!context.replica.entry(inode)) return;
     struct stat status {};
     if (::fstat(fd, &status) != 0) throw std::system_error(errno, std::generic_category(), "fstat");
     context.replica.recordContentChange(inode, status.st_size, dateOf(status.st_mtim));
@@ -395,9 +397,7 @@ int openForWriting(fuse_req_t req, FuseContext& context, const ReplicaEntry& fil
 void closeOpenFile(FuseContext& context, OpenFile* file) noexcept {
     std::unique_ptr<OpenFile> owned(file);
     try {
-        if (file->writer && file->dirty.exchange(false) && context.replica.entry(file->inode)) {
-            recordContents(context, file->inode, file->fd);
-        }
+        if (file->writer && file->dirty.exchange(false)) recordContents(context, file->inode, file->fd);
         if (file->fd >= 0) ::close(file->fd);
         if (file->cacheHeld) context.cache.release(file->inode);
         if (!file->writer) return;

@@ -38,7 +38,7 @@ protected:
     void TearDown() override;
 
     /// Mounts (again) over the same replica and cache.
-    void mount(std::chrono::milliseconds settleDelay = std::chrono::milliseconds(100));
+    void mount(std::chrono::milliseconds settleDelay = std::chrono::milliseconds(500));
     fs::path root() const { return session_.scratch() / "Cadrio"; }
     fs::path cacheDirectory() const { return session_.scratch() / "cache"; }
     fs::path thumbnailRoot() const { return session_.scratch() / "thumbnails"; }
