@@ -66,7 +66,10 @@ int openLocalContents(const WorkingCopies& copies, Inode inode) {
 
 void onInit(void*, fuse_conn_info* conn) {
     const unsigned wanted = FUSE_CAP_AUTO_INVAL_DATA | FUSE_CAP_SPLICE_WRITE | FUSE_CAP_SPLICE_MOVE |
-                            FUSE_CAP_READDIRPLUS | FUSE_CAP_ASYNC_READ | FUSE_CAP_PARALLEL_DIROPS;
+                            FUSE_CAP_READDIRPLUS | FUSE_CAP_ASYNC_READ | FUSE_CAP_PARALLEL_DIROPS |
+                            FUSE_CAP_ATOMIC_O_TRUNC;
+    // O_TRUNC reaches open itself, so that truncating a file never first
+    // downloads the contents it throws away.
     conn->want |= conn->capable & wanted;
     // Plain readdirplus: every listing carries the attributes, so "ls -l" and
     // "find" need no lookup per entry.
