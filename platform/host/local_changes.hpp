@@ -54,6 +54,8 @@ using fileprovider::operator&=;
 /// They never reach the plug-in: a change waits until its item and parent
 /// carry the drive's identifiers.
 bool isProvisional(const fileprovider::ItemIdentifier& identifier);
+/// A fresh provisional identifier ("cadrio-local:" and a random UUID).
+fileprovider::ItemIdentifier newProvisionalIdentifier();
 
 struct PendingChange {
     Inode inode = 0;

@@ -1,4 +1,5 @@
 // How one item is stored, placed and removed, and the schema it lives in.
+#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/host/replica_sqlite.hpp"
@@ -7,7 +8,7 @@
 namespace cadrio::host::replica_detail {
 namespace {
 
-constexpr std::int64_t kSchemaVersion = 1;
+constexpr std::int64_t kSchemaVersion = 2;
 // Deeper than any real tree; a longer parent chain is treated as a cycle.
 constexpr int kMaxDepth = 4096;
 constexpr unsigned kMaxNameCandidates = 1000;
@@ -28,6 +29,15 @@ CREATE TABLE materialised(inode INTEGER PRIMARY KEY, content_version BLOB NOT NU
 CREATE INDEX materialised_by_age ON materialised(last_used, inode);
 )";
 
+// Version 2: the queue of local changes, one record per inode.
+const char* const kPendingSchema = R"(
+CREATE TABLE pending(inode INTEGER PRIMARY KEY, sequence INTEGER NOT NULL, queued INTEGER NOT NULL,
+  sending INTEGER NOT NULL, base_content_version BLOB NOT NULL, base_metadata_version BLOB NOT NULL,
+  base_name BLOB NOT NULL, base_parent BLOB NOT NULL, is_folder INTEGER NOT NULL,
+  may_already_exist INTEGER NOT NULL, held_as_scratch INTEGER NOT NULL, refusal TEXT);
+CREATE INDEX pending_by_sequence ON pending(sequence);
+)";
+
 }  // namespace
 
 void SqliteReplica::prepareSchema() {
@@ -40,22 +50,32 @@ void SqliteReplica::prepareSchema() {
     version.reset();
     auto& tables = connection_.statement(
         "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
-        "('inodes', 'items', 'state', 'materialised')");
+        "('inodes', 'items', 'state', 'materialised', 'pending')");
     tables.step();
     const std::int64_t known = tables.integer(0);
     tables.reset();
-    if (found == kSchemaVersion && known == 4) return;
+    if (found == kSchemaVersion && known == 5) return;
+    // The user's replica of the previous layout: its queue starts empty.
+    if (found == 1 && known == 4) return upgradeSchema(found);
     auto& any = connection_.statement("SELECT count(*) FROM sqlite_master");
     any.step();
     const bool empty = found == 0 && any.integer(0) == 0;
     any.reset();
     if (!empty) throw LayoutMismatch("the database is not a replica of this layout");
     createSchema();
-}  // namespace
+}
+
+void SqliteReplica::upgradeSchema(std::int64_t from) {
+    sqlite::Transaction transaction(connection_);
+    if (from < 2) connection_.execute(kPendingSchema);
+    connection_.execute("PRAGMA user_version = 2");
+    transaction.commit();
+}
 
 void SqliteReplica::createSchema() {
     sqlite::Transaction transaction(connection_);
     connection_.execute(kSchema);
+    connection_.execute(kPendingSchema);
     const std::string root(ItemIdentifier::rootContainerRawValue);
     connection_.statement("INSERT INTO inodes(inode, identifier) VALUES (1, ?)")
         .bind(1, root)
@@ -70,7 +90,7 @@ void SqliteReplica::createSchema() {
         .bind(1, root)
         .bindText(2, types::ContentType::folder().identifier())
         .run();
-    connection_.execute("PRAGMA user_version = 1");
+    connection_.execute("PRAGMA user_version = 2");
     transaction.commit();
 }
 
@@ -155,6 +175,8 @@ std::optional<Inode> SqliteReplica::upsert(const fileprovider::Item& item,
     next.version = item.itemVersion();
     next.capabilities = static_cast<std::uint64_t>(item.capabilities());
     next.inode = inodeOfLocked(identifier);
+    // The answer to the local change brings the drive's state in.
+    if (hasRecord(next.inode)) return next.inode;
 
     const std::optional<ReplicaEntry> previous = entryLocked(next.inode);
     if (identifier.isRootContainer()) {
@@ -271,22 +293,43 @@ void SqliteReplica::noticesFor(const std::optional<ReplicaEntry>& previous,
 void SqliteReplica::deleteSubtree(Inode inode, std::vector<KernelNotice>& notices) {
     auto& query = connection_.statement(
         "WITH RECURSIVE below(inode) AS (SELECT ?1 UNION SELECT items.inode FROM items JOIN "
-        "below "
-        "ON items.parent = below.inode) SELECT items.inode, items.parent, items.shown_name "
-        "FROM items "
-        "JOIN below ON items.inode = below.inode");
+        "below ON items.parent = below.inode) SELECT items.inode, items.parent, items.shown_name "
+        "FROM items JOIN below ON items.inode = below.inode");
     query.bind(1, static_cast<std::int64_t>(inode));
     std::vector<KernelNotice> removed;
+    std::unordered_map<Inode, Inode> parents;
     while (query.step()) {
         removed.push_back({KernelNotice::Kind::deleted, static_cast<Inode>(query.integer(1)),
                            static_cast<Inode>(query.integer(0)), query.bytes(2)});
+        parents[removed.back().inode] = removed.back().parent;
+    }
+    // What the user changed stays, and so do the folders that lead to it.
+    std::unordered_set<Inode> kept{kFuseRootInode};
+    for (const KernelNotice& notice : removed) {
+        if (!keptLocally(notice.inode)) continue;
+        for (Inode up = notice.inode; parents.contains(up) && kept.insert(up).second;)
+            up = parents[up];
     }
     for (auto it = removed.rbegin(); it != removed.rend(); ++it) {
-        if (it->inode == kFuseRootInode) continue;
+        if (kept.contains(it->inode)) continue;
         connection_.statement("DELETE FROM items WHERE inode = ?")
             .bind(1, static_cast<std::int64_t>(it->inode))
             .run();
         notices.push_back(*it);
     }
 }
+
+bool SqliteReplica::keptLocally(Inode inode) {
+    if (hasRecord(inode)) return true;
+    auto& query = connection_.statement("SELECT identifier FROM inodes WHERE inode = ?");
+    query.bind(1, static_cast<std::int64_t>(inode));
+    return query.step() && isProvisional(ItemIdentifier(query.bytes(0)));
+}
+
+bool SqliteReplica::hasRecord(Inode inode) {
+    auto& query = connection_.statement("SELECT 1 FROM pending WHERE inode = ?");
+    query.bind(1, static_cast<std::int64_t>(inode));
+    return query.step();
+}
+
 }  // namespace cadrio::host::replica_detail

@@ -1,51 +1,337 @@
-// The queue of local changes: how the user's changes become records, and
-// how the uploader's answers end them.
+// The user's side of the queue of local changes: each change of the items
+// and its record in one transaction.
 #include "platform/host/replica_sqlite.hpp"
 
 namespace cadrio::host::replica_detail {
-
 namespace {
-[[noreturn]] void notYet() {
-    throw ReplicaError("replica: local changes are not kept yet");
+
+constexpr auto kLocalCapabilities =
+    fileprovider::ItemCapabilities::allowsReading | fileprovider::ItemCapabilities::allowsWriting |
+    fileprovider::ItemCapabilities::allowsReparenting |
+    fileprovider::ItemCapabilities::allowsRenaming | fileprovider::ItemCapabilities::allowsDeleting;
+
+#define CADRIO_PENDING_COLUMNS                                                                     \
+    "SELECT inode, sequence, queued, sending, base_content_version, base_metadata_version, "       \
+    "base_name, base_parent, is_folder, may_already_exist, held_as_scratch, refusal IS NOT NULL, " \
+    "refusal FROM pending "
+
+PendingChange readRecord(const Statement& row) {
+    PendingChange record;
+    record.inode = static_cast<Inode>(row.integer(0));
+    record.sequence = row.integer(1);
+    record.queued = static_cast<LocalChange>(row.integer(2));
+    record.sending = static_cast<LocalChange>(row.integer(3));
+    record.baseVersion = {row.bytes(4), row.bytes(5)};
+    record.baseName = row.bytes(6);
+    record.baseParent = ItemIdentifier(row.bytes(7));
+    record.isFolder = row.integer(8) != 0;
+    record.mayAlreadyExist = row.integer(9) != 0;
+    record.heldAsScratch = row.integer(10) != 0;
+    if (row.integer(11) != 0) record.refusal = row.bytes(12);
+    return record;
 }
+
+std::int64_t bits(LocalChange change) {
+    return static_cast<std::int64_t>(toBits(change));
+}
+
+/// A creation the plug-in has not been handed yet: nothing of the item is
+/// on the drive.
+bool unsentCreation(const std::optional<PendingChange>& record, const ItemIdentifier& identifier) {
+    if (!isProvisional(identifier)) return false;
+    return !record || (contains(record->queued, LocalChange::creation) &&
+                       record->sending == LocalChange::none);
+}
+
 }  // namespace
 
-ReplicaEntry SqliteReplica::createLocal(Inode, std::string_view, bool, fileprovider::Date, bool) {
-    notYet();
+std::optional<PendingChange> SqliteReplica::recordLocked(Inode inode) const {
+    auto& query = connection_.statement(CADRIO_PENDING_COLUMNS "WHERE inode = ?");
+    query.bind(1, static_cast<std::int64_t>(inode));
+    if (!query.step()) return std::nullopt;
+    return readRecord(query);
 }
-void SqliteReplica::recordContentChange(Inode, std::int64_t, fileprovider::Date) {
-    notYet();
+
+void SqliteReplica::storeRecord(const PendingChange& r) {
+    auto& store = connection_.statement(
+        "INSERT OR REPLACE INTO pending(inode, sequence, queued, sending, base_content_version, "
+        "base_metadata_version, base_name, base_parent, is_folder, may_already_exist, "
+        "held_as_scratch, refusal) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    store.bind(1, static_cast<std::int64_t>(r.inode))
+        .bind(2, r.sequence)
+        .bind(3, bits(r.queued))
+        .bind(4, bits(r.sending))
+        .bind(5, r.baseVersion.contentVersion)
+        .bind(6, r.baseVersion.metadataVersion)
+        .bind(7, r.baseName)
+        .bind(8, r.baseParent.rawValue())
+        .bind(9, std::int64_t{r.isFolder})
+        .bind(10, std::int64_t{r.mayAlreadyExist})
+        .bind(11, std::int64_t{r.heldAsScratch});
+    if (r.refusal) {
+        store.bindText(12, *r.refusal);
+    } else {
+        store.bindNull(12);
+    }
+    store.run();
 }
-std::optional<Inode> SqliteReplica::renameLocal(Inode, Inode, std::string_view, bool) {
-    notYet();
+
+void SqliteReplica::dropRecord(Inode inode) {
+    connection_.statement("DELETE FROM pending WHERE inode = ?")
+        .bind(1, static_cast<std::int64_t>(inode))
+        .run();
 }
-void SqliteReplica::removeLocal(Inode) {
-    notYet();
+
+PendingChange SqliteReplica::freshRecord(const ReplicaEntry& entry) {
+    auto& next = connection_.statement("SELECT coalesce(max(sequence), 0) + 1 FROM pending");
+    next.step();
+    PendingChange record;
+    record.inode = entry.inode;
+    record.sequence = next.integer(0);
+    record.baseVersion = entry.version;
+    record.baseName = entry.name;
+    record.baseParent = entry.parentIdentifier;
+    record.isFolder = entry.isFolder;
+    return record;
 }
-std::vector<PendingChange> SqliteReplica::pendingChanges() const {
-    return {};
+
+std::optional<Inode> SqliteReplica::childInode(Inode parent, std::string_view shownName) const {
+    auto& query =
+        connection_.statement("SELECT inode FROM items WHERE parent = ? AND shown_name = ?");
+    query.bind(1, static_cast<std::int64_t>(parent)).bind(2, shownName);
+    if (!query.step()) return std::nullopt;
+    return static_cast<Inode>(query.integer(0));
 }
-std::optional<PendingChange> SqliteReplica::pendingChange(Inode) const {
-    return std::nullopt;
+
+std::optional<ItemIdentifier> SqliteReplica::identifierOf(Inode inode) const {
+    auto& query = connection_.statement("SELECT identifier FROM inodes WHERE inode = ?");
+    query.bind(1, static_cast<std::int64_t>(inode));
+    if (!query.step()) return std::nullopt;
+    return ItemIdentifier(query.bytes(0));
 }
-std::size_t SqliteReplica::pendingCount() const {
-    return 0;
+
+void SqliteReplica::setIdentifier(Inode inode, const ItemIdentifier& identifier) {
+    connection_.statement("UPDATE inodes SET identifier = ? WHERE inode = ?")
+        .bind(1, identifier.rawValue())
+        .bind(2, static_cast<std::int64_t>(inode))
+        .run();
+    connection_.statement("UPDATE items SET parent_identifier = ? WHERE parent = ?")
+        .bind(1, identifier.rawValue())
+        .bind(2, static_cast<std::int64_t>(inode))
+        .run();
 }
-std::optional<OutgoingChange> SqliteReplica::beginSending(Inode) {
-    return std::nullopt;
+
+void SqliteReplica::takeIdentity(Inode from, Inode to) {
+    const ItemIdentifier taken = *identifierOf(from);
+    setIdentifier(from, newProvisionalIdentifier());
+    setIdentifier(to, taken);
 }
-std::vector<KernelNotice> SqliteReplica::finishSending(Inode, ItemPtr) {
-    notYet();
+
+void SqliteReplica::removeItemRow(Inode inode) {
+    connection_.statement("DELETE FROM items WHERE inode = ?")
+        .bind(1, static_cast<std::int64_t>(inode))
+        .run();
 }
-void SqliteReplica::failSending(Inode, std::optional<std::string>) {
-    notYet();
+
+void SqliteReplica::removeLocked(Inode inode) {
+    const std::optional<ReplicaEntry> entry = entryLocked(inode);
+    if (!entry || inode == kFuseRootInode) throw ReplicaError("replica: no such item");
+    std::optional<PendingChange> record = recordLocked(inode);
+    removeItemRow(inode);
+    if (unsentCreation(record, entry->identifier)) return dropRecord(inode);
+    PendingChange next = record ? *record : freshRecord(*entry);
+    next.queued = LocalChange::deletion;
+    next.heldAsScratch = false;
+    next.refusal.reset();
+    storeRecord(next);
 }
-std::vector<KernelNotice> SqliteReplica::forgetRemoteItem(Inode) {
-    notYet();
+
+void SqliteReplica::noteMove(PendingChange& r, const ReplicaEntry& moved, bool scratch) {
+    r.heldAsScratch = scratch;
+    r.refusal.reset();
+    if (contains(r.queued, LocalChange::creation)) return;  // sends the current name
+    const auto follow = [&](LocalChange bit, bool differs) {
+        if (differs) {
+            r.queued |= bit;
+        } else if (!contains(r.sending, bit)) {
+            // Back where the drive has it; with a send in flight the drive may
+            // soon hold another name, so the bit stays.
+            r.queued &= ~bit;
+        }
+    };
+    follow(LocalChange::filename, moved.name != r.baseName);
+    follow(LocalChange::parent, moved.parentIdentifier.rawValue() != r.baseParent.rawValue());
 }
-void SqliteReplica::keepLocalOnly(Inode) {
-    notYet();
+
+ReplicaEntry SqliteReplica::createLocal(Inode parent, std::string_view name, bool isFolder,
+                                        fileprovider::Date created, bool queued) try {
+    LockGuard lock(mutex_);
+    Change change(connection_, generation_);
+    const std::optional<ReplicaEntry> folder = entryLocked(parent);
+    if (!folder || !folder->isFolder) throw ReplicaError("replica: no folder to create in");
+    if (childInode(parent, name)) throw ReplicaError("replica: a sibling holds the name");
+    ReplicaEntry made;
+    made.identifier = newProvisionalIdentifier();
+    made.inode = inodeOfLocked(made.identifier);
+    made.parentInode = parent;
+    made.parentIdentifier = folder->identifier;
+    made.name = made.shownName = std::string(name);
+    made.isFolder = isFolder;
+    made.created = made.modified = created;
+    made.capabilities = toBits(kLocalCapabilities);
+    made.contentType =
+        (isFolder ? types::ContentType::folder() : types::ContentType::data()).identifier();
+    made.childrenListed = isFolder;  // nothing of it elsewhere to list
+    write(made);
+
+    // An editor moved the original aside to a scratch name before writing
+    // it anew: the new file is the original.
+    auto& aside = connection_.statement(
+        "SELECT p.inode FROM pending p JOIN items i ON i.inode = p.inode WHERE "
+        "p.held_as_scratch = 1 AND p.is_folder = 0 AND p.sending = 0 AND p.base_name = ? AND "
+        "p.base_parent = ? AND i.parent = ? ORDER BY p.sequence LIMIT 1");
+    aside.bind(1, name)
+        .bind(2, folder->identifier.rawValue())
+        .bind(3, static_cast<std::int64_t>(parent));
+    const std::optional<Inode> original = queued && !isFolder && aside.step()
+                                              ? std::optional(static_cast<Inode>(aside.integer(0)))
+                                              : std::nullopt;
+    aside.reset();
+    if (original) {
+        PendingChange record = *recordLocked(*original);
+        dropRecord(*original);
+        takeIdentity(*original, made.inode);
+        record.inode = made.inode;
+        record.queued = LocalChange::contents;
+        record.heldAsScratch = false;
+        record.refusal.reset();
+        storeRecord(record);
+    } else if (queued) {
+        PendingChange record = freshRecord(made);
+        record.queued = LocalChange::creation;
+        record.baseVersion = {};
+        storeRecord(record);
+    }
+    std::optional<ReplicaEntry> result = entryLocked(made.inode);
+    change.commit();
+    return *result;
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
 }
-void SqliteReplica::resumeSending() {}
+
+void SqliteReplica::recordContentChange(Inode file, std::int64_t size,
+                                        fileprovider::Date modified) try {
+    LockGuard lock(mutex_);
+    Change change(connection_, generation_);
+    const std::optional<ReplicaEntry> entry = entryLocked(file);
+    if (!entry || entry->isFolder) throw ReplicaError("replica: no such file");
+    connection_.statement("UPDATE items SET size = ?, modified = ? WHERE inode = ?")
+        .bind(1, std::max<std::int64_t>(size, 0))
+        .bind(2, nanoseconds(modified))
+        .bind(3, static_cast<std::int64_t>(file))
+        .run();
+    std::optional<PendingChange> record = recordLocked(file);
+    if (record || !isProvisional(entry->identifier)) {
+        PendingChange next = record ? *record : freshRecord(*entry);
+        if (!contains(next.queued, LocalChange::creation)) next.queued |= LocalChange::contents;
+        next.refusal.reset();
+        storeRecord(next);
+    }
+    change.commit();
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
+
+std::optional<Inode> SqliteReplica::renameLocal(Inode inode, Inode newParent,
+                                                std::string_view newName,
+                                                bool newNameIsScratch) try {
+    LockGuard lock(mutex_);
+    Change change(connection_, generation_);
+    std::optional<ReplicaEntry> entry = entryLocked(inode);
+    const std::optional<ReplicaEntry> folder = entryLocked(newParent);
+    if (!entry || inode == kFuseRootInode) throw ReplicaError("replica: no such item");
+    if (!folder || !folder->isFolder) throw ReplicaError("replica: no folder to move into");
+    if (entry->parentInode == newParent && entry->shownName == newName) return std::nullopt;
+    if (entry->isFolder && wouldCycle(inode, newParent))
+        throw ReplicaError("replica: a folder cannot go below itself");
+    std::optional<PendingChange> record = recordLocked(inode);
+    const std::optional<Inode> replaced = childInode(newParent, newName);
+    if (replaced) {
+        const ReplicaEntry target = *entryLocked(*replaced);
+        const std::optional<PendingChange> targetRecord = recordLocked(*replaced);
+        const bool takeOver =
+            !newNameIsScratch && !entry->isFolder && !target.isFolder &&
+            unsentCreation(record, entry->identifier) && !isProvisional(target.identifier) &&
+            (!targetRecord || targetRecord->sending == LocalChange::none) &&
+            (!targetRecord || !contains(targetRecord->queued, LocalChange::deletion));
+        if (takeOver) {
+            // Written beside, renamed over: a new version of the target.
+            PendingChange next = targetRecord ? *targetRecord : freshRecord(target);
+            next.inode = inode;
+            next.queued = LocalChange::contents | (next.queued & ~LocalChange::contents);
+            dropRecord(*replaced);
+            removeItemRow(*replaced);
+            takeIdentity(*replaced, inode);
+            connection_
+                .statement(
+                    "UPDATE items SET content_version = ?, metadata_version = ?, capabilities = ?, "
+                    "created = ? WHERE inode = ?")
+                .bind(1, target.version.contentVersion)
+                .bind(2, target.version.metadataVersion)
+                .bind(3, static_cast<std::int64_t>(target.capabilities))
+                .bind(4, nanoseconds(target.created))
+                .bind(5, static_cast<std::int64_t>(inode))
+                .run();
+            entry = entryLocked(inode);
+            record = next;
+        } else {
+            removeLocked(*replaced);
+        }
+    }
+    connection_
+        .statement(
+            "UPDATE items SET parent = ?, parent_identifier = ?, name = ?, shown_name = ? WHERE "
+            "inode = ?")
+        .bind(1, static_cast<std::int64_t>(newParent))
+        .bind(2, folder->identifier.rawValue())
+        .bind(3, newName)
+        .bind(4, newName)
+        .bind(5, static_cast<std::int64_t>(inode))
+        .run();
+    const ReplicaEntry moved = *entryLocked(inode);
+    if (unsentCreation(record, moved.identifier)) {
+        // Only here so far: a scratch name keeps it here, another name sends it.
+        if (newNameIsScratch) {
+            dropRecord(inode);
+        } else if (!record) {
+            PendingChange next = freshRecord(moved);
+            next.queued = LocalChange::creation;
+            next.baseVersion = {};
+            storeRecord(next);
+        }
+    } else {
+        PendingChange next = record ? *record : freshRecord(*entry);
+        noteMove(next, moved, newNameIsScratch);
+        if (next.queued == LocalChange::none && next.sending == LocalChange::none &&
+            !next.heldAsScratch) {
+            dropRecord(inode);
+        } else {
+            storeRecord(next);
+        }
+    }
+    change.commit();
+    return replaced;
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
+
+void SqliteReplica::removeLocal(Inode inode) try {
+    LockGuard lock(mutex_);
+    Change change(connection_, generation_);
+    removeLocked(inode);
+    change.commit();
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
 
 }  // namespace cadrio::host::replica_detail

@@ -143,17 +143,35 @@ class SqliteReplica final : public Replica {
     /// An item enumerations leave alone: it has a record, or it exists only
     /// here.
     bool keptLocally(Inode inode) CADRIO_REQUIRES(mutex_);
+    bool hasRecord(Inode inode) CADRIO_REQUIRES(mutex_);
 
     // replica_local_changes.cpp
     std::optional<PendingChange> recordLocked(Inode inode) const CADRIO_REQUIRES(mutex_);
     void storeRecord(const PendingChange& record) CADRIO_REQUIRES(mutex_);
     void dropRecord(Inode inode) CADRIO_REQUIRES(mutex_);
-    PendingChange recordFor(const ReplicaEntry& entry) CADRIO_REQUIRES(mutex_);
+    /// A new record whose base is the item as the drive last described it.
+    PendingChange freshRecord(const ReplicaEntry& entry) CADRIO_REQUIRES(mutex_);
+    std::optional<Inode> childInode(Inode parent, std::string_view shownName) const
+        CADRIO_REQUIRES(mutex_);
+    std::optional<ItemIdentifier> identifierOf(Inode inode) const CADRIO_REQUIRES(mutex_);
+    /// Gives `inode` a new identifier; its children follow.
     void setIdentifier(Inode inode, const ItemIdentifier& identifier) CADRIO_REQUIRES(mutex_);
-    void removeItemLocked(Inode inode) CADRIO_REQUIRES(mutex_);
+    /// `to` takes the identifier of `from`, which becomes an item of here only.
     void takeIdentity(Inode from, Inode to) CADRIO_REQUIRES(mutex_);
+    void removeItemRow(Inode inode) CADRIO_REQUIRES(mutex_);
+    void removeLocked(Inode inode) CADRIO_REQUIRES(mutex_);
+    /// What was being sent goes back to the queue; false when the record
+    /// ended (a creation whose item was removed meanwhile).
+    bool requeueSending(PendingChange& record, bool transient) CADRIO_REQUIRES(mutex_);
+    /// The record's name and parent bits after the item moved.
+    void noteMove(PendingChange& record, const ReplicaEntry& moved, bool scratch)
+        CADRIO_REQUIRES(mutex_);
+
+    // replica_sending.cpp
     void mergeAnswered(Inode inode, Inode other, std::vector<KernelNotice>& notices)
         CADRIO_REQUIRES(mutex_);
+    void takeAnswer(Inode inode, const PendingChange& record, const fileprovider::Item& item,
+                    std::vector<KernelNotice>& notices) CADRIO_REQUIRES(mutex_);
 
     mutable Mutex mutex_;
     mutable Connection connection_ CADRIO_GUARDED_BY(mutex_);

@@ -1,0 +1,258 @@
+// The uploader's side of the queue of local changes: what goes out, and how
+// the drive's answers end the records.
+#include "platform/host/replica_sqlite.hpp"
+
+namespace cadrio::host::replica_detail {
+namespace {
+
+#define CADRIO_PENDING_ORDERED "SELECT inode FROM pending ORDER BY sequence, inode"
+
+fileprovider::BasicItem outgoingItem(const ReplicaEntry& entry, const ItemIdentifier& parent) {
+    fileprovider::BasicItem item;
+    item.identifier = entry.identifier;
+    item.parent = parent;
+    item.name = entry.name;
+    item.type = types::ContentType(entry.contentType);
+    item.version = entry.version;
+    item.itemCapabilities = static_cast<fileprovider::ItemCapabilities>(entry.capabilities);
+    if (!entry.isFolder) item.size = entry.size;
+    item.created = entry.created;
+    item.modified = entry.modified;
+    return item;
+}
+
+}  // namespace
+
+std::vector<PendingChange> SqliteReplica::pendingChanges() const {
+    return guarded([&] {
+        LockGuard lock(mutex_);
+        std::vector<Inode> inodes;
+        auto& query = connection_.statement(CADRIO_PENDING_ORDERED);
+        while (query.step()) inodes.push_back(static_cast<Inode>(query.integer(0)));
+        std::vector<PendingChange> found;
+        for (const Inode inode : inodes) found.push_back(*recordLocked(inode));
+        return found;
+    });
+}
+
+std::optional<PendingChange> SqliteReplica::pendingChange(Inode inode) const {
+    return guarded([&] {
+        LockGuard lock(mutex_);
+        return recordLocked(inode);
+    });
+}
+
+std::size_t SqliteReplica::pendingCount() const {
+    return guarded([&] {
+        LockGuard lock(mutex_);
+        auto& query = connection_.statement("SELECT count(*) FROM pending");
+        query.step();
+        return static_cast<std::size_t>(query.integer(0));
+    });
+}
+
+std::optional<OutgoingChange> SqliteReplica::beginSending(Inode inode) try {
+    LockGuard lock(mutex_);
+    Change change(connection_, generation_);
+    std::optional<PendingChange> record = recordLocked(inode);
+    if (!record || record->queued == LocalChange::none || record->sending != LocalChange::none ||
+        record->refusal || record->heldAsScratch)
+        return std::nullopt;
+    const ItemIdentifier identifier = *identifierOf(inode);
+    if (isProvisional(identifier) && !contains(record->queued, LocalChange::creation))
+        return std::nullopt;  // its creation is still under way
+    fileprovider::BasicItem item;
+    if (contains(record->queued, LocalChange::deletion)) {
+        item.identifier = identifier;
+        item.parent = record->baseParent;
+        item.name = record->baseName;
+        item.version = record->baseVersion;
+        if (record->isFolder) item.type = types::ContentType::folder();
+    } else {
+        const std::optional<ReplicaEntry> entry = entryLocked(inode);
+        if (!entry) return std::nullopt;
+        const ItemIdentifier parent = *identifierOf(entry->parentInode);
+        if (isProvisional(parent)) return std::nullopt;
+        item = outgoingItem(*entry, parent);
+        // A content change or deletion goes under the version last received.
+        if (!contains(record->queued, LocalChange::creation)) item.version = record->baseVersion;
+    }
+    record->sending = record->queued;
+    record->queued = LocalChange::none;
+    storeRecord(*record);
+    change.commit();
+    return OutgoingChange{*record, std::move(item)};
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
+
+void SqliteReplica::mergeAnswered(Inode inode, Inode other, std::vector<KernelNotice>& notices) {
+    // A listing brought the created item in before the answer did: one item.
+    std::vector<ReplicaEntry> moving;
+    auto& query = connection_.statement(CADRIO_ITEM_COLUMNS "WHERE i.parent = ?");
+    query.bind(1, static_cast<std::int64_t>(other));
+    while (query.step()) moving.push_back(readEntry(query));
+    for (ReplicaEntry& child : moving) {
+        const ReplicaEntry previous = child;
+        child.parentInode = inode;
+        writeUnderFreeName(child);
+        noticesFor(previous, child, notices);
+    }
+    if (const std::optional<ReplicaEntry> gone = entryLocked(other)) {
+        notices.push_back({KernelNotice::Kind::deleted, gone->parentInode, other, gone->shownName});
+        removeItemRow(other);
+    }
+    dropRecord(other);
+    connection_.statement("DELETE FROM materialised WHERE inode = ?")
+        .bind(1, static_cast<std::int64_t>(other))
+        .run();
+    setIdentifier(other, newProvisionalIdentifier());
+}
+
+void SqliteReplica::takeAnswer(Inode inode, const PendingChange& record,
+                               const fileprovider::Item& item, std::vector<KernelNotice>& notices) {
+    const std::optional<ReplicaEntry> previous = entryLocked(inode);
+    if (!previous) return;
+    ReplicaEntry next = *previous;
+    next.identifier = item.itemIdentifier();
+    next.version = item.itemVersion();
+    next.capabilities = toBits(item.capabilities());
+    if (!next.isFolder) next.contentType = item.contentType().identifier();
+    if (item.creationDate()) next.created = item.creationDate();
+    // What changed here again meanwhile keeps its local value.
+    if (!contains(record.queued, LocalChange::contents) && !next.isFolder) {
+        next.size = std::max<std::int64_t>(item.documentSize().value_or(next.size), 0);
+        if (item.contentModificationDate()) next.modified = item.contentModificationDate();
+    }
+    bool moved = false;
+    if (!contains(record.queued, LocalChange::filename) && item.filename() != next.name) {
+        next.name = item.filename();
+        moved = true;
+    }
+    if (!contains(record.queued, LocalChange::parent) &&
+        item.parentItemIdentifier().rawValue() != next.parentIdentifier.rawValue()) {
+        next.parentIdentifier = item.parentItemIdentifier();
+        place(next);
+        moved = true;
+    }
+    if (moved) {
+        writeUnderFreeName(next);
+    } else {
+        write(next);
+    }
+    noticesFor(previous, next, notices);
+}
+
+std::vector<KernelNotice> SqliteReplica::finishSending(Inode inode, ItemPtr item) try {
+    LockGuard lock(mutex_);
+    Change change(connection_, generation_);
+    std::optional<PendingChange> record = recordLocked(inode);
+    if (!record) return {};
+    if (!item) {
+        dropRecord(inode);
+        return change.commit();
+    }
+    const ItemIdentifier answered = item->itemIdentifier();
+    if (identifierOf(inode)->rawValue() != answered.rawValue()) {
+        const std::optional<Inode> other = knownInode(answered);
+        if (other && *other != inode) mergeAnswered(inode, *other, change.notices);
+        setIdentifier(inode, answered);
+    }
+    takeAnswer(inode, *record, *item, change.notices);
+    record->sending = LocalChange::none;
+    record->baseVersion = item->itemVersion();
+    record->baseName = item->filename();
+    record->baseParent = item->parentItemIdentifier();
+    record->mayAlreadyExist = false;
+    if (record->queued == LocalChange::none && !record->heldAsScratch) {
+        dropRecord(inode);
+    } else {
+        storeRecord(*record);
+    }
+    return change.commit();
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
+
+bool SqliteReplica::requeueSending(PendingChange& r, bool transient) {
+    if (contains(r.sending, LocalChange::creation)) {
+        // Removed here meanwhile: nothing left to create.
+        if (contains(r.queued, LocalChange::deletion)) {
+            dropRecord(r.inode);
+            return false;
+        }
+        // An answer lost on the way may hide a creation the drive carried out.
+        if (transient) r.mayAlreadyExist = true;
+        r.queued = LocalChange::creation;
+    } else if (!contains(r.queued, LocalChange::deletion)) {
+        r.queued |= r.sending;
+    }
+    r.sending = LocalChange::none;
+    storeRecord(r);
+    return true;
+}
+
+void SqliteReplica::failSending(Inode inode, std::optional<std::string> refusal) try {
+    LockGuard lock(mutex_);
+    Change change(connection_, generation_);
+    std::optional<PendingChange> record = recordLocked(inode);
+    if (!record || record->sending == LocalChange::none) return;
+    record->refusal = std::move(refusal);
+    requeueSending(*record, !record->refusal);
+    change.commit();
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
+
+std::vector<KernelNotice> SqliteReplica::forgetRemoteItem(Inode inode) try {
+    LockGuard lock(mutex_);
+    Change change(connection_, generation_);
+    const std::optional<PendingChange> record = recordLocked(inode);
+    if (!record) return {};
+    const LocalChange wanted = record->queued | record->sending;
+    dropRecord(inode);
+    if (entryLocked(inode) && !contains(wanted, LocalChange::contents))
+        deleteSubtree(inode, change.notices);
+    // Contents written here, or a folder still holding such: sent anew.
+    if (const std::optional<ReplicaEntry> entry = entryLocked(inode)) {
+        setIdentifier(inode, newProvisionalIdentifier());
+        if (!record->heldAsScratch) {
+            PendingChange next = freshRecord(*entryLocked(inode));
+            next.sequence = record->sequence;
+            next.queued = LocalChange::creation;
+            next.baseVersion = {};
+            storeRecord(next);
+        }
+    }
+    return change.commit();
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
+
+void SqliteReplica::keepLocalOnly(Inode inode) try {
+    LockGuard lock(mutex_);
+    Change change(connection_, generation_);
+    dropRecord(inode);
+    if (entryLocked(inode) && !isProvisional(*identifierOf(inode)))
+        setIdentifier(inode, newProvisionalIdentifier());
+    change.commit();
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
+
+void SqliteReplica::resumeSending() try {
+    LockGuard lock(mutex_);
+    Change change(connection_, generation_);
+    std::vector<Inode> interrupted;
+    auto& query = connection_.statement("SELECT inode FROM pending WHERE sending <> 0");
+    while (query.step()) interrupted.push_back(static_cast<Inode>(query.integer(0)));
+    for (const Inode inode : interrupted) {
+        PendingChange record = *recordLocked(inode);
+        requeueSending(record, true);
+    }
+    change.commit();
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
+
+}  // namespace cadrio::host::replica_detail
