@@ -1,0 +1,259 @@
+#include "platform/host/change_uploader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <set>
+
+#include "core/support/temporary_directory.hpp"
+
+namespace cadrio::host {
+namespace {
+
+namespace fs = std::filesystem;
+using fileprovider::BasicItem;
+using fileprovider::Error;
+using fileprovider::ItemFields;
+using fileprovider::ItemIdentifier;
+using fileprovider::ItemPtr;
+using fileprovider::Progress;
+using namespace std::chrono_literals;
+
+/// Records each creation, modification and deletion; the test answers them.
+class UploadingExtension final : public fileprovider::ReplicatedExtension {
+public:
+    struct Call {
+        enum Kind { create, modify, remove } kind;
+        BasicItem item;
+        ItemFields fields;
+        std::string contents;  // the bytes handed over, read at call time
+        bool mayAlreadyExist = false;
+        Clock::TimePoint at;
+        ItemChangeCompletion answer;
+        DeleteCompletion answerDeletion;
+    };
+
+    explicit UploadingExtension(Clock& clock) : clock_(clock) {}
+
+    std::shared_ptr<Progress> item(const ItemIdentifier&, const fileprovider::Request&, ItemCompletion) override {
+        return Progress::create();
+    }
+    std::shared_ptr<fileprovider::Enumerator> enumerator(const ItemIdentifier&, const fileprovider::Request&) override {
+        throw fileprovider::ErrorException(Error::serverUnreachable());
+    }
+    std::shared_ptr<Progress> createItem(ItemPtr item, ItemFields fields, const std::optional<fs::path>& contents,
+                                         fileprovider::CreateItemOptions options, const fileprovider::Request&,
+                                         ItemChangeCompletion completion) override {
+        return record({Call::create, BasicItem::copyOf(*item), fields, read(contents),
+                       contains(options, fileprovider::CreateItemOptions::mayAlreadyExist), clock_.now(),
+                       std::move(completion), {}});
+    }
+    std::shared_ptr<Progress> modifyItem(ItemPtr item, const fileprovider::ItemVersion&, ItemFields fields,
+                                         const std::optional<fs::path>& contents, fileprovider::ModifyItemOptions,
+                                         const fileprovider::Request&, ItemChangeCompletion completion) override {
+        return record({Call::modify, BasicItem::copyOf(*item), fields, read(contents), false, clock_.now(),
+                       std::move(completion), {}});
+    }
+
+    Call waitForCall(std::size_t index) {
+        std::unique_lock lock(mutex_);
+        // Bounded in real time so that a fault fails the test instead of hanging it.
+        if (!called_.wait_for(lock, 10s, [&] { return calls_.size() > index; })) {
+            ADD_FAILURE() << "no call " << index;
+            return {};
+        }
+        return calls_[index];
+    }
+    std::size_t callCount() {
+        std::lock_guard lock(mutex_);
+        return calls_.size();
+    }
+
+private:
+    static std::string read(const std::optional<fs::path>& file) {
+        if (!file) return "<none>";
+        std::ifstream in(*file, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    std::shared_ptr<Progress> record(Call call) {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(std::move(call));
+        called_.notify_all();
+        return Progress::create(100);
+    }
+
+    Clock& clock_;
+    std::mutex mutex_;
+    std::condition_variable called_;
+    std::vector<Call> calls_;
+};
+
+struct Refusals final : UploadObserver {
+    void refused(const std::string& path, const Error& error) override {
+        std::lock_guard lock(mutex);
+        paths.push_back(path + ": " + std::to_string(error.code));
+    }
+    void pendingChanged(std::size_t) override {}
+    std::mutex mutex;
+    std::vector<std::string> paths;
+};
+
+struct DroppingSink final : NoticeSink {
+    void post(std::vector<KernelNotice>) override {}
+};
+
+ItemPtr answerItem(const std::string& identifier, const std::string& name, const std::string& contentVersion,
+                   const ItemIdentifier& parent = ItemIdentifier::rootContainer()) {
+    auto item = std::make_shared<BasicItem>();
+    item->identifier = ItemIdentifier(identifier);
+    item->parent = parent;
+    item->name = name;
+    item->size = 0;
+    item->version = {contentVersion, "m-" + contentVersion};
+    return item;
+}
+
+class ChangeUploaderTest : public ::testing::Test {
+protected:
+    void TearDown() override { uploader.reset(); }
+
+    void makeUploader(unsigned concurrency = 2) {
+        ChangeUploader::Options options;
+        options.concurrency = concurrency;
+        uploader = std::make_unique<ChangeUploader>(extension, *replica, copies, cache, engine, notices, refusals,
+                                                    clock, options);
+        uploader->start();
+    }
+    /// A new file under `parent` whose writer wrote `bytes` and closed it.
+    Inode newFile(Inode parent, const std::string& name, const std::string& bytes) {
+        const Inode inode = replica->createLocal(parent, name, false, clock.wallNow(), true).inode;
+        write(inode, bytes);
+        return inode;
+    }
+    void write(Inode inode, const std::string& bytes) {
+        std::ofstream(copies.beginWriting(inode, std::nullopt, true), std::ios::binary) << bytes;
+        replica->recordContentChange(inode, static_cast<std::int64_t>(bytes.size()), clock.wallNow());
+        copies.endWriting(inode);
+        if (uploader) uploader->changed(inode);
+    }
+    void waitIdle() {
+        std::promise<void> idle;
+        uploader->whenIdle([&] { idle.set_value(); });
+        ASSERT_EQ(idle.get_future().wait_for(10s), std::future_status::ready);
+    }
+
+    VirtualClock clock;
+    TemporaryDirectory directory{"change-uploader"};
+    std::unique_ptr<Replica> replica = Replica::open(":memory:");
+    WorkingCopies copies{directory / "copies"};
+    ContentCache cache{directory / "cache", *replica, clock};
+    DroppingSink notices;
+    Refusals refusals;
+    std::shared_ptr<UploadingExtension> extension = std::make_shared<UploadingExtension>(clock);
+    SyncEngine engine{extension, *replica, notices, clock};
+    std::unique_ptr<ChangeUploader> uploader;
+};
+
+TEST_F(ChangeUploaderTest, ItemsGoConcurrentlyOldestFirstAndTenRewritesGoOnce) {
+    makeUploader(2);
+    const Inode a = newFile(kFuseRootInode, "a.txt", "a");
+    const Inode b = newFile(kFuseRootInode, "b.txt", "b");
+    const Inode c = newFile(kFuseRootInode, "c.txt", "c");
+    for (int i = 0; i < 10; ++i) write(a, "a" + std::to_string(i));
+    clock.advance(500ms);
+
+    const auto first = extension->waitForCall(0);
+    const auto second = extension->waitForCall(1);
+    std::set<std::string> names{first.item.name, second.item.name};
+    EXPECT_EQ(names, (std::set<std::string>{"a.txt", "b.txt"})) << "oldest records first, two at once";
+    EXPECT_EQ(extension->callCount(), 2u);
+    const auto& sentA = first.item.name == "a.txt" ? first : second;
+    EXPECT_EQ(sentA.contents, "a9") << "the last bytes, once";
+    EXPECT_TRUE(contains(sentA.fields, ItemFields::contents));
+
+    first.answer(answerItem("id:" + first.item.name, first.item.name, "v1"), ItemFields::none, false, std::nullopt);
+    const auto third = extension->waitForCall(2);
+    EXPECT_EQ(third.item.name, "c.txt");
+    second.answer(answerItem("id:b", "b.txt", "v1"), ItemFields::none, false, std::nullopt);
+    third.answer(answerItem("id:c", "c.txt", "v1"), ItemFields::none, false, std::nullopt);
+    waitIdle();
+    EXPECT_EQ(extension->callCount(), 3u);
+    EXPECT_EQ(replica->pendingCount(), 0u);
+    EXPECT_FALSE(copies.localContents(b)) << "sent bytes become the cached contents";
+    EXPECT_TRUE(cache.lookup(c, "v1"));
+}
+
+TEST_F(ChangeUploaderTest, AChildWaitsForItsFolderToBeCreated) {
+    makeUploader();
+    const Inode folder = replica->createLocal(kFuseRootInode, "Docs", true, clock.wallNow(), true).inode;
+    uploader->changed(folder);
+    newFile(folder, "note.txt", "n");
+    uploader->changed(replica->child(folder, "note.txt")->inode);
+    clock.advance(500ms);
+
+    const auto creation = extension->waitForCall(0);
+    EXPECT_EQ(creation.item.name, "Docs");
+    creation.answer(answerItem("d:1", "Docs", ""), ItemFields::none, false, std::nullopt);
+    const auto child = extension->waitForCall(1);
+    EXPECT_EQ(child.item.name, "note.txt");
+    EXPECT_EQ(child.item.parent, ItemIdentifier("d:1"));
+}
+
+TEST_F(ChangeUploaderTest, FailuresRetryOnTheScheduleAndRefusalsAreToldOnce) {
+    makeUploader();
+    const Inode file = newFile(kFuseRootInode, "a.txt", "a");
+    clock.advance(500ms);
+    std::size_t index = 0;
+    for (const auto delay : {1s, 2s, 5s, 10s, 30s, 60s, 60s}) {
+        const auto call = extension->waitForCall(index++);
+        call.answer(nullptr, ItemFields::none, false, Error::serverUnreachable());
+        waitIdle();
+        EXPECT_EQ(copies.localContents(file).has_value(), true) << "the local copy stays readable";
+        const Clock::TimePoint failedAt = clock.now();
+        clock.advance(delay - 1ms);
+        clock.advance(1ms);
+        EXPECT_EQ(extension->waitForCall(index).at, failedAt + delay);
+    }
+    extension->waitForCall(index).answer(nullptr, ItemFields::none, false, Error::insufficientQuota());
+    waitIdle();
+    clock.advance(10min);
+    waitIdle();
+    EXPECT_EQ(extension->callCount(), index + 1) << "a refusal is not retried";
+    EXPECT_EQ(refusals.paths, std::vector<std::string>{"a.txt: -1003"});
+    EXPECT_EQ(replica->pendingChange(file)->refusal.has_value(), true);
+}
+
+TEST_F(ChangeUploaderTest, AConflictDropsTheLocalCopyAndTheCachedContents) {
+    makeUploader();
+    const Inode file = newFile(kFuseRootInode, "a.txt", "mine");
+    clock.advance(500ms);
+    extension->waitForCall(0).answer(answerItem("f:1", "a.txt", "v1"), ItemFields::none, false, std::nullopt);
+    waitIdle();
+    ASSERT_TRUE(cache.lookup(file, "v1"));
+
+    write(file, "edited");
+    clock.advance(500ms);
+    const auto modification = extension->waitForCall(1);
+    EXPECT_EQ(modification.kind, UploadingExtension::Call::modify);
+    modification.answer(answerItem("f:1", "a.txt", "v2"), ItemFields::none, true, std::nullopt);
+    waitIdle();
+    EXPECT_FALSE(copies.localContents(file));
+    EXPECT_FALSE(cache.lookup(file, "v1"));
+    EXPECT_FALSE(cache.lookup(file, "v2"));
+}
+
+TEST_F(ChangeUploaderTest, ACreationCutShortByAStopGoesAgainWithMayAlreadyExist) {
+    const Inode file = newFile(kFuseRootInode, "a.txt", "a");
+    ASSERT_TRUE(replica->beginSending(file));  // the host stopped while sending
+    replica->resumeSending();
+    makeUploader();
+    const auto call = extension->waitForCall(0);
+    EXPECT_EQ(call.kind, UploadingExtension::Call::create);
+    EXPECT_TRUE(call.mayAlreadyExist);
+    EXPECT_EQ(call.contents, "a");
+}
+
+}  // namespace
+}  // namespace cadrio::host
