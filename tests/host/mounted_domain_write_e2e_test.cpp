@@ -125,7 +125,10 @@ TEST_F(MountedDomainWriteTest, AChangeClosedBeforeTheHostStopsReachesTheDriveAtT
 }
 
 TEST_F(MountedDomainWriteTest, EditsDuringAnOutageAllReachTheDriveInOrder) {
-    admin("/_admin/faults", {{"path_prefix", "/api/v1/drive"}, {"kind", "status"}, {"status", 503}, {"count", -1}});
+    // The server answers 503 to the uploads until they failed twice at the
+    // uploader (three tries of the plug-in each, three files at once).
+    admin("/_admin/faults", {{"method", "POST"}, {"path_prefix", "/api/v1/drive/upload"}, {"kind", "status"},
+                             {"status", 503}, {"count", 18}});
     std::string journal;
     for (int edit = 0; edit < 50; ++edit) {
         const std::string line = "édition " + std::to_string(edit) + "\n";
@@ -135,8 +138,10 @@ TEST_F(MountedDomainWriteTest, EditsDuringAnOutageAllReachTheDriveInOrder) {
     }
     EXPECT_EQ(bytesOf(root() / "Journal.txt"), journal) << "the local copy stays readable";
     EXPECT_GT(domain_->pendingChangeCount(), 0u);
-    httplib::Client(std::string("127.0.0.1"), server_->port()).Delete("/_admin/faults");
     waitUntilSent();
+    const auto faults = httplib::Client(std::string("127.0.0.1"), server_->port()).Get("/_admin/faults");
+    ASSERT_TRUE(faults);
+    EXPECT_EQ(nlohmann::json::parse(faults->body), nlohmann::json::array()) << "the outage was met";
     const auto files = serverFiles();
     for (int edit = 0; edit < 50; ++edit) {
         const std::string name = "edit-" + std::to_string(edit) + ".txt";
