@@ -91,6 +91,9 @@ struct MountedDomain::Parts {
         std::vector<ListedFile> listed;
         listed.reserve(files.size());
         for (ReplicaEntry& file : files) {
+            // Made here and not yet on the drive: the plug-in has no preview
+            // of it and must never see its provisional identifier.
+            if (isProvisional(file.identifier)) continue;
             std::filesystem::path path = folderPath / file.shownName;
             listed.push_back(ListedFile{std::move(file), std::move(path)});
         }
