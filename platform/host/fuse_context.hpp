@@ -15,6 +15,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -96,10 +98,23 @@ struct OpenFile {
 
 inline OpenFile& openFileOf(const fuse_file_info* fi) { return *reinterpret_cast<OpenFile*>(fi->fh); }
 
+/// Logs the exception being handled; returns the errno to answer: a file
+/// system call's own, else EIO.
+int failedRequest(const char* operation) noexcept;
+
 /// Runs a handler body that answers the request itself, or returns an errno
-/// for this wrapper to answer; an exception answers EIO (a file system
-/// error its own errno) and never reaches libfuse's C frames.
-void answerRequest(fuse_req_t req, const char* operation, const std::function<int()>& body) noexcept;
+/// for this wrapper to answer; an exception never reaches libfuse's C
+/// frames.
+template <class Body>
+void answerRequest(fuse_req_t req, const char* operation, Body&& body) noexcept {
+    int error = EIO;
+    try {
+        error = body();
+    } catch (...) {
+        error = failedRequest(operation);
+    }
+    if (error != 0) fuse_reply_err(req, error);
+}
 
 /// The cached contents of `file` at its current version, fetched when
 /// missing; the waiting request ends early when its process is interrupted.

@@ -38,7 +38,7 @@ timespec timespecOf(const std::optional<fileprovider::Date>& date) {
 
 template <class Body>
 void answer(fuse_req_t req, const char* operation, Body&& body) noexcept {
-    answerRequest(req, operation, std::function<int()>(std::forward<Body>(body)));
+    answerRequest(req, operation, std::forward<Body>(body));
 }
 
 /// The working copy's status, when `inode` has local contents. The copy may
@@ -230,22 +230,20 @@ fuse_lowlevel_ops makeOperations() {
 
 }  // namespace
 
-void answerRequest(fuse_req_t req, const char* operation, const std::function<int()>& body) noexcept {
-    int error = EIO;
+int failedRequest(const char* operation) noexcept {
     try {
-        error = body();
-    } catch (const std::filesystem::filesystem_error& failure) {
+        throw;
+    } catch (const std::system_error& failure) {
         logger().error("Requête {} en échec : {}", std::string(operation), std::string(failure.what()));
-        const int code = failure.code().value();
-        if (failure.code().category() == std::generic_category() || failure.code().category() == std::system_category()) {
-            error = code > 0 && code < 4096 ? code : EIO;
-        }
+        const std::error_code code = failure.code();
+        const bool errnoValue = code.category() == std::generic_category() || code.category() == std::system_category();
+        return errnoValue && code.value() > 0 && code.value() < 4096 ? code.value() : EIO;
     } catch (const std::exception& failure) {
         logger().error("Requête {} en échec : {}", std::string(operation), std::string(failure.what()));
     } catch (...) {
         logger().error("Requête {} en échec", std::string(operation));
     }
-    if (error != 0) fuse_reply_err(req, error);
+    return EIO;
 }
 
 ContentFetcher::Result cachedContentsFor(fuse_req_t req, FuseContext& context, const ReplicaEntry& file) {
