@@ -7,7 +7,7 @@
 //
 // Threads: the handlers run on the loop's worker threads, several at once.
 // pageCacheMutex guards pageCacheVersions; it is held for the map access
-// only. A handler never sends a kernel notification itself: it posts to
+// only; openFilesMutex guards openFiles, likewise. A handler never sends a kernel notification itself: it posts to
 // `notices`, whose worker sends.
 
 #define FUSE_USE_VERSION 34
@@ -23,6 +23,7 @@
 #include <functional>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/support/clock.hpp"
@@ -62,6 +63,11 @@ struct FuseContext {
     /// an open keeps the kernel's page cache only while it is unchanged.
     Mutex pageCacheMutex{};
     std::unordered_map<Inode, fileprovider::ByteString> pageCacheVersions CADRIO_GUARDED_BY(pageCacheMutex){};
+
+    /// The handles the kernel holds: a session that ends before their
+    /// release closes them itself.
+    Mutex openFilesMutex{};
+    std::unordered_set<struct OpenFile*> openFiles CADRIO_GUARDED_BY(openFilesMutex){};
 
     /// The entry of `inode`; the root even before the replica holds it.
     std::optional<ReplicaEntry> entry(Inode inode) const;
@@ -124,6 +130,10 @@ ContentFetcher::Result cachedContentsFor(fuse_req_t req, FuseContext& context, c
 void addWriteOperations(fuse_lowlevel_ops& ops);
 /// open with write access or O_TRUNC: the handle is on the working copy.
 int openForWriting(fuse_req_t req, FuseContext& context, const ReplicaEntry& file, fuse_file_info* fi);
+/// Hands `file` to the kernel in fi->fh and keeps it among the open files.
+void keepOpenFile(FuseContext& context, std::unique_ptr<OpenFile> file, fuse_file_info* fi);
+/// Closes the handles whose release never came (the session ended first).
+void closeRemainingFiles(FuseContext& context) noexcept;
 /// Ends what an open handle holds (the descriptor, the cache hold, the
 /// writer count) and tells the uploader when the last writer left.
 void closeOpenFile(FuseContext& context, OpenFile* file) noexcept;

@@ -174,6 +174,9 @@ FuseFileSystem::~FuseFileSystem() {
         logger().error("Connexion FUSE impossible à interrompre : {}", s.mountPoint.string());
     }
     s.loop.join();
+    // Releases that never came (files open at unmount): their writes were
+    // recorded at flush, and their writers must not count any more.
+    closeRemainingFiles(s.context);
     fuse_session_destroy(s.session);
     logger().info("Domaine démonté : {}", s.mountPoint.string());
 }

@@ -137,12 +137,9 @@ void interruptOpen(fuse_req_t, void* data) { static_cast<std::stop_source*>(data
 /// Hands `file` to the kernel; a request interrupted meanwhile gets no
 /// release, so the handle is closed here.
 void replyOpen(fuse_req_t req, FuseContext& context, std::unique_ptr<OpenFile> file, fuse_file_info* fi) {
-    fi->fh = reinterpret_cast<uint64_t>(file.get());
-    if (fuse_reply_open(req, fi) != 0) {
-        closeOpenFile(context, file.get());
-        return;
-    }
-    file.release();
+    OpenFile* handle = file.get();
+    keepOpenFile(context, std::move(file), fi);
+    if (fuse_reply_open(req, fi) != 0) closeOpenFile(context, handle);
 }
 
 int openForReading(fuse_req_t req, FuseContext& context, const ReplicaEntry& entry, fuse_file_info* fi) {

@@ -128,13 +128,10 @@ void onCreate(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t, fuse_
         std::unique_ptr<OpenFile> handle = beginWriting(req, context, file, true, error);
         if (!handle) return error != 0 ? error : EIO;
         const fuse_entry_param param = context.entryParam(file);
-        fi->fh = reinterpret_cast<uint64_t>(handle.get());
         fi->keep_cache = 0;
-        if (fuse_reply_create(req, &param, fi) != 0) {
-            closeOpenFile(context, handle.get());
-            return 0;
-        }
-        handle.release();
+        OpenFile* opened = handle.get();
+        keepOpenFile(context, std::move(handle), fi);
+        if (fuse_reply_create(req, &param, fi) != 0) closeOpenFile(context, opened);
         return 0;
     });
 }
@@ -384,18 +381,34 @@ int openForWriting(fuse_req_t req, FuseContext& context, const ReplicaEntry& fil
     int error = 0;
     std::unique_ptr<OpenFile> handle = beginWriting(req, context, file, (fi->flags & O_TRUNC) != 0, error);
     if (!handle) return error != 0 ? error : EIO;
-    fi->fh = reinterpret_cast<uint64_t>(handle.get());
     fi->keep_cache = 0;
-    if (fuse_reply_open(req, fi) != 0) {
-        closeOpenFile(context, handle.get());
-        return 0;
-    }
-    handle.release();
+    OpenFile* opened = handle.get();
+    keepOpenFile(context, std::move(handle), fi);
+    if (fuse_reply_open(req, fi) != 0) closeOpenFile(context, opened);
     return 0;
+}
+
+void keepOpenFile(FuseContext& context, std::unique_ptr<OpenFile> file, fuse_file_info* fi) {
+    LockGuard lock(context.openFilesMutex);
+    context.openFiles.insert(file.get());
+    fi->fh = reinterpret_cast<uint64_t>(file.release());
+}
+
+void closeRemainingFiles(FuseContext& context) noexcept {
+    std::unordered_set<OpenFile*> remaining;
+    {
+        LockGuard lock(context.openFilesMutex);
+        remaining.swap(context.openFiles);
+    }
+    for (OpenFile* file : remaining) closeOpenFile(context, file);
 }
 
 void closeOpenFile(FuseContext& context, OpenFile* file) noexcept {
     std::unique_ptr<OpenFile> owned(file);
+    {
+        LockGuard lock(context.openFilesMutex);
+        context.openFiles.erase(file);
+    }
     try {
         if (file->writer && file->dirty.exchange(false)) recordContents(context, file->inode, file->fd);
         if (file->fd >= 0) ::close(file->fd);
