@@ -2,11 +2,15 @@
 // does in the folder with a shell and an editor reaches the drive, also
 // across an outage, a crash of the host and a change made elsewhere.
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -75,6 +79,49 @@ TEST_F(MountedDomainWriteTest, ShellWorkReachesTheDrive) {
     EXPECT_EQ(serverContents(files.at("Notes.txt")), bytesOf(root() / "Notes.txt"));
     EXPECT_TRUE(bytesOf(root() / "Notes.txt").ends_with("ajout\n"));
     EXPECT_EQ(domain_->pendingChangeCount(), 0u);
+}
+
+TEST_F(MountedDomainWriteTest, RequestsTheDriveCannotCarryAnswerAsPosixSays) {
+    ASSERT_TRUE(shell(root(), "mkdir -p plein/sous && touch seul.txt"));
+    struct Case {
+        const char* what;
+        std::function<int()> call;
+        int error;
+    };
+    const auto at = [this](const char* name) { return (root() / name).string(); };
+    const std::vector<Case> cases{
+        {"rmdir of a folder with content", [&] { return ::rmdir(at("plein").c_str()); }, ENOTEMPTY},
+        {"rename onto a taken name without replacing",
+         [&] { return ::renameat2(AT_FDCWD, at("seul.txt").c_str(), AT_FDCWD, at("Notes.txt").c_str(), RENAME_NOREPLACE); },
+         EEXIST},
+        {"exchange", [&] { return ::renameat2(AT_FDCWD, at("seul.txt").c_str(), AT_FDCWD, at("Notes.txt").c_str(), RENAME_EXCHANGE); },
+         EINVAL},
+        {"file over a folder", [&] { return ::rename(at("seul.txt").c_str(), at("plein").c_str()); }, EISDIR},
+        {"folder over a folder with content", [&] { return ::rename(at("Photos").c_str(), at("plein").c_str()); }, ENOTEMPTY},
+        {"symbolic link", [&] { return ::symlink("Notes.txt", at("lien").c_str()); }, ENOTSUP},
+        {"hard link", [&] { return ::link(at("Notes.txt").c_str(), at("lien").c_str()); }, ENOTSUP},
+        {"named pipe", [&] { return ::mkfifo(at("tube").c_str(), 0644); }, EPERM},
+    };
+    for (const Case& c : cases) {
+        errno = 0;
+        EXPECT_EQ(c.call(), -1) << c.what;
+        EXPECT_EQ(errno, c.error) << c.what;
+    }
+    // A file renamed while it is written goes once closed, under its last
+    // name and with all its bytes.
+    const int fd = ::open(at("ouvert.txt").c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "début ", 7), 7);
+    ASSERT_EQ(::rename(at("ouvert.txt").c_str(), at("plein/renommé.txt").c_str()), 0);
+    ASSERT_EQ(::write(fd, "fin\n", 4), 4);
+    ASSERT_EQ(::close(fd), 0);
+    waitUntilSent();
+    const auto files = serverFiles();
+    EXPECT_EQ(files.count("ouvert.txt"), 0u);
+    ASSERT_EQ(files.count("plein/renommé.txt"), 1u);
+    EXPECT_EQ(serverContents(files.at("plein/renommé.txt")), "début fin\n");
+    EXPECT_TRUE(serverFolders().count("plein/sous"));
+    EXPECT_TRUE(files.count("Notes.txt"));
 }
 
 TEST_F(MountedDomainWriteTest, EditorSavesEndAsOneContentChangeOfTheOriginal) {
