@@ -7,8 +7,8 @@
 //
 // Threads: the handlers run on the loop's worker threads, several at once.
 // pageCacheMutex guards pageCacheVersions; it is held for the map access
-// only; openFilesMutex guards openFiles, likewise. A handler never sends a kernel notification
-// itself: it posts to `notices`, whose worker sends.
+// only; openFilesMutex guards openFiles, likewise. A handler never sends a kernel notification itself: it posts to
+// `notices`, whose worker sends.
 
 #define FUSE_USE_VERSION 34
 #include <fuse3/fuse_lowlevel.h>
@@ -62,8 +62,7 @@ struct FuseContext {
     /// The content version of each file whose pages the kernel may hold:
     /// an open keeps the kernel's page cache only while it is unchanged.
     Mutex pageCacheMutex{};
-    std::unordered_map<Inode, fileprovider::ByteString> pageCacheVersions
-        CADRIO_GUARDED_BY(pageCacheMutex){};
+    std::unordered_map<Inode, fileprovider::ByteString> pageCacheVersions CADRIO_GUARDED_BY(pageCacheMutex){};
 
     /// The handles the kernel holds: a session that ends before their
     /// release closes them itself.
@@ -103,9 +102,7 @@ struct OpenFile {
     std::atomic<bool> written{false};
 };
 
-inline OpenFile& openFileOf(const fuse_file_info* fi) {
-    return *reinterpret_cast<OpenFile*>(fi->fh);
-}
+inline OpenFile& openFileOf(const fuse_file_info* fi) { return *reinterpret_cast<OpenFile*>(fi->fh); }
 
 /// Logs the exception being handled; returns the errno to answer: a file
 /// system call's own, else EIO.
@@ -127,14 +124,12 @@ void answerRequest(fuse_req_t req, const char* operation, Body&& body) noexcept 
 
 /// The cached contents of `file` at its current version, fetched when
 /// missing; the waiting request ends early when its process is interrupted.
-ContentFetcher::Result cachedContentsFor(fuse_req_t req, FuseContext& context,
-                                         const ReplicaEntry& file);
+ContentFetcher::Result cachedContentsFor(fuse_req_t req, FuseContext& context, const ReplicaEntry& file);
 
 /// The write side's handlers, set into `ops`.
 void addWriteOperations(fuse_lowlevel_ops& ops);
 /// open with write access or O_TRUNC: the handle is on the working copy.
-int openForWriting(fuse_req_t req, FuseContext& context, const ReplicaEntry& file,
-                   fuse_file_info* fi);
+int openForWriting(fuse_req_t req, FuseContext& context, const ReplicaEntry& file, fuse_file_info* fi);
 /// Hands `file` to the kernel in fi->fh and keeps it among the open files.
 void keepOpenFile(FuseContext& context, std::unique_ptr<OpenFile> file, fuse_file_info* fi);
 /// Closes the handles whose release never came (the session ended first).
@@ -149,7 +144,6 @@ const fuse_lowlevel_ops& fuseOperations();
 /// readdir and readdirplus. Offsets are 1 after ".", 2 after "..", and the
 /// last child's inode plus 2 afterwards, so that a listing resumes with one
 /// indexed query whatever its size.
-void readDirectory(fuse_req_t req, FuseContext& context, Inode folder, std::size_t size,
-                   off_t offset, bool plus);
+void readDirectory(fuse_req_t req, FuseContext& context, Inode folder, std::size_t size, off_t offset, bool plus);
 
 }  // namespace cadrio::host

@@ -1,11 +1,11 @@
 #include "platform/host/fuse_filesystem.hpp"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <fcntl.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,8 +35,7 @@ bool runFusermount(const std::filesystem::path& mountPoint) {
     std::string program = "fusermount3", unmount = "-uz", target = mountPoint.string();
     std::vector<char*> argv{program.data(), unmount.data(), target.data(), nullptr};
     pid_t child = 0;
-    if (posix_spawnp(&child, "fusermount3", nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
+    if (posix_spawnp(&child, "fusermount3", nullptr, nullptr, argv.data(), environ) != 0) return false;
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
@@ -47,17 +46,15 @@ void sendNotice(fuse_session* session, const KernelNotice& notice) {
     // -ENOENT only says the kernel held nothing of it.
     switch (notice.kind) {
         case KernelNotice::Kind::entry:
-            fuse_lowlevel_notify_inval_entry(session, notice.parent, notice.name.data(),
-                                             notice.name.size());
+            fuse_lowlevel_notify_inval_entry(session, notice.parent, notice.name.data(), notice.name.size());
             break;
         case KernelNotice::Kind::inode:
             fuse_lowlevel_notify_inval_inode(session, notice.inode, 0, 0);
             break;
         case KernelNotice::Kind::deleted:
-            if (fuse_lowlevel_notify_delete(session, notice.parent, notice.inode,
-                                            notice.name.data(), notice.name.size()) != 0) {
-                fuse_lowlevel_notify_inval_entry(session, notice.parent, notice.name.data(),
-                                                 notice.name.size());
+            if (fuse_lowlevel_notify_delete(session, notice.parent, notice.inode, notice.name.data(),
+                                            notice.name.size()) != 0) {
+                fuse_lowlevel_notify_inval_entry(session, notice.parent, notice.name.data(), notice.name.size());
             }
             break;
     }
@@ -97,9 +94,9 @@ void clearStaleMount(const std::filesystem::path& mountPoint) {
 }
 
 struct FuseFileSystem::Session {
-    Session(const std::filesystem::path& mountPoint, Replica& replica, ContentCache& cache,
-            WorkingCopies& copies, SyncEngine& engine, ContentFetcher& fetcher,
-            KernelNotifier& notifier, Clock& clock, const Options& options)
+    Session(const std::filesystem::path& mountPoint, Replica& replica, ContentCache& cache, WorkingCopies& copies,
+            SyncEngine& engine, ContentFetcher& fetcher, KernelNotifier& notifier, Clock& clock,
+            const Options& options)
         : mountPoint(mountPoint),
           context{replica,
                   cache,
@@ -128,22 +125,20 @@ struct FuseFileSystem::Session {
     std::thread loop;
 };
 
-FuseFileSystem::FuseFileSystem(const std::filesystem::path& mountPoint, Replica& replica,
-                               ContentCache& cache, WorkingCopies& copies, SyncEngine& engine,
-                               ContentFetcher& fetcher, KernelNotifier& notifier, Clock& clock,
-                               Options options) {
+FuseFileSystem::FuseFileSystem(const std::filesystem::path& mountPoint, Replica& replica, ContentCache& cache,
+                               WorkingCopies& copies, SyncEngine& engine, ContentFetcher& fetcher,
+                               KernelNotifier& notifier, Clock& clock, Options options) {
     clearStaleMount(mountPoint);
     std::error_code ignored;
     std::filesystem::create_directories(mountPoint, ignored);
-    session_ = std::make_unique<Session>(mountPoint, replica, cache, copies, engine, fetcher,
-                                         notifier, clock, options);
+    session_ = std::make_unique<Session>(mountPoint, replica, cache, copies, engine, fetcher, notifier, clock,
+                                         options);
 
     std::string program = "cadrio-fileproviderd", option = "-o",
                 values = "fsname=cadrio,subtype=cadrio,default_permissions";
     std::vector<char*> argv{program.data(), option.data(), values.data()};
     fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
-    session_->session =
-        fuse_session_new(&args, &fuseOperations(), sizeof(fuse_lowlevel_ops), &session_->context);
+    session_->session = fuse_session_new(&args, &fuseOperations(), sizeof(fuse_lowlevel_ops), &session_->context);
     fuse_opt_free_args(&args);
     if (session_->session == nullptr) throw std::runtime_error("cannot create the FUSE session");
     if (fuse_session_mount(session_->session, mountPoint.c_str()) != 0) {
@@ -175,8 +170,7 @@ FuseFileSystem::~FuseFileSystem() {
     // workers' reads fail and the loop returns. Files still held open by
     // other processes keep it alive, so the connection is then aborted.
     fuse_session_unmount(s.session);
-    if (s.context.clock.sleepFor(kUnmountGrace, s.loopEnded.get_token()) &&
-        !abortConnection(s.connection)) {
+    if (s.context.clock.sleepFor(kUnmountGrace, s.loopEnded.get_token()) && !abortConnection(s.connection)) {
         logger().error("Connexion FUSE impossible à interrompre : {}", s.mountPoint.string());
     }
     s.loop.join();

@@ -35,7 +35,7 @@
 namespace cadrio::host {
 
 class FuseFileSystem {
-  public:
+public:
     struct Options {
         std::filesystem::path cacheDirectory;
         std::chrono::milliseconds metadataTimeout{std::chrono::seconds(5)};
@@ -54,13 +54,13 @@ class FuseFileSystem {
     /// Mounts at `mountPoint` (created when missing). Throws
     /// std::runtime_error with the reason when it cannot.
     FuseFileSystem(const std::filesystem::path& mountPoint, Replica& replica, ContentCache& cache,
-                   WorkingCopies& copies, SyncEngine& engine, ContentFetcher& fetcher,
-                   KernelNotifier& notifier, Clock& clock, Options options);
+                   WorkingCopies& copies, SyncEngine& engine, ContentFetcher& fetcher, KernelNotifier& notifier,
+                   Clock& clock, Options options);
     ~FuseFileSystem();
     FuseFileSystem(const FuseFileSystem&) = delete;
     FuseFileSystem& operator=(const FuseFileSystem&) = delete;
 
-  private:
+private:
     struct Session;
     std::unique_ptr<Session> session_;
 };

@@ -26,18 +26,14 @@ const log::Logger& logger() {
     return instance;
 }
 
-FuseContext& contextOf(fuse_req_t req) {
-    return *static_cast<FuseContext*>(fuse_req_userdata(req));
-}
+FuseContext& contextOf(fuse_req_t req) { return *static_cast<FuseContext*>(fuse_req_userdata(req)); }
 
 timespec timespecOf(const std::optional<fileprovider::Date>& date) {
     if (!date) return timespec{};
     const auto since = date->time_since_epoch();
     const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
-    return timespec{
-        static_cast<time_t>(seconds.count()),
-        static_cast<long>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())};
+    return timespec{static_cast<time_t>(seconds.count()),
+                    static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())};
 }
 
 template <class Body>
@@ -69,9 +65,9 @@ int openLocalContents(const WorkingCopies& copies, Inode inode) {
 }
 
 void onInit(void*, fuse_conn_info* conn) {
-    const unsigned wanted = FUSE_CAP_AUTO_INVAL_DATA | FUSE_CAP_SPLICE_WRITE |
-                            FUSE_CAP_SPLICE_MOVE | FUSE_CAP_READDIRPLUS | FUSE_CAP_ASYNC_READ |
-                            FUSE_CAP_PARALLEL_DIROPS | FUSE_CAP_ATOMIC_O_TRUNC;
+    const unsigned wanted = FUSE_CAP_AUTO_INVAL_DATA | FUSE_CAP_SPLICE_WRITE | FUSE_CAP_SPLICE_MOVE |
+                            FUSE_CAP_READDIRPLUS | FUSE_CAP_ASYNC_READ | FUSE_CAP_PARALLEL_DIROPS |
+                            FUSE_CAP_ATOMIC_O_TRUNC;
     // O_TRUNC reaches open itself, so that truncating a file never first
     // downloads the contents it throws away.
     conn->want |= conn->capable & wanted;
@@ -99,9 +95,7 @@ void onForget(fuse_req_t req, fuse_ino_t, uint64_t) {
     fuse_reply_none(req);
 }
 
-void onForgetMulti(fuse_req_t req, size_t, fuse_forget_data*) {
-    fuse_reply_none(req);
-}
+void onForgetMulti(fuse_req_t req, size_t, fuse_forget_data*) { fuse_reply_none(req); }
 
 void onGetattr(fuse_req_t req, fuse_ino_t inode, fuse_file_info*) {
     answer(req, "getattr", [&] {
@@ -136,25 +130,19 @@ void onReaddirplus(fuse_req_t req, fuse_ino_t inode, size_t size, off_t offset, 
     });
 }
 
-void onReleasedir(fuse_req_t req, fuse_ino_t, fuse_file_info*) {
-    fuse_reply_err(req, 0);
-}
+void onReleasedir(fuse_req_t req, fuse_ino_t, fuse_file_info*) { fuse_reply_err(req, 0); }
 
-void interruptOpen(fuse_req_t, void* data) {
-    static_cast<std::stop_source*>(data)->request_stop();
-}
+void interruptOpen(fuse_req_t, void* data) { static_cast<std::stop_source*>(data)->request_stop(); }
 
 /// Hands `file` to the kernel; a request interrupted meanwhile gets no
 /// release, so the handle is closed here.
-void replyOpen(fuse_req_t req, FuseContext& context, std::unique_ptr<OpenFile> file,
-               fuse_file_info* fi) {
+void replyOpen(fuse_req_t req, FuseContext& context, std::unique_ptr<OpenFile> file, fuse_file_info* fi) {
     OpenFile* handle = file.get();
     keepOpenFile(context, std::move(file), fi);
     if (fuse_reply_open(req, fi) != 0) closeOpenFile(context, handle);
 }
 
-int openForReading(fuse_req_t req, FuseContext& context, const ReplicaEntry& entry,
-                   fuse_file_info* fi) {
+int openForReading(fuse_req_t req, FuseContext& context, const ReplicaEntry& entry, fuse_file_info* fi) {
     auto file = std::make_unique<OpenFile>();
     file->inode = entry.inode;
     file->fd = openLocalContents(context.copies, entry.inode);
@@ -243,23 +231,19 @@ int failedRequest(const char* operation) noexcept {
     try {
         throw;
     } catch (const std::system_error& failure) {
-        logger().error("Requête {} en échec : {}", std::string(operation),
-                       std::string(failure.what()));
+        logger().error("Requête {} en échec : {}", std::string(operation), std::string(failure.what()));
         const std::error_code code = failure.code();
-        const bool errnoValue =
-            code.category() == std::generic_category() || code.category() == std::system_category();
+        const bool errnoValue = code.category() == std::generic_category() || code.category() == std::system_category();
         return errnoValue && code.value() > 0 && code.value() < 4096 ? code.value() : EIO;
     } catch (const std::exception& failure) {
-        logger().error("Requête {} en échec : {}", std::string(operation),
-                       std::string(failure.what()));
+        logger().error("Requête {} en échec : {}", std::string(operation), std::string(failure.what()));
     } catch (...) {
         logger().error("Requête {} en échec", std::string(operation));
     }
     return EIO;
 }
 
-ContentFetcher::Result cachedContentsFor(fuse_req_t req, FuseContext& context,
-                                         const ReplicaEntry& file) {
+ContentFetcher::Result cachedContentsFor(fuse_req_t req, FuseContext& context, const ReplicaEntry& file) {
     if (auto cached = context.cache.lookup(file.inode, file.version.contentVersion)) {
         return ContentFetcher::Result{*cached, file.version.contentVersion, 0};
     }
@@ -324,8 +308,7 @@ int FuseContext::ensureListed(Inode folder) {
     if (!found) return ENOENT;
     if (!found->isFolder) return ENOTDIR;
     if (found->childrenListed) return 0;
-    const std::optional<fileprovider::Error> error =
-        engine.listFolder(folder, clock.now() + metadataTimeout);
+    const std::optional<fileprovider::Error> error = engine.listFolder(folder, clock.now() + metadataTimeout);
     return error ? errnoFor(*error) : 0;
 }
 

@@ -103,50 +103,45 @@ struct MountedDomain::Parts {
 
 /// Refusals go to the log and to the settings' callback.
 class UploadReporter final : public UploadObserver {
-  public:
+public:
     UploadReporter(std::function<void(const std::string&, const fileprovider::Error&)> refused,
-                   std::function<void(std::size_t)> pendingChanged)
+                    std::function<void(std::size_t)> pendingChanged)
         : refused_(std::move(refused)), pendingChanged_(std::move(pendingChanged)) {}
 
     void refused(const std::string& path, const fileprovider::Error& error) override {
         logger().notice("Modification refusée par le drive : {} ({} {}) {}", path, error.domain,
-                        std::to_string(error.code), error.description);
+                         std::to_string(error.code), error.description);
         if (refused_) refused_(path, error);
     }
     void pendingChanged(std::size_t count) override {
         if (pendingChanged_) pendingChanged_(count);
     }
 
-  private:
+private:
     std::function<void(const std::string&, const fileprovider::Error&)> refused_;
     std::function<void(std::size_t)> pendingChanged_;
 };
 
-MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory factory,
-                             Settings settings, Clock& clock)
+MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory factory, Settings settings, Clock& clock)
     : parts_(std::make_unique<Parts>(std::move(domain), std::move(settings), clock)) {
     Parts& p = *parts_;
     p.replica = Replica::open(p.settings.replicaFile);
-    p.cache = std::make_unique<ContentCache>(p.settings.cacheDirectory, *p.replica, clock,
-                                             p.settings.cacheLimitBytes);
+    p.cache = std::make_unique<ContentCache>(p.settings.cacheDirectory, *p.replica, clock, p.settings.cacheLimitBytes);
     p.extension = factory(fileprovider::HostContext{p.cache->temporaryDirectory()});
-    if (!p.extension)
-        throw std::runtime_error("the plug-in made no extension for " + p.domain.identifier);
+    if (!p.extension) throw std::runtime_error("the plug-in made no extension for " + p.domain.identifier);
     p.copies = std::make_unique<WorkingCopies>(workingCopiesBeside(p.settings.cacheDirectory));
     p.copies->recover();
     p.notifier = std::make_unique<KernelNotifier>();
-    p.fetcher = std::make_unique<ContentFetcher>(p.extension, *p.replica, *p.cache, *p.notifier,
-                                                 clock, p.settings.stuckFetchTimeout);
+    p.fetcher = std::make_unique<ContentFetcher>(p.extension, *p.replica, *p.cache, *p.notifier, clock,
+                                                 p.settings.stuckFetchTimeout);
     p.engine = std::make_unique<SyncEngine>(p.extension, *p.replica, *p.notifier, clock);
-    p.uploadObserver =
-        std::make_unique<UploadReporter>(p.settings.refused, p.settings.pendingChanged);
+    p.uploadObserver = std::make_unique<UploadReporter>(p.settings.refused, p.settings.pendingChanged);
     ChangeUploader::Options uploads;
     uploads.settleDelay = p.settings.settleDelay;
-    p.uploader =
-        std::make_unique<ChangeUploader>(p.extension, *p.replica, *p.copies, *p.cache, *p.engine,
-                                         *p.notifier, *p.uploadObserver, clock, uploads);
-    p.thumbnailCache = std::make_unique<ThumbnailCache>(
-        p.settings.thumbnailRoot.value_or(ThumbnailCache::defaultRoot()));
+    p.uploader = std::make_unique<ChangeUploader>(p.extension, *p.replica, *p.copies, *p.cache, *p.engine,
+                                                  *p.notifier, *p.uploadObserver, clock, uploads);
+    p.thumbnailCache =
+        std::make_unique<ThumbnailCache>(p.settings.thumbnailRoot.value_or(ThumbnailCache::defaultRoot()));
     p.thumbnails = std::make_unique<ThumbnailPrefetcher>(p.extension, *p.thumbnailCache, clock);
     FuseFileSystem::Options options;
     options.filesListed = [&p](Inode folder, std::vector<ReplicaEntry> files) {
@@ -156,9 +151,8 @@ MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory facto
     options.changed = [uploader](Inode inode) { uploader->changed(inode); };
     options.cacheDirectory = p.settings.cacheDirectory;
     options.metadataTimeout = p.settings.metadataTimeout;
-    p.fuse =
-        std::make_unique<FuseFileSystem>(p.settings.mountPoint, *p.replica, *p.cache, *p.copies,
-                                         *p.engine, *p.fetcher, *p.notifier, clock, options);
+    p.fuse = std::make_unique<FuseFileSystem>(p.settings.mountPoint, *p.replica, *p.cache, *p.copies, *p.engine,
+                                              *p.fetcher, *p.notifier, clock, options);
     p.engine->start();
     // What a previous run left being sent goes again, under the same
     // preconditions.
@@ -168,21 +162,13 @@ MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory facto
 
 MountedDomain::~MountedDomain() = default;
 
-const fileprovider::Domain& MountedDomain::domain() const {
-    return parts_->domain;
-}
+const fileprovider::Domain& MountedDomain::domain() const { return parts_->domain; }
 
-const std::filesystem::path& MountedDomain::mountPoint() const {
-    return parts_->settings.mountPoint;
-}
+const std::filesystem::path& MountedDomain::mountPoint() const { return parts_->settings.mountPoint; }
 
-std::filesystem::path MountedDomain::temporaryDirectory() const {
-    return parts_->cache->temporaryDirectory();
-}
+std::filesystem::path MountedDomain::temporaryDirectory() const { return parts_->cache->temporaryDirectory(); }
 
-void MountedDomain::signalWorkingSet() {
-    parts_->engine->signal();
-}
+void MountedDomain::signalWorkingSet() { parts_->engine->signal(); }
 
 void MountedDomain::whenStable(std::function<void()> done) {
     // Stable once nothing is sent, enumerated or fetched and the kernel has
@@ -193,35 +179,22 @@ void MountedDomain::whenStable(std::function<void()> done) {
     SyncEngine* engine = parts_->engine.get();
     parts_->uploader->whenIdle([engine, notifier, fetcher, done = std::move(done)]() mutable {
         engine->whenIdle([notifier, fetcher, done = std::move(done)]() mutable {
-            fetcher->whenIdle([notifier, done = std::move(done)]() mutable {
-                notifier->whenDelivered(std::move(done));
-            });
+            fetcher->whenIdle(
+                [notifier, done = std::move(done)]() mutable { notifier->whenDelivered(std::move(done)); });
         });
     });
 }
 
-TransferProgress MountedDomain::downloadProgress() const {
-    return parts_->fetcher->progress();
-}
+TransferProgress MountedDomain::downloadProgress() const { return parts_->fetcher->progress(); }
 
-void MountedDomain::waitForThumbnails() {
-    parts_->thumbnails->waitUntilIdle();
-}
+void MountedDomain::waitForThumbnails() { parts_->thumbnails->waitUntilIdle(); }
 
-TransferProgress MountedDomain::uploadProgress() const {
-    return parts_->uploader->progress();
-}
+TransferProgress MountedDomain::uploadProgress() const { return parts_->uploader->progress(); }
 
-std::size_t MountedDomain::pendingChangeCount() const {
-    return parts_->replica->pendingCount();
-}
+std::size_t MountedDomain::pendingChangeCount() const { return parts_->replica->pendingCount(); }
 
-void MountedDomain::pauseUploads() {
-    parts_->uploader->pause();
-}
+void MountedDomain::pauseUploads() { parts_->uploader->pause(); }
 
-void MountedDomain::resumeUploads() {
-    parts_->uploader->resume();
-}
+void MountedDomain::resumeUploads() { parts_->uploader->resume(); }
 
 }  // namespace cadrio::host

@@ -28,9 +28,8 @@
 namespace cadrio::host {
 
 class MountedDomain final : public DomainMount {
-  public:
-    using ExtensionFactory =
-        std::function<fileprovider::ExtensionPtr(const fileprovider::HostContext&)>;
+public:
+    using ExtensionFactory = std::function<fileprovider::ExtensionPtr(const fileprovider::HostContext&)>;
 
     struct Settings {
         std::filesystem::path mountPoint;
@@ -56,8 +55,7 @@ class MountedDomain final : public DomainMount {
     /// Creates the extension through `factory`, opens the replica and the
     /// cache, cleans a stale mount at the mount point, mounts and starts
     /// serving. Throws std::runtime_error with the reason when it cannot.
-    MountedDomain(fileprovider::Domain domain, ExtensionFactory factory, Settings settings,
-                  Clock& clock);
+    MountedDomain(fileprovider::Domain domain, ExtensionFactory factory, Settings settings, Clock& clock);
     /// Unmounts, stops the engine and the loop, releases the extension.
     ~MountedDomain() override;
     MountedDomain(const MountedDomain&) = delete;
@@ -84,7 +82,7 @@ class MountedDomain final : public DomainMount {
     void pauseUploads();
     void resumeUploads();
 
-  private:
+private:
     struct Parts;
     std::unique_ptr<Parts> parts_;
 };

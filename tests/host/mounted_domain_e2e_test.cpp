@@ -27,8 +27,7 @@ using namespace testing;
 using MountedDomainTest = MountedDriveTest;
 
 TEST_F(MountedDomainTest, TheDriveReadsAsAFolderAndDownloadsOnlyWhatIsOpened) {
-    EXPECT_EQ(namesIn(root()),
-              (std::set<std::string>{"Archives", "Documents", "Notes.txt", "Photos"}));
+    EXPECT_EQ(namesIn(root()), (std::set<std::string>{"Archives", "Documents", "Notes.txt", "Photos"}));
     EXPECT_EQ(namesIn(root() / "Documents"), std::set<std::string>{"Rapport.pdf"});
     EXPECT_EQ(namesIn(root() / "Photos" / "2024"), std::set<std::string>{"plage.jpg"});
     // Archived contents are not shown at all.
@@ -39,15 +38,13 @@ TEST_F(MountedDomainTest, TheDriveReadsAsAFolderAndDownloadsOnlyWhatIsOpened) {
     const fs::path shown = root() / "Documents" / "Rapport.pdf";
     EXPECT_EQ(fs::file_size(shown), report.at("file_size").get<std::uintmax_t>());
     EXPECT_TRUE(fs::is_directory(root() / "Photos"));
-    EXPECT_EQ(regularFilesUnder(cacheDirectory()), 0u)
-        << "sizes come from the listing, not from downloads";
+    EXPECT_EQ(regularFilesUnder(cacheDirectory()), 0u) << "sizes come from the listing, not from downloads";
 
     // Listing Photos/2024 left a preview of plage.jpg where file managers
     // look, stamped as they check it, without downloading the photo.
     domain_->waitForThumbnails();
     const fs::path photo = root() / "Photos" / "2024" / "plage.jpg";
-    const fs::path thumbnail =
-        ThumbnailCache(thumbnailRoot()).thumbnailOf(photo, ThumbnailCache::Flavour::normal);
+    const fs::path thumbnail = ThumbnailCache(thumbnailRoot()).thumbnailOf(photo, ThumbnailCache::Flavour::normal);
     GdkPixbuf* preview = gdk_pixbuf_new_from_file(thumbnail.c_str(), nullptr);
     ASSERT_NE(preview, nullptr) << thumbnail;
     struct stat photoStatus {};
@@ -57,14 +54,11 @@ TEST_F(MountedDomainTest, TheDriveReadsAsAFolderAndDownloadsOnlyWhatIsOpened) {
     EXPECT_EQ(uri ? std::string(uri) : "", ThumbnailCache::uriOf(photo));
     EXPECT_EQ(mtime ? std::string(mtime) : "", std::to_string(photoStatus.st_mtime));
     g_object_unref(preview);
-    EXPECT_EQ(regularFilesUnder(cacheDirectory()), 0u)
-        << "previews come from the server's thumbnails";
+    EXPECT_EQ(regularFilesUnder(cacheDirectory()), 0u) << "previews come from the server's thumbnails";
 
-    EXPECT_EQ(bytesOf(shown),
-              bytesOf(server_->blobs().pathOf(report.at("file_path").get<std::string>())));
+    EXPECT_EQ(bytesOf(shown), bytesOf(server_->blobs().pathOf(report.at("file_path").get<std::string>())));
     EXPECT_EQ(regularFilesUnder(cacheDirectory()), 1u);
-    EXPECT_EQ(bytesOf(shown),
-              bytesOf(server_->blobs().pathOf(report.at("file_path").get<std::string>())));
+    EXPECT_EQ(bytesOf(shown), bytesOf(server_->blobs().pathOf(report.at("file_path").get<std::string>())));
     EXPECT_TRUE(domain_->downloadProgress().finished);
 }
 
