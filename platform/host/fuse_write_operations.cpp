@@ -25,7 +25,9 @@ const log::Logger& logger() {
     return instance;
 }
 
-FuseContext& contextOf(fuse_req_t req) { return *static_cast<FuseContext*>(fuse_req_userdata(req)); }
+FuseContext& contextOf(fuse_req_t req) {
+    return *static_cast<FuseContext*>(fuse_req_userdata(req));
+}
 
 fileprovider::Date dateOf(const timespec& time) {
     return fileprovider::Date(std::chrono::duration_cast<fileprovider::Date::duration>(
@@ -40,7 +42,9 @@ int checkName(std::string_view name) {
 }
 
 /// Files with an editor's scratch name stay here; folders always go.
-bool keptLocal(std::string_view name, bool isFolder) { return !isFolder && isScratchName(name); }
+bool keptLocal(std::string_view name, bool isFolder) {
+    return !isFolder && isScratchName(name);
+}
 
 /// Records the working copy's size and date in the replica; a file removed
 /// while open has nothing left to record.
@@ -61,7 +65,8 @@ struct WritingSource {
     int error = 0;
 };
 
-WritingSource sourceFor(fuse_req_t req, FuseContext& context, const ReplicaEntry& file, bool truncate) {
+WritingSource sourceFor(fuse_req_t req, FuseContext& context, const ReplicaEntry& file,
+                        bool truncate) {
     if (truncate || context.copies.localContents(file.inode)) return {};
     context.cache.hold(file.inode);
     ContentFetcher::Result contents;
@@ -79,8 +84,8 @@ WritingSource sourceFor(fuse_req_t req, FuseContext& context, const ReplicaEntry
 }
 
 /// A writer's handle on the working copy of `file`; counted as a writer.
-std::unique_ptr<OpenFile> beginWriting(fuse_req_t req, FuseContext& context, const ReplicaEntry& file,
-                                       bool truncate, int& error) {
+std::unique_ptr<OpenFile> beginWriting(fuse_req_t req, FuseContext& context,
+                                       const ReplicaEntry& file, bool truncate, int& error) {
     WritingSource source = sourceFor(req, context, file, truncate);
     if (source.error != 0) {
         error = source.error;
@@ -122,8 +127,8 @@ void onCreate(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t, fuse_
             if (existing->isFolder) return EISDIR;
             return openForWriting(req, context, *existing, fi);
         }
-        const ReplicaEntry file = context.replica.createLocal(parent, name, false,
-                                                              context.clock.wallNow(), !keptLocal(name, false));
+        const ReplicaEntry file = context.replica.createLocal(
+            parent, name, false, context.clock.wallNow(), !keptLocal(name, false));
         int error = 0;
         std::unique_ptr<OpenFile> handle = beginWriting(req, context, file, true, error);
         if (!handle) return error != 0 ? error : EIO;
@@ -144,8 +149,8 @@ void onMknod(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, d
         if (const int error = checkName(name)) return error;
         if (const int error = context.ensureListed(parent)) return error;
         if (context.replica.child(parent, name)) return EEXIST;
-        const ReplicaEntry file = context.replica.createLocal(parent, name, false,
-                                                              context.clock.wallNow(), !keptLocal(name, false));
+        const ReplicaEntry file = context.replica.createLocal(
+            parent, name, false, context.clock.wallNow(), !keptLocal(name, false));
         context.copies.beginWriting(file.inode, std::nullopt, true);
         if (context.copies.endWriting(file.inode)) context.notifyChanged(file.inode);
         const fuse_entry_param param = context.entryParam(file);
@@ -160,7 +165,8 @@ void onMkdir(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t) {
         if (const int error = checkName(name)) return error;
         if (const int error = context.ensureListed(parent)) return error;
         if (context.replica.child(parent, name)) return EEXIST;
-        const ReplicaEntry folder = context.replica.createLocal(parent, name, true, context.clock.wallNow(), true);
+        const ReplicaEntry folder =
+            context.replica.createLocal(parent, name, true, context.clock.wallNow(), true);
         context.notifyChanged(folder.inode);
         const fuse_entry_param param = context.entryParam(folder);
         fuse_reply_entry(req, &param);
@@ -168,7 +174,8 @@ void onMkdir(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t) {
     });
 }
 
-void onWrite(fuse_req_t req, fuse_ino_t, const char* buffer, size_t size, off_t offset, fuse_file_info* fi) {
+void onWrite(fuse_req_t req, fuse_ino_t, const char* buffer, size_t size, off_t offset,
+             fuse_file_info* fi) {
     OpenFile& file = openFileOf(fi);
     if (!file.writer) {
         fuse_reply_err(req, EBADF);
@@ -189,7 +196,8 @@ void onFlush(fuse_req_t req, fuse_ino_t, fuse_file_info* fi) {
         OpenFile& file = openFileOf(fi);
         // Recorded at every close(), so that a host killed right after still
         // finds the change queued.
-        if (file.writer && file.dirty.exchange(false)) recordContents(contextOf(req), file.inode, file.fd);
+        if (file.writer && file.dirty.exchange(false))
+            recordContents(contextOf(req), file.inode, file.fd);
         fuse_reply_err(req, 0);
         return 0;
     });
@@ -199,7 +207,8 @@ void onFsync(fuse_req_t req, fuse_ino_t, int datasync, fuse_file_info* fi) {
     answerRequest(req, "fsync", [&] {
         OpenFile& file = openFileOf(fi);
         if ((datasync != 0 ? ::fdatasync(file.fd) : ::fsync(file.fd)) != 0) return errno;
-        if (file.writer && file.dirty.exchange(false)) recordContents(contextOf(req), file.inode, file.fd);
+        if (file.writer && file.dirty.exchange(false))
+            recordContents(contextOf(req), file.inode, file.fd);
         fuse_reply_err(req, 0);
         return 0;
     });
@@ -232,10 +241,14 @@ int setTimes(FuseContext& context, const ReplicaEntry& file, const struct stat& 
     const std::optional<std::filesystem::path> local = context.copies.localContents(file.inode);
     if (!local) return 0;
     timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
-    if ((toSet & FUSE_SET_ATTR_ATIME_NOW) != 0) times[0].tv_nsec = UTIME_NOW;
-    else if ((toSet & FUSE_SET_ATTR_ATIME) != 0) times[0] = attr.st_atim;
-    if ((toSet & FUSE_SET_ATTR_MTIME_NOW) != 0) times[1].tv_nsec = UTIME_NOW;
-    else if ((toSet & FUSE_SET_ATTR_MTIME) != 0) times[1] = attr.st_mtim;
+    if ((toSet & FUSE_SET_ATTR_ATIME_NOW) != 0)
+        times[0].tv_nsec = UTIME_NOW;
+    else if ((toSet & FUSE_SET_ATTR_ATIME) != 0)
+        times[0] = attr.st_atim;
+    if ((toSet & FUSE_SET_ATTR_MTIME_NOW) != 0)
+        times[1].tv_nsec = UTIME_NOW;
+    else if ((toSet & FUSE_SET_ATTR_MTIME) != 0)
+        times[1] = attr.st_mtim;
     if (::utimensat(AT_FDCWD, local->c_str(), times, 0) != 0) return errno;
     if ((toSet & (FUSE_SET_ATTR_MTIME | FUSE_SET_ATTR_MTIME_NOW)) != 0) {
         struct stat status {};
@@ -264,8 +277,9 @@ void onSetattr(fuse_req_t req, fuse_ino_t inode, struct stat* attr, int toSet, f
                 return error;
             }
         }
-        if (!entry->isFolder && (toSet & (FUSE_SET_ATTR_ATIME | FUSE_SET_ATTR_MTIME | FUSE_SET_ATTR_ATIME_NOW |
-                                          FUSE_SET_ATTR_MTIME_NOW)) != 0) {
+        if (!entry->isFolder &&
+            (toSet & (FUSE_SET_ATTR_ATIME | FUSE_SET_ATTR_MTIME | FUSE_SET_ATTR_ATIME_NOW |
+                      FUSE_SET_ATTR_MTIME_NOW)) != 0) {
             if (const int error = setTimes(context, *entry, *attr, toSet)) return error;
         }
         entry = context.entry(static_cast<Inode>(inode));
@@ -324,8 +338,8 @@ int checkReplacement(FuseContext& context, const ReplicaEntry& source, const Rep
     return 0;
 }
 
-void onRename(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_ino_t newParent, const char* newName,
-              unsigned flags) {
+void onRename(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_ino_t newParent,
+              const char* newName, unsigned flags) {
     answerRequest(req, "rename", [&] {
         FuseContext& context = contextOf(req);
         if ((flags & ~static_cast<unsigned>(RENAME_NOREPLACE)) != 0) return EINVAL;
@@ -342,8 +356,8 @@ void onRename(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_ino_t ne
             if ((flags & RENAME_NOREPLACE) != 0) return EEXIST;
             if (const int error = checkReplacement(context, *source, *target)) return error;
         }
-        const std::optional<Inode> replaced =
-            context.replica.renameLocal(source->inode, newParent, newName, keptLocal(newName, source->isFolder));
+        const std::optional<Inode> replaced = context.replica.renameLocal(
+            source->inode, newParent, newName, keptLocal(newName, source->isFolder));
         // The kernel moved its own entries; what it cached of the attributes
         // and of the replaced file may follow an identity transfer, so the
         // next lookup asks again.
@@ -373,13 +387,17 @@ void refuseLink(fuse_req_t req, fuse_ino_t, fuse_ino_t, const char*) {
 void refuseSetxattr(fuse_req_t req, fuse_ino_t, const char*, const char*, size_t, int) {
     fuse_reply_err(req, ENOTSUP);
 }
-void refuseRemovexattr(fuse_req_t req, fuse_ino_t, const char*) { fuse_reply_err(req, ENOTSUP); }
+void refuseRemovexattr(fuse_req_t req, fuse_ino_t, const char*) {
+    fuse_reply_err(req, ENOTSUP);
+}
 
 }  // namespace
 
-int openForWriting(fuse_req_t req, FuseContext& context, const ReplicaEntry& file, fuse_file_info* fi) {
+int openForWriting(fuse_req_t req, FuseContext& context, const ReplicaEntry& file,
+                   fuse_file_info* fi) {
     int error = 0;
-    std::unique_ptr<OpenFile> handle = beginWriting(req, context, file, (fi->flags & O_TRUNC) != 0, error);
+    std::unique_ptr<OpenFile> handle =
+        beginWriting(req, context, file, (fi->flags & O_TRUNC) != 0, error);
     if (!handle) return error != 0 ? error : EIO;
     fi->keep_cache = 0;
     OpenFile* opened = handle.get();
@@ -410,7 +428,8 @@ void closeOpenFile(FuseContext& context, OpenFile* file) noexcept {
         context.openFiles.erase(file);
     }
     try {
-        if (file->writer && file->dirty.exchange(false)) recordContents(context, file->inode, file->fd);
+        if (file->writer && file->dirty.exchange(false))
+            recordContents(context, file->inode, file->fd);
         if (file->fd >= 0) ::close(file->fd);
         if (file->cacheHeld) context.cache.release(file->inode);
         if (!file->writer) return;
@@ -418,7 +437,8 @@ void closeOpenFile(FuseContext& context, OpenFile* file) noexcept {
         if (!last) return;
         // Removed while open: its bytes go with the last writer.
         if (!context.replica.entry(file->inode)) context.copies.discard(file->inode);
-        if (file->written) context.notices.post({KernelNotice{KernelNotice::Kind::inode, 0, file->inode, {}}});
+        if (file->written)
+            context.notices.post({KernelNotice{KernelNotice::Kind::inode, 0, file->inode, {}}});
         context.notifyChanged(file->inode);
     } catch (const std::exception& failure) {
         logger().error("Fermeture d'un fichier en échec : {}", std::string(failure.what()));

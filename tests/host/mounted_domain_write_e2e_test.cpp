@@ -46,12 +46,14 @@ TEST_F(MountedDomainWriteTest, ShellWorkReachesTheDrive) {
     for (int folder = 0; folder < 4; ++folder) {
         fs::create_directories(source / ("f" + std::to_string(folder)));
         for (int file = 0; file < 50; ++file) {
-            writeBytes(source / ("f" + std::to_string(folder)) / ("n" + std::to_string(file) + ".txt"),
-                       "note " + std::to_string(folder) + "/" + std::to_string(file) + "\n");
+            writeBytes(
+                source / ("f" + std::to_string(folder)) / ("n" + std::to_string(file) + ".txt"),
+                "note " + std::to_string(folder) + "/" + std::to_string(file) + "\n");
         }
     }
     std::string large(40 << 20, '\0');
-    for (std::size_t at = 0; at < large.size(); ++at) large[at] = static_cast<char>((at * 7919) >> 9);
+    for (std::size_t at = 0; at < large.size(); ++at)
+        large[at] = static_cast<char>((at * 7919) >> 9);
     writeBytes(source / "large.bin", large);
 
     ASSERT_TRUE(shell(root(), "mkdir -p a/b/c && cp -r '" + source.string() + "' ."));
@@ -59,15 +61,17 @@ TEST_F(MountedDomainWriteTest, ShellWorkReachesTheDrive) {
     std::map<std::string, nlohmann::json> files = serverFiles();
     EXPECT_TRUE(serverFolders().count("a/b/c"));
     EXPECT_EQ(files.count("Import/f3/n49.txt"), 1u);
-    EXPECT_EQ(std::count_if(files.begin(), files.end(), [](const auto& f) { return f.first.rfind("Import/", 0) == 0; }),
+    EXPECT_EQ(std::count_if(files.begin(), files.end(),
+                            [](const auto& f) { return f.first.rfind("Import/", 0) == 0; }),
               201);
     ASSERT_EQ(files.count("Import/large.bin"), 1u);
     EXPECT_EQ(serverContents(files.at("Import/large.bin")), large);
     EXPECT_EQ(serverContents(files.at("Import/f1/n7.txt")), "note 1/7\n");
     const auto movedId = files.at("Import/f0/n0.txt").at("id");
 
-    ASSERT_TRUE(shell(root(), "mv Import/f0/n0.txt Import/f0/renamed.txt && mv Import/f1 a/b/c/ && "
-                              "rm -r Import/f2 && echo ajout >> Notes.txt"));
+    ASSERT_TRUE(shell(root(),
+                      "mv Import/f0/n0.txt Import/f0/renamed.txt && mv Import/f1 a/b/c/ && "
+                      "rm -r Import/f2 && echo ajout >> Notes.txt"));
     waitUntilSent();
     files = serverFiles();
     ASSERT_EQ(files.count("Import/f0/renamed.txt"), 1u);
@@ -92,12 +96,21 @@ TEST_F(MountedDomainWriteTest, RequestsTheDriveCannotCarryAnswerAsPosixSays) {
     const std::vector<Case> cases{
         {"rmdir of a folder with content", [&] { return ::rmdir(at("plein").c_str()); }, ENOTEMPTY},
         {"rename onto a taken name without replacing",
-         [&] { return ::renameat2(AT_FDCWD, at("seul.txt").c_str(), AT_FDCWD, at("Notes.txt").c_str(), RENAME_NOREPLACE); },
+         [&] {
+             return ::renameat2(AT_FDCWD, at("seul.txt").c_str(), AT_FDCWD, at("Notes.txt").c_str(),
+                                RENAME_NOREPLACE);
+         },
          EEXIST},
-        {"exchange", [&] { return ::renameat2(AT_FDCWD, at("seul.txt").c_str(), AT_FDCWD, at("Notes.txt").c_str(), RENAME_EXCHANGE); },
+        {"exchange",
+         [&] {
+             return ::renameat2(AT_FDCWD, at("seul.txt").c_str(), AT_FDCWD, at("Notes.txt").c_str(),
+                                RENAME_EXCHANGE);
+         },
          EINVAL},
-        {"file over a folder", [&] { return ::rename(at("seul.txt").c_str(), at("plein").c_str()); }, EISDIR},
-        {"folder over a folder with content", [&] { return ::rename(at("Photos").c_str(), at("plein").c_str()); }, ENOTEMPTY},
+        {"file over a folder",
+         [&] { return ::rename(at("seul.txt").c_str(), at("plein").c_str()); }, EISDIR},
+        {"folder over a folder with content",
+         [&] { return ::rename(at("Photos").c_str(), at("plein").c_str()); }, ENOTEMPTY},
         {"symbolic link", [&] { return ::symlink("Notes.txt", at("lien").c_str()); }, ENOTSUP},
         {"hard link", [&] { return ::link(at("Notes.txt").c_str(), at("lien").c_str()); }, ENOTSUP},
         {"named pipe", [&] { return ::mkfifo(at("tube").c_str(), 0644); }, EPERM},
@@ -132,8 +145,9 @@ TEST_F(MountedDomainWriteTest, EditorSavesEndAsOneContentChangeOfTheOriginal) {
     };
     const bool haveVim = std::system("command -v vim >/dev/null 2>&1") == 0;
     const std::vector<Save> saves{
-        {"temp-then-rename", "cat Notes.txt > Notes.txt.tmp123 && echo tmp >> Notes.txt.tmp123 && "
-                             "mv Notes.txt.tmp123 Notes.txt",
+        {"temp-then-rename",
+         "cat Notes.txt > Notes.txt.tmp123 && echo tmp >> Notes.txt.tmp123 && "
+         "mv Notes.txt.tmp123 Notes.txt",
          "tmp\n"},
         {"vim", "TERM=dumb vim -c 'normal Gox' -c wq Notes.txt </dev/null >/dev/null 2>&1", "x\n"},
     };
@@ -158,7 +172,8 @@ TEST_F(MountedDomainWriteTest, EditorSavesEndAsOneContentChangeOfTheOriginal) {
         EXPECT_EQ(serverContents(files.at("Notes.txt")), before + save.appended);
     }
     // vim's backup and swap file went with it; they never reached the drive.
-    EXPECT_EQ(namesIn(root()), (std::set<std::string>{"Archives", "Documents", "Notes.txt", "Photos"}));
+    EXPECT_EQ(namesIn(root()),
+              (std::set<std::string>{"Archives", "Documents", "Notes.txt", "Photos"}));
 }
 
 TEST_F(MountedDomainWriteTest, AChangeClosedBeforeTheHostStopsReachesTheDriveAtTheNextStart) {
@@ -174,8 +189,11 @@ TEST_F(MountedDomainWriteTest, AChangeClosedBeforeTheHostStopsReachesTheDriveAtT
 TEST_F(MountedDomainWriteTest, EditsDuringAnOutageAllReachTheDriveInOrder) {
     // The server answers 503 to the uploads until they failed twice at the
     // uploader (three tries of the plug-in each, three files at once).
-    admin("/_admin/faults", {{"method", "POST"}, {"path_prefix", "/api/v1/drive/upload"}, {"kind", "status"},
-                             {"status", 503}, {"count", 18}});
+    admin("/_admin/faults", {{"method", "POST"},
+                             {"path_prefix", "/api/v1/drive/upload"},
+                             {"kind", "status"},
+                             {"status", 503},
+                             {"count", 18}});
     std::string journal;
     for (int edit = 0; edit < 50; ++edit) {
         const std::string line = "édition " + std::to_string(edit) + "\n";
@@ -186,7 +204,8 @@ TEST_F(MountedDomainWriteTest, EditsDuringAnOutageAllReachTheDriveInOrder) {
     EXPECT_EQ(bytesOf(root() / "Journal.txt"), journal) << "the local copy stays readable";
     EXPECT_GT(domain_->pendingChangeCount(), 0u);
     waitUntilSent();
-    const auto faults = httplib::Client(std::string("127.0.0.1"), server_->port()).Get("/_admin/faults");
+    const auto faults =
+        httplib::Client(std::string("127.0.0.1"), server_->port()).Get("/_admin/faults");
     ASSERT_TRUE(faults);
     EXPECT_EQ(nlohmann::json::parse(faults->body), nlohmann::json::array()) << "the outage was met";
     const auto files = serverFiles();
@@ -203,9 +222,11 @@ TEST_F(MountedDomainWriteTest, AFullDriveRefusesAndTheFileStays) {
     admin("/_admin/drive/quota", {{"quota_max_mb", 0}});
     writeBytes(root() / "gros.bin", std::string(1 << 20, 'q'));
     std::unique_lock lock(reportsMutex_);
-    ASSERT_TRUE(reportsChanged_.wait_for(lock, std::chrono::seconds(60), [this] { return !refusals_.empty(); }));
+    ASSERT_TRUE(reportsChanged_.wait_for(lock, std::chrono::seconds(60),
+                                         [this] { return !refusals_.empty(); }));
     EXPECT_EQ(refusals_.front().first, "gros.bin");
-    EXPECT_TRUE(refusals_.front().second.is(fileprovider::FileProviderErrorCode::insufficientQuota));
+    EXPECT_TRUE(
+        refusals_.front().second.is(fileprovider::FileProviderErrorCode::insufficientQuota));
     lock.unlock();
     EXPECT_EQ(bytesOf(root() / "gros.bin"), std::string(1 << 20, 'q'));
     EXPECT_EQ(serverFiles().count("gros.bin"), 0u);
@@ -213,7 +234,8 @@ TEST_F(MountedDomainWriteTest, AFullDriveRefusesAndTheFileStays) {
 
 TEST_F(MountedDomainWriteTest, AConflictKeepsBothVersions) {
     const std::string before = bytesOf(root() / "Notes.txt");  // cached at the drive's version
-    admin("/_admin/drive/replace", {{"id", onServer("Notes.txt").at("id")}, {"content", "version du serveur\n"}});
+    admin("/_admin/drive/replace",
+          {{"id", onServer("Notes.txt").at("id")}, {"content", "version du serveur\n"}});
     ASSERT_TRUE(shell(root(), "echo locale >> Notes.txt"));
     waitUntilSent();
     signalAndWait();

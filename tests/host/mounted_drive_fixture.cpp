@@ -25,13 +25,15 @@ void writeBytes(const fs::path& path, const std::string& bytes) {
 
 std::set<std::string> namesIn(const fs::path& folder) {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
     return names;
 }
 
 std::size_t regularFilesUnder(const fs::path& folder) {
     std::size_t count = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) count += entry.is_regular_file() ? 1 : 0;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        count += entry.is_regular_file() ? 1 : 0;
     return count;
 }
 
@@ -73,8 +75,9 @@ void MountedDriveTest::mount(std::chrono::milliseconds settleDelay) {
     const fileprovider::Domain domain{"demo", cadrio::testing::kDemoAccount};
     auto library = library_;
     domain_ = std::make_unique<MountedDomain>(
-        domain, [library, domain](const auto& host) { return library->createExtension(domain, host); }, settings,
-        SystemClock::shared());
+        domain,
+        [library, domain](const auto& host) { return library->createExtension(domain, host); },
+        settings, SystemClock::shared());
     waitUntilStable();
 }
 
@@ -94,8 +97,8 @@ void MountedDriveTest::waitUntilSent() {
     // Changes waiting for a retry do not hold whenStable: each answer of the
     // drive wakes this wait until none is left.
     std::unique_lock lock(reportsMutex_);
-    const bool sent = reportsChanged_.wait_for(lock, std::chrono::seconds(180),
-                                               [this] { return domain_->pendingChangeCount() == 0; });
+    const bool sent = reportsChanged_.wait_for(
+        lock, std::chrono::seconds(180), [this] { return domain_->pendingChangeCount() == 0; });
     lock.unlock();
     ASSERT_TRUE(sent) << domain_->pendingChangeCount() << " changes left";
     waitUntilStable();
@@ -104,7 +107,8 @@ void MountedDriveTest::waitUntilSent() {
 nlohmann::json MountedDriveTest::onServer(const std::string& name) const {
     const nlohmann::json drive = server_->store().describe(cadrio::testing::kDemoAccount);
     for (const auto& record : drive.at("files")) {
-        if (record.value("file_name", "") == name && record.value("to_delete", 0) == 0) return record;
+        if (record.value("file_name", "") == name && record.value("to_delete", 0) == 0)
+            return record;
     }
     return nullptr;
 }
@@ -114,7 +118,8 @@ namespace {
 /// Folder id → path from the root ("" for the root), live folders only.
 std::map<std::int64_t, std::string> folderPaths(const nlohmann::json& drive) {
     std::map<std::int64_t, nlohmann::json> byId;
-    for (const auto& folder : drive.at("folders")) byId[folder.at("id").get<std::int64_t>()] = folder;
+    for (const auto& folder : drive.at("folders"))
+        byId[folder.at("id").get<std::int64_t>()] = folder;
     std::map<std::int64_t, std::string> paths;
     for (const auto& [id, folder] : byId) {
         std::string path;
@@ -142,14 +147,16 @@ std::map<std::string, nlohmann::json> MountedDriveTest::serverFiles() const {
         const std::int64_t parent = file.value("id_folder", std::int64_t{0});
         const auto folder = folders.find(parent < 0 ? 0 : parent);
         if (folder == folders.end()) continue;
-        files[(folder->second.empty() ? "" : folder->second + "/") + file.value("file_name", "")] = file;
+        files[(folder->second.empty() ? "" : folder->second + "/") + file.value("file_name", "")] =
+            file;
     }
     return files;
 }
 
 std::set<std::string> MountedDriveTest::serverFolders() const {
     std::set<std::string> names;
-    for (const auto& [id, path] : folderPaths(server_->store().describe(cadrio::testing::kDemoAccount))) {
+    for (const auto& [id, path] :
+         folderPaths(server_->store().describe(cadrio::testing::kDemoAccount))) {
         if (id != 0) names.insert(path);
     }
     return names;
@@ -168,7 +175,8 @@ void MountedDriveTest::admin(const std::string& path, nlohmann::json body) const
 }
 
 void MountedDriveTest::renameFile(const std::string& from, const std::string& to) const {
-    admin("/_admin/drive/rename", {{"kind", "file"}, {"id", onServer(from).at("id")}, {"name", to}});
+    admin("/_admin/drive/rename",
+          {{"kind", "file"}, {"id", onServer(from).at("id")}, {"name", to}});
 }
 
 }  // namespace cadrio::host::testing

@@ -33,7 +33,7 @@ std::size_t regularFilesUnder(const fs::path& folder);
 std::string fuseUnavailable();
 
 class MountedDriveTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
