@@ -189,12 +189,13 @@ private:
     }
 
     void wakeLocked() CADRIO_REQUIRES(mutex_) {
+        planned_ = false;
         wake_.request_stop();
         wake_ = std::stop_source();
     }
 
     bool idleLocked() const CADRIO_REQUIRES(mutex_) {
-        if (!sends_.empty()) return false;
+        if (!planned_ || !sends_.empty()) return false;
         return std::all_of(schedule_.begin(), schedule_.end(), [](const auto& entry) { return entry.second.retry; });
     }
 
@@ -231,13 +232,21 @@ private:
             std::vector<Inode> picked;
             Clock::TimePoint next;
             std::stop_token woken;
+            std::vector<std::function<void()>> idle;
             {
                 LockGuard lock(mutex_);
                 if (stopping_) return;
                 picked = pickLocked(clock_.now(), next);
                 woken = wake_.get_token();
+                // Idle is told from here only, once the next wake-up is
+                // planned: nothing changed since, so the plan is final.
+                if (picked.empty()) {
+                    planned_ = true;
+                    idle = takeIdleWaitersLocked();
+                }
             }
             for (const Inode inode : picked) pool_.submit([this, inode] { send(inode); });
+            for (const auto& callback : idle) callback();
             if (picked.empty()) clock_.sleepUntil(next, woken);
         }
     }
@@ -478,7 +487,9 @@ private:
         const Clock::TimePoint now = clock_.now();
         for (const PendingChange& record : records) {
             if (record.refusal || record.queued == LocalChange::none || record.heldAsScratch) continue;
-            if (schedule_.contains(record.inode) || sends_.contains(record.inode)) continue;
+            // One in flight may be the change that was just told to wait: it
+            // is tried again once that attempt ends.
+            if (schedule_.contains(record.inode)) continue;
             due(record.inode, record.sequence, now);
         }
     }
@@ -486,7 +497,6 @@ private:
     /// The send of `inode` is over; with `failed`, it is due again after
     /// its back-off.
     void ended(Inode inode, bool failed) {
-        std::vector<std::function<void()>> idle;
         {
             LockGuard lock(mutex_);
             const auto found = sends_.find(inode);
@@ -500,10 +510,8 @@ private:
                 slot->second.retry = true;
             }
             wakeLocked();
-            idle = takeIdleWaitersLocked();
         }
         reportPending();
-        for (const auto& callback : idle) callback();
     }
 
     void reportPending() {
@@ -560,6 +568,8 @@ private:
     std::vector<std::function<void()>> idleWaiters_ CADRIO_GUARDED_BY(mutex_);
     std::stop_source wake_ CADRIO_GUARDED_BY(mutex_);
     bool paused_ CADRIO_GUARDED_BY(mutex_) = false;
+    /// The scheduler has planned its next wake-up since the last change.
+    bool planned_ CADRIO_GUARDED_BY(mutex_) = false;
     bool stopping_ CADRIO_GUARDED_BY(mutex_) = false;
 
     WorkPool pool_;

@@ -211,6 +211,7 @@ TEST_F(ChangeUploaderTest, FailuresRetryOnTheScheduleAndRefusalsAreToldOnce) {
         call.answer(nullptr, ItemFields::none, false, Error::serverUnreachable());
         waitIdle();
         EXPECT_EQ(copies.localContents(file).has_value(), true) << "the local copy stays readable";
+        ASSERT_TRUE(clock.waitForSleepers(1)) << "the scheduler waits for the retry";
         const Clock::TimePoint failedAt = clock.now();
         clock.advance(delay - 1ms);
         clock.advance(1ms);

@@ -136,6 +136,12 @@ void SqliteReplica::removeItemRow(Inode inode) {
 void SqliteReplica::removeLocked(Inode inode) {
     const std::optional<ReplicaEntry> entry = entryLocked(inode);
     if (!entry || inode == kFuseRootInode) throw ReplicaError("replica: no such item");
+    // Removing a folder's row alone would leave its children unreachable.
+    auto& below = connection_.statement("SELECT 1 FROM items WHERE parent = ? LIMIT 1");
+    below.bind(1, static_cast<std::int64_t>(inode));
+    const bool holdsItems = below.step();
+    below.reset();
+    if (holdsItems) throw ReplicaError("replica: the folder is not empty");
     std::optional<PendingChange> record = recordLocked(inode);
     removeItemRow(inode);
     if (unsentCreation(record, entry->identifier)) return dropRecord(inode);
@@ -184,15 +190,18 @@ ReplicaEntry SqliteReplica::createLocal(Inode parent, std::string_view name, boo
     made.childrenListed = isFolder;  // nothing of it elsewhere to list
     write(made);
 
-    // An editor moved the original aside to a scratch name before writing
-    // it anew: the new file is the original.
+    // An editor moved the original aside to a scratch name, or removed it,
+    // before writing it anew: the new file is the original, and the drive
+    // sees a new version of it rather than a deletion racing a creation.
     auto& aside = connection_.statement(
-        "SELECT p.inode FROM pending p JOIN items i ON i.inode = p.inode WHERE "
-        "p.held_as_scratch = 1 AND p.is_folder = 0 AND p.sending = 0 AND p.base_name = ? AND "
-        "p.base_parent = ? AND i.parent = ? ORDER BY p.sequence LIMIT 1");
+        "SELECT p.inode FROM pending p LEFT JOIN items i ON i.inode = p.inode WHERE "
+        "p.is_folder = 0 AND p.sending = 0 AND p.base_name = ?1 AND p.base_parent = ?2 AND "
+        "((p.held_as_scratch = 1 AND i.parent = ?3) OR (i.inode IS NULL AND p.queued = ?4)) "
+        "ORDER BY p.sequence LIMIT 1");
     aside.bind(1, name)
         .bind(2, folder->identifier.rawValue())
-        .bind(3, static_cast<std::int64_t>(parent));
+        .bind(3, static_cast<std::int64_t>(parent))
+        .bind(4, bits(LocalChange::deletion));
     const std::optional<Inode> original = queued && !isFolder && aside.step()
                                               ? std::optional(static_cast<Inode>(aside.integer(0)))
                                               : std::nullopt;
@@ -254,6 +263,8 @@ std::optional<Inode> SqliteReplica::renameLocal(Inode inode, Inode newParent,
     if (entry->parentInode == newParent && entry->shownName == newName) return std::nullopt;
     if (entry->isFolder && wouldCycle(inode, newParent))
         throw ReplicaError("replica: a folder cannot go below itself");
+    // Scratch names are the editors' files; a folder is sent whatever its name.
+    newNameIsScratch = newNameIsScratch && !entry->isFolder;
     std::optional<PendingChange> record = recordLocked(inode);
     const std::optional<Inode> replaced = childInode(newParent, newName);
     if (replaced) {

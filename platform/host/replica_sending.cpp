@@ -77,6 +77,11 @@ std::optional<OutgoingChange> SqliteReplica::beginSending(Inode inode) try {
         // A content change or deletion goes under the version last received.
         if (!contains(record->queued, LocalChange::creation)) item.version = record->baseVersion;
     }
+    if (contains(record->queued, LocalChange::creation)) {
+        // Renames from here on are relative to what the creation sends.
+        record->baseName = item.name;
+        record->baseParent = item.parent;
+    }
     record->sending = record->queued;
     record->queued = LocalChange::none;
     storeRecord(*record);
@@ -88,6 +93,18 @@ std::optional<OutgoingChange> SqliteReplica::beginSending(Inode inode) try {
 
 void SqliteReplica::mergeAnswered(Inode inode, Inode other, std::vector<KernelNotice>& notices) {
     // A listing brought the created item in before the answer did: one item.
+    // Unless the user changed that copy too: it is kept as an item of its
+    // own, to be created anew, so that nothing written to it is lost.
+    if (std::optional<PendingChange> changed = recordLocked(other)) {
+        setIdentifier(other, newProvisionalIdentifier());
+        if (!entryLocked(other)) return dropRecord(other);
+        changed->queued = LocalChange::creation;
+        changed->sending = LocalChange::none;
+        changed->baseVersion = {};
+        changed->heldAsScratch = false;
+        storeRecord(*changed);
+        return;
+    }
     std::vector<ReplicaEntry> moving;
     auto& query = connection_.statement(CADRIO_ITEM_COLUMNS "WHERE i.parent = ?");
     query.bind(1, static_cast<std::int64_t>(other));

@@ -1,0 +1,296 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/host/replica.hpp"
+#include "platform/host/sqlite_statement.hpp"
+
+namespace cadrio::host {
+namespace {
+
+using fileprovider::BasicItem;
+using fileprovider::ItemIdentifier;
+using fileprovider::ItemPtr;
+using LC = LocalChange;
+
+const fileprovider::Date kNow{std::chrono::seconds(1000)};
+
+ItemPtr served(const std::string& id, const std::string& name, const std::string& parent = "",
+               const std::string& content = "c1") {
+    auto made = std::make_shared<BasicItem>();
+    made->identifier = ItemIdentifier(id);
+    made->parent = parent.empty() ? ItemIdentifier::rootContainer() : ItemIdentifier(parent);
+    made->name = name;
+    if (id.starts_with("d:")) made->type = types::ContentType::folder();
+    made->size = 3;
+    made->version = {content, "m-" + name};
+    return made;
+}
+
+struct Queue {
+    std::unique_ptr<Replica> replica = Replica::open(":memory:");
+    Inode synced(const std::string& id, const std::string& name) {
+        replica->apply(std::vector{served(id, name)});
+        return replica->entry(ItemIdentifier(id))->inode;
+    }
+    Inode created(const char* name, bool queued = true) {
+        return replica->createLocal(kFuseRootInode, name, false, kNow, queued).inode;
+    }
+    std::optional<std::pair<LC, LC>> bits(Inode inode) const {
+        const auto record = replica->pendingChange(inode);
+        if (!record) return std::nullopt;
+        return std::pair{record->queued, record->sending};
+    }
+    std::string idOf(Inode inode) const {
+        const auto found = replica->entry(inode);
+        return found ? found->identifier.rawValue() : "<absent>";
+    }
+};
+
+struct ReplicaQueueTest : ::testing::Test, Queue {};
+
+TEST_F(ReplicaQueueTest, ChangesOfOneItemMergeIntoOneRecord) {
+    using Steps = std::function<Inode(Queue&)>;
+    struct Case {
+        const char* label;
+        Steps steps;
+        std::optional<std::pair<LC, LC>> expected;
+    };
+    const Case cases[] = {
+        {"created then removed unsent: nothing",
+         [](Queue& q) {
+             const Inode made = q.created("n");
+             q.replica->recordContentChange(made, 5, kNow);
+             q.replica->removeLocal(made);
+             return made;
+         },
+         std::nullopt},
+        {"created, written: one creation",
+         [](Queue& q) {
+             const Inode made = q.created("n");
+             q.replica->recordContentChange(made, 5, kNow);
+             q.replica->renameLocal(made, kFuseRootInode, "m", false);
+             return made;
+         },
+         std::pair{LC::creation, LC::none}},
+        {"written then removed: deletion only",
+         [](Queue& q) {
+             const Inode file = q.synced("f:1", "a");
+             q.replica->recordContentChange(file, 5, kNow);
+             q.replica->renameLocal(file, kFuseRootInode, "b", false);
+             q.replica->removeLocal(file);
+             return file;
+         },
+         std::pair{LC::deletion, LC::none}},
+        {"renamed and back: nothing",
+         [](Queue& q) {
+             const Inode file = q.synced("f:1", "a");
+             q.replica->renameLocal(file, kFuseRootInode, "b", false);
+             q.replica->renameLocal(file, kFuseRootInode, "a", false);
+             return file;
+         },
+         std::nullopt},
+        {"written while sending: queued after the answer",
+         [](Queue& q) {
+             const Inode file = q.synced("f:1", "a");
+             q.replica->recordContentChange(file, 5, kNow);
+             EXPECT_TRUE(q.replica->beginSending(file));
+             q.replica->recordContentChange(file, 6, kNow);
+             EXPECT_FALSE(q.replica->beginSending(file));  // one send per item
+             q.replica->finishSending(file, served("f:1", "a", "", "c2"));
+             EXPECT_EQ(q.replica->pendingChange(file)->baseVersion.contentVersion, "c2");
+             EXPECT_EQ(q.replica->entry(file)->size, 6);  // the local size stays
+             return file;
+         },
+         std::pair{LC::contents, LC::none}},
+        {"renamed while its creation is sent, and back",
+         [](Queue& q) {
+             const Inode made = q.created("n");
+             q.replica->renameLocal(made, kFuseRootInode, "m", false);
+             q.replica->beginSending(made);
+             q.replica->renameLocal(made, kFuseRootInode, "n", false);
+             return made;
+         },
+         std::pair{LC::filename, LC::creation}},
+        {"written, then gone from the drive: created anew",
+         [](Queue& q) {
+             const Inode file = q.synced("f:1", "a");
+             q.replica->recordContentChange(file, 5, kNow);
+             q.replica->beginSending(file);
+             q.replica->forgetRemoteItem(file);
+             EXPECT_TRUE(isProvisional(ItemIdentifier(q.idOf(file))));
+             return file;
+         },
+         std::pair{LC::creation, LC::none}},
+        {"renamed, then gone from the drive: gone here too",
+         [](Queue& q) {
+             const Inode file = q.synced("f:1", "a");
+             q.replica->renameLocal(file, kFuseRootInode, "b", false);
+             q.replica->forgetRemoteItem(file);
+             EXPECT_FALSE(q.replica->entry(file));
+             return file;
+         },
+         std::nullopt},
+        {"creation failed, removed meanwhile: nothing",
+         [](Queue& q) {
+             const Inode made = q.created("n");
+             q.replica->beginSending(made);
+             q.replica->removeLocal(made);
+             q.replica->failSending(made, std::nullopt);
+             return made;
+         },
+         std::nullopt},
+        {"refused, then changed: tried again",
+         [](Queue& q) {
+             const Inode file = q.synced("f:1", "a");
+             q.replica->renameLocal(file, kFuseRootInode, "b", false);
+             q.replica->beginSending(file);
+             q.replica->failSending(file, "quota");
+             EXPECT_FALSE(q.replica->beginSending(file));
+             q.replica->recordContentChange(file, 1, kNow);
+             EXPECT_FALSE(q.replica->pendingChange(file)->refusal);
+             return file;
+         },
+         std::pair{LC::filename | LC::contents, LC::none}},
+    };
+    for (const Case& c : cases) {
+        Queue q;
+        const Inode inode = c.steps(q);
+        EXPECT_EQ(q.bits(inode), c.expected) << c.label;
+    }
+}
+
+TEST_F(ReplicaQueueTest, ProvisionalIdentifiersGiveWayAndInodesStay) {
+    const Inode folder = replica->createLocal(kFuseRootInode, "D", true, kNow, true).inode;
+    const Inode file = replica->createLocal(folder, "x", false, kNow, true).inode;
+    EXPECT_TRUE(isProvisional(ItemIdentifier(idOf(folder))));
+    EXPECT_FALSE(replica->beginSending(file));  // its parent is not on the drive yet
+    EXPECT_EQ(replica->pendingChanges().front().inode, folder);
+    ASSERT_TRUE(replica->beginSending(folder));
+    // A listing brings the new folder in before the answer.
+    replica->apply(std::vector{served("d:9", "D")});
+    const Inode listed = replica->entry(ItemIdentifier("d:9"))->inode;
+    const auto notices = replica->finishSending(folder, served("d:9", "D"));
+    EXPECT_EQ(replica->entry(ItemIdentifier("d:9"))->inode, folder);
+    EXPECT_FALSE(replica->entry(listed));
+    EXPECT_NE(
+        std::find(notices.begin(), notices.end(),
+                  KernelNotice{KernelNotice::Kind::deleted, kFuseRootInode, listed, "D (d:9)"}),
+        notices.end());
+    const auto outgoing = replica->beginSending(file);
+    ASSERT_TRUE(outgoing);
+    EXPECT_EQ(outgoing->item.parent.rawValue(), "d:9");
+    EXPECT_EQ(replica->children(kFuseRootInode, 0, 10).size(), 1u);
+}
+
+TEST_F(ReplicaQueueTest, AListedCopyTheUserChangedIsNotMergedAway) {
+    const Inode made = created("n");
+    replica->beginSending(made);
+    replica->apply(std::vector{served("f:9", "n")});
+    const Inode listed = replica->entry(ItemIdentifier("f:9"))->inode;
+    replica->recordContentChange(listed, 7, kNow);
+    replica->finishSending(made, served("f:9", "n"));
+    EXPECT_EQ(idOf(made), "f:9");
+    EXPECT_EQ(replica->entry(listed)->size, 7);
+    EXPECT_EQ(bits(listed), (std::pair{LC::creation, LC::none}));
+}
+
+TEST_F(ReplicaQueueTest, EditorsSavesEndAsOneContentChangeOfTheOriginal) {
+    for (const char* temporary : {".goutputstream-XYZ", "Rapport.txt.tmp1"}) {
+        Queue q;
+        const Inode original = q.synced("f:1", "Rapport.txt");
+        const bool scratch = temporary[0] == '.';
+        const Inode temp =
+            q.replica->createLocal(kFuseRootInode, temporary, false, kNow, !scratch).inode;
+        q.replica->recordContentChange(temp, 9, kNow);
+        EXPECT_EQ(q.replica->renameLocal(temp, kFuseRootInode, "Rapport.txt", false), original);
+        EXPECT_EQ(q.idOf(temp), "f:1") << temporary;
+        EXPECT_EQ(q.bits(temp), (std::pair{LC::contents, LC::none})) << temporary;
+        EXPECT_EQ(q.replica->pendingChange(temp)->baseVersion.contentVersion, "c1");
+        EXPECT_EQ(q.replica->pendingCount(), 1u) << temporary;
+    }
+    // vim: the original moves aside to a backup, a new file takes its name.
+    const Inode original = synced("f:2", "notes");
+    replica->renameLocal(original, kFuseRootInode, "notes~", true);
+    EXPECT_FALSE(replica->beginSending(original));
+    const Inode written = created("notes");
+    replica->recordContentChange(written, 4, kNow);
+    replica->removeLocal(original);
+    EXPECT_EQ(idOf(written), "f:2");
+    EXPECT_EQ(replica->pendingCount(), 1u);
+    const auto outgoing = replica->beginSending(written);
+    ASSERT_TRUE(outgoing);
+    EXPECT_EQ(outgoing->change.sending, LC::contents);
+    EXPECT_EQ(outgoing->item.version.contentVersion, "c1");
+
+    // Removed, then written anew under the same name.
+    const Inode removed = synced("f:3", "data.csv");
+    replica->removeLocal(removed);
+    const Inode rewritten = created("data.csv");
+    EXPECT_EQ(idOf(rewritten), "f:3");
+    EXPECT_EQ(bits(rewritten), (std::pair{LC::contents, LC::none}));
+    EXPECT_FALSE(replica->pendingChange(removed));
+}
+
+TEST_F(ReplicaQueueTest, EnumerationsLeaveChangedAndLocalItemsAlone) {
+    replica->apply(std::vector{served("d:1", "D"), served("f:2", "kept", "d:1"),
+                               served("f:3", "gone", "d:1")});
+    const Inode kept = replica->entry(ItemIdentifier("f:2"))->inode;
+    replica->renameLocal(kept, kFuseRootInode, "renamed", false);
+    const Inode scratch = replica->createLocal(kFuseRootInode, "x.swp", false, kNow, false).inode;
+    replica->apply(std::vector{served("f:2", "server name", "d:1", "c9")});
+    EXPECT_EQ(replica->entry(kept)->name, "renamed");
+    replica->beginRelisting();
+    replica->finishRelisting(fileprovider::SyncAnchor{"a"});
+    EXPECT_TRUE(replica->entry(kept));
+    EXPECT_TRUE(replica->entry(scratch));
+
+    replica->apply(std::vector{served("d:4", "E"), served("f:5", "f", "d:4")});
+    const Inode e = replica->entry(ItemIdentifier("d:4"))->inode;
+    const Inode f = replica->entry(ItemIdentifier("f:5"))->inode;
+    replica->recordContentChange(f, 1, kNow);
+    const std::vector<ItemIdentifier> deleted{ItemIdentifier("d:4")};
+    replica->applyChanges(deleted, {}, {"b"});
+    EXPECT_TRUE(replica->entry(e));  // still holds a changed file
+    EXPECT_TRUE(replica->entry(f));
+}
+
+struct ReplicaQueueFileTest : ::testing::Test {
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("queue-" + std::to_string(::getpid()) + ".db");
+    void TearDown() override {
+        for (const char* suffix : {"", "-wal", "-shm"})
+            std::filesystem::remove(path.string() + suffix);
+    }
+};
+
+TEST_F(ReplicaQueueFileTest, ARestartResendsAndAnOlderReplicaIsUpgraded) {
+    Inode made = 0;
+    {
+        auto replica = Replica::open(path);
+        replica->apply(std::vector{served("f:1", "a")});
+        made = replica->createLocal(kFuseRootInode, "n", false, kNow, true).inode;
+        replica->beginSending(made);
+    }
+    {
+        auto replica = Replica::open(path);
+        replica->resumeSending();
+        const auto record = replica->pendingChange(made);
+        ASSERT_TRUE(record);
+        EXPECT_EQ(record->queued, LC::creation);
+        EXPECT_TRUE(record->mayAlreadyExist);
+    }
+    {
+        sqlite::Connection older(path.string());
+        older.execute("DROP TABLE pending; PRAGMA user_version = 1;");
+    }
+    auto replica = Replica::open(path);
+    EXPECT_FALSE(replica->wasRebuilt());
+    EXPECT_TRUE(replica->entry(ItemIdentifier("f:1")));
+    EXPECT_EQ(replica->pendingCount(), 0u);
+    replica->renameLocal(replica->entry(ItemIdentifier("f:1"))->inode, kFuseRootInode, "b", false);
+    EXPECT_EQ(replica->pendingCount(), 1u);
+}
+
+}  // namespace
+}  // namespace cadrio::host
