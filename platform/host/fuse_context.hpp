@@ -1,18 +1,23 @@
 #pragma once
 // What the FUSE request handlers work with: the replica and content cache
 // they answer from, the sync engine that lists folders not yet seen, the
-// content fetcher, and the time-outs they answer with. Private to the FUSE
-// file system (fuse_filesystem.cpp, fuse_operations.cpp, fuse_directory.cpp).
+// content fetcher, the working copies that writes go to, and the time-outs
+// they answer with. Private to the FUSE file system (fuse_filesystem.cpp,
+// fuse_operations.cpp, fuse_write_operations.cpp, fuse_directory.cpp).
 //
 // Threads: the handlers run on the loop's worker threads, several at once.
 // pageCacheMutex guards pageCacheVersions; it is held for the map access
-// only.
+// only; openFilesMutex guards openFiles, likewise. A handler never sends a kernel notification itself: it posts to
+// `notices`, whose worker sends.
 
 #define FUSE_USE_VERSION 34
 #include <fuse3/fuse_lowlevel.h>
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -27,6 +32,7 @@
 #include "platform/host/content_fetcher.hpp"
 #include "platform/host/replica.hpp"
 #include "platform/host/sync_engine.hpp"
+#include "platform/host/working_copies.hpp"
 
 namespace cadrio::host {
 
@@ -36,6 +42,11 @@ struct FuseContext {
     SyncEngine& engine;
     ContentFetcher& fetcher;
     Clock& clock;
+    WorkingCopies& copies;
+    NoticeSink& notices;
+    /// Tells the uploader that `inode` changed or lost its last writer; may
+    /// be empty. Must only queue.
+    std::function<void(Inode)> changed;
     /// Where statfs looks when the drive's quota is unknown: the content
     /// cache's file system is where opened files land.
     std::filesystem::path cacheDirectory;
@@ -66,9 +77,15 @@ struct FuseContext {
     std::unordered_set<Inode> changedInodes CADRIO_GUARDED_BY(listingMutex){};
     std::unordered_map<Inode, std::uint64_t> listingOpened CADRIO_GUARDED_BY(listingMutex){};
     std::uint64_t listingEpoch CADRIO_GUARDED_BY(listingMutex) = 0;
+    /// The handles the kernel holds: a session that ends before their
+    /// release closes them itself.
+    Mutex openFilesMutex{};
+    std::unordered_set<struct OpenFile*> openFiles CADRIO_GUARDED_BY(openFilesMutex){};
 
     /// The entry of `inode`; the root even before the replica holds it.
     std::optional<ReplicaEntry> entry(Inode inode) const;
+    /// From the replica, except the size and dates of a file with local
+    /// contents, which its working copy holds.
     struct stat attributes(const ReplicaEntry& entry) const;
     fuse_entry_param entryParam(const ReplicaEntry& entry) const;
     /// 0 once `folder` is a listed folder, else the errno to answer.
@@ -81,7 +98,63 @@ struct FuseContext {
     /// True when the kernel's cached listing of `folder` may be kept by this
     /// opendir; from now on it counts as current.
     bool keepListing(Inode folder);
+    /// The kernel's pages of `inode` hold local bytes: the next open of the
+    /// cached contents must not keep them.
+    void forgetPageCache(Inode inode);
+    void notifyChanged(Inode inode) const {
+        if (changed) changed(inode);
+    }
 };
+
+/// What fi->fh points to for every open file.
+struct OpenFile {
+    int fd = -1;
+    Inode inode = 0;
+    /// Counted among the working copy's writers (opened for writing).
+    bool writer = false;
+    /// Holds the content cache's entry (opened for reading from the cache).
+    bool cacheHeld = false;
+    /// Written since the last flush: the next flush records the change.
+    std::atomic<bool> dirty{false};
+    /// Written at all: the kernel must re-read the attributes at release.
+    std::atomic<bool> written{false};
+};
+
+inline OpenFile& openFileOf(const fuse_file_info* fi) { return *reinterpret_cast<OpenFile*>(fi->fh); }
+
+/// Logs the exception being handled; returns the errno to answer: a file
+/// system call's own, else EIO.
+int failedRequest(const char* operation) noexcept;
+
+/// Runs a handler body that answers the request itself, or returns an errno
+/// for this wrapper to answer; an exception never reaches libfuse's C
+/// frames.
+template <class Body>
+void answerRequest(fuse_req_t req, const char* operation, Body&& body) noexcept {
+    int error = EIO;
+    try {
+        error = body();
+    } catch (...) {
+        error = failedRequest(operation);
+    }
+    if (error != 0) fuse_reply_err(req, error);
+}
+
+/// The cached contents of `file` at its current version, fetched when
+/// missing; the waiting request ends early when its process is interrupted.
+ContentFetcher::Result cachedContentsFor(fuse_req_t req, FuseContext& context, const ReplicaEntry& file);
+
+/// The write side's handlers, set into `ops`.
+void addWriteOperations(fuse_lowlevel_ops& ops);
+/// open with write access or O_TRUNC: the handle is on the working copy.
+int openForWriting(fuse_req_t req, FuseContext& context, const ReplicaEntry& file, fuse_file_info* fi);
+/// Hands `file` to the kernel in fi->fh and keeps it among the open files.
+void keepOpenFile(FuseContext& context, std::unique_ptr<OpenFile> file, fuse_file_info* fi);
+/// Closes the handles whose release never came (the session ended first).
+void closeRemainingFiles(FuseContext& context) noexcept;
+/// Ends what an open handle holds (the descriptor, the cache hold, the
+/// writer count) and tells the uploader when the last writer left.
+void closeOpenFile(FuseContext& context, OpenFile* file) noexcept;
 
 /// The handlers; their userdata is a FuseContext.
 const fuse_lowlevel_ops& fuseOperations();

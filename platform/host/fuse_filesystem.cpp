@@ -97,14 +97,18 @@ void clearStaleMount(const std::filesystem::path& mountPoint) {
 }
 
 struct FuseFileSystem::Session {
-    Session(const std::filesystem::path& mountPoint, Replica& replica, ContentCache& cache, SyncEngine& engine,
-            ContentFetcher& fetcher, KernelNotifier& notifier, Clock& clock, const Options& options)
+    Session(const std::filesystem::path& mountPoint, Replica& replica, ContentCache& cache, WorkingCopies& copies,
+            SyncEngine& engine, ContentFetcher& fetcher, KernelNotifier& notifier, Clock& clock,
+            const Options& options)
         : mountPoint(mountPoint),
           context{replica,
                   cache,
                   engine,
                   fetcher,
                   clock,
+                  copies,
+                  notifier,
+                  options.changed,
                   options.cacheDirectory,
                   options.metadataTimeout,
                   static_cast<double>(options.entryTimeout.count()),
@@ -125,12 +129,13 @@ struct FuseFileSystem::Session {
 };
 
 FuseFileSystem::FuseFileSystem(const std::filesystem::path& mountPoint, Replica& replica, ContentCache& cache,
-                               SyncEngine& engine, ContentFetcher& fetcher, KernelNotifier& notifier, Clock& clock,
-                               Options options) {
+                               WorkingCopies& copies, SyncEngine& engine, ContentFetcher& fetcher,
+                               KernelNotifier& notifier, Clock& clock, Options options) {
     clearStaleMount(mountPoint);
     std::error_code ignored;
     std::filesystem::create_directories(mountPoint, ignored);
-    session_ = std::make_unique<Session>(mountPoint, replica, cache, engine, fetcher, notifier, clock, options);
+    session_ = std::make_unique<Session>(mountPoint, replica, cache, copies, engine, fetcher, notifier, clock,
+                                         options);
 
     std::string program = "cadrio-fileproviderd", option = "-o",
                 values = "fsname=cadrio,subtype=cadrio,default_permissions";
@@ -173,6 +178,9 @@ FuseFileSystem::~FuseFileSystem() {
         logger().error("Connexion FUSE impossible à interrompre : {}", s.mountPoint.string());
     }
     s.loop.join();
+    // Releases that never came (files open at unmount): their writes were
+    // recorded at flush, and their writers must not count any more.
+    closeRemainingFiles(s.context);
     fuse_session_destroy(s.session);
     logger().info("Domaine démonté : {}", s.mountPoint.string());
 }

@@ -8,7 +8,9 @@
 //   what makes those time-outs safe.
 // - A stale mount left at the mount point by a process that died
 //   ("Transport endpoint is not connected") is cleared before mounting.
-// - Write requests answer EROFS.
+// - Writes go to working copies; each local change is queued in the
+//   replica before the request is answered, and `changed` tells the
+//   uploader (see fuse_write_operations.cpp and docs/host-contract.md).
 //
 // Lifetime: every object passed in must outlive this one. The destructor
 // shuts the fetcher down (so that no open stays blocked), stops the
@@ -28,6 +30,7 @@
 #include "platform/host/kernel_notifier.hpp"
 #include "platform/host/replica.hpp"
 #include "platform/host/sync_engine.hpp"
+#include "platform/host/working_copies.hpp"
 
 namespace cadrio::host {
 
@@ -43,13 +46,16 @@ public:
         /// Told of the files of every folder listing reply, from the request
         /// thread: it must only queue (see FuseContext::filesListed).
         std::function<void(Inode folder, std::vector<ReplicaEntry> files)> filesListed;
+        /// Told, from the request thread, that an item changed here or lost
+        /// its last writer: it must only queue.
+        std::function<void(Inode)> changed;
     };
 
     /// Mounts at `mountPoint` (created when missing). Throws
     /// std::runtime_error with the reason when it cannot.
     FuseFileSystem(const std::filesystem::path& mountPoint, Replica& replica, ContentCache& cache,
-                   SyncEngine& engine, ContentFetcher& fetcher, KernelNotifier& notifier, Clock& clock,
-                   Options options);
+                   WorkingCopies& copies, SyncEngine& engine, ContentFetcher& fetcher, KernelNotifier& notifier,
+                   Clock& clock, Options options);
     ~FuseFileSystem();
     FuseFileSystem(const FuseFileSystem&) = delete;
     FuseFileSystem& operator=(const FuseFileSystem&) = delete;

@@ -1,14 +1,18 @@
-// The request handlers. Each answers from the replica and the content cache;
-// only a folder not yet listed (bounded by the metadata time-out) and the
-// contents of an opened file (interruptible) wait for the plug-in. Write
-// requests are refused as a read-only file system would.
+// The reading handlers. Each answers from the replica, the working copies
+// and the content cache; only a folder not yet listed (bounded by the
+// metadata time-out) and the contents of an opened file (interruptible) wait
+// for the plug-in. The write side is in fuse_write_operations.cpp.
 
 #include <fcntl.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <memory>
 #include <stop_token>
+#include <system_error>
 
 #include "platform/host/errno_mapping.hpp"
 #include "platform/host/fuse_context.hpp"
@@ -32,25 +36,40 @@ timespec timespecOf(const std::optional<fileprovider::Date>& date) {
                     static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())};
 }
 
-/// Runs a handler body that answers the request itself, or returns an errno
-/// for this wrapper to answer; an exception answers EIO and never reaches
-/// libfuse's C frames.
 template <class Body>
 void answer(fuse_req_t req, const char* operation, Body&& body) noexcept {
-    int error = EIO;
-    try {
-        error = body();
-    } catch (const std::exception& failure) {
-        logger().error("Requête {} en échec : {}", std::string(operation), std::string(failure.what()));
-    } catch (...) {
-        logger().error("Requête {} en échec", std::string(operation));
+    answerRequest(req, operation, std::forward<Body>(body));
+}
+
+/// The working copy's status, when `inode` has local contents. The copy may
+/// be renamed between staged and uploading meanwhile: looked up twice.
+std::optional<struct stat> localStatus(const WorkingCopies& copies, Inode inode) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const std::optional<std::filesystem::path> path = copies.localContents(inode);
+        if (!path) return std::nullopt;
+        struct stat status {};
+        if (::stat(path->c_str(), &status) == 0) return status;
     }
-    if (error != 0) fuse_reply_err(req, error);
+    return std::nullopt;
+}
+
+/// A descriptor on the local contents of `inode`, or -1 when it has none.
+int openLocalContents(const WorkingCopies& copies, Inode inode) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const std::optional<std::filesystem::path> path = copies.localContents(inode);
+        if (!path) return -1;
+        const int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) return fd;
+    }
+    return -1;
 }
 
 void onInit(void*, fuse_conn_info* conn) {
     const unsigned wanted = FUSE_CAP_AUTO_INVAL_DATA | FUSE_CAP_SPLICE_WRITE | FUSE_CAP_SPLICE_MOVE |
-                            FUSE_CAP_READDIRPLUS | FUSE_CAP_ASYNC_READ | FUSE_CAP_PARALLEL_DIROPS;
+                            FUSE_CAP_READDIRPLUS | FUSE_CAP_ASYNC_READ | FUSE_CAP_PARALLEL_DIROPS |
+                            FUSE_CAP_ATOMIC_O_TRUNC;
+    // O_TRUNC reaches open itself, so that truncating a file never first
+    // downloads the contents it throws away.
     conn->want |= conn->capable & wanted;
     // Plain readdirplus: every listing carries the attributes, so "ls -l" and
     // "find" need no lookup per entry.
@@ -111,50 +130,55 @@ void onReleasedir(fuse_req_t req, fuse_ino_t, fuse_file_info*) { fuse_reply_err(
 
 void interruptOpen(fuse_req_t, void* data) { static_cast<std::stop_source*>(data)->request_stop(); }
 
-/// The cached contents of `file` at its current version, fetched when
-/// missing; the waiting open ends early when its process is interrupted.
-ContentFetcher::Result contentsFor(fuse_req_t req, FuseContext& context, const ReplicaEntry& file) {
-    if (auto cached = context.cache.lookup(file.inode, file.version.contentVersion)) {
-        return ContentFetcher::Result{*cached, file.version.contentVersion, 0};
+/// Hands `file` to the kernel; a request interrupted meanwhile gets no
+/// release, so the handle is closed here.
+void replyOpen(fuse_req_t req, FuseContext& context, std::unique_ptr<OpenFile> file, fuse_file_info* fi) {
+    OpenFile* handle = file.get();
+    keepOpenFile(context, std::move(file), fi);
+    if (fuse_reply_open(req, fi) != 0) closeOpenFile(context, handle);
+}
+
+int openForReading(fuse_req_t req, FuseContext& context, const ReplicaEntry& entry, fuse_file_info* fi) {
+    auto file = std::make_unique<OpenFile>();
+    file->inode = entry.inode;
+    file->fd = openLocalContents(context.copies, entry.inode);
+    if (file->fd >= 0) {
+        context.forgetPageCache(entry.inode);
+        fi->keep_cache = 0;
+        replyOpen(req, context, std::move(file), fi);
+        return 0;
     }
-    std::stop_source interrupted;
-    fuse_req_interrupt_func(req, interruptOpen, &interrupted);
-    ContentFetcher::Result result = context.fetcher.fetch(file, interrupted.get_token());
-    // Taken under the request's lock: no interrupt callback runs past this.
-    fuse_req_interrupt_func(req, nullptr, nullptr);
-    return result;
+    // Held before the lookup, so that eviction cannot take the file
+    // between finding it and opening it.
+    context.cache.hold(entry.inode);
+    file->cacheHeld = true;
+    ContentFetcher::Result contents;
+    try {
+        contents = cachedContentsFor(req, context, entry);
+    } catch (...) {
+        context.cache.release(entry.inode);
+        throw;
+    }
+    file->fd = contents.error == 0 ? ::open(contents.path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    if (file->fd < 0) {
+        context.cache.release(entry.inode);
+        return contents.error != 0 ? contents.error : errno;
+    }
+    fi->keep_cache = context.keepPageCache(entry.inode, contents.contentVersion) ? 1 : 0;
+    replyOpen(req, context, std::move(file), fi);
+    return 0;
 }
 
 void onOpen(fuse_req_t req, fuse_ino_t inode, fuse_file_info* fi) {
     answer(req, "open", [&] {
         FuseContext& context = contextOf(req);
-        if ((fi->flags & O_ACCMODE) != O_RDONLY || (fi->flags & O_TRUNC) != 0) return EROFS;
         const std::optional<ReplicaEntry> file = context.replica.entry(static_cast<Inode>(inode));
         if (!file) return ENOENT;
         if (file->isFolder) return EISDIR;
-        // Held before the lookup, so that eviction cannot take the file
-        // between finding it and opening it.
-        context.cache.hold(file->inode);
-        ContentFetcher::Result contents;
-        try {
-            contents = contentsFor(req, context, *file);
-        } catch (...) {
-            context.cache.release(file->inode);
-            throw;
+        if ((fi->flags & O_ACCMODE) != O_RDONLY || (fi->flags & O_TRUNC) != 0) {
+            return openForWriting(req, context, *file, fi);
         }
-        const int fd = contents.error == 0 ? ::open(contents.path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
-        if (fd < 0) {
-            context.cache.release(file->inode);
-            return contents.error != 0 ? contents.error : errno;
-        }
-        fi->fh = static_cast<uint64_t>(fd);
-        fi->keep_cache = context.keepPageCache(file->inode, contents.contentVersion) ? 1 : 0;
-        if (fuse_reply_open(req, fi) != 0) {
-            // The open was interrupted meanwhile: no release will follow.
-            ::close(fd);
-            context.cache.release(file->inode);
-        }
-        return 0;
+        return openForReading(req, context, *file, fi);
     });
 }
 
@@ -164,19 +188,9 @@ void onRead(fuse_req_t req, fuse_ino_t, size_t size, off_t offset, fuse_file_inf
     buffer.count = 1;
     buffer.buf[0].size = size;
     buffer.buf[0].flags = static_cast<fuse_buf_flags>(FUSE_BUF_IS_FD | FUSE_BUF_FD_SEEK);
-    buffer.buf[0].fd = static_cast<int>(fi->fh);
+    buffer.buf[0].fd = openFileOf(fi).fd;
     buffer.buf[0].pos = offset;
     fuse_reply_data(req, &buffer, FUSE_BUF_SPLICE_MOVE);
-}
-
-void onRelease(fuse_req_t req, fuse_ino_t inode, fuse_file_info* fi) {
-    ::close(static_cast<int>(fi->fh));
-    try {
-        contextOf(req).cache.release(static_cast<Inode>(inode));
-    } catch (const std::exception& failure) {
-        logger().error("Requête release en échec : {}", std::string(failure.what()));
-    }
-    fuse_reply_err(req, 0);
 }
 
 void onStatfs(fuse_req_t req, fuse_ino_t) {
@@ -188,23 +202,6 @@ void onStatfs(fuse_req_t req, fuse_ino_t) {
         return 0;
     });
 }
-
-// Until local changes are sent to the drive, the mount is read-only.
-void refuseSetattr(fuse_req_t req, fuse_ino_t, struct stat*, int, fuse_file_info*) { fuse_reply_err(req, EROFS); }
-void refuseNode(fuse_req_t req, fuse_ino_t, const char*, mode_t, dev_t) { fuse_reply_err(req, EROFS); }
-void refuseMkdir(fuse_req_t req, fuse_ino_t, const char*, mode_t) { fuse_reply_err(req, EROFS); }
-void refuseRemove(fuse_req_t req, fuse_ino_t, const char*) { fuse_reply_err(req, EROFS); }
-void refuseSymlink(fuse_req_t req, const char*, fuse_ino_t, const char*) { fuse_reply_err(req, EROFS); }
-void refuseRename(fuse_req_t req, fuse_ino_t, const char*, fuse_ino_t, const char*, unsigned) {
-    fuse_reply_err(req, EROFS);
-}
-void refuseLink(fuse_req_t req, fuse_ino_t, fuse_ino_t, const char*) { fuse_reply_err(req, EROFS); }
-void refuseCreate(fuse_req_t req, fuse_ino_t, const char*, mode_t, fuse_file_info*) { fuse_reply_err(req, EROFS); }
-void refuseWrite(fuse_req_t req, fuse_ino_t, const char*, size_t, off_t, fuse_file_info*) {
-    fuse_reply_err(req, EROFS);
-}
-void refuseSetxattr(fuse_req_t req, fuse_ino_t, const char*, const char*, size_t, int) { fuse_reply_err(req, EROFS); }
-void refuseRemovexattr(fuse_req_t req, fuse_ino_t, const char*) { fuse_reply_err(req, EROFS); }
 
 fuse_lowlevel_ops makeOperations() {
     fuse_lowlevel_ops ops{};
@@ -219,24 +216,40 @@ fuse_lowlevel_ops makeOperations() {
     ops.releasedir = onReleasedir;
     ops.open = onOpen;
     ops.read = onRead;
-    ops.release = onRelease;
     ops.statfs = onStatfs;
-    ops.setattr = refuseSetattr;
-    ops.mknod = refuseNode;
-    ops.mkdir = refuseMkdir;
-    ops.unlink = refuseRemove;
-    ops.rmdir = refuseRemove;
-    ops.symlink = refuseSymlink;
-    ops.rename = refuseRename;
-    ops.link = refuseLink;
-    ops.create = refuseCreate;
-    ops.write = refuseWrite;
-    ops.setxattr = refuseSetxattr;
-    ops.removexattr = refuseRemovexattr;
+    addWriteOperations(ops);
     return ops;
 }
 
 }  // namespace
+
+int failedRequest(const char* operation) noexcept {
+    try {
+        throw;
+    } catch (const std::system_error& failure) {
+        logger().error("Requête {} en échec : {}", std::string(operation), std::string(failure.what()));
+        const std::error_code code = failure.code();
+        const bool errnoValue = code.category() == std::generic_category() || code.category() == std::system_category();
+        return errnoValue && code.value() > 0 && code.value() < 4096 ? code.value() : EIO;
+    } catch (const std::exception& failure) {
+        logger().error("Requête {} en échec : {}", std::string(operation), std::string(failure.what()));
+    } catch (...) {
+        logger().error("Requête {} en échec", std::string(operation));
+    }
+    return EIO;
+}
+
+ContentFetcher::Result cachedContentsFor(fuse_req_t req, FuseContext& context, const ReplicaEntry& file) {
+    if (auto cached = context.cache.lookup(file.inode, file.version.contentVersion)) {
+        return ContentFetcher::Result{*cached, file.version.contentVersion, 0};
+    }
+    std::stop_source interrupted;
+    fuse_req_interrupt_func(req, interruptOpen, &interrupted);
+    ContentFetcher::Result result = context.fetcher.fetch(file, interrupted.get_token());
+    // Taken under the request's lock: no interrupt callback runs past this.
+    fuse_req_interrupt_func(req, nullptr, nullptr);
+    return result;
+}
 
 const fuse_lowlevel_ops& fuseOperations() {
     static const fuse_lowlevel_ops operations = makeOperations();
@@ -266,6 +279,14 @@ struct stat FuseContext::attributes(const ReplicaEntry& entry) const {
     attributes.st_mtim = timespecOf(entry.modified ? entry.modified : entry.created);
     attributes.st_ctim = attributes.st_mtim;
     attributes.st_atim = attributes.st_mtim;
+    if (entry.isFolder) return attributes;
+    if (const std::optional<struct stat> local = localStatus(copies, entry.inode)) {
+        attributes.st_size = local->st_size;
+        attributes.st_blocks = (local->st_size + 511) / 512;
+        attributes.st_mtim = local->st_mtim;
+        attributes.st_ctim = local->st_ctim;
+        attributes.st_atim = local->st_atim;
+    }
     return attributes;
 }
 
@@ -294,6 +315,11 @@ bool FuseContext::keepPageCache(Inode inode, const fileprovider::ByteString& con
     if (position->second == contentVersion) return true;
     position->second = contentVersion;
     return false;
+}
+
+void FuseContext::forgetPageCache(Inode inode) {
+    LockGuard lock(pageCacheMutex);
+    pageCacheVersions.erase(inode);
 }
 
 }  // namespace cadrio::host

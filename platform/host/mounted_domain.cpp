@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/host/change_uploader.hpp"
 #include "platform/host/content_cache.hpp"
 #include "platform/host/content_fetcher.hpp"
 #include "platform/host/fuse_filesystem.hpp"
@@ -11,9 +12,26 @@
 #include "platform/host/sync_engine.hpp"
 #include "platform/host/thumbnail_cache.hpp"
 #include "platform/host/thumbnail_prefetcher.hpp"
+#include "platform/host/working_copies.hpp"
 #include "platform/log/logger.hpp"
 
 namespace cadrio::host {
+namespace {
+
+const log::Logger& logger() {
+    static const log::Logger instance("zelvano.cadrio.sync", "host");
+    return instance;
+}
+
+/// Beside the cache folder, never inside: the cache removes at start-up
+/// every file it holds no record of, and these are the user's bytes.
+std::filesystem::path workingCopiesBeside(const std::filesystem::path& cacheDirectory) {
+    std::filesystem::path cache = cacheDirectory.lexically_normal();
+    if (!cache.has_filename()) cache = cache.parent_path();
+    return cache.parent_path() / (cache.filename().string() + ".changes");
+}
+
+}  // namespace
 
 // Members in the order they are built; the destructor takes them down in
 // the reverse order, the extension last (it may still answer, and every
@@ -26,9 +44,12 @@ struct MountedDomain::Parts {
         if (fetcher) fetcher->shutdown();
         fuse.reset();
         thumbnails.reset();
+        // Before the engine: a creation's resend waits for the engine.
+        uploader.reset();
         engine.reset();
         fetcher.reset();
         notifier.reset();
+        copies.reset();
         cache.reset();
         replica.reset();
         if (extension) extension->invalidate();
@@ -41,9 +62,12 @@ struct MountedDomain::Parts {
     fileprovider::ExtensionPtr extension;
     std::unique_ptr<Replica> replica;
     std::unique_ptr<ContentCache> cache;
+    std::unique_ptr<WorkingCopies> copies;
     std::unique_ptr<KernelNotifier> notifier;
     std::unique_ptr<ContentFetcher> fetcher;
     std::unique_ptr<SyncEngine> engine;
+    std::unique_ptr<UploadObserver> uploadObserver;
+    std::unique_ptr<ChangeUploader> uploader;
     std::unique_ptr<ThumbnailCache> thumbnailCache;
     std::unique_ptr<ThumbnailPrefetcher> thumbnails;
     std::unique_ptr<FuseFileSystem> fuse;
@@ -67,11 +91,35 @@ struct MountedDomain::Parts {
         std::vector<ListedFile> listed;
         listed.reserve(files.size());
         for (ReplicaEntry& file : files) {
+            // Made here and not yet on the drive: the plug-in has no preview
+            // of it and must never see its provisional identifier.
+            if (isProvisional(file.identifier)) continue;
             std::filesystem::path path = folderPath / file.shownName;
             listed.push_back(ListedFile{std::move(file), std::move(path)});
         }
         thumbnails->folderListed(std::move(listed));
     }
+};
+
+/// Refusals go to the log and to the settings' callback.
+class UploadReporter final : public UploadObserver {
+public:
+    UploadReporter(std::function<void(const std::string&, const fileprovider::Error&)> refused,
+                    std::function<void(std::size_t)> pendingChanged)
+        : refused_(std::move(refused)), pendingChanged_(std::move(pendingChanged)) {}
+
+    void refused(const std::string& path, const fileprovider::Error& error) override {
+        logger().notice("Modification refusée par le drive : {} ({} {}) {}", path, error.domain,
+                         std::to_string(error.code), error.description);
+        if (refused_) refused_(path, error);
+    }
+    void pendingChanged(std::size_t count) override {
+        if (pendingChanged_) pendingChanged_(count);
+    }
+
+private:
+    std::function<void(const std::string&, const fileprovider::Error&)> refused_;
+    std::function<void(std::size_t)> pendingChanged_;
 };
 
 MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory factory, Settings settings, Clock& clock)
@@ -81,10 +129,17 @@ MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory facto
     p.cache = std::make_unique<ContentCache>(p.settings.cacheDirectory, *p.replica, clock, p.settings.cacheLimitBytes);
     p.extension = factory(fileprovider::HostContext{p.cache->temporaryDirectory()});
     if (!p.extension) throw std::runtime_error("the plug-in made no extension for " + p.domain.identifier);
+    p.copies = std::make_unique<WorkingCopies>(workingCopiesBeside(p.settings.cacheDirectory));
+    p.copies->recover();
     p.notifier = std::make_unique<KernelNotifier>();
     p.fetcher = std::make_unique<ContentFetcher>(p.extension, *p.replica, *p.cache, *p.notifier, clock,
                                                  p.settings.stuckFetchTimeout);
     p.engine = std::make_unique<SyncEngine>(p.extension, *p.replica, *p.notifier, clock);
+    p.uploadObserver = std::make_unique<UploadReporter>(p.settings.refused, p.settings.pendingChanged);
+    ChangeUploader::Options uploads;
+    uploads.settleDelay = p.settings.settleDelay;
+    p.uploader = std::make_unique<ChangeUploader>(p.extension, *p.replica, *p.copies, *p.cache, *p.engine,
+                                                  *p.notifier, *p.uploadObserver, clock, uploads);
     p.thumbnailCache =
         std::make_unique<ThumbnailCache>(p.settings.thumbnailRoot.value_or(ThumbnailCache::defaultRoot()));
     p.thumbnails = std::make_unique<ThumbnailPrefetcher>(p.extension, *p.thumbnailCache, clock);
@@ -92,11 +147,17 @@ MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory facto
     options.filesListed = [&p](Inode folder, std::vector<ReplicaEntry> files) {
         p.filesListed(folder, std::move(files));
     };
+    ChangeUploader* uploader = p.uploader.get();
+    options.changed = [uploader](Inode inode) { uploader->changed(inode); };
     options.cacheDirectory = p.settings.cacheDirectory;
     options.metadataTimeout = p.settings.metadataTimeout;
-    p.fuse = std::make_unique<FuseFileSystem>(p.settings.mountPoint, *p.replica, *p.cache, *p.engine, *p.fetcher,
-                                              *p.notifier, clock, options);
+    p.fuse = std::make_unique<FuseFileSystem>(p.settings.mountPoint, *p.replica, *p.cache, *p.copies, *p.engine,
+                                              *p.fetcher, *p.notifier, clock, options);
     p.engine->start();
+    // What a previous run left being sent goes again, under the same
+    // preconditions.
+    p.replica->resumeSending();
+    p.uploader->start();
 }
 
 MountedDomain::~MountedDomain() = default;
@@ -110,12 +171,17 @@ std::filesystem::path MountedDomain::temporaryDirectory() const { return parts_-
 void MountedDomain::signalWorkingSet() { parts_->engine->signal(); }
 
 void MountedDomain::whenStable(std::function<void()> done) {
-    // Stable once nothing is enumerated or fetched and the kernel has been
-    // told every change that brought: a listing right after sees the news.
+    // Stable once nothing is sent, enumerated or fetched and the kernel has
+    // been told every change that brought: a listing right after sees the
+    // news. The uploader goes first: its answers may signal the engine.
     KernelNotifier* notifier = parts_->notifier.get();
     ContentFetcher* fetcher = parts_->fetcher.get();
-    parts_->engine->whenIdle([notifier, fetcher, done = std::move(done)]() mutable {
-        fetcher->whenIdle([notifier, done = std::move(done)]() mutable { notifier->whenDelivered(std::move(done)); });
+    SyncEngine* engine = parts_->engine.get();
+    parts_->uploader->whenIdle([engine, notifier, fetcher, done = std::move(done)]() mutable {
+        engine->whenIdle([notifier, fetcher, done = std::move(done)]() mutable {
+            fetcher->whenIdle(
+                [notifier, done = std::move(done)]() mutable { notifier->whenDelivered(std::move(done)); });
+        });
     });
 }
 
@@ -123,9 +189,16 @@ TransferProgress MountedDomain::downloadProgress() const { return parts_->fetche
 
 void MountedDomain::waitForThumbnails() { parts_->thumbnails->waitUntilIdle(); }
 
-TransferProgress MountedDomain::uploadProgress() const {
-    // Nothing is sent to the drive yet: the mount is read-only.
-    return TransferProgress{};
+TransferProgress MountedDomain::uploadProgress() const { return parts_->uploader->progress(); }
+
+std::size_t MountedDomain::pendingChangeCount() const { return parts_->replica->pendingCount(); }
+
+void MountedDomain::setUploadsPaused(bool paused) {
+    if (paused) {
+        parts_->uploader->pause();
+    } else {
+        parts_->uploader->resume();
+    }
 }
 
 }  // namespace cadrio::host

@@ -1,6 +1,7 @@
 #pragma once
 // One enabled domain, shown as a folder: its extension, replica, content
-// cache, sync engine, kernel notifier and FUSE session, created together
+// cache, working copies, sync engine, change uploader, kernel notifier and
+// FUSE session, created together
 // and torn down in the reverse order (the extension last but one, the
 // plug-in library last, as the plug-in's release order asks).
 //
@@ -8,14 +9,17 @@
 // member from any thread.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "core/support/clock.hpp"
 #include "platform/fileprovider/domain.hpp"
+#include "platform/fileprovider/error.hpp"
 #include "platform/fileprovider/host_context.hpp"
 #include "platform/fileprovider/replicated_extension.hpp"
 #include "platform/host/domain_mount.hpp"
@@ -38,6 +42,14 @@ public:
         std::chrono::milliseconds metadataTimeout{std::chrono::seconds(5)};
         /// The desktop's thumbnail cache; absent: $XDG_CACHE_HOME/thumbnails.
         std::optional<std::filesystem::path> thumbnailRoot;
+        /// How long a closed file stays unchanged before it is sent.
+        std::chrono::milliseconds settleDelay{500};
+        /// Told of every change the drive refused for good (path relative to
+        /// the mount point), from an upload thread; also logged. May be empty.
+        std::function<void(const std::string& path, const fileprovider::Error&)> refused;
+        /// Told the number of local changes left each time the drive
+        /// answered one, from an upload thread. May be empty.
+        std::function<void(std::size_t)> pendingChanged;
     };
 
     /// Creates the extension through `factory`, opens the replica and the
@@ -62,6 +74,9 @@ public:
     /// the thumbnail cache (or known to be missing): for callers that look
     /// at the cache itself, such as tests and benchmarks.
     void waitForThumbnails();
+
+    std::size_t pendingChangeCount() const override;
+    void setUploadsPaused(bool paused) override;
 
 private:
     struct Parts;

@@ -12,115 +12,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <httplib.h>
-#include <nlohmann/json.hpp>
-
 #include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <future>
 #include <set>
 #include <string>
 
-#include "platform/fileprovider/plugin_library.hpp"
-#include "platform/host/mounted_domain.hpp"
 #include "platform/host/thumbnail_cache.hpp"
-#include "tests/support/demo_server.hpp"
-#include "tests/support/plugin_session.hpp"
+#include "tests/host/mounted_drive_fixture.hpp"
 
 namespace cadrio::host {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace testing;
 
-std::string bytesOf(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::set<std::string> namesIn(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-    return names;
-}
-
-std::size_t regularFilesUnder(const fs::path& folder) {
-    std::size_t count = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) count += entry.is_regular_file() ? 1 : 0;
-    return count;
-}
-
-/// Why FUSE cannot be used here, or empty when it can.
-std::string fuseUnavailable() {
-    const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
-    if (fd < 0) return std::string("/dev/fuse cannot be opened: ") + std::strerror(errno);
-    ::close(fd);
-    return {};
-}
-
-class MountedDomainTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (const std::string why = fuseUnavailable(); !why.empty()) GTEST_SKIP() << why;
-        library_ = fileprovider::PluginLibrary::open(CADRIO_FILEPROVIDER_PLUGIN);
-        mount();
-    }
-    void TearDown() override {
-        domain_.reset();
-        server_->stop();
-    }
-
-    void mount() {
-        MountedDomain::Settings settings;
-        settings.mountPoint = root();
-        settings.replicaFile = session_.scratch() / "replica.sqlite";
-        settings.cacheDirectory = cacheDirectory();
-        settings.thumbnailRoot = thumbnailRoot();
-        const fileprovider::Domain domain{"demo", testing::kDemoAccount};
-        auto library = library_;
-        domain_ = std::make_unique<MountedDomain>(
-            domain, [library, domain](const auto& host) { return library->createExtension(domain, host); }, settings,
-            SystemClock::shared());
-        waitUntilStable();
-    }
-    fs::path root() const { return session_.scratch() / "Cadrio"; }
-    fs::path cacheDirectory() const { return session_.scratch() / "cache"; }
-    fs::path thumbnailRoot() const { return session_.scratch() / "thumbnails"; }
-
-    void waitUntilStable() {
-        auto stable = std::make_shared<std::promise<void>>();
-        domain_->whenStable([stable] { stable->set_value(); });
-        // Bounds a broken run only: the answer itself wakes the test.
-        ASSERT_EQ(stable->get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
-    }
-    void signalAndWait() {
-        domain_->signalWorkingSet();
-        waitUntilStable();
-    }
-
-    nlohmann::json onServer(const std::string& name) const {
-        const nlohmann::json drive = server_->store().describe(testing::kDemoAccount);
-        for (const auto& record : drive.at("files")) {
-            if (record.value("file_name", "") == name && record.value("to_delete", 0) == 0) return record;
-        }
-        return nullptr;
-    }
-    void admin(const std::string& path, nlohmann::json body) const {
-        body["email"] = testing::kDemoAccount;
-        httplib::Client http("127.0.0.1", server_->port());
-        const auto result = http.Post(path, body.dump(), "application/json");
-        ASSERT_TRUE(result) << path;
-        ASSERT_EQ(result->status, 200) << path << ": " << result->body;
-    }
-    void renameFile(const std::string& from, const std::string& to) const {
-        admin("/_admin/drive/rename", {{"kind", "file"}, {"id", onServer(from).at("id")}, {"name", to}});
-    }
-
-    std::unique_ptr<devserver::DevServer> server_ = testing::startDemoServer();
-    testing::PluginSession session_{*server_};
-    std::shared_ptr<fileprovider::PluginLibrary> library_;
-    std::unique_ptr<MountedDomain> domain_;
-};
+using MountedDomainTest = MountedDriveTest;
 
 TEST_F(MountedDomainTest, TheDriveReadsAsAFolderAndDownloadsOnlyWhatIsOpened) {
     EXPECT_EQ(namesIn(root()), (std::set<std::string>{"Archives", "Documents", "Notes.txt", "Photos"}));
@@ -156,12 +60,6 @@ TEST_F(MountedDomainTest, TheDriveReadsAsAFolderAndDownloadsOnlyWhatIsOpened) {
     EXPECT_EQ(regularFilesUnder(cacheDirectory()), 1u);
     EXPECT_EQ(bytesOf(shown), bytesOf(server_->blobs().pathOf(report.at("file_path").get<std::string>())));
     EXPECT_TRUE(domain_->downloadProgress().finished);
-
-    // Read-only until local changes are sent.
-    EXPECT_EQ(::open((root() / "nouveau.txt").c_str(), O_CREAT | O_WRONLY, 0644), -1);
-    EXPECT_EQ(errno, EROFS);
-    EXPECT_EQ(::open(shown.c_str(), O_WRONLY), -1);
-    EXPECT_EQ(errno, EROFS);
 }
 
 TEST_F(MountedDomainTest, RemoteChangesShowAtTheNextListingAlsoAfterTheCursorsExpire) {
