@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -89,8 +90,10 @@ void blockSignals() {
 }  // namespace
 
 void clearStaleMount(const std::filesystem::path& mountPoint) {
-    struct stat status {};
-    if (::stat(mountPoint.c_str(), &status) == 0 || errno != ENOTCONN) return;
+    // statfs always reaches the file system; stat may be answered from the
+    // attributes the kernel still caches for a dead mount's root.
+    struct statvfs status {};
+    if (::statvfs(mountPoint.c_str(), &status) == 0 || errno != ENOTCONN) return;
     logger().notice("Montage abandonné nettoyé : {}", mountPoint.string());
     if (::umount2(mountPoint.c_str(), MNT_DETACH) == 0 || runFusermount(mountPoint)) return;
     throw std::runtime_error("cannot clear the dead mount at " + mountPoint.string());
