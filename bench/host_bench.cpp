@@ -7,8 +7,10 @@
 //
 // Sizes from the environment: FILES (100000, the 1 GiB file and the 1 MiB
 // one aside), FOLDERS (10000), LS_FILES (10000, the flat folder, part of
-// FILES), BIG_MIB (1024), RUNS (3, best kept). Prints one "name ours native
-// ratio" line per figure.
+// FILES), BIG_MIB (1024), RUNS (3, best kept), COPY_FILES (1000 files of
+// 4 KiB copied in), IDLE_SECONDS (10). TRANSFER_BENCH and CURL_MULTIPART
+// name the programs of the native side's multipart upload. Prints
+// one "name ours native ratio" line per figure.
 //
 // The drive server runs in a child process forked before any thread starts,
 // so that the memory figures are the host's and the plug-in's alone (and
@@ -30,6 +32,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "devserver/dev_server.hpp"
@@ -275,6 +278,125 @@ double curlFirstByte(const std::string& api, const std::string& token, std::int6
     return since(start);
 }
 
+/// Blocks until the mount has nothing left to list, fetch or send.
+void waitStable(cadrio::host::MountedDomain& mounted) {
+    auto stable = std::make_shared<std::promise<void>>();
+    mounted.whenStable([stable] { stable->set_value(); });
+    if (stable->get_future().wait_for(std::chrono::minutes(30)) != std::future_status::ready) {
+        throw std::runtime_error("the mount did not settle");
+    }
+}
+
+/// Voluntary context switches of every thread of this process: each is a
+/// thread going to sleep, so their growth counts wake-ups.
+long contextSwitches() {
+    long total = 0;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::ifstream status(task.path() / "status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0) total += std::stol(line.substr(24));
+        }
+    }
+    return total;
+}
+
+/// `count` files of 4 KiB of random bytes under `folder`.
+void makeSmallFiles(const fs::path& folder, long count) {
+    fs::create_directories(folder);
+    shell("head -c " + std::to_string(count * 4096) + " /dev/urandom | split -b 4096 -a 4 -d - " +
+          quoted(folder / "w"));
+}
+
+/// curl uploading every file of `folder` to the drive's root, one process
+/// and one connection, as a script would.
+double curlSmallUploads(const std::string& api, const std::string& token, const fs::path& folder,
+                        const fs::path& config) {
+    std::ofstream out(config);
+    bool first = true;
+    for (const auto& file : fs::directory_iterator(folder)) {
+        if (!first) out << "next\n";
+        first = false;
+        out << "url = \"" << api << "/drive/upload/file\"\n"
+            << "header = \"Authorization: Bearer " << token << "\"\n"
+            << "form = \"file=@" << file.path().string() << "\"\n"
+            << "form = \"id_folder=0\"\nform = \"storage_class=standard\"\n"
+            << "output = \"/dev/null\"\nfail\nsilent\n";
+    }
+    out.close();
+    const auto start = std::chrono::steady_clock::now();
+    shell("curl -K " + quoted(config));
+    return since(start);
+}
+
+/// The write figures: copies into the mount until the drive holds them,
+/// against a native copy plus curl sending the same bytes; the time from
+/// closing a 1 MiB edit to the drive holding it; CPU while idle.
+void measureWrites(cadrio::host::MountedDomain& mounted, const fs::path& root, const fs::path& work,
+                   const std::string& api, const std::string& token, const Layout& layout,
+                   std::chrono::milliseconds settle) {
+    const char* transfer = std::getenv("TRANSFER_BENCH");
+    const char* multipart = std::getenv("CURL_MULTIPART");
+    if (transfer == nullptr || multipart == nullptr) throw std::runtime_error("TRANSFER_BENCH or CURL_MULTIPART unset");
+    const long files = envOr("COPY_FILES", 1000);
+    const fs::path small = work / "small";
+    makeSmallFiles(small, files);
+    shell("cat " + quoted(small) + "/* >/dev/null");
+    auto start = std::chrono::steady_clock::now();
+    shell("cp -r " + quoted(small) + " " + quoted(root / "copied"));
+    waitStable(mounted);
+    const double oursSmall = since(start);
+    start = std::chrono::steady_clock::now();
+    shell("cp -r " + quoted(small) + " " + quoted(work / "native-small"));
+    const double nativeSmall = since(start) + curlSmallUploads(api, token, small, work / "curl.conf");
+
+    const fs::path big = work / "big-source.bin";
+    shell("head -c " + std::to_string(layout.bigMiB << 20) + " /dev/urandom > " + quoted(big));
+    shell("sync");
+    start = std::chrono::steady_clock::now();
+    shell("cp " + quoted(big) + " " + quoted(root / "copied-big.bin"));
+    waitStable(mounted);
+    const double oursBig = since(start);
+    fs::create_directories(work / "parts");
+    shell("sync");
+    start = std::chrono::steady_clock::now();
+    shell("cp " + quoted(big) + " " + quoted(work / "native-big.bin") + " && " + quoted(multipart) + " " +
+          quoted(transfer) + " " + api + " " + quoted(big) + " curl-big.bin " + quoted(work / "parts"));
+    const double nativeBig = since(start);
+    fs::remove(work / "native-big.bin");
+
+    // An edit of a file the drive has: from close() to the drive's answer.
+    const fs::path edited = root / "copied" / "w0000";
+    double editSeconds = 1e30;
+    for (int i = 0; i < 3; ++i) {
+        const std::string bytes(1 << 20, static_cast<char>('a' + i));
+        const int fd = ::open(edited.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+            throw std::runtime_error("cannot write the edit");
+        }
+        ::close(fd);
+        start = std::chrono::steady_clock::now();
+        waitStable(mounted);
+        editSeconds = std::min(editSeconds, since(start));
+    }
+
+    const long idle = envOr("IDLE_SECONDS", 10);
+    const double cpuBefore = cpuSeconds();
+    const long switchesBefore = contextSwitches();
+    std::this_thread::sleep_for(std::chrono::seconds(idle));
+    const double idleCpu = cpuSeconds() - cpuBefore;
+    const long wakeUps = contextSwitches() - switchesBefore;
+
+    report("cp " + std::to_string(files) + " x 4 KiB", oursSmall, nativeSmall, "s", oursSmall / nativeSmall,
+           "until the drive holds them; native: cp + one curl for all");
+    report("cp " + std::to_string(layout.bigMiB) + " MiB", oursBig, nativeBig, "s", oursBig / nativeBig,
+           "until the drive holds it; native: cp + curl multipart");
+    const double settleSeconds = std::chrono::duration<double>(settle).count();
+    std::printf("%-22s close() to the drive holding it: %.3f s, of it %.3f s settle delay (aim: settle + < 0.5)\n",
+                "1 MiB edit", editSeconds, settleSeconds);
+    std::printf("%-22s %ld s idle with the drive mounted: %.3f s CPU (%.2f %%), %ld thread wake-ups\n", "idle",
+                idle, idleCpu, 100.0 * idleCpu / static_cast<double>(idle), wakeUps);
+}
+
 int run(const std::string& plugin) {
     const Layout layout{envOr("FILES", 100000), envOr("FOLDERS", 10000), envOr("LS_FILES", 10000),
                         envOr("BIG_MIB", 1024)};
@@ -304,11 +426,7 @@ int run(const std::string& plugin) {
     auto mounted = std::make_unique<cadrio::host::MountedDomain>(
         domain, [library, domain](const auto& host) { return library->createExtension(domain, host); }, settings,
         cadrio::SystemClock::shared());
-    auto stable = std::make_shared<std::promise<void>>();
-    mounted->whenStable([stable] { stable->set_value(); });
-    if (stable->get_future().wait_for(std::chrono::minutes(10)) != std::future_status::ready) {
-        throw std::runtime_error("the first sync did not settle");
-    }
+    waitStable(*mounted);
     const double mountSeconds = since(start);
     const double mountCpu = cpuSeconds() - cpuBefore;
     const long mountedRss = statusKiB("VmRSS");
@@ -356,8 +474,10 @@ int run(const std::string& plugin) {
     std::printf("%-22s host and plug-in, once mounted: VmRSS %ld MiB, VmHWM %ld MiB (aim < 200; %ld MiB "
                 "before the mount)\n",
                 "memory", mountedRss / 1024, mountedHwm / 1024, rssBefore / 1024);
-    std::printf("%-22s at the end: VmRSS %ld MiB, VmHWM %ld MiB\n", "", rss / 1024, hwm / 1024);
+    std::printf("%-22s after the reads: VmRSS %ld MiB, VmHWM %ld MiB\n", "", rss / 1024, hwm / 1024);
 
+    measureWrites(*mounted, root, fs::path(home) / "writes", seeded.url + "/api/v1", *token, layout,
+                  settings.settleDelay);
     mounted.reset();
     return 0;
 }

@@ -2,17 +2,25 @@
 # The host mounting a large drive through the real plug-in, against the same
 # work done natively, in one run (see bench/README.md):
 #   warm read of a 1 GiB file, ls -l of 10,000 files, find over 110,000 items,
-#   first open-to-first-byte of 1 MiB against curl, first mount and memory.
+#   first open-to-first-byte of 1 MiB against curl, first mount and memory;
+#   then copies into the mount (1,000 x 4 KiB, 1 GiB) until the drive holds
+#   them against cp plus curl, a 1 MiB edit from close() to the drive, and
+#   CPU while idle.
 #
-# usage: sudo bench/run_host_bench.sh [BUILD_DIR]   (targets host_bench zelvano-cadrio-fileprovider)
-# env:   FILES (100000), FOLDERS (10000), LS_FILES (10000), BIG_MIB (1024), RUNS (3)
+# usage: sudo bench/run_host_bench.sh [BUILD_DIR]
+#        (targets host_bench transfer_bench zelvano-cadrio-fileprovider)
+# env:   FILES (100000), FOLDERS (10000), LS_FILES (10000), BIG_MIB (1024), RUNS (3),
+#        COPY_FILES (1000), IDLE_SECONDS (10)
 # Needs root, /dev/fuse, curl, dbus-run-session and gnome-keyring-daemon.
 set -euo pipefail
 
 build=${1:-build}
 bench=$build/bench/host_bench
 plugin=$build/fileprovider/zelvano-cadrio-fileprovider.so
-for file in "$bench" "$plugin"; do
+TRANSFER_BENCH=$(realpath "$build/bench/transfer_bench")
+CURL_MULTIPART=$(realpath "$(dirname "$0")/curl_multipart_upload.sh")
+export TRANSFER_BENCH CURL_MULTIPART
+for file in "$bench" "$plugin" "$TRANSFER_BENCH"; do
   [[ -e $file ]] || { echo "missing $file: build host_bench in $build" >&2; exit 2; }
 done
 for tool in curl dbus-run-session gnome-keyring-daemon; do

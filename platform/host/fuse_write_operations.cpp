@@ -47,12 +47,15 @@ bool keptLocal(std::string_view name, bool isFolder) {
 }
 
 /// Records the working copy's size and date in the replica; a file removed
-/// while open has nothing left to record.
+/// while open has nothing left to record. The uploader hears of it at once:
+/// close() returns after the flush but before the release, and whoever
+/// waits for the domain to be stable right after must find it pending.
 void recordContents(FuseContext& context, Inode inode, int fd) {
     if (!context.replica.entry(inode)) return;
     struct stat status {};
     if (::fstat(fd, &status) != 0) throw std::system_error(errno, std::generic_category(), "fstat");
     context.replica.recordContentChange(inode, status.st_size, dateOf(status.st_mtim));
+    context.notifyChanged(inode);
 }
 
 /// The source a first writer's working copy is made from: none when the
