@@ -55,7 +55,7 @@ struct SleepWatch::Loop {
     std::thread thread;
 
     void takeInhibitor() {
-        sd_bus_error error = SD_BUS_ERROR_NULL;
+        sd_bus_error error{};
         sd_bus_message* reply = nullptr;
         int result = sd_bus_call_method(bus, kLogind, kLogindPath, kLogindManager, "Inhibit", &error, &reply,
                                         "ssss", "sleep", "Cadrio", "Envoi des modifications en cours", "delay");

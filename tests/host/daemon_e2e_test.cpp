@@ -97,7 +97,7 @@ private:
 std::string callManager(const char* method, const char* types, const char* first, const char* second = nullptr) {
     sd_bus* bus = nullptr;
     if (sd_bus_open_user(&bus) < 0) return "no session bus";
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};
     sd_bus_message* reply = nullptr;
     sd_bus_set_method_call_timeout(bus, 120'000'000);
     const int result = second != nullptr
