@@ -1,7 +1,8 @@
 // cadrio-fileproviderd run as the tray application runs it: a program on the
 // session bus, mounting the demo drive through the built plug-in, killed
-// with SIGKILL and started again, and following the plug-in's election
-// while it runs.
+// with SIGKILL right after a file was written and started again (the file
+// still reaches the drive), and following the plug-in's election while it
+// runs.
 
 #include <gtest/gtest.h>
 
@@ -19,8 +20,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "tests/support/demo_server.hpp"
 #include "tests/support/plugin_session.hpp"
@@ -133,6 +137,19 @@ bool listsTheDemoDrive(const fs::path& root) {
     return fs::exists(root / "Documents" / "Rapport.pdf", error) && fs::is_directory(root / "Photos", error);
 }
 
+/// True when the demo drive holds one live file `name` with `bytes`.
+bool onServer(devserver::DevServer& server, const std::string& name, const std::string& bytes) {
+    const nlohmann::json drive = server.store().describe(testing::kDemoAccount);
+    int found = 0;
+    for (const auto& record : drive.at("files")) {
+        if (record.value("file_name", "") == name && record.value("to_delete", 0) == 0) {
+            ++found;
+            if (record.value("file_size", std::int64_t{-1}) != static_cast<std::int64_t>(bytes.size())) return false;
+        }
+    }
+    return found == 1;
+}
+
 TEST(DaemonTest, SurvivesAKillAndFollowsThePlugInElection) {
     const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
     if (fd < 0) GTEST_SKIP() << "/dev/fuse cannot be opened: " << std::strerror(errno);
@@ -148,6 +165,8 @@ TEST(DaemonTest, SurvivesAKillAndFollowsThePlugInElection) {
         ASSERT_EQ(callManager("WaitForStabilization", "s", "demo"), "");
         ASSERT_TRUE(daemon.waitForLine("Réplique vide"));
         EXPECT_TRUE(listsTheDemoDrive(root));
+        // Killed as soon as close() returned: the edit is only on disk.
+        std::ofstream(root / "Documents" / "après-coup.txt") << "écrit juste avant la panne";
         EXPECT_EQ(daemon.stop(SIGKILL), -1);
     }
     struct statvfs dead {};
@@ -158,6 +177,9 @@ TEST(DaemonTest, SurvivesAKillAndFollowsThePlugInElection) {
     ASSERT_TRUE(daemon.waitForLine("Réplique reprise")) << "the replica was not reused";
     ASSERT_TRUE(daemon.waitForLine("Domaine demo monté"));
     EXPECT_TRUE(listsTheDemoDrive(root));
+    ASSERT_EQ(callManager("WaitForStabilization", "s", "demo"), "");
+    EXPECT_TRUE(onServer(*server, "après-coup.txt", "écrit juste avant la panne"))
+        << "the change made before the kill did not reach the drive";
 
     ASSERT_EQ(pluginKit(std::string("-e ignore -i ") + id), 0);
     ASSERT_TRUE(daemon.waitForLine("Domaine demo démonté"));
