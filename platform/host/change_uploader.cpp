@@ -412,6 +412,8 @@ private:
             failed = true;
         }
         ended(attempt.inode, failed);
+        // A rename may have waited for this deletion to free its name.
+        if (contains(attempt.bits, LocalChange::deletion)) rescheduleWaiting();
     }
 
     void succeeded(const Attempt& attempt, ItemPtr item, bool shouldFetch) {

@@ -232,6 +232,16 @@ TEST_F(ReplicaQueueTest, EditorsSavesEndAsOneContentChangeOfTheOriginal) {
     EXPECT_FALSE(replica->pendingChange(removed));
 }
 
+TEST_F(ReplicaQueueTest, ARenameOverAFileOfTheDriveWaitsForItsDeletion) {
+    const Inode a = synced("f:a", "a.txt");
+    const Inode b = synced("f:b", "b.txt");
+    replica->renameLocal(a, kFuseRootInode, "b.txt", false);
+    EXPECT_FALSE(replica->beginSending(a)) << "b.txt still holds the name on the drive";
+    ASSERT_TRUE(replica->beginSending(b));
+    replica->finishSending(b, nullptr);
+    EXPECT_TRUE(replica->beginSending(a));
+}
+
 TEST_F(ReplicaQueueTest, EnumerationsLeaveChangedAndLocalItemsAlone) {
     replica->apply(std::vector{served("d:1", "D"), served("f:2", "kept", "d:1"),
                                served("f:3", "gone", "d:1")});

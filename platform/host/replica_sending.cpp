@@ -51,6 +51,21 @@ std::size_t SqliteReplica::pendingCount() const {
     });
 }
 
+bool SqliteReplica::nameStillTaken(Inode inode, const fileprovider::BasicItem& item) const {
+    // "mv a b" over a file the drive has: b's deletion goes first, or the
+    // drive would see a second item take a name that is still in use.
+    auto& query = connection_.statement(
+        "SELECT 1 FROM pending WHERE inode <> ? AND base_parent = ? AND base_name = ? AND "
+        "((queued | sending) & ?) <> 0 AND refusal IS NULL LIMIT 1");
+    query.bind(1, static_cast<std::int64_t>(inode))
+        .bind(2, item.parent.rawValue())
+        .bind(3, item.name)
+        .bind(4, static_cast<std::int64_t>(toBits(LocalChange::deletion)));
+    const bool taken = query.step();
+    query.reset();
+    return taken;
+}
+
 std::optional<OutgoingChange> SqliteReplica::beginSending(Inode inode) try {
     LockGuard lock(mutex_);
     Change change(connection_, generation_);
@@ -76,6 +91,8 @@ std::optional<OutgoingChange> SqliteReplica::beginSending(Inode inode) try {
         item = outgoingItem(*entry, parent);
         // A content change or deletion goes under the version last received.
         if (!contains(record->queued, LocalChange::creation)) item.version = record->baseVersion;
+        const LocalChange naming = LocalChange::creation | LocalChange::filename | LocalChange::parent;
+        if ((record->queued & naming) != LocalChange::none && nameStillTaken(inode, item)) return std::nullopt;
     }
     if (contains(record->queued, LocalChange::creation)) {
         // Renames from here on are relative to what the creation sends.

@@ -147,6 +147,8 @@ class SqliteReplica final : public Replica {
 
     // replica_local_changes.cpp
     std::optional<PendingChange> recordLocked(Inode inode) const CADRIO_REQUIRES(mutex_);
+    /// A deletion not yet carried out still holds `item`'s name on the drive.
+    bool nameStillTaken(Inode inode, const fileprovider::BasicItem& item) const CADRIO_REQUIRES(mutex_);
     void storeRecord(const PendingChange& record) CADRIO_REQUIRES(mutex_);
     void dropRecord(Inode inode) CADRIO_REQUIRES(mutex_);
     /// A new record whose base is the item as the drive last described it.
