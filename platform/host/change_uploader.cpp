@@ -447,7 +447,7 @@ private:
             case UploadFailure::refused: {
                 replica_.failSending(inode, error.description);
                 unfreeze(attempt);
-                logger().error("Changement refusé par le drive : {}", error.description);
+                // The observer logs it, with the path it is told.
                 observer_.refused(pathInMount(replica_, inode), error);
                 return false;
             }
