@@ -63,9 +63,13 @@ private:
 
 WorkingCopies::WorkingCopies(fs::path directory)
     : staged_(directory / "staged"), uploading_(directory / "uploading") {
+    LockGuard lock(mutex_);
     for (const fs::path& folder : {staged_, uploading_}) {
         fs::create_directories(folder);
         fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+            if (const std::optional<Inode> inode = inodeNamed(entry.path().stem().string())) maybeLocal_.insert(*inode);
+        }
     }
 }
 
@@ -92,6 +96,7 @@ void WorkingCopies::recover() {
 
 std::optional<fs::path> WorkingCopies::localContents(Inode inode) const {
     LockGuard lock(mutex_);
+    if (!maybeLocal_.contains(inode)) return std::nullopt;
     for (fs::path file : {stagedPath(inode), uploadingPath(inode)}) {
         if (present(file)) return file;
     }
@@ -105,6 +110,7 @@ fs::path WorkingCopies::beginWriting(Inode inode, const std::optional<fs::path>&
         UniqueLock lock(mutex_);
         made_.wait(lock, [this, inode]() CADRIO_NO_THREAD_SAFETY_ANALYSIS { return !making_.contains(inode); });
         ++writers_[inode];
+        maybeLocal_.insert(inode);
         if (present(staged)) {
             lock.unlock();
             if (truncate) {
@@ -231,6 +237,7 @@ void WorkingCopies::uploaded(Inode inode, ContentCache& cache, const fileprovide
     }
     LockGuard lock(mutex_);
     if (!frozen_.contains(inode)) removeQuietly(uploading);
+    if (!frozen_.contains(inode) && !present(stagedPath(inode)) && !writers_.contains(inode)) maybeLocal_.erase(inode);
 }
 
 void WorkingCopies::unfreeze(Inode inode) {
@@ -253,6 +260,7 @@ void WorkingCopies::discard(Inode inode) {
     frozen_.erase(inode);
     removeQuietly(stagedPath(inode));
     removeQuietly(uploadingPath(inode));
+    if (!writers_.contains(inode)) maybeLocal_.erase(inode);
 }
 
 void WorkingCopies::move(Inode from, Inode to) {
@@ -266,6 +274,7 @@ void WorkingCopies::move(Inode from, Inode to) {
         if (error) logger().error("Contenu local non déplacé : {}", error.message());
     }
     if (frozen_.erase(from)) frozen_.insert(to);
+    maybeLocal_.insert(to);
 }
 
 }  // namespace cadrio::host

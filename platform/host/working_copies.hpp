@@ -95,6 +95,10 @@ private:
     mutable Mutex mutex_;
     std::unordered_map<Inode, int> writers_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_set<Inode> frozen_ CADRIO_GUARDED_BY(mutex_);
+    /// Every inode that may have a file here (never one that has one and is
+    /// missing), so that the attributes of the many files without local
+    /// contents cost no look-up on disk.
+    std::unordered_set<Inode> maybeLocal_ CADRIO_GUARDED_BY(mutex_);
     /// Inodes whose working copy is being filled; a second writer waits on
     /// `made_` instead of filling another.
     std::unordered_set<Inode> making_ CADRIO_GUARDED_BY(mutex_);
