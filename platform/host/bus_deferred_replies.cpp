@@ -3,12 +3,12 @@
 #include <systemd/sd-bus.h>
 
 #include "platform/host/bus_error.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 namespace {
 
-const log::Logger logger("zelvano.cadrio.sync", "host");
+const log::Logger& logger = hostLogger();
 
 void reply(sd_bus_message* call, const std::optional<fileprovider::Error>& error) {
     int result = 0;

@@ -7,14 +7,14 @@
 #include "platform/host/bus_error.hpp"
 #include "platform/host/bus_text.hpp"
 #include "platform/host/domain_manager_service.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 namespace {
 
 using fileprovider::Error;
 
-const log::Logger logger("zelvano.cadrio.sync", "host");
+const log::Logger& logger = hostLogger();
 
 BusServiceCore& coreOf(void* userdata) {
     return *static_cast<BusServiceCore*>(userdata);

@@ -12,7 +12,7 @@
 #include "core/support/thread_annotations.hpp"
 #include "core/support/work_pool.hpp"
 #include "platform/host/upload_outcome.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 
@@ -25,10 +25,6 @@ using fileprovider::Progress;
 
 namespace {
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 /// How long the scheduler sleeps with nothing due: woken by any change.
 constexpr auto kNothingDue = std::chrono::hours(24);
@@ -84,7 +80,7 @@ public:
         try {
             records = replica_.pendingChanges();
         } catch (const std::exception& failure) {
-            logger().error("File des changements illisible : {}", std::string(failure.what()));
+            hostLogger().error("File des changements illisible : {}", std::string(failure.what()));
         }
         {
             LockGuard lock(mutex_);
@@ -103,7 +99,7 @@ public:
         try {
             record = replica_.pendingChange(inode);
         } catch (const std::exception& failure) {
-            logger().error("File des changements illisible : {}", std::string(failure.what()));
+            hostLogger().error("File des changements illisible : {}", std::string(failure.what()));
         }
         if (record && record->queued != LocalChange::none) {
             LockGuard lock(mutex_);
@@ -264,7 +260,7 @@ private:
         try {
             sendNow(inode);
         } catch (const std::exception& failure) {
-            logger().error("Changement local non envoyé : {}", std::string(failure.what()));
+            hostLogger().error("Changement local non envoyé : {}", std::string(failure.what()));
             ended(inode, true);
         }
     }
@@ -318,7 +314,7 @@ private:
             copies_.endWriting(inode);
             return copies_.freeze(inode);
         }
-        logger().error("Contenu local introuvable, seul le reste du changement part");
+        hostLogger().error("Contenu local introuvable, seul le reste du changement part");
         return std::nullopt;
     }
 
@@ -331,7 +327,7 @@ private:
                 LockGuard lock(gate->mutex);
                 if (gate->closed) return;
                 if (attempt->answered) {
-                    logger().error("Le module a répondu deux fois à un envoi");
+                    hostLogger().error("Le module a répondu deux fois à un envoi");
                     return;
                 }
                 attempt->answered = true;
@@ -408,7 +404,7 @@ private:
                 succeeded(attempt, std::move(item), shouldFetch);
             }
         } catch (const std::exception& failure) {
-            logger().error("Réponse à un envoi non appliquée : {}", std::string(failure.what()));
+            hostLogger().error("Réponse à un envoi non appliquée : {}", std::string(failure.what()));
             failed = true;
         }
         ended(attempt.inode, failed);
@@ -467,7 +463,7 @@ private:
             case UploadFailure::retry:
                 break;
         }
-        logger().error("Envoi échoué, nouvel essai plus tard : {}", error.description);
+        hostLogger().error("Envoi échoué, nouvel essai plus tard : {}", error.description);
         replica_.failSending(inode, std::nullopt);
         unfreeze(attempt);
         return true;
@@ -523,7 +519,7 @@ private:
         try {
             observer_.pendingChanged(replica_.pendingCount());
         } catch (const std::exception& failure) {
-            logger().error("File des changements illisible : {}", std::string(failure.what()));
+            hostLogger().error("File des changements illisible : {}", std::string(failure.what()));
         }
     }
 

@@ -8,17 +8,13 @@
 #include <utility>
 #include <vector>
 
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 namespace fs = std::filesystem;
 
 namespace {
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 constexpr fs::perms kPrivateFolder = fs::perms::owner_all;
 
@@ -39,7 +35,7 @@ void removeQuietly(const fs::path& path) {
     std::error_code error;
     fs::remove_all(path, error);
     if (error)
-        logger().error("Impossible de supprimer {} du cache : {}", path.string(), error.message());
+        hostLogger().error("Impossible de supprimer {} du cache : {}", path.string(), error.message());
 }
 
 }  // namespace
@@ -85,7 +81,7 @@ void ContentCache::reconcile() {
         const std::optional<Inode> inode = inodeNamed(file.path().filename().string());
         const auto record = inode ? records.find(*inode) : records.end();
         if (record == records.end() || !fs::is_regular_file(file.symlink_status())) {
-            logger().notice("Fichier sans enregistrement retiré du cache : {}",
+            hostLogger().notice("Fichier sans enregistrement retiré du cache : {}",
                             file.path().filename().string());
             removeQuietly(file.path());
             continue;
@@ -146,7 +142,7 @@ std::optional<fs::path> ContentCache::lookup(Inode inode,
     fs::path file = fileOf(inode);
     std::error_code error;
     if (!fs::is_regular_file(fs::symlink_status(file, error))) {
-        logger().notice("Contenu disparu du cache : {}", inode);
+        hostLogger().notice("Contenu disparu du cache : {}", inode);
         remove(*record);
         return std::nullopt;
     }
@@ -249,12 +245,12 @@ void ContentCache::evictDownToLimit(std::optional<Inode> spare) {
             // One used or replaced since the list was read is no longer the
             // least recently used.
             if (replica_.materialised(candidate.inode) != candidate) continue;
-            logger().debug("Contenu évincé du cache : {} ({} octets)", candidate.inode,
+            hostLogger().debug("Contenu évincé du cache : {} ({} octets)", candidate.inode,
                            candidate.size);
             remove(candidate);
         }
     } catch (const std::exception& error) {
-        logger().error("Éviction du cache interrompue : {}", std::string(error.what()));
+        hostLogger().error("Éviction du cache interrompue : {}", std::string(error.what()));
     }
 }
 

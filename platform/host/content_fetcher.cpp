@@ -8,7 +8,7 @@
 
 #include "core/support/thread_annotations.hpp"
 #include "platform/host/errno_mapping.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 
@@ -18,10 +18,6 @@ using fileprovider::Progress;
 
 namespace {
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 void removeQuietly(const std::optional<std::filesystem::path>& file) {
     std::error_code ignored;
@@ -110,7 +106,7 @@ struct ContentFetcher::Shared {
         {
             LockGuard lock(mutex);
             if (closed || fetch->answered) {
-                if (fetch->answered) logger().error("Le module a répondu deux fois à un téléchargement");
+                if (fetch->answered) hostLogger().error("Le module a répondu deux fois à un téléchargement");
                 removeQuietly(contents);
                 return;
             }
@@ -135,11 +131,11 @@ struct ContentFetcher::Shared {
         if (error) {
             removeQuietly(contents);
             result.error = errnoFor(*error);
-            if (result.error != EINTR) logger().error("Téléchargement impossible : {}", error->description);
+            if (result.error != EINTR) hostLogger().error("Téléchargement impossible : {}", error->description);
             return result;
         }
         if (!contents) {
-            logger().error("Le module a répondu à un téléchargement sans fichier");
+            hostLogger().error("Le module a répondu à un téléchargement sans fichier");
             result.error = EIO;
             return result;
         }
@@ -148,7 +144,7 @@ struct ContentFetcher::Shared {
             if (item) notices.post(replica.apply(std::span<const ItemPtr>(&item, 1)));
             result.path = cache.adopt(fetch.inode, *contents, result.contentVersion);
         } catch (const std::exception& failure) {
-            logger().error("Contenu téléchargé non conservé : {}", std::string(failure.what()));
+            hostLogger().error("Contenu téléchargé non conservé : {}", std::string(failure.what()));
             removeQuietly(contents);
             result = Result{};
             result.error = EIO;
@@ -210,7 +206,7 @@ void ContentFetcher::start(const std::shared_ptr<Fetch>& fetch) {
                                                    std::move(completion));
     } catch (...) {
         const Error error = fileprovider::errorFromException(std::current_exception());
-        logger().error("Le module a échoué en lançant un téléchargement : {}", error.description);
+        hostLogger().error("Le module a échoué en lançant un téléchargement : {}", error.description);
         std::vector<std::function<void()>> idle;
         {
             LockGuard lock(shared.mutex);
@@ -242,7 +238,7 @@ ContentFetcher::Result ContentFetcher::wait(const std::shared_ptr<Fetch>& fetch,
             deadline = shared.clock.now() + shared.stuckTimeout;
             continue;
         }
-        logger().error("Téléchargement bloqué, abandonné");
+        hostLogger().error("Téléchargement bloqué, abandonné");
         std::shared_ptr<Progress> progress;
         std::vector<std::function<void()>> idle;
         {

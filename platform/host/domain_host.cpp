@@ -7,7 +7,7 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 namespace {
@@ -17,10 +17,6 @@ using fileprovider::Domain;
 using fileprovider::Error;
 using fileprovider::ErrorException;
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 Error notMounted(const std::string& identifier) {
     return Error::fileProvider(fileprovider::FileProviderErrorCode::cannotSynchronize,
@@ -97,7 +93,7 @@ void DomainHost::mountEnabledDomains() {
         try {
             mount(domain);
         } catch (const std::exception& e) {
-            logger().error("Montage du domaine {} impossible : {}", domain.identifier, e.what());
+            hostLogger().error("Montage du domaine {} impossible : {}", domain.identifier, e.what());
         }
     }
 }
@@ -105,7 +101,7 @@ void DomainHost::mountEnabledDomains() {
 void DomainHost::followElection() {
     if (pluginElected_()) return mountEnabledDomains();
     if (leaseAll().empty()) return;
-    logger().notice("Plug-in désactivé : ses domaines sont démontés");
+    hostLogger().notice("Plug-in désactivé : ses domaines sont démontés");
     unmountAll();
 }
 
@@ -271,7 +267,7 @@ fs::path DomainHost::rootFor(const std::string& identifier) {
 void DomainHost::mount(const Domain& domain) {
     if (!domain.userEnabled || lease(domain.identifier)) return;
     if (!pluginElected_()) {
-        logger().notice("Plug-in désactivé : le domaine {} reste démonté", domain.identifier);
+        hostLogger().notice("Plug-in désactivé : le domaine {} reste démonté", domain.identifier);
         return;
     }
     const MountPaths paths{rootFor(domain.identifier), settings_.directories.replicaFile(domain.identifier),
@@ -282,7 +278,7 @@ void DomainHost::mount(const Domain& domain) {
     if (sleeping_.load()) entry->mount->setUploadsPaused(true);
     LockGuard lock(mutex_);
     mounts_.emplace(domain.identifier, std::move(entry));
-    logger().info("Domaine {} monté sur {}", domain.identifier, paths.mountPoint);
+    hostLogger().info("Domaine {} monté sur {}", domain.identifier, paths.mountPoint);
 }
 
 std::optional<fs::path> DomainHost::unmount(const std::string& identifier) {
@@ -300,7 +296,7 @@ std::optional<fs::path> DomainHost::unmount(const std::string& identifier) {
     fs::path root = entry->mount->mountPoint();
     entry->mount.reset();
     for (const auto& waiter : waiters) waiter->answer(notMounted(identifier));
-    logger().info("Domaine {} démonté", identifier);
+    hostLogger().info("Domaine {} démonté", identifier);
     return root;
 }
 
@@ -309,7 +305,7 @@ void DomainHost::deleteLocalData(const std::string& identifier, const std::optio
          {settings_.directories.replicaFile(identifier).parent_path(), settings_.directories.cacheDirectory(identifier)}) {
         std::error_code error;
         fs::remove_all(folder, error);
-        if (error) logger().error("Suppression de {} impossible : {}", folder, error.message());
+        if (error) hostLogger().error("Suppression de {} impossible : {}", folder, error.message());
     }
     std::error_code ignored;  // a root the user filled stays
     if (root) fs::remove(*root, ignored);

@@ -12,14 +12,14 @@
 #include "platform/host/bus_domain_manager_vtable.hpp"
 #include "platform/host/bus_mailbox.hpp"
 #include "platform/host/bus_text.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 namespace {
 
 using fileprovider::Error;
 
-const log::Logger logger("zelvano.cadrio.sync", "host");
+const log::Logger& logger = hostLogger();
 
 [[noreturn]] void fail(std::string_view what, int result) {
     throw std::runtime_error(std::string(what) + ": " + std::strerror(-result));

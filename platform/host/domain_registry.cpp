@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 namespace {
@@ -12,10 +12,6 @@ namespace {
 using fileprovider::Domain;
 using nlohmann::json;
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 constexpr std::size_t kMaxIdentifierBytes = 200;
 
@@ -47,7 +43,7 @@ std::vector<Domain> parse(const json& document) {
         domain.userEnabled = enabled == entry.end() || !enabled->is_boolean() || enabled->get<bool>();
         domains.push_back(std::move(domain));
     }
-    if (skipped > 0) logger().error("Registre des domaines : {} entrée(s) ignorée(s)", skipped);
+    if (skipped > 0) hostLogger().error("Registre des domaines : {} entrée(s) ignorée(s)", skipped);
     return domains;
 }
 
@@ -72,7 +68,7 @@ bool isValidDomainIdentifier(std::string_view identifier) {
     });
 }
 
-DomainRegistry::DomainRegistry(std::filesystem::path file) : file_(std::move(file), logger()) {
+DomainRegistry::DomainRegistry(std::filesystem::path file) : file_(std::move(file), hostLogger()) {
     LockGuard lock(mutex_);
     domains_ = parse(file_.load());
 }

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 namespace {
@@ -57,8 +57,7 @@ void FileWatch::run() {
             try {
                 changed_();
             } catch (const std::exception& e) {
-                static const log::Logger logger("zelvano.cadrio.sync", "host");
-                logger.error("Suivi de {} : {}", name_, e.what());
+                hostLogger().error("Suivi de {} : {}", name_, e.what());
             }
         }
     }

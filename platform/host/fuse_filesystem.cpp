@@ -19,17 +19,13 @@
 
 #include "platform/host/fuse_context.hpp"
 #include "platform/host/fuse_loop.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 extern char** environ;
 
 namespace cadrio::host {
 namespace {
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 /// `fusermount3 -u -z`, for a user who may not call umount2 itself.
 bool runFusermount(const std::filesystem::path& mountPoint) {
@@ -94,7 +90,7 @@ void clearStaleMount(const std::filesystem::path& mountPoint) {
     // attributes the kernel still caches for a dead mount's root.
     struct statvfs status {};
     if (::statvfs(mountPoint.c_str(), &status) == 0 || errno != ENOTCONN) return;
-    logger().notice("Montage abandonné nettoyé : {}", mountPoint.string());
+    hostLogger().notice("Montage abandonné nettoyé : {}", mountPoint.string());
     if (::umount2(mountPoint.c_str(), MNT_DETACH) == 0 || runFusermount(mountPoint)) return;
     throw std::runtime_error("cannot clear the dead mount at " + mountPoint.string());
 }
@@ -163,7 +159,7 @@ FuseFileSystem::FuseFileSystem(const std::filesystem::path& mountPoint, Replica&
     });
     struct stat root {};
     if (::stat(mountPoint.c_str(), &root) == 0) session_->connection = minor(root.st_dev);
-    logger().info("Domaine monté : {}", mountPoint.string());
+    hostLogger().info("Domaine monté : {}", mountPoint.string());
 }
 
 FuseFileSystem::~FuseFileSystem() {
@@ -178,14 +174,14 @@ FuseFileSystem::~FuseFileSystem() {
     // other processes keep it alive, so the connection is then aborted.
     fuse_session_unmount(s.session);
     if (s.context.clock.sleepFor(kUnmountGrace, s.loopEnded.get_token()) && !abortConnection(s.connection)) {
-        logger().error("Connexion FUSE impossible à interrompre : {}", s.mountPoint.string());
+        hostLogger().error("Connexion FUSE impossible à interrompre : {}", s.mountPoint.string());
     }
     s.loop.join();
     // Releases that never came (files open at unmount): their writes were
     // recorded at flush, and their writers must not count any more.
     closeRemainingFiles(s.context);
     fuse_session_destroy(s.session);
-    logger().info("Domaine démonté : {}", s.mountPoint.string());
+    hostLogger().info("Domaine démonté : {}", s.mountPoint.string());
 }
 
 }  // namespace cadrio::host

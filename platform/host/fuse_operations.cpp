@@ -16,15 +16,11 @@
 
 #include "platform/host/errno_mapping.hpp"
 #include "platform/host/fuse_context.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 namespace {
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 FuseContext& contextOf(fuse_req_t req) { return *static_cast<FuseContext*>(fuse_req_userdata(req)); }
 
@@ -227,14 +223,14 @@ int failedRequest(const char* operation) noexcept {
     try {
         throw;
     } catch (const std::system_error& failure) {
-        logger().error("Requête {} en échec : {}", std::string(operation), std::string(failure.what()));
+        hostLogger().error("Requête {} en échec : {}", std::string(operation), std::string(failure.what()));
         const std::error_code code = failure.code();
         const bool errnoValue = code.category() == std::generic_category() || code.category() == std::system_category();
         return errnoValue && code.value() > 0 && code.value() < 4096 ? code.value() : EIO;
     } catch (const std::exception& failure) {
-        logger().error("Requête {} en échec : {}", std::string(operation), std::string(failure.what()));
+        hostLogger().error("Requête {} en échec : {}", std::string(operation), std::string(failure.what()));
     } catch (...) {
-        logger().error("Requête {} en échec", std::string(operation));
+        hostLogger().error("Requête {} en échec", std::string(operation));
     }
     return EIO;
 }

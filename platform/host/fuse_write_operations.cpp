@@ -15,15 +15,11 @@
 #include "platform/host/errno_mapping.hpp"
 #include "platform/host/fuse_context.hpp"
 #include "platform/host/scratch_names.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 namespace {
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 FuseContext& contextOf(fuse_req_t req) {
     return *static_cast<FuseContext*>(fuse_req_userdata(req));
@@ -444,7 +440,7 @@ void closeOpenFile(FuseContext& context, OpenFile* file) noexcept {
             context.notices.post({KernelNotice{KernelNotice::Kind::inode, 0, file->inode, {}}});
         context.notifyChanged(file->inode);
     } catch (const std::exception& failure) {
-        logger().error("Fermeture d'un fichier en échec : {}", std::string(failure.what()));
+        hostLogger().error("Fermeture d'un fichier en échec : {}", std::string(failure.what()));
     }
 }
 

@@ -13,15 +13,11 @@
 #include "platform/host/thumbnail_cache.hpp"
 #include "platform/host/thumbnail_prefetcher.hpp"
 #include "platform/host/working_copies.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 namespace {
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 /// Beside the cache folder, never inside: the cache removes at start-up
 /// every file it holds no record of, and these are the user's bytes.
@@ -109,7 +105,7 @@ public:
         : refused_(std::move(refused)), pendingChanged_(std::move(pendingChanged)) {}
 
     void refused(const std::string& path, const fileprovider::Error& error) override {
-        logger().notice("Modification refusée par le drive : {} ({} {}) {}", path, error.domain,
+        hostLogger().notice("Modification refusée par le drive : {} ({} {}) {}", path, error.domain,
                          std::to_string(error.code), error.description);
         if (refused_) refused_(path, error);
     }

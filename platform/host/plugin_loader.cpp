@@ -1,6 +1,6 @@
 #include "platform/host/plugin_loader.hpp"
 
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 
@@ -12,8 +12,7 @@ std::shared_ptr<fileprovider::PluginLibrary> PluginLoader::library() {
     const auto manifest = registry_.find(identifier_);
     if (!manifest) throw fileprovider::PluginLoadError("the plug-in " + identifier_ + " is not installed");
     library_ = fileprovider::PluginLibrary::open(manifest->library);
-    static const log::Logger logger("zelvano.cadrio.sync", "host");
-    logger.info("Plug-in {} {} chargé depuis {}", manifest->identifier, manifest->version, manifest->library);
+    hostLogger().info("Plug-in {} {} chargé depuis {}", manifest->identifier, manifest->version, manifest->library);
     return library_;
 }
 

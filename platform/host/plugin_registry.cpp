@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "core/support/atomic_file.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 #ifndef CADRIO_INSTALLED_PLUGIN_FOLDER
 #define CADRIO_INSTALLED_PLUGIN_FOLDER "/usr/lib/cadrio-fileproviderd/plugins"
@@ -20,17 +20,13 @@ using nlohmann::json;
 
 constexpr std::size_t kMaxManifestBytes = 64 << 10;
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 std::optional<PluginManifest> readManifest(const fs::path& file) {
     json document;
     try {
         document = json::parse(readWholeFile(file, kMaxManifestBytes), nullptr, /*allow_exceptions=*/false);
     } catch (const std::system_error& e) {
-        logger().error("Manifeste de plug-in illisible : {} ({})", file, e.what());
+        hostLogger().error("Manifeste de plug-in illisible : {} ({})", file, e.what());
         return std::nullopt;
     }
     const auto text = [&](const char* key) -> std::string {
@@ -39,7 +35,7 @@ std::optional<PluginManifest> readManifest(const fs::path& file) {
     };
     PluginManifest manifest{text("identifier"), text("version"), text("library"), file};
     if (manifest.identifier.empty() || manifest.version.empty() || manifest.library.empty()) {
-        logger().error("Manifeste de plug-in incomplet, ignoré : {}", file);
+        hostLogger().error("Manifeste de plug-in incomplet, ignoré : {}", file);
         return std::nullopt;
     }
     manifest.library = file.parent_path() / manifest.library;
@@ -59,7 +55,7 @@ std::vector<fs::path> manifestsIn(const fs::path& folder) {
 }  // namespace
 
 PluginRegistry::PluginRegistry(std::vector<fs::path> searchFolders, fs::path electionsFile)
-    : searchFolders_(std::move(searchFolders)), elections_(std::move(electionsFile), logger()) {}
+    : searchFolders_(std::move(searchFolders)), elections_(std::move(electionsFile), hostLogger()) {}
 
 std::vector<fs::path> PluginRegistry::searchPath(const char* pluginPathVariable, const fs::path& installedFolder) {
     std::vector<fs::path> folders;

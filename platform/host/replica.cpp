@@ -1,4 +1,5 @@
 #include "platform/host/replica.hpp"
+#include "platform/host/host_logger.hpp"
 
 #include <algorithm>
 #include <set>
@@ -300,7 +301,7 @@ void moveAside(const std::filesystem::path& path) {
 }  // namespace
 
 std::unique_ptr<Replica> Replica::open(const std::filesystem::path& path) {
-    const log::Logger logger("zelvano.cadrio.sync", "host");
+    const log::Logger& logger = hostLogger();
     const bool inMemory = path == ":memory:";
     try {
         return std::make_unique<replica_detail::SqliteReplica>(path.string(), false);

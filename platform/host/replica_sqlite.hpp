@@ -15,7 +15,7 @@
 #include "core/support/thread_annotations.hpp"
 #include "platform/host/replica.hpp"
 #include "platform/host/sqlite_statement.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host::replica_detail {
 
@@ -180,7 +180,7 @@ class SqliteReplica final : public Replica {
     const bool rebuilt_;
     std::int64_t generation_ CADRIO_GUARDED_BY(mutex_) = 0;
     std::unordered_set<std::string> loggedItems_ CADRIO_GUARDED_BY(mutex_);
-    const log::Logger logger_{"zelvano.cadrio.sync", "host"};
+    const log::Logger& logger_ = hostLogger();
 };
 
 }  // namespace cadrio::host::replica_detail

@@ -11,15 +11,11 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 namespace {
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 constexpr const char* kLogind = "org.freedesktop.login1";
 constexpr const char* kLogindPath = "/org/freedesktop/login1";
@@ -38,7 +34,7 @@ sd_bus* connectTo(const std::optional<std::string>& address) {
     }
     if (result >= 0) return bus;
     sd_bus_unref(bus);
-    logger().notice("Pas de bus système ({}) : la mise en veille n'est pas suivie", std::strerror(-result));
+    hostLogger().notice("Pas de bus système ({}) : la mise en veille n'est pas suivie", std::strerror(-result));
     return nullptr;
 }
 
@@ -63,7 +59,7 @@ struct SleepWatch::Loop {
         if (result >= 0) result = sd_bus_message_read(reply, "h", &fd);
         if (result >= 0) inhibitor = fcntl(fd, F_DUPFD_CLOEXEC, 3);
         if (result < 0 || inhibitor < 0) {
-            logger().notice("Verrou de mise en veille refusé : {}",
+            hostLogger().notice("Verrou de mise en veille refusé : {}",
                             error.message != nullptr ? error.message : std::strerror(-result));
         }
         sd_bus_message_unref(reply);
@@ -80,14 +76,14 @@ struct SleepWatch::Loop {
         int sleeping = 0;
         if (sd_bus_message_read(message, "b", &sleeping) < 0) return 0;
         if (sleeping) {
-            logger().info("Mise en veille : envois suspendus");
+            hostLogger().info("Mise en veille : envois suspendus");
         } else {
-            logger().info("Sortie de veille : envois repris");
+            hostLogger().info("Sortie de veille : envois repris");
         }
         try {
             loop.handler(sleeping != 0);
         } catch (const std::exception& e) {
-            logger().error("Mise en veille : {}", e.what());
+            hostLogger().error("Mise en veille : {}", e.what());
         }
         if (sleeping) {
             loop.releaseInhibitor();
@@ -113,7 +109,7 @@ struct SleepWatch::Loop {
             result = sd_bus_match_signal(bus, &match, kLogind, kLogindPath, kLogindManager, "PrepareForSleep",
                                          onPrepareForSleep, this);
         if (result < 0) {
-            logger().error("Suivi de la mise en veille impossible : {}", std::strerror(-result));
+            hostLogger().error("Suivi de la mise en veille impossible : {}", std::strerror(-result));
             return false;
         }
         // Taken before the loop starts: a sleep announced from now on finds

@@ -6,7 +6,7 @@
 #include "core/support/thread_annotations.hpp"
 #include "core/support/work_pool.hpp"
 #include "platform/host/sync_observers.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 namespace {
@@ -329,7 +329,7 @@ class SyncEngine::Impl {
     NoticeSink& sink_;
     Clock& clock_;
     const Options options_;
-    const log::Logger logger_{"zelvano.cadrio.sync", "host"};
+    const log::Logger& logger_ = hostLogger();
     std::stop_source shutdown_;
 
     mutable Mutex mutex_;

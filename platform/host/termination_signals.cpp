@@ -11,15 +11,11 @@
 #include <cstdint>
 #include <system_error>
 
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 namespace {
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 [[noreturn]] void throwLastError(const char* what) {
     const int error = errno;
@@ -65,14 +61,14 @@ void TerminationSignals::watch(std::function<void(int)> onSignal) const {
         pollfd fds[2] = {{signalFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
-            logger().fault("Attente des signaux impossible (errno {})", errno);
+            hostLogger().fault("Attente des signaux impossible (errno {})", errno);
             return;
         }
         if ((fds[1].revents & POLLIN) != 0) return;
         signalfd_siginfo info{};
         if (::read(signalFd_, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) continue;
         const int number = static_cast<int>(info.ssi_signo);
-        logger().notice("Signal {} reçu", number);
+        hostLogger().notice("Signal {} reçu", number);
         if (!signalled) {
             signalled = true;
             onSignal(number);

@@ -15,17 +15,13 @@
 
 #include "core/support/atomic_file.hpp"
 #include "core/support/hexadecimal.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 namespace fs = std::filesystem;
 
 namespace {
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 constexpr std::string_view kUriKey = "tEXt::Thumb::URI";
 constexpr std::string_view kModifiedKey = "tEXt::Thumb::MTime";
@@ -195,9 +191,9 @@ bool ThumbnailCache::store(const fs::path& file, const ThumbnailStamp& stamp,
     const Pixbuf decoded = decode(image);
     if (!decoded) {
         if (!loggedUndecodable_.exchange(true)) {
-            logger().notice("Aperçu illisible, aucune vignette écrite ({} octets)", image.size());
+            hostLogger().notice("Aperçu illisible, aucune vignette écrite ({} octets)", image.size());
         } else {
-            logger().debug("Aperçu illisible, aucune vignette écrite ({} octets)", image.size());
+            hostLogger().debug("Aperçu illisible, aucune vignette écrite ({} octets)", image.size());
         }
         return false;
     }

@@ -10,16 +10,12 @@
 #include <string>
 
 #include "platform/host/entry_times.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 
 namespace {
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 /// What the plug-in is asked for: enough for the large thumbnail.
 constexpr fileprovider::ThumbnailSize kRequestedSize{ThumbnailCache::kLargePixels,
@@ -149,7 +145,7 @@ void ThumbnailPrefetcher::work() {
             if (!batch.empty()) fetch(batch);
         } catch (...) {
             if (!std::exchange(loggedFailure_, true)) {
-                logger().error("Vignettes non écrites : {}",
+                hostLogger().error("Vignettes non écrites : {}",
                                fileprovider::errorFromException(std::current_exception()));
             }
         }
@@ -198,7 +194,7 @@ void ThumbnailPrefetcher::fetch(const std::vector<ListedFile>& batch) {
     if (!completed) {
         if (progress) progress->cancel();
         if (timedOut)
-            logger().error("Le module n'a pas répondu à une demande de {} vignettes", batch.size());
+            hostLogger().error("Le module n'a pas répondu à une demande de {} vignettes", batch.size());
     }
     if (!stopping) apply(batch, *request);
 }
@@ -227,7 +223,7 @@ void ThumbnailPrefetcher::apply(const std::vector<ListedFile>& batch, Request& r
     if (error) {
         if (error->is(fileprovider::CocoaErrorCode::featureUnsupported)) unsupported_ = true;
         if (!std::exchange(loggedFailure_, true))
-            logger().error("Demande de vignettes en échec : {}", *error);
+            hostLogger().error("Demande de vignettes en échec : {}", *error);
     }
     for (const auto& image : images) {
         if (const ListedFile* file = fileOf(image.first))

@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "platform/host/file_clone.hpp"
-#include "platform/log/logger.hpp"
+#include "platform/host/host_logger.hpp"
 
 namespace cadrio::host {
 
@@ -17,10 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const log::Logger& logger() {
-    static const log::Logger instance("zelvano.cadrio.sync", "host");
-    return instance;
-}
 
 constexpr std::string_view kPartialSuffix = ".new";
 
@@ -89,7 +85,7 @@ void WorkingCopies::recover() {
         } else {
             std::error_code error;
             fs::rename(entry.path(), stagedPath(*inode), error);
-            if (error) logger().error("Copie de travail non reprise : {}", error.message());
+            if (error) hostLogger().error("Copie de travail non reprise : {}", error.message());
         }
     }
 }
@@ -233,7 +229,7 @@ void WorkingCopies::uploaded(Inode inode, ContentCache& cache, const fileprovide
         cache.adopt(inode, handed, contentVersion);
     } catch (const std::exception& failure) {
         // The drive has these bytes: the next opening fetches them.
-        logger().error("Contenu envoyé non conservé dans le cache : {}", std::string(failure.what()));
+        hostLogger().error("Contenu envoyé non conservé dans le cache : {}", std::string(failure.what()));
     }
     LockGuard lock(mutex_);
     if (!frozen_.contains(inode)) removeQuietly(uploading);
@@ -252,7 +248,7 @@ void WorkingCopies::unfreeze(Inode inode) {
     fs::rename(uploading, stagedPath(inode), error);
     // Left where it is, the bytes are still the local contents and recover()
     // takes them back at the next start.
-    if (error) logger().error("Copie de travail non rétablie : {}", error.message());
+    if (error) hostLogger().error("Copie de travail non rétablie : {}", error.message());
 }
 
 void WorkingCopies::discard(Inode inode) {
@@ -271,7 +267,7 @@ void WorkingCopies::move(Inode from, Inode to) {
         if (!present(source)) continue;
         std::error_code error;
         fs::rename(source, target, error);
-        if (error) logger().error("Contenu local non déplacé : {}", error.message());
+        if (error) hostLogger().error("Contenu local non déplacé : {}", error.message());
     }
     if (frozen_.erase(from)) frozen_.insert(to);
     maybeLocal_.insert(to);

@@ -24,6 +24,7 @@
 #include "platform/host/plugin_registry.hpp"
 #include "platform/host/sleep_watch.hpp"
 #include "platform/host/termination_signals.hpp"
+#include "platform/host/host_logger.hpp"
 #include "platform/log/logger.hpp"
 
 namespace {
@@ -31,7 +32,7 @@ namespace {
 using namespace cadrio;
 using namespace cadrio::host;
 
-const log::Logger logger("zelvano.cadrio.sync", "host");
+const log::Logger& logger = hostLogger();
 
 std::vector<std::filesystem::path> pluginSearchPath(const DaemonOptions& options) {
     std::string path = options.pluginPath.value_or("");
