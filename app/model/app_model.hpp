@@ -154,6 +154,8 @@ public:
     // The steps below are the model's own; public for the tests that drive
     // the live session step by step.
     void restoreSession(Completion done = {});
+    /// Runs `done` once the launch restore has ended (at once if it has).
+    void whenRestored(Completion done);
     void scheduleSignal();
     bool hasLiveSession() const { return live_ != nullptr; }
     bool hasPendingSignal() const { return signalTimer_ != 0 || signalInFlight_; }
