@@ -155,7 +155,9 @@ void TerminalFrontEnd::command(const std::string& line) {
     if (line.empty()) return;
     if (line == "r") {
         io_.printLine("Actualisation…");
-        model_->refresh();
+        model_->refresh([this] {
+            if (!finished_) io_.printLine("Actualisation terminée.");
+        });
     } else if (line == "o") {
         model_->userVisibleFolder([this](std::filesystem::path folder) {
             if (!finished_) io_.printLine("Dossier : " + folder.string());
