@@ -5,6 +5,14 @@
 namespace cadrio::app::cli {
 namespace {
 
+CliOptions headless(std::optional<std::string> email = std::nullopt, bool passwordFromStdin = false) {
+    CliOptions options;
+    options.headless = true;
+    options.email = std::move(email);
+    options.passwordFromStdin = passwordFromStdin;
+    return options;
+}
+
 struct Case {
     std::vector<std::string> arguments;
     std::optional<CliOptions> options;  // none: a usage error
@@ -13,10 +21,9 @@ struct Case {
 TEST(CliOptions, ParsesWhatTheHelpPromisesAndRefusesTheRest) {
     const std::vector<Case> cases = {
         {{}, CliOptions{}},
-        {{"--headless"}, CliOptions{.headless = true}},
-        {{"--headless", "--email", "a@b.test", "--password-stdin"},
-         CliOptions{.headless = true, .email = "a@b.test", .passwordFromStdin = true}},
-        {{"--headless", "--email=a@b.test"}, CliOptions{.headless = true, .email = "a@b.test"}},
+        {{"--headless"}, headless()},
+        {{"--headless", "--email", "a@b.test", "--password-stdin"}, headless("a@b.test", true)},
+        {{"--headless", "--email=a@b.test"}, headless("a@b.test")},
         {{"--help", "--bogus"}, std::nullopt},
         {{"--headless", "--password-stdin"}, std::nullopt},  // no address to sign in with
         {{"--email", "a@b.test"}, std::nullopt},             // the tray asks for itself
@@ -30,7 +37,9 @@ TEST(CliOptions, ParsesWhatTheHelpPromisesAndRefusesTheRest) {
         const auto* options = std::get_if<CliOptions>(&parsed);
         SCOPED_TRACE(c.arguments.empty() ? "(none)" : c.arguments.front());
         ASSERT_EQ(options != nullptr, c.options.has_value());
-        if (options != nullptr) EXPECT_EQ(*options, *c.options);
+        if (options != nullptr) {
+            EXPECT_EQ(*options, *c.options);
+        }
     }
 }
 
