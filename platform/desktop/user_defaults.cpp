@@ -23,7 +23,7 @@ UserDefaults::UserDefaults(fs::path file, log::Logger logger)
     try {
         bytes = readWholeFile(file_, kMaxFileBytes);
     } catch (const std::system_error& e) {
-        if (e.code() != std::errc::no_such_file_or_directory) {
+        if (e.code() != std::errc::no_such_file_or_directory && e.code() != std::errc::not_a_directory) {
             logger_.notice("Réglages illisibles, valeurs par défaut : {}", e.code().message());
         }
         return;
