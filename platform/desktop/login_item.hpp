@@ -39,7 +39,8 @@ public:
     /// std::invalid_argument for an argument holding a control character.
     static std::string execLine(const std::vector<std::string>& arguments);
 
-    /// $XDG_CONFIG_HOME/autostart/zelvano-cadrio.desktop.
+    /// $XDG_CONFIG_HOME/autostart/zelvano-cadrio.desktop. Throws std::runtime_error
+    /// when no home folder can be found.
     static std::filesystem::path standardLocation();
 
     LoginItemStatus status() const override;

@@ -33,7 +33,8 @@ public:
     /// Reads `file` once, now.
     UserDefaults(std::filesystem::path file, log::Logger logger);
 
-    /// $XDG_CONFIG_HOME/zelvano-cadrio/user-defaults.json.
+    /// $XDG_CONFIG_HOME/zelvano-cadrio/user-defaults.json. Throws std::runtime_error
+    /// when no home folder can be found.
     static std::filesystem::path standardLocation();
 
     std::optional<std::string> string(std::string_view key) const;
