@@ -4,6 +4,7 @@
 
 #include "app/model/app_model_internals.hpp"
 #include "app/model/error_text.hpp"
+#include "app/model/serial_lane.hpp"
 #include "core/model/drive_error.hpp"
 
 namespace cadrio::app {
@@ -33,7 +34,9 @@ std::shared_ptr<AppModel> AppModel::create(Dependencies dependencies) {
 }
 
 AppModel::AppModel(Dependencies dependencies)
-    : deps_(std::move(dependencies)), api_(std::make_shared<const DriveAPI>(deps_.client)) {
+    : deps_(std::move(dependencies)),
+      sessionLane_(std::make_unique<SerialLane>(deps_.background)),
+      api_(std::make_shared<const DriveAPI>(deps_.client)) {
     lastEmail_ = deps_.defaults->string("lastEmail").value_or("");
 }
 
@@ -72,7 +75,7 @@ void AppModel::startRestore(Completion done) {
         self.deps_.logger.error("Reprise de session impossible : {}", text);
         self.setStatus(AppStatus::failed(text));
     };
-    offload(
+    offloadInOrder(
         [client = deps_.client] {
             return client->restoreSession() ? client->account() : std::nullopt;
         },
@@ -88,7 +91,7 @@ void AppModel::startRestore(Completion done) {
             }
             const std::string account = **restored.value;
             self.publish(Field::account, self.account_, std::optional<std::string>(account));
-            self.offload(
+            self.offloadInOrder(
                 [domains = self.deps_.domains, account] {
                     if (!domains->isMounted(account)) domains->mount(account);
                     return true;
@@ -111,7 +114,7 @@ void AppModel::signIn(std::string email, std::string password, Completion done) 
     publish(Field::lastEmail, lastEmail_, email);
     deps_.defaults->set("lastEmail", email);
     setStatus(AppStatus::connecting());
-    offload([client = deps_.client, email, password] { return client->login(email, password); },
+    offloadInOrder([client = deps_.client, email, password] { return client->login(email, password); },
             [epoch, done](AppModel& self, Outcome<LoginOutcome> outcome) {
                 if (epoch != self.epoch_) return finish(done);
                 if (outcome.error) {
@@ -144,7 +147,7 @@ void AppModel::verifyTwoFactor(TwoFactorChallenge challenge, std::string code, T
         if (label.empty()) label = kDeviceFallback;
         return client->verifyTwoFactor(challenge, method, code, rememberDevice, label);
     };
-    offload(std::move(verify), [epoch, done](AppModel& self, Outcome<DriveSession> outcome) {
+    offloadInOrder(std::move(verify), [epoch, done](AppModel& self, Outcome<DriveSession> outcome) {
         const Completion ended = [weak = self.weak_from_this(), done] {
             if (const auto model = weak.lock()) model->publish(Field::isVerifying, model->isVerifying_, false);
             finish(done);
@@ -173,7 +176,7 @@ void AppModel::backToSignIn() {
 
 void AppModel::didSignIn(std::string account, std::uint64_t epoch, Completion done) {
     publish(Field::account, account_, std::optional<std::string>(account));
-    offload(
+    offloadInOrder(
         [domains = deps_.domains, account] {
             domains->mount(account);
             return true;
@@ -205,7 +208,7 @@ void AppModel::signOut(Completion done) {
     ++epoch_;
     signingOut_ = true;
     stopLive();
-    offload(
+    offloadInOrder(
         [domains = deps_.domains, client = deps_.client, remove = deps_.removeLocalState, account = account_] {
             // Every step is tried whatever the one before it did.
             if (account) {

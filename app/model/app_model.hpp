@@ -179,7 +179,16 @@ private:
     /// Runs `work` on the background executor, then `then(model, outcome)`
     /// on the serial one if the model still exists.
     template <class Work, class Then>
-    void offload(Work work, Then then);
+    void offload(Work work, Then then) {
+        offloadTo(deps_.background, std::move(work), std::move(then));
+    }
+    /// The same, after every change of the session or the domain asked before.
+    template <class Work, class Then>
+    void offloadInOrder(Work work, Then then) {
+        offloadTo(*sessionLane_, std::move(work), std::move(then));
+    }
+    template <class Work, class Then>
+    void offloadTo(Executor& where, Work work, Then then);
 
     template <class T>
     void publish(Field field, T& member, T value);
@@ -202,6 +211,7 @@ private:
     void applyApproval(std::optional<bool> domainEnabled, std::optional<bool> extensionEnabled);
 
     Dependencies deps_;
+    std::unique_ptr<Executor> sessionLane_;  // a SerialLane on the background executor
     std::shared_ptr<const DriveAPI> api_;
     AppStatus status_ = AppStatus::signedOut();
     std::optional<std::string> account_;

@@ -33,11 +33,11 @@ struct AppModel::Outcome {
 };
 
 template <class Work, class Then>
-void AppModel::offload(Work work, Then then) {
+void AppModel::offloadTo(Executor& where, Work work, Then then) {
     using Value = std::invoke_result_t<Work&>;
     std::weak_ptr<AppModel> weak = weak_from_this();
     SerialExecutor& serial = deps_.executor;
-    deps_.background.post([weak, &serial, work = std::move(work), then = std::move(then)]() mutable {
+    where.post([weak, &serial, work = std::move(work), then = std::move(then)]() mutable {
         auto outcome = std::make_shared<Outcome<Value>>(Outcome<Value>::of(work));
         serial.post([weak, then = std::move(then), outcome]() mutable {
             if (const std::shared_ptr<AppModel> self = weak.lock()) then(*self, std::move(*outcome));
