@@ -23,8 +23,8 @@ void finish(const AppModel::Completion& done) {
 }  // namespace
 
 std::shared_ptr<AppModel> AppModel::create(Dependencies dependencies) {
-    if (!dependencies.client || !dependencies.domains || !dependencies.defaults || !dependencies.loginItem) {
-        throw std::invalid_argument("AppModel: client, domains, defaults and loginItem are required");
+    if (!dependencies.client || !dependencies.domains || !dependencies.defaults) {
+        throw std::invalid_argument("AppModel: client, domains and defaults are required");
     }
     std::shared_ptr<AppModel> model(new AppModel(std::move(dependencies)));
     model->deps_.executor.post([weak = std::weak_ptr<AppModel>(model)] {
@@ -65,7 +65,20 @@ void AppModel::notify(Field field) {
 void AppModel::restoreSession(Completion done) {
     if (hasRestored_) return finish(done);
     hasRestored_ = true;
-    startRestore(std::move(done));
+    startRestore([weak = weak_from_this(), done] {
+        if (const auto self = weak.lock()) {
+            self->restoreEnded_ = true;
+            const std::vector<Completion> waiters = std::move(self->restoreWaiters_);
+            self->restoreWaiters_.clear();
+            for (const Completion& waiter : waiters) finish(waiter);
+        }
+        finish(done);
+    });
+}
+
+void AppModel::whenRestored(Completion done) {
+    if (restoreEnded_) return finish(done);
+    restoreWaiters_.push_back(std::move(done));
 }
 
 void AppModel::startRestore(Completion done) {

@@ -42,6 +42,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/domain/domain_controlling.hpp"
 #include "app/model/app_status.hpp"
@@ -85,6 +86,8 @@ public:
         std::shared_ptr<ApiClient> client;
         std::shared_ptr<DomainControlling> domains;
         std::shared_ptr<desktop::UserDefaults> defaults;
+        /// Null for a front end that is not what opens at login: the model
+        /// then leaves the login item and its setting alone.
         std::shared_ptr<desktop::LoginItem> loginItem;
         std::shared_ptr<WakeNotifications> wake;
         /// The trusted-device label; blocking, run on the background executor.
@@ -98,7 +101,7 @@ public:
         /// Removes the account's item store and summary; never throws.
         std::function<void(const std::string& account)> removeLocalState;
         /// The IANA zone of lastSyncText; empty: the user's own.
-        std::string timeZone;
+        std::string timeZone = {};
         log::Logger logger{"zelvano.cadrio.sync", "app"};
     };
 
@@ -111,8 +114,8 @@ public:
     static constexpr int kPingSeconds = 30;
 
     /// Reads "lastEmail", then queues the launch restore on the executor.
-    /// Throws std::invalid_argument when client, domains, defaults or
-    /// loginItem is null (wake may be: no wake signals then).
+    /// Throws std::invalid_argument when client, domains or defaults is
+    /// null (wake may be: no wake signals then).
     static std::shared_ptr<AppModel> create(Dependencies dependencies);
     ~AppModel();
 
@@ -165,6 +168,8 @@ public:
     // The steps below are the model's own; public for the tests that drive
     // the live session step by step.
     void restoreSession(Completion done = {});
+    /// Runs `done` once the launch restore has ended (at once if it has).
+    void whenRestored(Completion done);
     void scheduleSignal();
     bool hasLiveSession() const { return live_ != nullptr; }
     bool hasPendingSignal() const { return signalTimer_ != 0 || signalInFlight_; }
@@ -239,6 +244,8 @@ private:
     bool signalPending_ = false;
     std::uint64_t signalRound_ = 0;  // bumped by stopLive: a signal under way then starts no follow-up
     bool hasRestored_ = false;
+    bool restoreEnded_ = false;
+    std::vector<Completion> restoreWaiters_;
     std::int64_t activityTicks_ = 0;
     std::int64_t extensionChecks_ = 0;
     std::map<ObserverId, Observer> observers_;

@@ -48,6 +48,7 @@ void AppModel::dismissConflict() {
 // Launch at login --------------------------------------------------------------
 
 void AppModel::registerLoginItemOnce() {
+    if (!deps_.loginItem) return;
     if (!deps_.defaults->boolean("launchAtLoginChosen").value_or(false)) {
         deps_.defaults->set("launchAtLoginChosen", true);
         try {
@@ -62,6 +63,7 @@ void AppModel::registerLoginItemOnce() {
 }
 
 void AppModel::setLaunchAtLogin(bool wanted) {
+    if (!deps_.loginItem) return;
     deps_.defaults->set("launchAtLoginChosen", true);
     try {
         if (wanted) {
@@ -76,6 +78,7 @@ void AppModel::setLaunchAtLogin(bool wanted) {
 }
 
 void AppModel::refreshLoginItem() {
+    if (!deps_.loginItem) return;
     const desktop::LoginItemStatus status = deps_.loginItem->status();
     publish(Field::launchAtLogin, launchAtLogin_,
             status == desktop::LoginItemStatus::enabled || status == desktop::LoginItemStatus::requiresApproval);

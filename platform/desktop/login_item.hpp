@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace cadrio::desktop {
 
@@ -27,11 +28,19 @@ public:
 
 class AutostartLoginItem final : public LoginItem {
 public:
-    /// `entry`: where the desktop entry lives; `command`: its Exec line
-    /// (the program's absolute path, quoted as desktop entries quote).
+    /// `entry`: where the desktop entry lives; `command`: its Exec line as
+    /// execLine() makes it. Throws std::invalid_argument for a command
+    /// holding a line break or another control character.
     AutostartLoginItem(std::filesystem::path entry, std::string command);
 
-    /// $XDG_CONFIG_HOME/autostart/zelvano-cadrio.desktop.
+    /// The Exec value that runs `arguments` (the program's absolute path
+    /// first) as they are: each quoted when it needs to be, '%' doubled,
+    /// backslashes escaped as desktop entries escape them. Throws
+    /// std::invalid_argument for an argument holding a control character.
+    static std::string execLine(const std::vector<std::string>& arguments);
+
+    /// $XDG_CONFIG_HOME/autostart/zelvano-cadrio.desktop. Throws std::runtime_error
+    /// when no home folder can be found.
     static std::filesystem::path standardLocation();
 
     LoginItemStatus status() const override;

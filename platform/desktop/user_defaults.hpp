@@ -11,8 +11,10 @@
 // replaces the file atomically (mode 0600) with all values; a failed write
 // is logged and the value stays in memory for this run.
 //
-// Threads: every member from any thread; mutex_ guards values_ and is not
-// held while the file is written.
+// Threads: every member from any thread. mutex_ guards the values and is
+// never held while the file is written; writeMutex_ puts the writes of this
+// object in order, so that the file ends with the latest values (lock order:
+// writeMutex_, then mutex_).
 
 #include <filesystem>
 #include <optional>
@@ -31,7 +33,8 @@ public:
     /// Reads `file` once, now.
     UserDefaults(std::filesystem::path file, log::Logger logger);
 
-    /// $XDG_CONFIG_HOME/zelvano-cadrio/user-defaults.json.
+    /// $XDG_CONFIG_HOME/zelvano-cadrio/user-defaults.json. Throws std::runtime_error
+    /// when no home folder can be found.
     static std::filesystem::path standardLocation();
 
     std::optional<std::string> string(std::string_view key) const;
@@ -44,9 +47,11 @@ public:
 
 private:
     std::optional<nlohmann::json> value(std::string_view key) const;
+    void write();
 
     const std::filesystem::path file_;
     const log::Logger logger_;
+    Mutex writeMutex_ CADRIO_ACQUIRED_BEFORE(mutex_);
     mutable Mutex mutex_;
     nlohmann::json values_ CADRIO_GUARDED_BY(mutex_);
     bool malformedOnDisk_ CADRIO_GUARDED_BY(mutex_) = false;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/support/clock.hpp"
+#include "platform/desktop/termination_signals.hpp"
 #include "platform/host/daemon_options.hpp"
 #include "platform/host/domain_host.hpp"
 #include "platform/host/domain_manager_service.hpp"
@@ -23,7 +24,6 @@
 #include "platform/host/plugin_loader.hpp"
 #include "platform/host/plugin_registry.hpp"
 #include "platform/host/sleep_watch.hpp"
-#include "platform/host/termination_signals.hpp"
 #include "platform/host/host_logger.hpp"
 #include "platform/log/logger.hpp"
 
@@ -69,7 +69,7 @@ DomainHost::MountFactory mountFactory(PluginLoader& plugin, ServiceSlot& service
 }
 
 int serve(const DaemonOptions& options) {
-    TerminationSignals signals;  // first, before any thread starts
+    desktop::TerminationSignals signals(hostLogger());  // first, before any thread starts
     if (options.foreground) log::setProcessSink(std::make_shared<log::StreamSink>(2));
 
     const HostDirectories directories = HostDirectories::fromEnvironment();

@@ -7,18 +7,22 @@
 // logged. Nothing polls: the watcher sleeps in poll(2) until a signal or
 // the destructor wakes it.
 //
+// Signals are logged through the logger given.
+//
 // Threads: construct and destroy on the main thread.
 
 #include <functional>
 #include <thread>
 
-namespace cadrio::host {
+#include "platform/log/logger.hpp"
+
+namespace cadrio::desktop {
 
 class TerminationSignals {
 public:
     /// Blocks the signals; throws std::system_error when the signalfd
     /// cannot be made.
-    TerminationSignals();
+    explicit TerminationSignals(log::Logger logger);
     /// Stops the watcher; the signals stay blocked.
     ~TerminationSignals();
     TerminationSignals(const TerminationSignals&) = delete;
@@ -30,9 +34,10 @@ public:
 private:
     void watch(std::function<void(int)> onSignal) const;
 
+    const log::Logger logger_;
     int signalFd_ = -1;
     int wakeFd_ = -1;  // an eventfd the destructor writes to
     std::thread watcher_;
 };
 
-}  // namespace cadrio::host
+}  // namespace cadrio::desktop

@@ -1,4 +1,4 @@
-#include "platform/host/termination_signals.hpp"
+#include "platform/desktop/termination_signals.hpp"
 
 #include <poll.h>
 #include <pthread.h>
@@ -10,12 +10,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <system_error>
+#include <utility>
 
-#include "platform/host/host_logger.hpp"
-
-namespace cadrio::host {
+namespace cadrio::desktop {
 namespace {
-
 
 [[noreturn]] void throwLastError(const char* what) {
     const int error = errno;
@@ -24,7 +22,7 @@ namespace {
 
 }  // namespace
 
-TerminationSignals::TerminationSignals() {
+TerminationSignals::TerminationSignals(log::Logger logger) : logger_(std::move(logger)) {
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGTERM);
@@ -61,14 +59,14 @@ void TerminationSignals::watch(std::function<void(int)> onSignal) const {
         pollfd fds[2] = {{signalFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
-            hostLogger().fault("Attente des signaux impossible (errno {})", errno);
+            logger_.fault("Attente des signaux impossible (errno {})", errno);
             return;
         }
         if ((fds[1].revents & POLLIN) != 0) return;
         signalfd_siginfo info{};
         if (::read(signalFd_, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) continue;
         const int number = static_cast<int>(info.ssi_signo);
-        hostLogger().notice("Signal {} reçu", number);
+        logger_.notice("Signal {} reçu", number);
         if (!signalled) {
             signalled = true;
             onSignal(number);
@@ -76,4 +74,4 @@ void TerminationSignals::watch(std::function<void(int)> onSignal) const {
     }
 }
 
-}  // namespace cadrio::host
+}  // namespace cadrio::desktop
