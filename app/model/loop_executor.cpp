@@ -70,7 +70,7 @@ void LoopExecutor::run(std::stop_token stop) {
     const std::stop_callback onStop(stop, [this] { this->stop(); });
     for (;;) {
         std::optional<Job> job;
-        Clock::Duration wait = Clock::Duration::max();
+        std::optional<Clock::TimePoint> deadline;  // none: until a post
         std::stop_token interrupted;
         {
             LockGuard lock(state_->mutex);
@@ -85,7 +85,7 @@ void LoopExecutor::run(std::stop_token stop) {
                 state_->deadlines.erase(first->first.second);
                 state_->timers.erase(first);
             } else {
-                if (!state_->timers.empty()) wait = state_->timers.begin()->first.first - now;
+                if (!state_->timers.empty()) deadline = state_->timers.begin()->first.first;
                 if (state_->wake.stop_requested()) state_->wake = std::stop_source();
                 interrupted = state_->wake.get_token();
             }
@@ -93,8 +93,10 @@ void LoopExecutor::run(std::stop_token stop) {
         if (job) {
             (*job)();
             job.reset();  // its closure dies before the next look, with no lock held
+        } else if (deadline) {
+            clock_.sleepUntil(*deadline, interrupted);
         } else {
-            clock_.sleepFor(wait, interrupted);
+            clock_.sleepFor(Clock::Duration::max(), interrupted);
         }
     }
 }
