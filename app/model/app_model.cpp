@@ -40,7 +40,10 @@ AppModel::AppModel(Dependencies dependencies)
     lastEmail_ = deps_.defaults->string("lastEmail").value_or("");
 }
 
-AppModel::~AppModel() { stopLive(); }
+AppModel::~AppModel() {
+    observers_.clear();  // the views may be half gone; nobody is told of the teardown
+    stopLive();
+}
 
 // Observers ------------------------------------------------------------------
 
@@ -266,7 +269,8 @@ void AppModel::loadQuota(Completion done) {
             if (account && locate) loaded.summary = DomainSummary::load(locate(*account));
             return loaded;
         },
-        [done, hadAccount = account_.has_value()](AppModel& self, Outcome<Loaded> loaded) {
+        [done, epoch = epoch_, hadAccount = account_.has_value()](AppModel& self, Outcome<Loaded> loaded) {
+            if (epoch != self.epoch_) return finish(done);  // signed out meanwhile: nothing to show
             if (!loaded.value) loaded.value.emplace();  // a summary location that threw: nothing known
             self.publish(Field::quota, self.quota_, loaded.value->quota);
             if (hadAccount && self.account_) self.publish(Field::summary, self.summary_, loaded.value->summary);
