@@ -34,9 +34,6 @@ void AppModel::startLive(const std::string& account) {
     stopLive();
     live_ = std::make_unique<LiveSession>();
     live_->account = account;
-    // Each session starts its counts over, so it checks the approvals at once.
-    activityTicks_ = 0;
-    extensionChecks_ = 0;
     const std::uint64_t id = ++liveId_;
     const std::weak_ptr<AppModel> weak = weak_from_this();
     SerialExecutor& serial = deps_.executor;
