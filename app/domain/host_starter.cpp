@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstring>
 #include <stop_token>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -94,15 +95,16 @@ int onChildExit(sd_event_source* source, int, std::uint32_t, void* userdata) {
         race->exited = true;
         race->wake.request_stop();
     }
-    // Handed back from the loop and let go: the watch is freed with it.
-    sd_event_source_set_floating(source, 0);
-    sd_event_source_unref(source);
+    // Out of the loop's poll set, the pidfd can go at once; the small rest
+    // is freed with the loop.
+    sd_event_source_set_enabled(source, SD_EVENT_OFF);
+    ::close(std::exchange(watch.pidfd, -1));
     return 0;
 }
 
 void freeChildWatch(void* userdata) {
     auto* watch = static_cast<ChildWatch*>(userdata);
-    ::close(watch->pidfd);
+    if (watch->pidfd >= 0) ::close(watch->pidfd);
     delete watch;
 }
 
