@@ -141,12 +141,12 @@ void HostBus::run(Job job) {
 void HostBus::callAsync(BusCall call, Done done) {
     post([call = std::move(call), done = std::move(done)](sd_bus* bus) mutable {
         if (bus == nullptr) {
-            const sd_bus_error gone = SD_BUS_ERROR_MAKE_CONST(SD_BUS_ERROR_DISCONNECTED, "la connexion au bus a été fermée");
+            const sd_bus_error gone{SD_BUS_ERROR_DISCONNECTED, "la connexion au bus a été fermée", 0};
             done(nullptr, &gone);
             return;
         }
         if (const int result = send(bus, call, done); result < 0) {
-            sd_bus_error error = SD_BUS_ERROR_NULL;
+            sd_bus_error error{};
             sd_bus_error_set_errno(&error, result);
             done(nullptr, &error);
             sd_bus_error_free(&error);

@@ -175,7 +175,8 @@ bool HostStarter::attempt() {
     if (hasOwner() || activate()) return true;
     if (!spawnDaemon(race)) return false;
     clock_.sleepUntil(deadline, race->wake.get_token());
-    if (race->appeared) return true;
+    // Asked once more in case the watch for the name could not be set.
+    if (race->appeared || hasOwner()) return true;
     if (race->exited) {
         logger_.error("Le service de fichiers {} s'est arrêté au démarrage", settings_.daemonPath.string());
     } else {
