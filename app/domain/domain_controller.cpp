@@ -1,5 +1,6 @@
 #include "app/domain/domain_controller.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <future>
 #include <stop_token>
