@@ -16,9 +16,11 @@
 // stabilisation non confirmée dans le délai.".
 //
 // Threads: every member may be called from any thread and blocks its caller
-// until the host answers. The bus connection belongs to one thread of the
-// controller's own; callers hand it their calls and wait for the answer with
-// no lock held. `mutex_` (in the implementation) guards the transfer cache.
+// until the host answers (each call bounded by a bus time-out). The bus
+// connection belongs to one thread of the controller's own; callers hand it
+// their calls and wait for the answer with no lock held. The
+// implementation's `mutex` guards the account whose domain the transfer
+// label last found registered. Destroy the controller once no call runs.
 
 #include <filesystem>
 #include <memory>
