@@ -128,7 +128,11 @@ public:
         if (::pipe2(report, O_CLOEXEC) != 0 || ::pipe2(control, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
         child_ = ::fork();
         if (child_ < 0) throw std::runtime_error("fork");
-        if (child_ == 0) serve(report[1], control[0]);
+        if (child_ == 0) {
+            ::close(report[0]);
+            ::close(control[1]);
+            serve(report[1], control[0]);
+        }
         ::close(report[1]);
         ::close(control[0]);
         control_ = control[1];
@@ -283,6 +287,7 @@ struct Change {
 struct Stage {
     const char* name;
     Clock::Duration (*of)(const Change&);
+    bool part = true;  // one of the stages the whole is made of
 };
 
 double percentile(std::vector<double> values, double share) {
@@ -298,18 +303,20 @@ void report(const std::vector<Change>& changes) {
         {"  debounce (-> the model's signal)", [](const Change& c) { return c.signalled - c.notice; }},
         {"  enumeration (-> WaitForStabilization answers)", [](const Change& c) { return c.stable - c.signalled; }},
         {"  kernel invalidation (-> stat sees the new name)", [](const Change& c) { return c.visible - c.stable; }},
-        {"event delivery, curl -N on the same stream", [](const Change& c) { return c.curlNotice - c.answered; }},
-        {"admin call (sent -> answered)", [](const Change& c) { return c.answered - c.sent; }},
+        {"event delivery, curl -N on the same stream", [](const Change& c) { return c.curlNotice - c.answered; }, false},
+        {"admin call (sent -> answered)", [](const Change& c) { return c.answered - c.sent; }, false},
     };
     double whole = 0;
     for (const Change& change : changes) whole += seconds(change.visible - change.answered);
-    std::printf("%zu changes, seconds %27s median      p95  share\n", changes.size(), "");
+    std::printf("%-52s %8s %8s %7s\n", (std::to_string(changes.size()) + " changes, seconds").c_str(), "median",
+                "p95", "share");
     for (const Stage& stage : stages) {
         std::vector<double> values;
         double sum = 0;
         for (const Change& change : changes) sum += values.emplace_back(seconds(stage.of(change)));
-        std::printf("%-52s %8.4f %8.4f %5.1f %%\n", stage.name, percentile(values, 0.5), percentile(values, 0.95),
-                    100.0 * sum / whole);
+        std::printf("%-52s %8.4f %8.4f", stage.name, percentile(values, 0.5), percentile(values, 0.95));
+        if (stage.part) std::printf(" %5.1f %%", 100.0 * sum / whole);
+        std::printf("\n");
     }
 }
 
@@ -326,6 +333,7 @@ int run(const std::string& daemon) {
     cadrio::testing::PluginSession session(server.url(), kAccount, cadrio::testing::kDemoPassword);
     httplib::Client http(server.url());
     http.set_keep_alive(true);
+    http.set_tcp_nodelay(true);
     auto name = [](std::size_t i) { return "latence-" + std::to_string(i) + ".txt"; };
     const auto file = admin(http, "/_admin/drive/files", {{"name", name(0)}, {"content", "déplacé"}}).at("id");
 
