@@ -1,11 +1,11 @@
-// From a change on the drive server to the new name in the mounted folder,
-// through the real pieces: the server in a child process, the real host
-// (cadrio-fileproviderd, a child too) with the built plug-in, and the real
-// application model in this process, whose domain controller is wrapped so
-// that the moment of each signal is known. Needs root, /dev/fuse and a
-// session bus with an unlocked Secret Service (run_app_latency_bench.sh).
+// From a change on the drive server to the new name in the mounted folder:
+// the server (cadrio-devserver) in a child process, the real host (cadrio-fileproviderd, a
+// child too) with the built plug-in, and the real application model here,
+// its domain controller wrapped so that the moment of each signal is known.
+// Needs root, /dev/fuse and a session bus with an unlocked Secret Service
+// (run_app_latency_bench.sh sets that up).
 //
-//   app_latency_bench FILEPROVIDERD
+//   app_latency_bench DEVSERVER FILEPROVIDERD
 //
 // CHANGES (50) renames of one file, one at a time, each once the previous
 // one is visible; the old name is always looked up first, so the kernel
@@ -34,6 +34,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <httplib.h>
@@ -47,7 +48,6 @@
 #include "core/events/drive_event_stream.hpp"
 #include "core/events/event_stream_url.hpp"
 #include "core/support/thread_annotations.hpp"
-#include "tests/support/demo_server.hpp"
 #include "tests/support/plugin_session.hpp"
 
 extern char** environ;
@@ -119,89 +119,50 @@ private:
     Arrivals& signals_;
 };
 
-/// The demo server in a process of its own, forked before any thread
-/// starts; it serves until this object goes.
-class ServerProcess {
-public:
-    ServerProcess() {
-        int report[2], control[2];
-        if (::pipe2(report, O_CLOEXEC) != 0 || ::pipe2(control, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-        child_ = ::fork();
-        if (child_ < 0) throw std::runtime_error("fork");
-        if (child_ == 0) {
-            ::close(report[0]);
-            ::close(control[1]);
-            serve(report[1], control[0]);
-        }
-        ::close(report[1]);
-        ::close(control[0]);
-        control_ = control[1];
-        char buffer[256];
-        for (ssize_t got; (got = ::read(report[0], buffer, sizeof buffer)) > 0;) url_.append(buffer, got);
-        ::close(report[0]);
-        if (url_.empty()) throw std::runtime_error("the server's process did not start");
-    }
-    ~ServerProcess() {
-        ::close(control_);
-        ::waitpid(child_, nullptr, 0);
-    }
-    const std::string& url() const { return url_; }
-
-private:
-    [[noreturn]] static void serve(int report, int control) {
-        try {
-            auto server = cadrio::testing::startDemoServer(16);
-            const std::string url = server->baseURL();
-            if (::write(report, url.data(), url.size()) != static_cast<ssize_t>(url.size())) std::_Exit(1);
-            ::close(report);
-            char byte = 0;
-            while (::read(control, &byte, 1) > 0) {
-            }
-            server->stop();
-            std::_Exit(0);
-        } catch (const std::exception& error) {
-            std::cerr << "app_latency_bench server: " << error.what() << "\n";
-            std::_Exit(1);
-        }
-    }
-    pid_t child_ = -1;
-    int control_ = -1;
-    std::string url_;
-};
-
-/// A child process; `output`, when given, receives its standard output on a
-/// pipe. SIGTERM and a wait when destroyed.
+/// A child process; with `captured`, its standard output comes on output().
+/// SIGTERM and a wait when destroyed.
 class Child {
 public:
-    explicit Child(std::vector<std::string> argv, int* output = nullptr) {
+    explicit Child(std::vector<std::string> argv, bool captured = false) {
         int fds[2] = {-1, -1};
+        if (captured && ::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        if (output != nullptr) {
-            if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-            posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        }
+        if (captured) posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
         std::vector<char*> args;
         for (std::string& arg : argv) args.push_back(arg.data());
         args.push_back(nullptr);
         const int failed = posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
-        if (output != nullptr) {
-            ::close(fds[1]);
-            *output = fds[0];
-        }
+        if (captured) ::close(fds[1]);
+        output_ = fds[0];
         if (failed != 0) throw std::runtime_error("cannot start " + argv[0]);
     }
     ~Child() {
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
+        stop();
+        if (output_ >= 0) ::close(output_);
+    }
+    /// Ends the child; its output stays open for what is left to read.
+    void stop() {
+        if (pid_ > 0) ::kill(pid_, SIGTERM);
+        if (pid_ > 0) ::waitpid(std::exchange(pid_, -1), nullptr, 0);
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
+    int output() const { return output_; }
 
 private:
     pid_t pid_ = -1;
+    int output_ = -1;
 };
+
+/// The first line the child writes.
+std::string firstLine(const Child& child) {
+    std::string line;
+    char byte = 0;
+    while (::read(child.output(), &byte, 1) == 1 && byte != '\n') line += byte;
+    return line;
+}
 
 /// curl -N on the event stream; a thread notes when each change notice arrives.
 class CurlStream {
@@ -213,13 +174,12 @@ public:
             fs::permissions(config, fs::perms::owner_read | fs::perms::owner_write);
             out << "url = \"" << url << "\"\nheader = \"Authorization: Bearer " << token << "\"\n";
         }
-        child_ = std::make_unique<Child>(std::vector<std::string>{"curl", "-N", "-s", "-K", config.string()}, &fd_);
+        child_ = std::make_unique<Child>(std::vector<std::string>{"curl", "-N", "-s", "-K", config.string()}, true);
         reader_ = std::thread([this] { read(); });
     }
     ~CurlStream() {
-        child_.reset();  // the pipe's end stops the reader
+        child_->stop();  // the pipe's end stops the reader
         reader_.join();
-        ::close(fd_);
     }
     Arrivals& notices() { return notices_; }
 
@@ -227,7 +187,7 @@ private:
     void read() {
         std::string pending;
         char buffer[4096];
-        for (ssize_t got; (got = ::read(fd_, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR);) {
+        for (ssize_t got; (got = ::read(child_->output(), buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR);) {
             const auto at = clock().now();
             if (got < 0) continue;
             pending.append(buffer, static_cast<std::size_t>(got));
@@ -236,7 +196,6 @@ private:
             }
         }
     }
-    int fd_ = -1;
     std::unique_ptr<Child> child_;
     Arrivals notices_;
     std::thread reader_;
@@ -328,10 +287,43 @@ auto onExecutor(cadrio::app::SerialExecutor& executor, Query query) {
     return answer->get_future().get();
 }
 
-int run(const std::string& daemon) {
-    ServerProcess server;  // before any thread starts
-    cadrio::testing::PluginSession session(server.url(), kAccount, cadrio::testing::kDemoPassword);
-    httplib::Client http(server.url());
+/// What each change is timed by.
+struct Probes {
+    httplib::Client& http;
+    Arrivals& notices;
+    Arrivals& curlNotices;
+    Arrivals& signals;
+    cadrio::app::DomainController& controller;
+    fs::path root;
+};
+
+/// Looks `from` up (the kernel then holds its entry), renames `file` to `to`
+/// on the server and times each stage until the folder shows `to`.
+Change renameOnce(Probes& probes, const nlohmann::json& file, const std::string& from, const std::string& to) {
+    if (!looksUp(probes.root / from)) throw std::runtime_error("the kernel does not know " + from);
+    const std::size_t notices = probes.notices.count(), curl = probes.curlNotices.count();
+    const std::size_t signals = probes.signals.count();
+    Change change;
+    change.sent = clock().now();
+    admin(probes.http, "/_admin/drive/rename", {{"kind", "file"}, {"id", file}, {"name", to}});
+    change.answered = clock().now();
+    change.notice = probes.notices.wait(notices, "notice on the event stream");
+    change.curlNotice = probes.curlNotices.wait(curl, "notice through curl");
+    change.signalled = probes.signals.wait(signals, "signal");
+    if (!probes.controller.waitForStabilization(kAccount, kStepTimeout)) throw std::runtime_error("not stable");
+    change.stable = clock().now();
+    waitUntil([&] { return looksUp(probes.root / to); }, "the rename to " + to);
+    change.visible = clock().now();
+    return change;
+}
+
+int run(const std::string& serverProgram, const std::string& daemon) {
+    Child server({serverProgram, "--port", "0", "--seed", "demo"}, true);
+    const std::string line = firstLine(server), banner = "listening on ";
+    if (line.rfind(banner, 0) != 0) throw std::runtime_error("the server did not start");
+    const std::string url = line.substr(banner.size());
+    cadrio::testing::PluginSession session(url, kAccount, cadrio::testing::kDemoPassword);
+    httplib::Client http(url);
     http.set_keep_alive(true);
     http.set_tcp_nodelay(true);
     auto name = [](std::size_t i) { return "latence-" + std::to_string(i) + ".txt"; };
@@ -341,10 +333,10 @@ int run(const std::string& daemon) {
     waitUntil(hostOnBus, "the host's start");
     const auto token = session.client()->currentAccessToken();
     if (!token) throw std::runtime_error("no access token");
-    const std::string streamURL = cadrio::eventStreamURL(server.url(), cadrio::app::AppModel::kPingSeconds);
+    const std::string streamURL = cadrio::eventStreamURL(url, cadrio::app::AppModel::kPingSeconds);
     CurlStream curl(streamURL, *token, session.scratch() / "curl.conf");
     Arrivals notices, signals;
-    const cadrio::DriveEventStream stream(session.client(), server.url(), cadrio::app::AppModel::kPingSeconds);
+    const cadrio::DriveEventStream stream(session.client(), url, cadrio::app::AppModel::kPingSeconds);
     std::jthread streamThread([&](std::stop_token stop) {
         stream.run([&] { notices.add(clock().now()); }, [](const auto&) {}, stop);
     });
@@ -361,32 +353,19 @@ int run(const std::string& daemon) {
     // The launch: the session restored, the domain mounted, the first signal.
     signals.wait(0, "first signal");
     if (!controller->waitForStabilization(kAccount, std::chrono::minutes(2))) throw std::runtime_error("not stable");
-    const fs::path root = controller->userVisibleRoot(kAccount);
-    waitUntil([&] { return looksUp(root / name(0)); }, "the first listing");
+    Probes probes{http, notices, curl.notices(), signals, *controller, controller->userVisibleRoot(kAccount)};
+    waitUntil([&] { return looksUp(probes.root / name(0)); }, "the first listing");
 
-    const char* changesWanted = std::getenv("CHANGES");
-    const auto count = static_cast<std::size_t>(std::max(1L, changesWanted ? std::atol(changesWanted) : 50L));
+    const char* wanted = std::getenv("CHANGES");
+    const auto count = static_cast<std::size_t>(std::max(1L, wanted != nullptr ? std::atol(wanted) : 50L));
     std::vector<Change> changes;
     // Change 0 warms every path (and proves both streams connected); it is not counted.
     for (std::size_t i = 0; i <= count; ++i) {
         waitUntil([&] { return !onExecutor(executor, [&] { return model->hasPendingSignal(); }); }, "a quiet model");
-        if (!looksUp(root / name(i))) throw std::runtime_error("the kernel does not know " + name(i));
-        const std::size_t seen = notices.count(), curlSeen = curl.notices().count(), signalled = signals.count();
-        Change change;
-        change.sent = clock().now();
-        admin(http, "/_admin/drive/rename", {{"kind", "file"}, {"id", file}, {"name", name(i + 1)}});
-        change.answered = clock().now();
-        change.notice = notices.wait(seen, "notice on the event stream");
-        change.curlNotice = curl.notices().wait(curlSeen, "notice through curl");
-        change.signalled = signals.wait(signalled, "signal");
-        if (!controller->waitForStabilization(kAccount, kStepTimeout)) throw std::runtime_error("not stable");
-        change.stable = clock().now();
-        waitUntil([&] { return looksUp(root / name(i + 1)); }, "the rename to " + name(i + 1));
-        change.visible = clock().now();
+        const Change change = renameOnce(probes, file, name(i), name(i + 1));
         if (i > 0) changes.push_back(change);
     }
     report(changes);
-
     executor.stop();
     loop.join();
     model.reset();
@@ -397,12 +376,12 @@ int run(const std::string& daemon) {
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    if (argc != 2) {
-        std::cerr << "usage: app_latency_bench FILEPROVIDERD\n";
+    if (argc != 3) {
+        std::cerr << "usage: app_latency_bench DEVSERVER FILEPROVIDERD\n";
         return 2;
     }
     try {
-        return run(argv[1]);
+        return run(argv[1], argv[2]);
     } catch (const std::exception& error) {
         std::cerr << "app_latency_bench: " << error.what() << "\n";
         return 1;

@@ -5,17 +5,18 @@
 # curl -N reading the same event stream (see bench/README.md).
 #
 # usage: sudo bench/run_app_latency_bench.sh [BUILD_DIR]
-#        (target app_latency_bench, which builds the host and the plug-in)
+#        (target app_latency_bench, which builds the server, the host and the plug-in)
 # env:   CHANGES (50)
 # Needs root, /dev/fuse, curl, dbus-run-session and gnome-keyring-daemon.
 set -euo pipefail
 
 build=${1:-build}
 bench=$build/bench/app_latency_bench
+server=$build/devserver/cadrio-devserver
 daemon=$build/platform/host/programs/cadrio-fileproviderd
 plugin=$build/fileprovider/zelvano-cadrio-fileprovider.so
 pluginkit=$build/platform/host/programs/cadrio-pluginkit
-for file in "$bench" "$daemon" "$plugin" "$pluginkit"; do
+for file in "$bench" "$server" "$daemon" "$plugin" "$pluginkit"; do
   [[ -e $file ]] || { echo "missing $file: build app_latency_bench in $build" >&2; exit 2; }
 done
 for tool in curl dbus-run-session gnome-keyring-daemon; do
@@ -35,4 +36,4 @@ echo "$(nproc) cores; load $(cut -d' ' -f1-3 /proc/loadavg); CHANGES=${CHANGES:-
 # apart from the figures.
 dbus-run-session -- sh -c \
   'echo -n cadrio | gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1; exec "$@"' \
-  sh "$bench" "$CADRIO_FILEPROVIDERD" 2>"$scratch/stderr" || { tail -40 "$scratch/stderr" >&2; exit 1; }
+  sh "$bench" "$(realpath "$server")" "$CADRIO_FILEPROVIDERD" 2>"$scratch/stderr" || { tail -40 "$scratch/stderr" >&2; exit 1; }
