@@ -25,7 +25,13 @@
 // weakly: once the last owner lets go, nothing of it runs again.
 //
 // Ownership: create() returns the only strong owner's handle; the executors,
-// the clock and everything in Dependencies must outlive the model.
+// the clock and everything in Dependencies must outlive the model, and the
+// serial executor must outlive the background one (whose jobs post their
+// results to it): drain the background executor first.
+//
+// A sign-out, a new sign-in or "Revenir à la connexion" makes the results
+// of sign-in steps still under way stale: they are dropped when they come
+// back, so a sign-out is never followed by a mount or a live session.
 
 #include <chrono>
 #include <cstddef>
@@ -36,10 +42,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/domain/domain_controlling.hpp"
 #include "app/model/app_status.hpp"
 #include "app/model/executor.hpp"
+#include "core/api/drive_api.hpp"
 #include "core/events/drive_event_stream.hpp"
 #include "core/http/api_client.hpp"
 #include "core/model/domain_summary.hpp"
@@ -78,6 +86,8 @@ public:
         std::shared_ptr<ApiClient> client;
         std::shared_ptr<DomainControlling> domains;
         std::shared_ptr<desktop::UserDefaults> defaults;
+        /// Null for a front end that is not what opens at login: the model
+        /// then leaves the login item and its setting alone.
         std::shared_ptr<desktop::LoginItem> loginItem;
         std::shared_ptr<WakeNotifications> wake;
         /// The trusted-device label; blocking, run on the background executor.
@@ -90,6 +100,8 @@ public:
         std::function<std::optional<std::filesystem::path>(const std::string& account)> summaryLocation;
         /// Removes the account's item store and summary; never throws.
         std::function<void(const std::string& account)> removeLocalState;
+        /// The IANA zone of lastSyncText; empty: the user's own.
+        std::string timeZone = {};
         log::Logger logger{"zelvano.cadrio.sync", "app"};
     };
 
@@ -102,6 +114,8 @@ public:
     static constexpr int kPingSeconds = 30;
 
     /// Reads "lastEmail", then queues the launch restore on the executor.
+    /// Throws std::invalid_argument when client, domains or defaults is
+    /// null (wake may be: no wake signals then).
     static std::shared_ptr<AppModel> create(Dependencies dependencies);
     ~AppModel();
 
@@ -162,11 +176,48 @@ public:
 
 private:
     struct LiveSession;
+    template <class T>
+    struct Outcome;
 
     explicit AppModel(Dependencies dependencies);
-    // ... the implementation's private members follow.
+
+    /// Runs `work` on the background executor, then `then(model, outcome)`
+    /// on the serial one if the model still exists.
+    template <class Work, class Then>
+    void offload(Work work, Then then) {
+        offloadTo(deps_.background, std::move(work), std::move(then));
+    }
+    /// The same, after every change of the session or the domain asked before.
+    template <class Work, class Then>
+    void offloadInOrder(Work work, Then then) {
+        offloadTo(*sessionLane_, std::move(work), std::move(then));
+    }
+    template <class Work, class Then>
+    void offloadTo(Executor& where, Work work, Then then);
+
+    template <class T>
+    void publish(Field field, T& member, T value);
+    void notify(Field field);
+    void setStatus(AppStatus status) { publish(Field::status, status_, std::move(status)); }
+
+    void startRestore(Completion done);
+    void didSignIn(std::string account, std::uint64_t epoch, Completion done);
+    void becomeReady(const std::string& account, Completion done);
+    void loadQuota(Completion done);
+    void startLive(const std::string& account);
+    void stopLive();
+    bool isLive(std::uint64_t liveId) const { return live_ && liveId == liveId_; }
+    void sendSignal();
+    void handleLiveStatus(const DriveEventStream::Status& status);
+    void armSafetyNet();
+    void activityTick();
+    struct TickResult;
+    void finishTick(TickResult result);
+    void applyApproval(std::optional<bool> domainEnabled, std::optional<bool> extensionEnabled);
 
     Dependencies deps_;
+    std::unique_ptr<Executor> sessionLane_;  // a SerialLane on the background executor
+    std::shared_ptr<const DriveAPI> api_;
     AppStatus status_ = AppStatus::signedOut();
     std::optional<std::string> account_;
     std::string lastEmail_;
@@ -182,11 +233,19 @@ private:
     std::optional<DriveEventStream::Status> liveStatus_;
     std::optional<std::string> transferLabel_;
 
+    // Bumped by sign-out, sign-in and backToSignIn: sign-in steps carry the
+    // value they started with and are dropped once it moved on.
+    std::uint64_t epoch_ = 0;
+    bool signingOut_ = false;
     std::unique_ptr<LiveSession> live_;
+    std::uint64_t liveId_ = 0;  // the current live session's; posts of older ones are dropped
     SerialExecutor::TimerId signalTimer_ = 0;
     bool signalInFlight_ = false;
     bool signalPending_ = false;
+    std::uint64_t signalRound_ = 0;  // bumped by stopLive: a signal under way then starts no follow-up
     bool hasRestored_ = false;
+    bool restoreEnded_ = false;
+    std::vector<Completion> restoreWaiters_;
     std::int64_t activityTicks_ = 0;
     std::int64_t extensionChecks_ = 0;
     std::map<ObserverId, Observer> observers_;

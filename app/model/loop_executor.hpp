@@ -32,6 +32,8 @@ public:
     /// Runs jobs and due timers until stop() or `stop`; what is left queued
     /// is destroyed when the executor is.
     void run(std::stop_token stop = {});
+    /// Final: the running loop ends after its current job, and a later
+    /// run() returns at once (so a stop that races the start is not lost).
     void stop();
 
 private:

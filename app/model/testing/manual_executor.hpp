@@ -15,38 +15,149 @@
 // linked into the programs.
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <functional>
+#include <map>
+#include <optional>
+#include <utility>
 
 #include "app/model/executor.hpp"
 #include "core/support/clock.hpp"
+#include "core/support/thread_annotations.hpp"
 
 namespace cadrio::app::testing {
 
+// mutex_ guards the queue, the timers and the id counter; a job runs, and
+// a dropped job is destroyed, with no lock held (either may post again).
 class ManualExecutor final : public SerialExecutor {
 public:
-    explicit ManualExecutor(VirtualClock& clock);
+    explicit ManualExecutor(VirtualClock& clock) : clock_(clock) {}
 
-    void post(Job job) override;
-    TimerId postAfter(Clock::Duration delay, Job job) override;
-    void cancel(TimerId timer) override;
-    Clock& clock() const override;
+    ~ManualExecutor() override {
+        // Closures may post while they are destroyed (a joined thread's last
+        // words), so they are taken out and dropped until none is left.
+        for (;;) {
+            std::deque<Job> jobs;
+            std::map<Key, Job> timers;
+            {
+                LockGuard lock(mutex_);
+                if (queue_.empty() && timers_.empty()) return;
+                jobs.swap(queue_);
+                timers.swap(timers_);
+            }
+        }
+    }
+
+    void post(Job job) override {
+        {
+            LockGuard lock(mutex_);
+            queue_.push_back(std::move(job));
+        }
+        posted_.notify_all();
+    }
+
+    TimerId postAfter(Clock::Duration delay, Job job) override {
+        LockGuard lock(mutex_);
+        const TimerId id = nextId_++;
+        timers_.emplace(Key{clock_.now() + delay, id}, std::move(job));
+        return id;
+    }
+
+    void cancel(TimerId timer) override {
+        Job dropped;
+        LockGuard lock(mutex_);
+        for (auto it = timers_.begin(); it != timers_.end(); ++it) {
+            if (it->first.second != timer) continue;
+            dropped = std::move(it->second);
+            timers_.erase(it);
+            break;
+        }
+        // `dropped` dies after the lock is released (declared before it).
+    }
+
+    Clock& clock() const override { return clock_; }
 
     /// Runs queued jobs and due timers, including those they queue, until
     /// none is left; returns how many ran.
-    std::size_t runReady();
+    std::size_t runReady() {
+        std::size_t ran = 0;
+        while (std::optional<Job> job = takeReady()) {
+            (*job)();
+            ++ran;
+        }
+        return ran;
+    }
 
     /// Moves the clock forward by `d` in steps, stopping at each timer
     /// deadline on the way to run it and what it queued (runReady).
-    void advance(Clock::Duration d);
+    void advance(Clock::Duration d) {
+        const Clock::TimePoint target = clock_.now() + d;
+        runReady();
+        for (;;) {
+            std::optional<Clock::TimePoint> next = nextDeadline();
+            if (!next || *next > target) break;
+            if (*next > clock_.now()) clock_.advance(*next - clock_.now());
+            runReady();
+        }
+        if (target > clock_.now()) clock_.advance(target - clock_.now());
+        runReady();
+    }
 
     /// Runs what arrives (from other threads too) until `done()` holds;
     /// false when `safety` of REAL time passed first.
     bool runUntil(const std::function<bool()>& done,
-                  std::chrono::milliseconds safety = std::chrono::seconds(10));
+                  std::chrono::milliseconds safety = std::chrono::seconds(10)) {
+        const auto giveUp = std::chrono::steady_clock::now() + safety;
+        for (;;) {
+            runReady();
+            if (done()) return true;
+            UniqueLock lock(mutex_);
+            while (queue_.empty()) {
+                if (posted_.wait_until(lock, giveUp) == std::cv_status::timeout && queue_.empty()) {
+                    return false;
+                }
+            }
+        }
+    }
 
     /// Timers not yet fired nor cancelled.
-    std::size_t pendingTimers() const;
+    std::size_t pendingTimers() const {
+        LockGuard lock(mutex_);
+        return timers_.size();
+    }
+
+private:
+    using Key = std::pair<Clock::TimePoint, TimerId>;  // deadline, then posting order
+
+    std::optional<Job> takeReady() {
+        LockGuard lock(mutex_);
+        if (!queue_.empty()) {
+            Job job = std::move(queue_.front());
+            queue_.pop_front();
+            return job;
+        }
+        if (!timers_.empty() && timers_.begin()->first.first <= clock_.now()) {
+            Job job = std::move(timers_.begin()->second);
+            timers_.erase(timers_.begin());
+            return job;
+        }
+        return std::nullopt;
+    }
+
+    std::optional<Clock::TimePoint> nextDeadline() const {
+        LockGuard lock(mutex_);
+        if (timers_.empty()) return std::nullopt;
+        return timers_.begin()->first.first;
+    }
+
+    VirtualClock& clock_;
+    mutable Mutex mutex_;
+    std::condition_variable_any posted_;
+    std::deque<Job> queue_ CADRIO_GUARDED_BY(mutex_);
+    std::map<Key, Job> timers_ CADRIO_GUARDED_BY(mutex_);
+    TimerId nextId_ CADRIO_GUARDED_BY(mutex_) = 1;
 };
 
 }  // namespace cadrio::app::testing
