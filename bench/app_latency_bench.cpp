@@ -81,7 +81,8 @@ public:
     /// The moment of arrival number `index` (from 0); throws after kStepTimeout.
     Clock::TimePoint wait(std::size_t index, const char* what) {
         cadrio::UniqueLock lock(mutex_);
-        if (!added_.wait_for(lock, kStepTimeout, [&]() CADRIO_NO_THREAD_SAFETY_ANALYSIS { return times_.size() > index; })) {
+        const auto arrived = [&]() CADRIO_NO_THREAD_SAFETY_ANALYSIS { return times_.size() > index; };
+        if (!added_.wait_for(lock, kStepTimeout, arrived)) {
             throw std::runtime_error(std::string("no ") + what + " in time");
         }
         return times_[index];
