@@ -263,7 +263,7 @@ void report(const std::vector<Change>& changes) {
         {"  debounce (-> the model's signal)", [](const Change& c) { return c.signalled - c.notice; }},
         {"  enumeration (-> WaitForStabilization answers)", [](const Change& c) { return c.stable - c.signalled; }},
         {"  kernel invalidation (-> stat sees the new name)", [](const Change& c) { return c.visible - c.stable; }},
-        {"event delivery, curl -N on the same stream", [](const Change& c) { return c.curlNotice - c.answered; }, false},
+        {"event delivery, curl -N on the same URL", [](const Change& c) { return c.curlNotice - c.answered; }, false},
         {"admin call (sent -> answered)", [](const Change& c) { return c.answered - c.sent; }, false},
     };
     double whole = 0;
