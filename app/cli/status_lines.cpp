@@ -7,7 +7,7 @@ namespace cadrio::app::cli {
 void StatusLines::update(const AppModel& model) {
     show(Topic::status, "Statut : ", model.statusText());
     const bool live = model.status().kind() == AppStatus::Kind::ready;
-    show(Topic::live, "Temps réel : ",
+    show(Topic::live, "",
          live ? std::optional(liveIndicatorText(model.liveStatus())) : std::nullopt);
     show(Topic::transfers, "Transferts : ",
          live ? std::optional(model.transferLabel().value_or("au repos")) : std::nullopt);

@@ -45,6 +45,9 @@ void TerminalFrontEnd::start() {
 
 void TerminalFrontEnd::modelChanged() {
     if (finished_ || !restored_) return;
+    // A sign-out first stops the live session: its lines going blank on the
+    // way out would only be noise.
+    if (signingOut_ && model_->status().kind() != AppStatus::Kind::signedOut) return;
     lines_.update(*model_);
     if (handledStatus_ != model_->status()) {
         handledStatus_ = model_->status();
@@ -63,6 +66,7 @@ void TerminalFrontEnd::statusChanged() {
     const AppStatus& status = model_->status();
     switch (status.kind()) {
     case AppStatus::Kind::signedOut:
+        if (std::exchange(signingOut_, false)) io_.printLine("Déconnecté.");
         if (attemptedOnce_ && !io_.interactive) return finish(kExitQuit);
         return askForSignIn();
     case AppStatus::Kind::connecting:
@@ -165,9 +169,8 @@ void TerminalFrontEnd::command(const std::string& line) {
     } else if (line == "d") {
         model_->dismissConflict();
     } else if (line == "s") {
-        model_->signOut([this] {
-            if (!finished_) io_.printLine("Déconnecté.");
-        });
+        signingOut_ = true;
+        model_->signOut();
     } else if (line == "q") {
         finish(kExitQuit);
     } else {

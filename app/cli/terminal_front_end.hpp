@@ -66,6 +66,7 @@ private:
     bool attemptedOnce_ = false;
     bool restored_ = false;
     bool verifySent_ = false;
+    bool signingOut_ = false;
     bool finished_ = false;
 };
 

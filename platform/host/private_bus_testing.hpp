@@ -1,6 +1,9 @@
 #pragma once
 // A dbus-daemon of the test's own, so that tests running at once never
 // fight over a bus name. address() is empty when none could be started.
+// It activates no service: a program under test that looks for the Secret
+// Service finds none, rather than starting the machine's keyring daemon in
+// the real home folder.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -8,6 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 extern char** environ;
@@ -17,12 +22,35 @@ namespace cadrio::host::testing {
 class PrivateBus {
   public:
     PrivateBus() {
+        char config[] = "/tmp/private-bus-XXXXXX";
+        const int configFd = ::mkstemp(config);
+        if (configFd < 0) return;
+        static constexpr char kConfig[] =
+            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+            "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+            "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n";
+        const bool written = ::write(configFd, kConfig, sizeof kConfig - 1) == static_cast<ssize_t>(sizeof kConfig - 1);
+        ::close(configFd);
+        if (written) start(std::string("--config-file=") + config);
+        ::unlink(config);  // read once, at start
+    }
+    ~PrivateBus() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    const std::string& address() const { return address_; }
+
+  private:
+    void start(std::string configArgument) {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0) return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-        char* argv[] = {const_cast<char*>("dbus-daemon"),       const_cast<char*>("--session"),
+        char* argv[] = {const_cast<char*>("dbus-daemon"),       configArgument.data(),
                         const_cast<char*>("--nofork"),          const_cast<char*>("--nopidfile"),
                         const_cast<char*>("--print-address=3"), nullptr};
         if (posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr, argv, environ) != 0) pid_ = -1;
@@ -37,14 +65,7 @@ class PrivateBus {
         ::close(fds[0]);
         if (const auto end = address_.find('\n'); end != std::string::npos) address_.resize(end);
     }
-    ~PrivateBus() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    const std::string& address() const { return address_; }
 
-  private:
     pid_t pid_ = -1;
     std::string address_;
 };

@@ -150,7 +150,8 @@ protected:
     }
 
     nlohmann::json onServer(const std::string& name) const {
-        for (const auto& record : server_->store().describe(kAccount).at("files")) {
+        const nlohmann::json drive = server_->store().describe(kAccount);
+        for (const auto& record : drive.at("files")) {
             if (record.value("file_name", "") == name) return record;
         }
         return nullptr;
