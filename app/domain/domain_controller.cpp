@@ -1,9 +1,11 @@
 #include "app/domain/domain_controller.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <future>
 #include <stop_token>
+#include <utility>
 #include <vector>
 
 #include "app/domain/first_only.hpp"
@@ -33,7 +35,7 @@ struct ListedDomain {
     bool userEnabled = false;
 };
 
-using Arguments = std::vector<std::variant<std::string, std::uint32_t>>;
+using Arguments = std::vector<std::variant<std::string, std::uint32_t, bool>>;
 
 BusCall hostCall(const char* member, Arguments arguments, std::chrono::microseconds timeout = kCallTimeout) {
     return BusCall{kHostName, kHostPath, kHostInterface, member, std::move(arguments), timeout};
@@ -143,9 +145,30 @@ struct DomainController::Impl {
     HostBus bus;
     HostStarter starter;
 
+    /// Reads a ChangeRefused signal and hands it to the handler; on the
+    /// bus thread.
+    static int onRefused(sd_bus_message* message, void* self, sd_bus_error*) {
+        const char* identifier = nullptr;
+        const char* path = nullptr;
+        const char* errorDomain = nullptr;
+        std::int64_t code = 0;
+        const char* description = nullptr;
+        if (sd_bus_message_read(message, "sssxs", &identifier, &path, &errorDomain, &code, &description) < 0) return 0;
+        auto& impl = *static_cast<Impl*>(self);
+        std::function<void(const RefusedChange&)> handler;
+        {
+            LockGuard lock(impl.mutex);
+            handler = impl.refusalHandler;
+        }
+        if (handler) handler(RefusedChange{identifier, path, description});
+        return 0;
+    }
+
     Mutex mutex;
     /// The last account whose domain was found registered.
     std::optional<std::string> knownAccount CADRIO_GUARDED_BY(mutex);
+    std::function<void(const RefusedChange&)> refusalHandler CADRIO_GUARDED_BY(mutex);
+    bool watchingRefusals CADRIO_GUARDED_BY(mutex) = false;
 };
 
 DomainController::DomainController(Clock& clock, log::Logger logger, DomainControllerOptions options) {
@@ -274,6 +297,36 @@ std::optional<bool> DomainController::extensionEnabled() {
     const auto output = runProcess(impl_->options.pluginkitPath, {"-m", "-i", kExtensionIdentifier});
     if (!output || output->status != 0) return std::nullopt;
     return extensionEnabledFromPluginkit(output->standardOutput, kExtensionIdentifier);
+}
+
+void DomainController::setUserEnabled(const std::string& account, bool enabled) {
+    try {
+        impl_->command("SetUserEnabled", {account, enabled}, kMountTimeout);
+    } catch (const BusCallError& e) {
+        throw domainError(e);
+    }
+}
+
+void DomainController::setExtensionEnabled(bool enabled) {
+    const auto output =
+        runProcess(impl_->options.pluginkitPath, {"-e", enabled ? "use" : "ignore", "-i", kExtensionIdentifier});
+    if (!output) throw DomainError("Registre des extensions injoignable.");
+    if (output->status != 0) throw DomainError("Le registre des extensions a refusé le réglage.");
+}
+
+void DomainController::onChangeRefused(std::function<void(const RefusedChange&)> handler) {
+    bool subscribe = false;
+    {
+        LockGuard lock(impl_->mutex);
+        impl_->refusalHandler = std::move(handler);
+        subscribe = !std::exchange(impl_->watchingRefusals, true);
+    }
+    if (!subscribe) return;
+    // A floating match: it lives as long as the connection. Any sender, as
+    // a host started again has a new unique name.
+    impl_->bus.run([impl = impl_.get()](sd_bus* bus) {
+        sd_bus_match_signal(bus, nullptr, nullptr, kHostPath, kHostInterface, "ChangeRefused", &Impl::onRefused, impl);
+    });
 }
 
 }  // namespace cadrio::app

@@ -66,6 +66,9 @@ public:
     std::filesystem::path userVisibleRoot(const std::string& account) override;
     std::optional<std::string> transferLabel(const std::string& account) override;
     std::optional<bool> extensionEnabled() override;
+    void setUserEnabled(const std::string& account, bool enabled) override;
+    void setExtensionEnabled(bool enabled) override;
+    void onChangeRefused(std::function<void(const RefusedChange&)> handler) override;
 
     /// The host's WaitForStabilization raced against `timeout` on the clock
     /// through a FirstOnly; false on time-out or error.

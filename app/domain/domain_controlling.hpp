@@ -11,6 +11,7 @@
 // background executor). Implementations are thread-safe.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -61,6 +62,24 @@ public:
     /// Whether the plug-in is elected (cadrio-pluginkit); none when that
     /// cannot be told. Starts a process.
     virtual std::optional<bool> extensionEnabled() = 0;
+
+    /// The settings window's two switches: the domain's user-enabled flag
+    /// (the host's SetUserEnabled) and the plug-in's election
+    /// (cadrio-pluginkit -e use|ignore). Throw DomainError.
+    virtual void setUserEnabled(const std::string& account, bool enabled) = 0;
+    virtual void setExtensionEnabled(bool enabled) = 0;
+
+    /// A local change the drive refused for good (the host's ChangeRefused
+    /// signal): the domain, the path in its folder and the reason shown to
+    /// the user.
+    struct RefusedChange {
+        std::string account;
+        std::string path;
+        std::string reason;
+    };
+    /// Calls `handler` on a thread of the controller's own for every refusal
+    /// from now on; a later call replaces the handler, an empty one removes it.
+    virtual void onChangeRefused(std::function<void(const RefusedChange&)> handler) = 0;
 };
 
 }  // namespace cadrio::app

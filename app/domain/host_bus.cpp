@@ -60,8 +60,11 @@ int send(sd_bus* bus, const BusCall& call, HostBus::Done& done) {
         if (result < 0) break;
         if (const auto* text = std::get_if<std::string>(&argument)) {
             result = sd_bus_message_append_basic(message, 's', text->c_str());
+        } else if (const auto* number = std::get_if<std::uint32_t>(&argument)) {
+            result = sd_bus_message_append_basic(message, 'u', number);
         } else {
-            result = sd_bus_message_append_basic(message, 'u', &std::get<std::uint32_t>(argument));
+            const int flag = std::get<bool>(argument) ? 1 : 0;
+            result = sd_bus_message_append_basic(message, 'b', &flag);
         }
     }
     sd_bus_slot* slot = nullptr;

@@ -46,8 +46,8 @@ struct BusCall {
     const char* path;
     const char* interface;
     const char* member;
-    /// Sent in order: strings as "s", numbers as "u".
-    std::vector<std::variant<std::string, std::uint32_t>> arguments;
+    /// Sent in order: strings as "s", numbers as "u", flags as "b".
+    std::vector<std::variant<std::string, std::uint32_t, bool>> arguments;
     /// How long the bus waits for the answer before it gives up.
     std::chrono::microseconds timeout;
 };

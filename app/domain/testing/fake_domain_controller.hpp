@@ -11,10 +11,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/domain/domain_controlling.hpp"
@@ -122,8 +124,33 @@ public:
         return extensionEnabled_;
     }
 
+    void setUserEnabled(const std::string& account, bool enabled) override {
+        LockGuard lock(mutex_);
+        calls_.push_back("setUserEnabled " + account + (enabled ? " on" : " off"));
+        userEnabled_ = enabled;
+    }
+    void setExtensionEnabled(bool enabled) override {
+        LockGuard lock(mutex_);
+        calls_.push_back(std::string("setExtensionEnabled ") + (enabled ? "on" : "off"));
+        extensionEnabled_ = enabled;
+    }
+    void onChangeRefused(std::function<void(const RefusedChange&)> handler) override {
+        LockGuard lock(mutex_);
+        refusalHandler_ = std::move(handler);
+    }
+    /// What the host would signal.
+    void refuse(const RefusedChange& change) {
+        std::function<void(const RefusedChange&)> handler;
+        {
+            LockGuard lock(mutex_);
+            handler = refusalHandler_;
+        }
+        if (handler) handler(change);
+    }
+
 private:
     mutable Mutex mutex_;
+    std::function<void(const RefusedChange&)> refusalHandler_ CADRIO_GUARDED_BY(mutex_);
     std::vector<std::string> calls_ CADRIO_GUARDED_BY(mutex_);
     std::set<std::string> mounted_ CADRIO_GUARDED_BY(mutex_);
     std::optional<std::string> mountFailure_ CADRIO_GUARDED_BY(mutex_);
