@@ -30,7 +30,7 @@ void writeOut(const std::string& text) {
 }  // namespace
 
 int runHeadless(const CliOptions& options) {
-    const log::Logger logger(std::string(ZelvanoCadrio::logSubsystem), std::string(ZelvanoCadrio::logCategoryApp));
+    const log::Logger logger{std::string(ZelvanoCadrio::logSubsystem), std::string(ZelvanoCadrio::logCategoryApp)};
     desktop::TerminationSignals signals(logger);  // first, before any thread starts
     LoopExecutor executor(SystemClock::shared());
     std::optional<int> exitCode;
