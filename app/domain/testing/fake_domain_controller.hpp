@@ -44,6 +44,12 @@ public:
         LockGuard lock(mutex_);
         extensionEnabled_ = enabled;
     }
+    /// setUserEnabled() and setExtensionEnabled() throw DomainError(message)
+    /// while set, and change nothing.
+    void failSwitches(std::optional<std::string> message) {
+        LockGuard lock(mutex_);
+        switchFailure_ = std::move(message);
+    }
     void setTransferLabel(std::optional<std::string> label) {
         LockGuard lock(mutex_);
         transferLabel_ = std::move(label);
@@ -127,11 +133,13 @@ public:
     void setUserEnabled(const std::string& account, bool enabled) override {
         LockGuard lock(mutex_);
         calls_.push_back("setUserEnabled " + account + (enabled ? " on" : " off"));
+        if (switchFailure_) throw DomainError(*switchFailure_);
         userEnabled_ = enabled;
     }
     void setExtensionEnabled(bool enabled) override {
         LockGuard lock(mutex_);
         calls_.push_back(std::string("setExtensionEnabled ") + (enabled ? "on" : "off"));
+        if (switchFailure_) throw DomainError(*switchFailure_);
         extensionEnabled_ = enabled;
     }
     void onChangeRefused(std::function<void(const RefusedChange&)> handler) override {
@@ -155,6 +163,7 @@ private:
     std::set<std::string> mounted_ CADRIO_GUARDED_BY(mutex_);
     std::optional<std::string> mountFailure_ CADRIO_GUARDED_BY(mutex_);
     std::optional<std::string> unmountFailure_ CADRIO_GUARDED_BY(mutex_);
+    std::optional<std::string> switchFailure_ CADRIO_GUARDED_BY(mutex_);
     std::optional<bool> userEnabled_ CADRIO_GUARDED_BY(mutex_) = true;
     std::optional<bool> extensionEnabled_ CADRIO_GUARDED_BY(mutex_) = true;
     std::optional<std::string> transferLabel_ CADRIO_GUARDED_BY(mutex_);
