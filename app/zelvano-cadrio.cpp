@@ -1,5 +1,5 @@
-// zelvano-cadrio: the Cadrio drive's application. The tray comes with its
-// views; until then the terminal front end is the way in.
+// zelvano-cadrio: the Cadrio drive's application: the tray icon and its
+// panel, or with --headless the terminal front end over the same model.
 
 #include <iostream>
 #include <string>
@@ -8,6 +8,7 @@
 
 #include "app/cli/cli_options.hpp"
 #include "app/cli/headless.hpp"
+#include "app/views/tray_application.hpp"
 
 int main(int argc, char** argv) {
     using namespace cadrio::app::cli;
@@ -21,9 +22,6 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return kExitQuit;
     }
-    if (!options.headless) {
-        std::cerr << "zelvano-cadrio : l'icône de barre d'état n'est pas encore disponible ; lancez zelvano-cadrio --headless.\n";
-        return kExitUsage;
-    }
+    if (!options.headless) return cadrio::app::views::runTray(argc, argv);
     return runHeadless(options);
 }
