@@ -143,8 +143,8 @@ QWidget* StatusView::buildStatusRow() {
     row->addWidget(spinner_);
     row->addWidget(statusSymbol_);
     row->addWidget(statusText_, 1);
-    connect(button, &QAbstractButton::clicked, this, [this] {
-        if (environment_.openSettings) environment_.openSettings();
+    connect(button, &QAbstractButton::clicked, this, [this, button] {
+        if (button->isClickable() && environment_.openSettings) environment_.openSettings();
     });
     return button;
 }
