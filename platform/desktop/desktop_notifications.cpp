@@ -64,7 +64,7 @@ struct DesktopNotifications::Sender {
     void send(const Notification& notification) {
         sd_bus_message* call = nullptr;
         sd_bus_message* reply = nullptr;
-        sd_bus_error error = SD_BUS_ERROR_NULL;
+        sd_bus_error error{};
         int result = sd_bus_message_new_method_call(bus, &call, kService, kPath, kService, "Notify");
         if (result >= 0) {
             result = sd_bus_message_append(call, "susssasa{sv}i", kApplicationName, 0u, "",
