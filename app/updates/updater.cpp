@@ -92,6 +92,8 @@ void Updater::startCheck(bool interactive) {
             return;  // the updater is gone
         } catch (const std::exception& error) {
             answer.error = error.what();
+        } catch (...) {
+            answer.error = "erreur inconnue";
         }
         executor->post([weak, answer = std::move(answer)]() mutable {
             if (const auto self = weak.lock()) self->finishCheck(std::move(answer));
