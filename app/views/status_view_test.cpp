@@ -162,6 +162,7 @@ TEST(StatusView, UpdateControlsFollowThePendingVersion) {
         .feedURL = "http://127.0.0.1:8931/appcast.xml",
         .currentVersion = "0.1.0",
         .openUrl = [&p](const std::string& url) { p.openedUrls.push_back(url); },
+        .logger = log::Logger("zelvano.cadrio.sync", "updates", p.log, p.clock),
     });
     p.environment.updater = updater.get();
     p.launchSignedIn();
