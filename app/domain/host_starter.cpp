@@ -22,7 +22,7 @@ namespace {
 constexpr const char* kBusDaemon = "org.freedesktop.DBus";
 constexpr const char* kBusDaemonPath = "/org/freedesktop/DBus";
 
-BusCall busDaemonCall(const char* member, std::vector<std::variant<std::string, std::uint32_t>> arguments,
+BusCall busDaemonCall(const char* member, decltype(BusCall::arguments) arguments,
                       Clock::Duration timeout) {
     return BusCall{kBusDaemon, kBusDaemonPath, kBusDaemon, member, std::move(arguments),
                    std::chrono::duration_cast<std::chrono::microseconds>(timeout)};
