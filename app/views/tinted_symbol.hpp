@@ -1,8 +1,8 @@
 #pragma once
 
 // A symbol drawn in one colour (the secondary text colour, a banner's
-// tint), whatever colours the icon theme gave it: the shape of the theme's
-// icon (or of the bundled one) filled with `colour`.
+// tint), whatever grey the icon theme or the bundled SVG drew it in; white
+// marks inside filled shapes stay white, and the colour's alpha applies.
 //
 // Threads: the Qt main thread.
 

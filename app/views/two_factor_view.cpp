@@ -158,6 +158,7 @@ void TwoFactorView::applyMode() {
     submit_->setVisible(entry);
     codeField_->setPlaceholderText(useRecovery_ ? QStringLiteral("Code de secours") : QStringLiteral("000000"));
     codeField_->setFont(codeFont(useRecovery_));
+    codeField_->setAlignment(useRecovery_ ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
     codeBox_->setFixedHeight(useRecovery_ ? FieldBox::kHeight : kCodeBoxHeight);
     if (modeLink_) {
         modeLink_->setText(useRecovery_ ? QStringLiteral("Utiliser l'application")
