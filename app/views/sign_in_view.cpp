@@ -24,7 +24,7 @@ constexpr int kIconSize = 52;
 SignInView::SignInView(AppModel& model, ViewEnvironment& environment, QWidget* parent)
     : QWidget(parent), model_(model), environment_(environment) {
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(16, 20, 16, 12);
+    column->setContentsMargins(0, 8, 0, 0);
     column->setSpacing(10);
     buildHeader();
     buildFields();

@@ -30,8 +30,8 @@ TEST(SignInView, SubmitsWhenBothFieldsHoldTextAndSendsTheAddressTrimmed) {
     };
     for (const auto& c : cases) {
         FormBench bench;
-        SignInView view(*bench.model.model, bench.environment);
-        testing::showInPanel(view);
+        testing::Panel panel;
+        auto& view = panel.show<SignInView>(*bench.model.model, bench.environment);
         auto& email = *view.findChild<QLineEdit*>("emailField");
         auto& password = *view.findChild<QLineEdit*>("passwordField");
         auto& submit = *view.findChild<PrimaryButton*>("submitButton");
@@ -63,8 +63,8 @@ TEST(SignInView, AppearsWithTheLastAddressAndFocusOnWhatIsLeftToType) {
     FormBench bench;
     AppModel& model = *bench.model.model;
     {
-        SignInView view(model, bench.environment);
-        testing::showInPanel(view);
+        testing::Panel panel;
+        auto& view = panel.show<SignInView>(model, bench.environment);
         EXPECT_EQ(view.focusWidget(), view.findChild<QLineEdit*>("emailField"));
         EXPECT_FALSE(view.findChild<MessageBanner*>("errorBanner")->isVisible());
         testing::savePng(view, "sign-in-empty");
@@ -73,8 +73,9 @@ TEST(SignInView, AppearsWithTheLastAddressAndFocusOnWhatIsLeftToType) {
     model.signIn("anne@cadrio.test", "pw");
     bench.model.executor.runReady();
 
-    SignInView view(model, bench.environment);
-    testing::showInPanel(view);
+    testing::Panel panel;
+
+    auto& view = panel.show<SignInView>(model, bench.environment);
     auto& password = *view.findChild<QLineEdit*>("passwordField");
     EXPECT_EQ(view.findChild<QLineEdit*>("emailField")->text(), "anne@cadrio.test");
     EXPECT_EQ(view.focusWidget(), &password);

@@ -42,7 +42,7 @@ TwoFactorView::TwoFactorView(AppModel& model, ViewEnvironment& environment, TwoF
                              QWidget* parent)
     : QWidget(parent), model_(model), environment_(environment), challenge_(std::move(challenge)) {
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(16, 20, 16, 12);
+    column->setContentsMargins(0, 8, 0, 0);
     column->setSpacing(10);
     buildHeader();
     buildBody();

@@ -40,8 +40,8 @@ TEST(TwoFactorView, AuthenticatorCodeKeepsSixDigitsAndVerifiesThemOnce) {
     };
     for (const auto& c : cases) {
         FormBench bench;
-        TwoFactorView view(*bench.model.model, bench.environment, challenge(bench, {"totp", "recovery"}));
-        testing::showInPanel(view);
+        testing::Panel panel;
+        auto& view = panel.show<TwoFactorView>(*bench.model.model, bench.environment, challenge(bench, {"totp", "recovery"}));
         auto& code = *view.findChild<QLineEdit*>("codeField");
         EXPECT_EQ(view.focusWidget(), &code);
         testing::savePng(view, "two-factor-authenticator");
@@ -66,8 +66,8 @@ TEST(TwoFactorView, AuthenticatorCodeKeepsSixDigitsAndVerifiesThemOnce) {
 
 TEST(TwoFactorView, RecoveryCodeIsSentAsTyped) {
     FormBench bench;
-    TwoFactorView view(*bench.model.model, bench.environment, challenge(bench, {"totp", "recovery"}));
-    testing::showInPanel(view);
+    testing::Panel panel;
+    auto& view = panel.show<TwoFactorView>(*bench.model.model, bench.environment, challenge(bench, {"totp", "recovery"}));
     auto& link = *view.findChild<QPushButton*>("modeLink");
     auto& code = *view.findChild<QLineEdit*>("codeField");
     auto& submit = *view.findChild<PrimaryButton*>("submitButton");
@@ -108,8 +108,8 @@ TEST(TwoFactorView, TheMethodsDecideBetweenModeLinkAndPasskeyNotice) {
     };
     for (const auto& c : cases) {
         FormBench bench;
-        TwoFactorView view(*bench.model.model, bench.environment, challenge(bench, c.methods));
-        testing::showInPanel(view);
+        testing::Panel panel;
+        auto& view = panel.show<TwoFactorView>(*bench.model.model, bench.environment, challenge(bench, c.methods));
         EXPECT_EQ(shown(view, "modeLink"), c.modeLink) << c.name;
         EXPECT_EQ(shown(view, "passkeyNotice"), c.notice) << c.name;
         EXPECT_EQ(shown(view, "codeField"), !c.notice) << c.name;
@@ -127,8 +127,8 @@ TEST(TwoFactorView, TheMethodsDecideBetweenModeLinkAndPasskeyNotice) {
 
 TEST(TwoFactorView, CountdownTurnsOrangeAtThirtySecondsAndExpiresAtZero) {
     FormBench bench;
-    TwoFactorView view(*bench.model.model, bench.environment, challenge(bench, {"totp"}, 31s));
-    testing::showInPanel(view);
+    testing::Panel panel;
+    auto& view = panel.show<TwoFactorView>(*bench.model.model, bench.environment, challenge(bench, {"totp"}, 31s));
     const auto& countdown = *view.findChild<QLabel*>("countdown");
     const QColor orange = warningOrange();
     struct Step {

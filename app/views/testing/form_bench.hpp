@@ -7,12 +7,14 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <nlohmann/json.hpp>
@@ -75,20 +77,39 @@ inline void paste(QLineEdit& field, const QString& text) {
     field.paste();
 }
 
-/// Writes "<name>.png" of `view` into the tests' artifacts folder.
+/// The panel's frame, 320 points wide with its padding, holding one view.
+/// Declared after the bench, so the view is gone before the model.
+class Panel : public QWidget {
+public:
+    Panel() {
+        setFixedWidth(320);
+        layout_ = new QVBoxLayout(this);
+        layout_->setContentsMargins(12, 12, 12, 12);
+    }
+
+    /// The view, made with `arguments` and this panel as its parent, shown.
+    template <class View, class... Arguments>
+    View& show(Arguments&&... arguments) {
+        auto* view = new View(std::forward<Arguments>(arguments)..., this);
+        layout_->addWidget(view);
+        QWidget::show();
+        activateWindow();
+        QApplication::processEvents();
+        return *view;
+    }
+
+private:
+    QVBoxLayout* layout_;
+};
+
+/// Writes "<name>.png" of the window holding `view` into the tests'
+/// artifacts folder.
 inline void savePng(QWidget& view, const std::string& name) {
     const std::filesystem::path folder = CADRIO_TEST_ARTIFACTS;
     std::filesystem::create_directories(folder);
-    view.adjustSize();
-    view.grab().save(QString::fromStdString((folder / (name + ".png")).string()));
-}
-
-/// A top-level window 320 points wide holding `view`, shown.
-inline void showInPanel(QWidget& view) {
-    view.setFixedWidth(320);
-    view.show();
-    view.activateWindow();
-    QApplication::processEvents();
+    QWidget& window = *view.window();
+    window.adjustSize();
+    window.grab().save(QString::fromStdString((folder / (name + ".png")).string()));
 }
 
 }  // namespace cadrio::app::views::testing
