@@ -86,6 +86,14 @@ void serverRoutes(httplib::Server& server, ServerContext& context, const AdminHo
         }
         sendOk(res);
     }));
+    server.Post("/_admin/appcast", adminPost([&context](auto& body, auto& res) {
+        try {
+            context.appcast.set(requireText(body, "version"), optionalText(body, "short_version").value_or(""));
+        } catch (const std::invalid_argument& error) {
+            throw badRequest(error.what());
+        }
+        sendJson(res, 200, {{"version", context.appcast.version()}, {"short_version", context.appcast.shortVersion()}});
+    }));
     server.Post("/_admin/storage/url-lifetime", adminPost([&context](auto& body, auto& res) {
         const auto seconds = requireInt(body, "seconds");
         if (seconds < 0 || seconds > 7 * 24 * 3600) throw badRequest("\"seconds\" : de 0 à 604800.");

@@ -3,7 +3,8 @@
 // server, add accounts, act on a drive as another device of its owner
 // would (create, rename, move, trash, replace content), change what the
 // client cannot (storage class, lock, reinforced storage, quota, cursor
-// retention, presigned URL lifetime) and inject faults. Bodies and answers
+// retention, presigned URL lifetime), set the version of the demo update
+// feed and inject faults. Bodies and answers
 // are JSON; refusals are JSON errors as elsewhere. The sign-in service adds
 // its own routes under /_admin/auth.
 

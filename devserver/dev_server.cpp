@@ -62,7 +62,7 @@ struct DevServer::Impl {
           presigner(options.clock),
           uploads(blobs, options.clock),
           faults(options.sleeper),
-          context{store, blobs, uploads, presigner, auth, {}} {}
+          context{store, blobs, uploads, presigner, auth, appcast, {}} {}
 
     ~Impl() {
         if (!options.dataDir) {
@@ -93,6 +93,7 @@ struct DevServer::Impl {
     MultipartRegistry uploads;
     FaultInjector faults;
     EventHub events;
+    AppcastFeed appcast;
     std::unique_ptr<MetadataFile> metadata;
     ServerContext context;
     // Serialises reset, seed and account changes, across their disk work:
@@ -158,6 +159,7 @@ void DevServer::Impl::installRoutes(HttpServer& http, DevServer& owner) {
     registerUploadRoutes(http, context);
     registerMultipartRoutes(http, context);
     registerStorageRoutes(http, context);
+    registerAppcastRoutes(http, context);
     registerAdminRoutes(http, context, faults,
                         {[&owner] { owner.reset(); }, [&owner](const std::string& name) { owner.seed(name); },
                          [&owner](const AccountSpec& profile) { owner.addAccount(profile); }});
@@ -211,6 +213,7 @@ void DevServer::Impl::resetLocked() {
     auth.reset();
     store.reset();
     blobs.clear();
+    appcast.reset();
     persist();
 }
 

@@ -4,6 +4,7 @@
 // each guards its own state (see their headers). `baseURL` is set before
 // the server starts serving and is read-only afterwards.
 
+#include "devserver/appcast_feed.hpp"
 #include "devserver/auth_service.hpp"
 #include "devserver/blob_store.hpp"
 #include "devserver/drive_store.hpp"
@@ -32,6 +33,7 @@ struct ServerContext {
     MultipartRegistry& uploads;
     Presigner& presigner;
     AuthService& auth;
+    AppcastFeed& appcast;
     std::string baseURL;  // "http://127.0.0.1:PORT"
 
     /// The account of the request's bearer token; ServiceError 401 when
@@ -62,5 +64,7 @@ void registerDriveRoutes(httplib::Server& server, ServerContext& context);
 void registerUploadRoutes(httplib::Server& server, ServerContext& context);
 void registerMultipartRoutes(httplib::Server& server, ServerContext& context);
 void registerStorageRoutes(httplib::Server& server, ServerContext& context);
+/// GET /appcast.xml, its release page and package.
+void registerAppcastRoutes(httplib::Server& server, ServerContext& context);
 
 }  // namespace cadrio::devserver

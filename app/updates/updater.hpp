@@ -6,20 +6,31 @@
 // (CADRIO_APPCAST_URL for development; plain http only to loopback).
 // Checked at start and every 24 hours on the executor's clock; a newer item
 // than the running version makes `pendingVersion` its short version.
-// Nothing is installed behind the user's back: checkForUpdates() checks at
-// once and, when an update is pending, opens its release page (or the
-// package) in the browser and clears `pendingVersion` (the user has seen
-// it), as a later check may raise it again.
+// Nothing is installed behind the user's back: checkForUpdates() opens the
+// pending release's page (its notes, else its package) in the browser and
+// clears `pendingVersion` (the user has seen it; the next periodic check may
+// raise it again); with nothing pending it checks at once, and a newer
+// release that check finds is opened the same way. A check that fails (the
+// network, an HTTP status, a feed over kMaxFeedBytes or not an appcast) is
+// logged and leaves `pendingVersion` as it was; a feed that no longer lists
+// a newer release clears it. Items whose addresses are not https (plain
+// http only from a loopback feed) are ignored: they would be opened.
 //
 // Threads: every member on the serial executor; the download runs on the
 // background executor and posts its result back. Observers run on the
 // executor.
+//
+// Ownership: create() returns the only strong owner's handle; posted work
+// and timers hold the updater weakly, and its destruction ends a download
+// under way. The executors must outlive it.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "app/model/executor.hpp"
@@ -46,7 +57,8 @@ public:
     static constexpr Clock::Duration kCheckPeriod = std::chrono::hours(24);
 
     /// Throws std::invalid_argument for a feed address that is neither
-    /// https nor loopback http. Starts the first check.
+    /// https nor loopback http, or for a feed without a transport. Queues
+    /// the first check on the executor.
     static std::shared_ptr<Updater> create(Dependencies dependencies);
     ~Updater();
 
@@ -60,10 +72,27 @@ public:
     /// CADRIO_APPCAST_URL, else the build-time address (may be empty).
     static std::string feedURLFromEnvironment();
 
+    /// Feeds larger than this are not read.
+    static constexpr std::size_t kMaxFeedBytes = 1024 * 1024;
+
 private:
+    struct FeedAnswer;
+
     explicit Updater(Dependencies dependencies);
+    void armPeriodicCheck();
+    /// `interactive`: the user asked; a newer release found opens at once.
+    void startCheck(bool interactive);
+    void finishCheck(FeedAnswer answer);
+    void setPending(std::optional<std::string> version, std::string page);
+    void open(const std::string& page);
+
     Dependencies deps_;
     std::optional<std::string> pendingVersion_;
+    std::string pendingPage_;  // where pendingVersion_ is told about
+    bool checking_ = false;
+    bool interactiveWanted_ = false;  // the check under way was asked for by the user
+    SerialExecutor::TimerId periodicTimer_ = 0;
+    std::stop_source stop_;  // ends a download under way when the updater goes
     std::map<ObserverId, std::function<void()>> observers_;
     ObserverId nextObserver_ = 1;
 };

@@ -15,6 +15,7 @@
 
 namespace cadrio::app::views {
 
+class BusyIndicator;
 class FastTooltip;
 
 enum class TooltipEdge { leading, centre, trailing };
@@ -44,6 +45,7 @@ private:
     bool busy_ = false;
     bool hovering_ = false;
     FastTooltip* tooltip_;
+    BusyIndicator* busyIndicator_;  // shown in the symbol's place while busy
 };
 
 }  // namespace cadrio::app::views
