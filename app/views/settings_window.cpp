@@ -1,7 +1,6 @@
 #include "app/views/settings_window.hpp"
 
-#include <QCheckBox>
-#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
 #include <QVBoxLayout>
@@ -9,19 +8,25 @@
 #include <exception>
 
 #include "app/views/style.hpp"
+#include "app/views/switch_toggle.hpp"
 
 namespace cadrio::app::views {
 namespace {
 
 constexpr auto kProductName = "Zelvano Cadrio";
 
-QCheckBox* addSwitch(QVBoxLayout& column, const QString& heading, const QString& objectName, QLabel*& note,
-                     QWidget* parent) {
+QAbstractButton* addSwitch(QVBoxLayout& column, const QString& heading, const QString& objectName, QLabel*& note,
+                           QWidget* parent) {
     column.addWidget(makeLabel(heading, TextRole::headline, parent));
-    auto* toggle = new QCheckBox(kProductName, parent);
+    auto* row = new QHBoxLayout();
+    row->addWidget(makeLabel(kProductName, TextRole::body, parent));
+    row->addStretch();
+    auto* toggle = new SwitchToggle(parent);
     toggle->setObjectName(objectName);
+    toggle->setAccessibleName(heading + " : " + kProductName);
     toggle->setEnabled(false);
-    column.addWidget(toggle);
+    row->addWidget(toggle);
+    column.addLayout(row);
     note = makeLabel({}, TextRole::caption, parent, true);
     note->setObjectName(objectName + "Note");
     note->setWordWrap(true);
@@ -64,8 +69,8 @@ SettingsWindow::SettingsWindow(AppModel& model, std::shared_ptr<DomainControllin
     setMinimumWidth(340);
 
     // `clicked` comes from the user only, never from apply()'s setChecked.
-    connect(domainSwitch_, &QCheckBox::clicked, this, [this](bool on) { change(Switch::domain, on); });
-    connect(extensionSwitch_, &QCheckBox::clicked, this, [this](bool on) { change(Switch::extension, on); });
+    connect(domainSwitch_, &QAbstractButton::clicked, this, [this](bool on) { change(Switch::domain, on); });
+    connect(extensionSwitch_, &QAbstractButton::clicked, this, [this](bool on) { change(Switch::extension, on); });
     observer_ = model_.observe([this](AppModel::Field field) {
         if (field == AppModel::Field::account && model_.account() != account_ && isVisible()) reload();
     });
@@ -115,7 +120,7 @@ void SettingsWindow::apply(const Reading& reading) {
 }
 
 void SettingsWindow::change(Switch which, bool on) {
-    QCheckBox* toggle = which == Switch::domain ? domainSwitch_ : extensionSwitch_;
+    QAbstractButton* toggle = which == Switch::domain ? domainSwitch_ : extensionSwitch_;
     if (which == Switch::domain && !account_) return;
     setWaiting();
     error_->hide();

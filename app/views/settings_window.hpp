@@ -27,7 +27,7 @@
 #include "app/domain/domain_controlling.hpp"
 #include "app/model/app_model.hpp"
 
-class QCheckBox;
+class QAbstractButton;
 class QLabel;
 
 namespace cadrio::app::views {
@@ -64,9 +64,9 @@ private:
     AppModel::ObserverId observer_ = 0;
     std::uint64_t round_ = 0;  // the read or change whose answer counts
     std::optional<std::string> account_;
-    QCheckBox* domainSwitch_;
+    QAbstractButton* domainSwitch_;
     QLabel* domainNote_;
-    QCheckBox* extensionSwitch_;
+    QAbstractButton* extensionSwitch_;
     QLabel* extensionNote_;
     QLabel* error_;
 };

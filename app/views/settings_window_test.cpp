@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
+#include <QAbstractButton>
 #include <QDir>
 #include <QLabel>
 
@@ -24,7 +24,7 @@ struct SettingsWindowTest : ::testing::Test {
         f.executor.runReady();
         f.domains->clearCalls();
     }
-    QCheckBox& toggle(const char* name) { return *window->findChild<QCheckBox*>(name); }
+    QAbstractButton& toggle(const char* name) { return *window->findChild<QAbstractButton*>(name); }
     QLabel& label(const char* name) { return *window->findChild<QLabel*>(name); }
     void snapshot(const char* state) {
         QDir().mkpath(CADRIO_TEST_ARTIFACTS);

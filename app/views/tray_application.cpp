@@ -11,14 +11,18 @@
 #include <string>
 
 #include "app/model/app_dependencies.hpp"
+#include "app/model/desktop_alerts.hpp"
 #include "app/model/pool_executor.hpp"
+#include "app/updates/updater.hpp"
 #include "app/views/menu_content.hpp"
 #include "app/views/qt_executor.hpp"
 #include "app/views/settings_window.hpp"
 #include "app/views/symbols.hpp"
 #include "app/views/tray_shell.hpp"
 #include "app/views/view_environment.hpp"
+#include "core/http/curl_transport.hpp"
 #include "core/model/zelvano_cadrio.hpp"
+#include "platform/desktop/desktop_notifications.hpp"
 #include "platform/desktop/termination_signals.hpp"
 
 namespace cadrio::app::views {
@@ -31,6 +35,24 @@ constexpr std::size_t kBackgroundThreads = 4;
 constexpr int kExitUnavailable = 3;
 
 void openUrl(const std::string& url) { QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); }
+
+/// Null when the build has no feed or its address cannot be used safely
+/// (said in the log): the panel then shows no update controls.
+std::shared_ptr<Updater> makeUpdater(SerialExecutor& executor, Executor& background, const log::Logger& logger) {
+    try {
+        return Updater::create({
+            .executor = executor,
+            .background = background,
+            .transport = std::make_shared<CurlTransport>(),
+            .feedURL = Updater::feedURLFromEnvironment(),
+            .currentVersion = CADRIO_VERSION,
+            .openUrl = openUrl,
+        });
+    } catch (const std::invalid_argument& error) {
+        logger.error("Mises à jour désactivées : {}", std::string(error.what()));
+        return nullptr;
+    }
+}
 
 void present(QWidget& window) {
     window.show();
@@ -67,6 +89,9 @@ int runTray(int argc, char** argv) {
         return kExitUnavailable;
     }
 
+    std::shared_ptr<Updater> updater = makeUpdater(executor, background, logger);
+    std::shared_ptr<DesktopAlerts> alerts = DesktopAlerts::create(
+        *model, executor, *domains, std::make_shared<desktop::DesktopNotifications>(logger));
     std::unique_ptr<SettingsWindow> settings;
     ViewEnvironment environment{
         .executor = executor,
@@ -86,7 +111,7 @@ int runTray(int argc, char** argv) {
         .securityPageURL = CADRIO_ACCOUNT_SECURITY_URL,
         .shortVersion = CADRIO_VERSION,
         .fullVersion = std::string(CADRIO_VERSION) + " (" + CADRIO_BUILD_NUMBER + ")",
-        .updater = nullptr,
+        .updater = updater.get(),
     };
     auto shell = std::make_unique<TrayShell>(new MenuContent(*model, environment), SystemClock::shared(),
                                              [] { QCoreApplication::quit(); });
@@ -96,6 +121,8 @@ int runTray(int argc, char** argv) {
     // background executor is drained, so nothing of it runs again.
     shell.reset();
     settings.reset();
+    alerts.reset();
+    updater.reset();
     model.reset();
     return code;
 }
