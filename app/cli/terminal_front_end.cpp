@@ -52,14 +52,14 @@ void TerminalFrontEnd::modelChanged() {
     if (handledStatus_ != model_->status()) {
         handledStatus_ = model_->status();
         statusChanged();
-        return;
-    }
-    if (verifySent_ && !model_->isVerifying()) {
+    } else if (verifySent_ && !model_->isVerifying()) {
         verifySent_ = false;
-        if (model_->status().kind() != AppStatus::Kind::twoFactor) return;
-        if (model_->twoFactorError()) io_.printLine("Code refusé : " + *model_->twoFactorError());
-        askForCode();
+        if (model_->status().kind() == AppStatus::Kind::twoFactor) {
+            if (model_->twoFactorError()) io_.printLine("Code refusé : " + *model_->twoFactorError());
+            askForCode();
+        }
     }
+    drainInput();
 }
 
 void TerminalFrontEnd::statusChanged() {
@@ -112,6 +112,34 @@ void TerminalFrontEnd::askForCode() {
 
 void TerminalFrontEnd::onLine(std::string line) {
     if (finished_) return;
+    // Lines typed ahead (or a password piped in before the launch restore
+    // ended) wait for the question they answer.
+    pending_.push_back(std::move(line));
+    drainInput();
+}
+
+void TerminalFrontEnd::onEndOfInput() {
+    inputEnded_ = true;
+    drainInput();
+}
+
+bool TerminalFrontEnd::canTakeLine() const {
+    return restored_ && (awaiting_ != Awaiting::nothing || model_->status().kind() == AppStatus::Kind::ready);
+}
+
+void TerminalFrontEnd::drainInput() {
+    while (!finished_ && !pending_.empty() && canTakeLine()) {
+        std::string line = std::move(pending_.front());
+        pending_.pop_front();
+        take(std::move(line));
+    }
+    if (!inputEnded_ || !pending_.empty() || endHandled_ || finished_) return;
+    endHandled_ = true;
+    if (io_.interactive) return finish(kExitQuit);
+    if (awaiting_ == Awaiting::password && passwordFromStdinPending_) finish(kExitSignInFailed);
+}
+
+void TerminalFrontEnd::take(std::string line) {
     switch (awaiting_) {
     case Awaiting::email: {
         std::string email = trimmed(line);
@@ -176,11 +204,6 @@ void TerminalFrontEnd::command(const std::string& line) {
     } else {
         io_.printLine(kCommands);
     }
-}
-
-void TerminalFrontEnd::onEndOfInput() {
-    if (io_.interactive) return finish(kExitQuit);
-    if (awaiting_ == Awaiting::password && passwordFromStdinPending_) finish(kExitSignInFailed);
 }
 
 void TerminalFrontEnd::finish(int exitCode) {

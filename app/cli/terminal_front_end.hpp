@@ -9,6 +9,7 @@
 // Threads: every member on the model's executor; input lines and the end
 // of input are posted there by the owner.
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -49,6 +50,9 @@ private:
     void statusChanged();
     void askForSignIn();
     void askForCode();
+    void take(std::string line);
+    bool canTakeLine() const;
+    void drainInput();
     void command(const std::string& line);
     void finish(int exitCode);
 
@@ -67,6 +71,9 @@ private:
     bool restored_ = false;
     bool verifySent_ = false;
     bool signingOut_ = false;
+    std::deque<std::string> pending_;
+    bool inputEnded_ = false;
+    bool endHandled_ = false;
     bool finished_ = false;
 };
 
