@@ -114,6 +114,11 @@ public:
     fs::path userVisibleRoot(const std::string& a) override { return inner_->userVisibleRoot(a); }
     std::optional<std::string> transferLabel(const std::string& a) override { return inner_->transferLabel(a); }
     std::optional<bool> extensionEnabled() override { return inner_->extensionEnabled(); }
+    void setUserEnabled(const std::string& account, bool enabled) override { inner_->setUserEnabled(account, enabled); }
+    void setExtensionEnabled(bool enabled) override { inner_->setExtensionEnabled(enabled); }
+    void onChangeRefused(std::function<void(const RefusedChange&)> handler) override {
+        inner_->onChangeRefused(std::move(handler));
+    }
 
 private:
     std::shared_ptr<DomainControlling> inner_;
