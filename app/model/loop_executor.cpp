@@ -2,17 +2,16 @@
 
 #include <deque>
 #include <optional>
+#include <vector>
+
+#include "app/model/timer_queue.hpp"
 
 namespace cadrio::app {
 
 struct LoopExecutor::State {
-    using Key = std::pair<Clock::TimePoint, TimerId>;  // deadline, then posting order
-
     Mutex mutex;
     std::deque<Job> queue CADRIO_GUARDED_BY(mutex);
-    std::map<Key, Job> timers CADRIO_GUARDED_BY(mutex);
-    std::map<TimerId, Clock::TimePoint> deadlines CADRIO_GUARDED_BY(mutex);
-    TimerId nextId CADRIO_GUARDED_BY(mutex) = 1;
+    TimerQueue timers CADRIO_GUARDED_BY(mutex);
     bool stopped CADRIO_GUARDED_BY(mutex) = false;
     // Requested whenever the loop must look again; replaced before each wait.
     std::stop_source wake CADRIO_GUARDED_BY(mutex);
@@ -25,13 +24,12 @@ LoopExecutor::~LoopExecutor() {
     // out and dropped with no lock held until none is left.
     for (;;) {
         std::deque<Job> jobs;
-        std::map<State::Key, Job> timers;
+        std::vector<Job> timers;
         {
             LockGuard lock(state_->mutex);
             if (state_->queue.empty() && state_->timers.empty()) return;
             jobs.swap(state_->queue);
-            timers.swap(state_->timers);
-            state_->deadlines.clear();
+            timers = state_->timers.takeAll();
         }
     }
 }
@@ -45,9 +43,7 @@ void LoopExecutor::post(Job job) {
 SerialExecutor::TimerId LoopExecutor::postAfter(Clock::Duration delay, Job job) {
     const Clock::TimePoint deadline = clock_.now() + delay;
     LockGuard lock(state_->mutex);
-    const TimerId id = state_->nextId++;
-    state_->timers.emplace(State::Key{deadline, id}, std::move(job));
-    state_->deadlines.emplace(id, deadline);
+    const TimerId id = state_->timers.add(deadline, std::move(job));
     state_->wake.request_stop();
     return id;
 }
@@ -55,12 +51,7 @@ SerialExecutor::TimerId LoopExecutor::postAfter(Clock::Duration delay, Job job) 
 void LoopExecutor::cancel(TimerId timer) {
     Job dropped;  // destroyed after the lock is released
     LockGuard lock(state_->mutex);
-    const auto found = state_->deadlines.find(timer);
-    if (found == state_->deadlines.end()) return;
-    const auto entry = state_->timers.find(State::Key{found->second, timer});
-    dropped = std::move(entry->second);
-    state_->timers.erase(entry);
-    state_->deadlines.erase(found);
+    dropped = state_->timers.remove(timer);
     // No wake-up: a loop sleeping towards this deadline finds nothing due
     // and simply waits again.
 }
@@ -79,13 +70,10 @@ void LoopExecutor::run(std::stop_token stop) {
             if (!state_->queue.empty()) {
                 job = std::move(state_->queue.front());
                 state_->queue.pop_front();
-            } else if (!state_->timers.empty() && state_->timers.begin()->first.first <= now) {
-                const auto first = state_->timers.begin();
-                job = std::move(first->second);
-                state_->deadlines.erase(first->first.second);
-                state_->timers.erase(first);
+            } else if (auto due = state_->timers.popDue(now)) {
+                job = std::move(due->second);
             } else {
-                if (!state_->timers.empty()) deadline = state_->timers.begin()->first.first;
+                deadline = state_->timers.nextDeadline();
                 if (state_->wake.stop_requested()) state_->wake = std::stop_source();
                 interrupted = state_->wake.get_token();
             }

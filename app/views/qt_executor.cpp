@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/model/timer_queue.hpp"
 #include "core/support/thread_annotations.hpp"
 
 namespace cadrio::app::views {
@@ -21,8 +22,6 @@ namespace cadrio::app::views {
 // on the main thread thus removes it wherever it is, and a run that finds
 // nothing does nothing. Jobs are run and dropped with no lock held.
 struct QtExecutor::State {
-    using Key = std::pair<Clock::TimePoint, TimerId>;  // deadline, then posting order
-
     explicit State(Clock& c) : clock(c) {}
 
     Clock& clock;
@@ -30,10 +29,8 @@ struct QtExecutor::State {
     // Lives on the Qt main thread; deleting it drops the runs still queued.
     QObject* receiver CADRIO_GUARDED_BY(mutex) = nullptr;
     bool open CADRIO_GUARDED_BY(mutex) = true;  // false once the application is gone
-    std::map<Key, Job> timers CADRIO_GUARDED_BY(mutex);
-    std::map<TimerId, Clock::TimePoint> deadlines CADRIO_GUARDED_BY(mutex);
+    TimerQueue timers CADRIO_GUARDED_BY(mutex);
     std::map<TimerId, Job> due CADRIO_GUARDED_BY(mutex);
-    TimerId nextId CADRIO_GUARDED_BY(mutex) = 1;
     // Requested when the timer thread must look again; replaced before each wait.
     std::stop_source wake CADRIO_GUARDED_BY(mutex);
     std::condition_variable_any idle;
@@ -73,13 +70,9 @@ void QtExecutor::State::runTimers(const std::stop_token& stop) {
             UniqueLock lock(mutex);
             if (stop.stop_requested()) return;
             const Clock::TimePoint now = clock.now();
-            while (!timers.empty() && timers.begin()->first.first <= now) {
-                const auto first = timers.begin();
-                const TimerId id = first->first.second;
-                due.emplace(id, std::move(first->second));
-                deadlines.erase(id);
-                timers.erase(first);
-                fired.push_back(id);
+            while (auto timer = timers.popDue(now)) {
+                fired.push_back(timer->first);
+                due.emplace(timer->first, std::move(timer->second));
             }
             if (fired.empty()) {
                 if (wake.stop_requested()) wake = std::stop_source();
@@ -89,7 +82,7 @@ void QtExecutor::State::runTimers(const std::stop_token& stop) {
                     idle.wait(lock, interrupted, [] { return false; });
                     continue;
                 }
-                deadline = timers.begin()->first.first;
+                deadline = timers.nextDeadline();
             }
         }
         for (const TimerId id : fired) post([this, id] { fire(id); });
@@ -121,14 +114,13 @@ QtExecutor::~QtExecutor() {
     }
     state_->timerThread.join();
     QObject* receiver = nullptr;
-    std::map<State::Key, Job> timers;
+    std::vector<Job> timers;
     std::map<TimerId, Job> due;
     {
         LockGuard lock(state_->mutex);
         receiver = std::exchange(state_->receiver, nullptr);
-        timers.swap(state_->timers);
+        timers = state_->timers.takeAll();
         due.swap(state_->due);
-        state_->deadlines.clear();
     }
     delete receiver;  // its queued runs go with it
 }
@@ -138,9 +130,7 @@ void QtExecutor::post(Job job) { state_->post(std::move(job)); }
 SerialExecutor::TimerId QtExecutor::postAfter(Clock::Duration delay, Job job) {
     const Clock::TimePoint deadline = state_->clock.now() + delay;
     LockGuard lock(state_->mutex);
-    const TimerId id = state_->nextId++;
-    state_->timers.emplace(State::Key{deadline, id}, std::move(job));
-    state_->deadlines.emplace(id, deadline);
+    const TimerId id = state_->timers.add(deadline, std::move(job));
     state_->wake.request_stop();
     return id;
 }
@@ -153,12 +143,7 @@ void QtExecutor::cancel(TimerId timer) {
         state_->due.erase(found);
         return;
     }
-    const auto found = state_->deadlines.find(timer);
-    if (found == state_->deadlines.end()) return;
-    const auto entry = state_->timers.find(State::Key{found->second, timer});
-    dropped = std::move(entry->second);
-    state_->timers.erase(entry);
-    state_->deadlines.erase(found);
+    dropped = state_->timers.remove(timer);
 }
 
 Clock& QtExecutor::clock() const { return state_->clock; }

@@ -19,17 +19,19 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <vector>
 #include <map>
 #include <optional>
 #include <utility>
 
 #include "app/model/executor.hpp"
+#include "app/model/timer_queue.hpp"
 #include "core/support/clock.hpp"
 #include "core/support/thread_annotations.hpp"
 
 namespace cadrio::app::testing {
 
-// mutex_ guards the queue, the timers and the id counter; a job runs, and
+// mutex_ guards the queue and the timers; a job runs, and
 // a dropped job is destroyed, with no lock held (either may post again).
 class ManualExecutor final : public SerialExecutor {
 public:
@@ -40,12 +42,12 @@ public:
         // words), so they are taken out and dropped until none is left.
         for (;;) {
             std::deque<Job> jobs;
-            std::map<Key, Job> timers;
+            std::vector<Job> timers;
             {
                 LockGuard lock(mutex_);
                 if (queue_.empty() && timers_.empty()) return;
                 jobs.swap(queue_);
-                timers.swap(timers_);
+                timers = timers_.takeAll();
             }
         }
     }
@@ -60,21 +62,13 @@ public:
 
     TimerId postAfter(Clock::Duration delay, Job job) override {
         LockGuard lock(mutex_);
-        const TimerId id = nextId_++;
-        timers_.emplace(Key{clock_.now() + delay, id}, std::move(job));
-        return id;
+        return timers_.add(clock_.now() + delay, std::move(job));
     }
 
     void cancel(TimerId timer) override {
-        Job dropped;
+        Job dropped;  // dies after the lock is released (declared before it)
         LockGuard lock(mutex_);
-        for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-            if (it->first.second != timer) continue;
-            dropped = std::move(it->second);
-            timers_.erase(it);
-            break;
-        }
-        // `dropped` dies after the lock is released (declared before it).
+        dropped = timers_.remove(timer);
     }
 
     Clock& clock() const override { return clock_; }
@@ -129,8 +123,6 @@ public:
     }
 
 private:
-    using Key = std::pair<Clock::TimePoint, TimerId>;  // deadline, then posting order
-
     std::optional<Job> takeReady() {
         LockGuard lock(mutex_);
         if (!queue_.empty()) {
@@ -138,26 +130,20 @@ private:
             queue_.pop_front();
             return job;
         }
-        if (!timers_.empty() && timers_.begin()->first.first <= clock_.now()) {
-            Job job = std::move(timers_.begin()->second);
-            timers_.erase(timers_.begin());
-            return job;
-        }
+        if (auto due = timers_.popDue(clock_.now())) return std::move(due->second);
         return std::nullopt;
     }
 
     std::optional<Clock::TimePoint> nextDeadline() const {
         LockGuard lock(mutex_);
-        if (timers_.empty()) return std::nullopt;
-        return timers_.begin()->first.first;
+        return timers_.nextDeadline();
     }
 
     VirtualClock& clock_;
     mutable Mutex mutex_;
     std::condition_variable_any posted_;
     std::deque<Job> queue_ CADRIO_GUARDED_BY(mutex_);
-    std::map<Key, Job> timers_ CADRIO_GUARDED_BY(mutex_);
-    TimerId nextId_ CADRIO_GUARDED_BY(mutex_) = 1;
+    TimerQueue timers_ CADRIO_GUARDED_BY(mutex_);
 };
 
 }  // namespace cadrio::app::testing
