@@ -19,10 +19,9 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
-#include <vector>
-#include <map>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "app/model/executor.hpp"
 #include "app/model/timer_queue.hpp"
