@@ -2,6 +2,8 @@
 // the session bus and mounts every enabled domain through the elected
 // plug-in; SIGTERM or SIGINT unmounts them and exits.
 
+#include <systemd/sd-daemon.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <exception>
@@ -89,11 +91,15 @@ int serve(const DaemonOptions& options) {
     // cadrio-pluginkit -e rewrites the elections while the daemon runs.
     const FileWatch elections(directories.data / "plugins.json", [&host] { host.followElection(); });
     signals.start([&service](int) { service.stop(); });
+    // Clients may call as soon as the name is ours; mounting follows. Without
+    // a service manager (NOTIFY_SOCKET unset) the notifications do nothing.
+    sd_notify(0, "READY=1");
     logger.notice("Hôte de fichiers démarré");
     {
         std::jthread mounting([&host] { host.mountEnabledDomains(); });
         service.run();
     }
+    sd_notify(0, "STOPPING=1");
     host.setDomainsChangedHandler({});
     host.unmountAll();
     serviceSlot.store(nullptr);
