@@ -13,6 +13,7 @@
 #        COPY_FILES (1000), IDLE_SECONDS (10)
 # Needs root, /dev/fuse, curl, dbus-run-session and gnome-keyring-daemon.
 set -euo pipefail
+. "$(dirname "$0")/bench_session.sh"
 
 build=${1:-build}
 bench=$build/bench/host_bench
@@ -20,22 +21,9 @@ plugin=$build/fileprovider/zelvano-cadrio-fileprovider.so
 TRANSFER_BENCH=$(realpath "$build/bench/transfer_bench")
 CURL_MULTIPART=$(realpath "$(dirname "$0")/curl_multipart_upload.sh")
 export TRANSFER_BENCH CURL_MULTIPART
-for file in "$bench" "$plugin" "$TRANSFER_BENCH"; do
-  [[ -e $file ]] || { echo "missing $file: build host_bench in $build" >&2; exit 2; }
-done
-for tool in curl dbus-run-session gnome-keyring-daemon; do
-  command -v "$tool" >/dev/null || { echo "$tool is needed" >&2; exit 2; }
-done
-[[ $(id -u) == 0 ]] || { echo "run as root (FUSE mounts)" >&2; exit 2; }
-
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-export HOME=$scratch/home XDG_RUNTIME_DIR=$scratch/run
-unset XDG_DATA_HOME XDG_CONFIG_HOME
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+bench_require host_bench "$bench" "$plugin" "$TRANSFER_BENCH"
+bench_private_home
 echo "$(nproc) cores; load $(cut -d' ' -f1-3 /proc/loadavg); FILES=${FILES:-100000} FOLDERS=${FOLDERS:-10000}" \
   "LS_FILES=${LS_FILES:-10000} BIG_MIB=${BIG_MIB:-1024} RUNS=${RUNS:-3}"
 # The plug-in's logs go to standard error: kept apart from the figures.
-dbus-run-session -- sh -c \
-  'echo -n cadrio | gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1; exec "$@"' \
-  sh "$bench" "$(realpath "$plugin")" 2>"$scratch/stderr" || { tail -40 "$scratch/stderr" >&2; exit 1; }
+bench_run_unlocked "$bench" "$(realpath "$plugin")"

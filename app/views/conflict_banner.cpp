@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QToolButton>
 
 #include "app/views/style.hpp"
@@ -38,15 +37,7 @@ void ConflictBanner::setText(const QString& text) { label_->setText(text); }
 QString ConflictBanner::text() const { return label_->text(); }
 
 void ConflictBanner::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = warningOrange();
-    fill.setAlphaF(0.12);
-    QColor border = warningOrange();
-    border.setAlphaF(0.5);
-    painter.setPen(QPen(border, 0.5));
-    painter.setBrush(fill);
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
+    paintTintedBackground(*this, warningOrange(), 0.12, 0.5, 8);
 }
 
 }  // namespace cadrio::app::views

@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -53,13 +52,7 @@ ExtensionApprovalCard::ExtensionApprovalCard(std::function<void()> openSettings,
 }
 
 void ExtensionApprovalCard::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = palette().color(QPalette::WindowText);
-    fill.setAlphaF(0.05);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(fill);
-    painter.drawRoundedRect(QRectF(rect()), 10, 10);
+    paintTintedBackground(*this, palette().color(QPalette::WindowText), 0.05, 0, 10);
 }
 
 }  // namespace cadrio::app::views

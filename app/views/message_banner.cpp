@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 
 #include "app/views/style.hpp"
 #include "app/views/tinted_symbol.hpp"
@@ -30,15 +29,7 @@ QString MessageBanner::text() const { return label_->text(); }
 void MessageBanner::setText(const QString& text) { label_->setText(text); }
 
 void MessageBanner::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = tint_;
-    fill.setAlphaF(0.10f);
-    QColor border = tint_;
-    border.setAlphaF(0.35f);
-    painter.setPen(QPen(border, 0.5));
-    painter.setBrush(fill);
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), 8, 8);
+    paintTintedBackground(*this, tint_, 0.10, 0.35, 8);
 }
 
 }  // namespace cadrio::app::views

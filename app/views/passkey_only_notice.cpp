@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -53,15 +52,7 @@ PasskeyOnlyNotice::PasskeyOnlyNotice(const QString& account, bool allowsRecovery
 }
 
 void PasskeyOnlyNotice::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = palette().color(QPalette::WindowText);
-    fill.setAlphaF(0.05f);
-    QColor border = fill;
-    border.setAlphaF(0.12f);
-    painter.setPen(QPen(border, 0.5));
-    painter.setBrush(fill);
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), 10, 10);
+    paintTintedBackground(*this, palette().color(QPalette::WindowText), 0.05, 0.12, 10);
 }
 
 }  // namespace cadrio::app::views

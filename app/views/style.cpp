@@ -4,6 +4,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
+#include <QPainter>
 #include <QPalette>
 #include <QWidget>
 
@@ -72,6 +73,23 @@ void setTextColour(QLabel& label, const QColor& colour) {
     palette.setColor(QPalette::WindowText, colour);
     palette.setColor(QPalette::Text, colour);
     label.setPalette(palette);
+}
+
+void paintTintedBackground(QWidget& widget, const QColor& tint, qreal fillOpacity, qreal borderOpacity,
+                           qreal radius) {
+    QPainter painter(&widget);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor fill = tint;
+    fill.setAlphaF(fillOpacity);
+    QColor border = tint;
+    border.setAlphaF(borderOpacity);
+    if (borderOpacity > 0) {
+        painter.setPen(QPen(border, 0.5));
+    } else {
+        painter.setPen(Qt::NoPen);
+    }
+    painter.setBrush(fill);
+    painter.drawRoundedRect(QRectF(widget.rect()).adjusted(0.25, 0.25, -0.25, -0.25), radius, radius);
 }
 
 }  // namespace cadrio::app::views

@@ -33,6 +33,12 @@ QLabel* makeLabel(const QString& text, TextRole role, QWidget* parent, bool seco
 /// role rather than by pixel.
 QColor textColour(const QLabel& label);
 
+/// The rounded background of banners and cards: `tint` at `fillOpacity`,
+/// a 0.5 px border of it at `borderOpacity` (none at 0). Call from the
+/// widget's paintEvent.
+void paintTintedBackground(QWidget& widget, const QColor& tint, qreal fillOpacity, qreal borderOpacity,
+                           qreal radius);
+
 /// Sets a label's text colour (through its palette, so textColour reads it).
 void setTextColour(QLabel& label, const QColor& colour);
 
