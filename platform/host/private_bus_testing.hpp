@@ -1,9 +1,11 @@
 #pragma once
 // A dbus-daemon of the test's own, so that tests running at once never
 // fight over a bus name. address() is empty when none could be started.
-// It activates no service: a program under test that looks for the Secret
-// Service finds none, rather than starting the machine's keyring daemon in
-// the real home folder.
+// It activates only the services of the folders it is given, none by
+// default: a program under test that looks for the Secret Service finds
+// none, rather than starting the machine's keyring daemon in the real home
+// folder. Activated services inherit the environment of the test at the
+// bus's construction.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 extern char** environ;
 
@@ -21,17 +24,18 @@ namespace cadrio::host::testing {
 
 class PrivateBus {
   public:
-    PrivateBus() {
+    explicit PrivateBus(const std::vector<std::string>& serviceFolders = {}) {
         char config[] = "/tmp/private-bus-XXXXXX";
         const int configFd = ::mkstemp(config);
         if (configFd < 0) return;
-        static constexpr char kConfig[] =
+        std::string text =
             "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
             " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-            "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
-            "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n";
-        const bool written = ::write(configFd, kConfig, sizeof kConfig - 1) == static_cast<ssize_t>(sizeof kConfig - 1);
+            "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>";
+        for (const std::string& folder : serviceFolders) text += "<servicedir>" + escaped(folder) + "</servicedir>";
+        text += "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n";
+        const bool written = ::write(configFd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
         ::close(configFd);
         if (written) start(std::string("--config-file=") + config);
         ::unlink(config);  // read once, at start
@@ -44,6 +48,17 @@ class PrivateBus {
     const std::string& address() const { return address_; }
 
   private:
+    static std::string escaped(const std::string& raw) {
+        std::string text;
+        for (const char c : raw) {
+            if (c == '&') text += "&amp;";
+            else if (c == '<') text += "&lt;";
+            else if (c == '>') text += "&gt;";
+            else text += c;
+        }
+        return text;
+    }
+
     void start(std::string configArgument) {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0) return;
