@@ -8,12 +8,16 @@
 #include <cerrno>
 #include <optional>
 #include <chrono>
+#include <cmath>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
 namespace cadrio::crash {
 namespace {
+
+// Longer than a write of the largest state on a slow disk.
+constexpr double kLongestDelayMicroseconds = 20'000;
 
 [[noreturn]] void runChild(int reports, const std::function<StateWriter()>& open, std::int64_t first) {
     try {
@@ -59,7 +63,10 @@ KilledRun killWhileWriting(const std::function<StateWriter()>& open, std::int64_
         if (!k) break;
         run.lastStarted = *k;
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 2000)(random)));
+    // Spread evenly over orders of magnitude, the kill lands in the short
+    // steps of a write (a rename, a commit) as often as in its long ones.
+    const double exponent = std::uniform_real_distribution<double>(0, std::log(kLongestDelayMicroseconds))(random);
+    std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long>(std::exp(exponent))));
     ::kill(child, SIGKILL);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
