@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -194,6 +195,8 @@ struct Writer {
     /// anything but a state that was written.
     State (*read)(const fs::path& folder);
 };
+
+void PrintTo(const Writer& writer, std::ostream* out) { *out << writer.name; }
 
 const Writer kWriters[] = {
     {"ItemStoreSnapshot", openSnapshot, readSnapshot},
