@@ -164,6 +164,8 @@ TEST(DomainSummary, SaveThenLoadGivesAnEqualSummary) {
     original.save(path);
     EXPECT_EQ(DomainSummary::load(path), original);
     EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(DomainSummary::load(dir / "missing.json"), std::nullopt);
+    EXPECT_EQ(DomainSummary::load(std::nullopt), std::nullopt);
 
     // Nanoseconds do not survive a double of ~7e8 seconds; microseconds do.
     DomainSummary precise;
@@ -183,12 +185,6 @@ TEST(DomainSummary, InvalidUTF8NamesAreSavedWithReplacementCharacters) {
     const auto loaded = DomainSummary::load(dir / "s.json");
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->conflicts.at(0).originalName, "caf\xef\xbf\xbd.txt");
-}
-
-TEST(DomainSummary, LoadingWhatIsNotThereGivesNothing) {
-    const TemporaryDirectory dir("summary");
-    EXPECT_EQ(DomainSummary::load(std::nullopt), std::nullopt);
-    EXPECT_EQ(DomainSummary::load(dir / "missing.json"), std::nullopt);
 }
 
 }  // namespace
