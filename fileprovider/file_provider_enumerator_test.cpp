@@ -185,23 +185,6 @@ TEST_F(EnumeratorTest, ChangesStartFromTheOlderOfAnchorAndStore) {
     }
 }
 
-TEST_F(EnumeratorTest, ChangesReportDeletionsThenUpdatesThenTheNewAnchor) {
-    store_->replaceAll(std::vector{folderRecord(3, "bin")}, std::vector{fileRecord(8, "photo.jpg", 3)}, 40);
-    api_->onChanges = [](auto, auto) {
-        return DriveChanges{.cursor = 41,
-                            .folders = {folderRecord(3, "bin", std::nullopt, true), folderRecord(4, "new")},
-                            .files = {fileRecord(8, "photo.jpg", 3, StorageClass::glacier), fileRecord(9, "doc", 4),
-                                      fileRecord(10, "x", 4, StorageClass::standard, true)}};
-    };
-    const auto observer = changes("v3:40");
-    EXPECT_EQ(observer->summaries(),
-              (Strings{"didDeleteItems(d:3,f:8,f:10)", "didUpdate(2)", "finishEnumeratingChanges(v3:41,false)"}));
-    EXPECT_EQ(identifiersOf(observer->calls().at(1).items), (Strings{"d:4", "f:9"}));
-    EXPECT_EQ(store_->cursor(), 41);
-    EXPECT_EQ(store_->summary().archivedFileIDs, (std::set<std::int64_t>{8}));
-    EXPECT_EQ(DomainSummary::load(directory_ / "summary-d.json")->archivedFileIDs, (std::set<std::int64_t>{8}));
-}
-
 TEST_F(EnumeratorTest, TheStoreIsUpdatedBeforeTheHostIsTold) {
     class StoreCheckingObserver final : public fileprovider::ChangeObserver {
     public:
