@@ -5,12 +5,8 @@
 namespace cadrio::devserver {
 namespace {
 
-using testing::toAnswer;
 
-class Appcast : public testing::DevServerTest {
-protected:
-    testing::Answer fetchPath(const std::string& path) { return toAnswer(client().Get(path)); }
-};
+class Appcast : public testing::DevServerTest {};
 
 TEST_F(Appcast, VersionsThatCouldBreakTheDocumentAreRefused) {
     for (const std::string& version : std::vector<std::string>{"", "1.0<x>", "1 0", "beta", "1\"", std::string(65, '1')}) {

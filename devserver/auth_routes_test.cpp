@@ -57,10 +57,6 @@ protected:
                               {"device_label", "poste de test"}});
     }
 
-    bool tokenWorks(const std::string& token) {
-        return auth_.accountForAuthorization("Bearer " + token).has_value();
-    }
-
     VirtualClock clock_{1'700'000'000};
     AuthService auth_;
     TestServer server_;

@@ -6,7 +6,6 @@
 namespace cadrio::devserver {
 namespace {
 
-using testing::Answer;
 using testing::toAnswer;
 
 class DriveRoutes : public testing::DevServerTest {};

@@ -7,7 +7,6 @@
 namespace cadrio::devserver {
 namespace {
 
-using testing::Answer;
 
 class Uploads : public testing::DevServerTest {
 protected:

@@ -19,8 +19,6 @@ namespace {
 
 using fileprovider::Error;
 using fileprovider::ItemPtr;
-using testing::fileRecord;
-using testing::folderRecord;
 
 class ThrowingSessionStore final : public SessionStoring {
 public:
@@ -67,14 +65,6 @@ protected:
         return std::make_unique<FileProviderExtension>(fileprovider::Domain{"a@cadrio.test", "a@cadrio.test"},
                                                        fileprovider::HostContext{}, std::move(parts),
                                                        log::Logger("zelvano.cadrio.sync", "fileprovider", sink_));
-    }
-
-    /// The answer of item(for:), waited for.
-    std::pair<ItemPtr, std::optional<Error>> lookUp(const std::string& identifier) {
-        std::promise<std::pair<ItemPtr, std::optional<Error>>> answer;
-        extension_->item(fileprovider::ItemIdentifier(identifier), {},
-                         [&](ItemPtr item, std::optional<Error> error) { answer.set_value({item, error}); });
-        return answer.get_future().get();
     }
 
     VirtualClock clock_;
