@@ -12,44 +12,6 @@ using testing::toAnswer;
 
 class Admin : public testing::DevServerTest {};
 
-TEST_F(Admin, AnotherDeviceEditsTheDriveUnderTheSameRules) {
-    const auto email = std::string(testing::kDemo);
-    const auto start = changes(0)["cursor"].get<std::int64_t>();
-    const auto created = admin("/_admin/drive/files", {{"email", email}, {"name", "gen.bin"}, {"size", 300000},
-                                                        {"seed", 7}, {"id_folder", folderId("Documents")},
-                                                        {"thumbnails", true}});
-    ASSERT_EQ(created.status, 200) << created.body;
-    const auto id = created.json()["id"].get<std::int64_t>();
-    const auto content = download(id);
-    EXPECT_EQ(content.size(), 300000u);
-    EXPECT_EQ(sha256Hex(content), created.json()["content_hash"]);
-    EXPECT_TRUE(created.json().contains("file_miniatures_path"));
-
-    // The owner's other device may replace a locked file's content.
-    ASSERT_EQ(admin("/_admin/drive/lock", {{"email", email}, {"id", id}}).status, 200);
-    EXPECT_EQ(admin("/_admin/drive/replace", {{"email", email}, {"id", id}, {"content", "v2"}}).status, 200);
-    EXPECT_EQ(replace(id, "mine").status, 423);
-    EXPECT_EQ(admin("/_admin/drive/lock", {{"email", email}, {"id", id}, {"locked", false}}).status, 200);
-    EXPECT_EQ(download(id), "v2");
-
-    ASSERT_EQ(admin("/_admin/drive/move", {{"email", email}, {"kind", "file"}, {"id", id}, {"target_folder_id", 0}}).status, 200);
-    ASSERT_EQ(admin("/_admin/drive/storage-class", {{"email", email}, {"id", id}, {"storage_class", "archiving"}}).status, 200);
-    auto page = changes(start);
-    ASSERT_EQ(page["files"].size(), 1u);
-    EXPECT_EQ(page["files"][0]["id_folder"], 0);
-    EXPECT_EQ(page["files"][0]["storage_class"], "archiving");
-    EXPECT_EQ(page["cursor"], start + 4);
-
-    ASSERT_EQ(admin("/_admin/drive/trash", {{"email", email}, {"kind", "folder"}, {"id", folderId("Photos")}}).status, 200);
-    page = changes(start + 4);
-    EXPECT_EQ(page["folders"].size(), 2u);
-    EXPECT_EQ(page["files"].size(), 1u);  // plage.jpg
-
-    const auto described = toAnswer(client().Get("/_admin/drive?email=" + email)).json();
-    EXPECT_EQ(described["cursor"], start + 5);
-    EXPECT_FALSE(described["profile"].contains("password"));
-}
-
 TEST_F(Admin, AccountsSeedsAndResets) {
     const auto added = admin("/_admin/accounts", {{"email", "New@Cadrio.test"}, {"password", "pw"}, {"quota_max_mb", 5}});
     ASSERT_EQ(added.status, 200) << added.body;

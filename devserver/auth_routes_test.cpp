@@ -57,10 +57,6 @@ protected:
                               {"device_label", "poste de test"}});
     }
 
-    bool tokenWorks(const std::string& token) {
-        return auth_.accountForAuthorization("Bearer " + token).has_value();
-    }
-
     VirtualClock clock_{1'700'000'000};
     AuthService auth_;
     TestServer server_;
@@ -110,46 +106,6 @@ TEST_F(AuthRoutes, WrongCodeLeavesTheChallengeOpen) {
     EXPECT_EQ(verify(pending, "totp", good).status, 200);
 }
 
-TEST_F(AuthRoutes, RememberedDeviceSkipsTheSecondFactorOfItsAccountOnly) {
-    const auto verified = verify(pendingToken(), "totp", currentCode(), /*remember=*/true);
-    ASSERT_EQ(verified.status, 200);
-    const std::string trusted = verified.body["trusted_device_token"];
-    ASSERT_FALSE(trusted.empty());
-
-    // Presented with the address in other letters, and without supports_2fa.
-    const auto again = login("2FA@Cadrio.TEST", "cadrio-demo",
-                             {{"trusted_device_token", trusted}, {"supports_2fa", false}});
-    ASSERT_EQ(again.status, 200);
-    EXPECT_TRUE(tokenWorks(again.body["access_token"]));
-
-    // Another account, an unknown token, or a wrong password still go the long way.
-    EXPECT_EQ(login("passkey@cadrio.test", "cadrio-demo", {{"trusted_device_token", trusted}})
-                  .body["two_factor_required"],
-              true);
-    EXPECT_EQ(login("2fa@cadrio.test", "cadrio-demo", {{"trusted_device_token", "nope"}})
-                  .body["two_factor_required"],
-              true);
-    EXPECT_EQ(login("2fa@cadrio.test", "wrong", {{"trusted_device_token", trusted}}).status, 401);
-
-    // Trust lasts thirty days.
-    clock_.advance(AuthService::kTrustedDeviceTTL + std::chrono::seconds(1));
-    EXPECT_EQ(login("2fa@cadrio.test", "cadrio-demo", {{"trusted_device_token", trusted}})
-                  .body["two_factor_required"],
-              true);
-}
-
-TEST_F(AuthRoutes, AdminShortensAndExpiresChallenges) {
-    ASSERT_EQ(post("/_admin/auth/pending-token-ttl", {{"seconds", 5}}).status, 200);
-    const auto challenge = login("2fa@cadrio.test");
-    EXPECT_EQ(challenge.body["expires_in"], 5);
-    clock_.advance(std::chrono::seconds(6));
-    EXPECT_EQ(verify(challenge.body["pending_token"], "totp", currentCode()).status, 410);
-
-    const std::string pending = pendingToken();
-    EXPECT_EQ(post("/_admin/auth/expire-pending-tokens", {{"email", "2FA@cadrio.test"}}).body["expired"], 1);
-    EXPECT_EQ(verify(pending, "totp", currentCode()).status, 410);
-}
-
 TEST_F(AuthRoutes, RepeatedFailuresLockTheAccountOut) {
     for (int i = 0; i < AuthService::kMaxFailedAttempts; ++i) {
         EXPECT_EQ(login("demo@cadrio.test", "wrong").status, 401) << i;
@@ -196,21 +152,6 @@ TEST_F(AuthRoutes, ClientsWithoutSecondFactorSupportAreToldSo) {
     }
     // The password is checked first: a wrong one reveals nothing of the account.
     EXPECT_EQ(login("2fa@cadrio.test", "wrong", {{"supports_2fa", false}}).status, 401);
-}
-
-TEST_F(AuthRoutes, AccessTokensExpireAfterTheirLifetime) {
-    ASSERT_EQ(post("/_admin/auth/access-token-ttl", {{"seconds", 60}}).status, 200);
-    const auto answer = login("demo@cadrio.test");
-    EXPECT_EQ(answer.body["expires_in"], 60);
-    const std::string token = answer.body["access_token"];
-    clock_.advance(std::chrono::seconds(59));
-    EXPECT_TRUE(tokenWorks(token));
-    clock_.advance(std::chrono::seconds(1));
-    EXPECT_FALSE(tokenWorks(token));
-
-    for (const auto& bad : {json{{"seconds", 0}}, json{{"seconds", "60"}}, json::object()}) {
-        EXPECT_EQ(post("/_admin/auth/access-token-ttl", bad).status, 400) << bad;
-    }
 }
 
 }  // namespace

@@ -6,31 +6,9 @@
 namespace cadrio::devserver {
 namespace {
 
-using testing::Answer;
 using testing::toAnswer;
 
 class DriveRoutes : public testing::DevServerTest {};
-
-TEST_F(DriveRoutes, DownloadGrantsAnnounceTheContentAndArchivedFilesConflict) {
-    const auto notes = file("Notes.txt");
-    const auto grant = get("/api/v1/drive/files/" + std::to_string(notes["id"].get<std::int64_t>()) + "/download-url");
-    ASSERT_EQ(grant.status, 200);
-    EXPECT_EQ(grant.json()["file_size"], notes["file_size"]);
-    EXPECT_EQ(grant.json()["content_hash"], notes["content_hash"]);
-    EXPECT_EQ(grant.json()["date_upload"], notes["date_upload"]);
-    EXPECT_EQ(grant.json()["expires_in"], 3600);
-    const auto content = fetch(grant.json()["url"]);
-    EXPECT_EQ(content.header("Content-Length"), std::to_string(notes["file_size"].get<std::int64_t>()));
-    const auto path = grant.json()["url"].get<std::string>().substr(server_->baseURL().size());
-    const auto range = toAnswer(client().Get(path, {{"Range", "bytes=3-9"}}));
-    EXPECT_EQ(range.status, 206);
-    EXPECT_EQ(range.body, content.body.substr(3, 7));
-
-    const auto archived = get("/api/v1/drive/files/" + std::to_string(file("ancien.zip")["id"].get<std::int64_t>()) +
-                              "/download-url");
-    EXPECT_EQ(archived.status, 409);
-    EXPECT_EQ(archived.header("X-Drive-Conflict"), "archived");
-}
 
 TEST_F(DriveRoutes, PresignedUrlsExpireAndCannotBeAltered) {
     const auto id = file("Notes.txt")["id"].get<std::int64_t>();

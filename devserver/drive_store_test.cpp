@@ -43,25 +43,6 @@ protected:
     std::vector<std::string> notices_;
 };
 
-TEST_F(DriveStoreTest, EveryChangeTakesTheNextCursorAndTheFeedHoldsWhatChangedAfterIt) {
-    const auto folder = store_.createFolder(kAccount, "Docs", 0);
-    EXPECT_EQ(cursor(), 1);
-    const auto file = store_.createFile(kAccount, {"a.txt", folder, content("h1"), "standard", {}});
-    const auto afterCreate = cursor();
-    EXPECT_EQ(afterCreate, 2);
-    store_.renameFile(kAccount, file.id, "b.txt");
-    EXPECT_EQ(cursor(), 3);
-
-    const auto page = store_.changes(kAccount, afterCreate);
-    EXPECT_EQ(page.cursor, 3);
-    EXPECT_TRUE(page.folders.empty());
-    ASSERT_EQ(page.files.size(), 1u);
-    EXPECT_EQ(page.files[0].name, "b.txt");
-    EXPECT_TRUE(store_.changes(kAccount, 3).files.empty());
-    EXPECT_EQ(store_.changes(kAccount, 0).folders.size(), 1u);
-    EXPECT_EQ(notices_, (std::vector<std::string>{"a@cadrio.test:drive", "a@cadrio.test:drive", "a@cadrio.test:drive"}));
-}
-
 TEST_F(DriveStoreTest, RefusedOrEmptyChangesTakeNoCursor) {
     store_.createFolder(kAccount, "Docs", 0);
     EXPECT_EQ(statusOf([&] { store_.createFolder(kAccount, "x", 999); }), 404);

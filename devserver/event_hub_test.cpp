@@ -155,31 +155,6 @@ TEST_F(EventHubTest, RefusesMissingUnknownAndExpiredTokensAndBadPings) {
     EXPECT_EQ(hub_.openStreams(), 0U);
 }
 
-TEST_F(EventHubTest, SendsKeepAliveCommentsAsAnEventStream) {
-    StreamReader reader(server_.port(), demoToken_);
-    ASSERT_TRUE(reader.waitUntil([](const std::string& t) { return count(t, ": ping\n\n") >= 2; }));
-    EXPECT_EQ(reader.contentType(), "text/event-stream");
-    EXPECT_EQ(reader.text().rfind(": connected\n\n", 0), 0U);
-}
-
-TEST_F(EventHubTest, AnnouncesEachChangeToTheStreamsOfThatAccountOnly) {
-    StreamReader demo(server_.port(), demoToken_, "?ping=30");
-    StreamReader other(server_.port(), auth_.issueAccessToken("other@cadrio.test"), "");  // default ping
-    ASSERT_TRUE(demo.waitFor(": connected"));
-    ASSERT_TRUE(other.waitFor(": connected"));
-
-    hub_.publish("demo@cadrio.test");
-    hub_.publish("DEMO@cadrio.test");
-    ASSERT_TRUE(demo.waitUntil([](const std::string& t) { return count(t, "event: drive.changed\n") == 2; }));
-    EXPECT_NE(demo.text().find("event: drive.changed\ndata: {\"account\":\"demo@cadrio.test\",\"sequence\":1}\n\n"),
-              std::string::npos);
-
-    hub_.publish("other@cadrio.test");
-    ASSERT_TRUE(other.waitFor("event: drive.changed\ndata: "));
-    EXPECT_EQ(count(other.text(), "event: drive.changed"), 1U);
-    EXPECT_EQ(count(demo.text(), "event: drive.changed"), 2U);
-}
-
 TEST_F(EventHubTest, CloseAllEndsOpenStreamsAndLaterOnesStillWork) {
     StreamReader first(server_.port(), demoToken_, "?ping=3600");
     ASSERT_TRUE(first.waitFor(": connected"));

@@ -62,25 +62,6 @@ protected:
     }
 };
 
-TEST_F(Multipart, FullSizePartsBecomeTheFileAndAResentPartReplacesItsEarlierCopy) {
-    constexpr std::size_t kPart = 8 * 1024 * 1024;
-    auto content = pattern(2 * kPart + 1);  // three parts: 8 MiB, 8 MiB, 1 byte
-    const auto upload = init("gros.bin", static_cast<std::int64_t>(content.size()));
-    auto parts = sendParts(upload, content, kPart);
-    ASSERT_EQ(parts.size(), 3u);
-
-    const std::string second(kPart, 'b');
-    const auto resent = putPart(upload, 2, second);
-    ASSERT_EQ(resent.status, 200);
-    EXPECT_NE(resent.header("ETag"), parts[1]["ETag"]);
-    content.replace(kPart, kPart, second);
-    EXPECT_EQ(complete(completion(upload, parts, content)).status, 400);  // the ETag of the first copy
-    parts[1]["ETag"] = resent.header("ETag");
-    const auto answer = complete(completion(upload, parts, content));
-    ASSERT_EQ(answer.status, 200) << answer.body;
-    EXPECT_EQ(download(answer.json()["id"]), content);
-}
-
 TEST_F(Multipart, CompletionChecksPartsSizeAndHash) {
     const auto content = pattern(250000);
     const auto upload = init("gros.bin", static_cast<std::int64_t>(content.size()));
@@ -111,35 +92,6 @@ TEST_F(Multipart, CompletionChecksPartsSizeAndHash) {
     }
     // None of the refusals used the upload up.
     EXPECT_EQ(complete(completion(upload, parts, content)).status, 200);
-}
-
-TEST_F(Multipart, ASecondCompletionOfTheSameKeyConflicts) {
-    const auto content = pattern(1000);
-    const auto upload = init("gros.bin", 1000);
-    const auto parts = sendParts(upload, content, 1000);
-    const auto body = completion(upload, parts, content);
-    auto first = std::async(std::launch::async, [&] { return complete(body); });
-    auto second = std::async(std::launch::async, [&] { return complete(body); });
-    const auto a = first.get();
-    const auto b = second.get();
-    EXPECT_EQ(a.status + b.status, 200 + 409) << a.body << " / " << b.body;
-    const auto& refused = a.status == 409 ? a : b;
-    EXPECT_EQ(refused.header("X-Drive-Conflict"), "key_in_use");
-    EXPECT_EQ(complete(body).header("X-Drive-Conflict"), "key_in_use");
-    std::size_t named = 0;
-    const auto page = changes(0);
-    for (const auto& file : page["files"]) named += file["file_name"] == "gros.bin";
-    EXPECT_EQ(named, 1u);
-}
-
-TEST_F(Multipart, AbortForgetsTheUploadAndItsParts) {
-    const auto upload = init("gros.bin", 10);
-    const auto url = partURL(upload, 1);
-    EXPECT_EQ(post("/api/v1/drive/upload/multipart/abort", {{"s3_key", upload.key}, {"upload_id", upload.id}}).status, 200);
-    EXPECT_EQ(toAnswer(client().Put(url, "0123456789", "application/octet-stream")).status, 404);
-    EXPECT_EQ(post("/api/v1/drive/upload/multipart/presign",
-                   {{"s3_key", upload.key}, {"upload_id", upload.id}, {"part_number", 1}}).status, 404);
-    EXPECT_EQ(post("/api/v1/drive/upload/multipart/abort", {{"s3_key", upload.key}, {"upload_id", upload.id}}).status, 404);
 }
 
 TEST_F(Multipart, PartUrlsAreBoundToTheirUploadPartAndMethod) {

@@ -7,7 +7,6 @@
 namespace cadrio::devserver {
 namespace {
 
-using testing::Answer;
 
 class Uploads : public testing::DevServerTest {
 protected:
@@ -44,42 +43,6 @@ TEST_F(Uploads, MalformedFormsAreRefused) {
         EXPECT_EQ(testing::toAnswer(c.Post("/api/v1/drive/upload/file", auth(), form)).status, status) << status;
     }
     EXPECT_EQ(testing::toAnswer(c.Post("/api/v1/drive/upload/file", cases[0].first)).status, 401);
-}
-
-TEST_F(Uploads, ReplacementPreconditionsAndEveryConflictKind) {
-    const auto id = notesId();
-    const auto current = file("Notes.txt");
-    const auto hash = current["content_hash"].get<std::string>();
-    const auto date = current["date_upload"].get<std::int64_t>();
-    const auto email = std::string(testing::kDemo);
-    struct Case {
-        const char* what;
-        nlohmann::json adminCall;  // path and body of a preparing admin call, or null
-        std::optional<std::string> ifHash;
-        std::optional<std::int64_t> ifDate;
-        int status;
-        std::string conflict;
-    };
-    const std::vector<Case> cases = {
-        {"stale hash", nullptr, "0000", std::nullopt, 409, ""},
-        {"stale upload date", nullptr, std::nullopt, date - 1, 409, ""},
-        {"locked", {"/_admin/drive/lock", {{"email", email}, {"id", id}, {"locked", true}}}, hash, std::nullopt, 423, ""},
-        {"archived", {"/_admin/drive/storage-class", {{"email", email}, {"id", id}, {"storage_class", "glacier"}}},
-         hash, std::nullopt, 409, "archived"},
-        {"reinforced", {"/_admin/drive/reinforced", {{"email", email}, {"id", id}, {"reinforced", true}}}, hash,
-         std::nullopt, 409, "reinforced"},
-        {"quota", {"/_admin/drive/quota", {{"email", email}, {"quota_max_mb", 0.001}}}, hash, std::nullopt, 507, ""},
-    };
-    for (const auto& testCase : cases) {
-        if (!testCase.adminCall.is_null()) {
-            ASSERT_EQ(admin(testCase.adminCall[0], testCase.adminCall[1]).status, 200) << testCase.what;
-        }
-        const auto answer = replace(id, std::string(2048, 'z'), testCase.ifHash, testCase.ifDate);
-        EXPECT_EQ(answer.status, testCase.status) << testCase.what;
-        EXPECT_EQ(answer.header("X-Drive-Conflict"), testCase.conflict) << testCase.what;
-        ASSERT_EQ(admin("/_admin/seed", {{"name", "demo"}}).status, 200);
-        token_ = server_->auth().issueAccessToken(testing::kDemo);
-    }
 }
 
 TEST_F(Uploads, ADownloadInProgressKeepsTheVersionItStarted) {

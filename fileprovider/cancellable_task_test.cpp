@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "core/support/thread_annotations.hpp"
-#include "fileprovider/sendable_box.hpp"
 #include "fileprovider/testing/fake_drive_listing.hpp"
 #include "platform/fileprovider/error.hpp"
 
@@ -121,17 +120,6 @@ TEST(CancellableTaskTest, TheHostsClosureIsReleasedOnceItRan) {
     EXPECT_EQ(held.use_count(), 2);
     complete();
     EXPECT_EQ(held.use_count(), 1);
-}
-
-TEST(SendableBoxTest, HandsOneValueOver) {
-    SendableBox<std::string> box;
-    EXPECT_EQ(box.take(), std::nullopt);
-    box.set("first");
-    box.set("second");
-    std::optional<std::string> taken;
-    std::jthread([&] { taken = box.take(); }).join();
-    EXPECT_EQ(taken, "second");
-    EXPECT_EQ(box.take(), std::nullopt);
 }
 
 }  // namespace

@@ -3,30 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "fileprovider/testing/records.hpp"
-#include "platform/fileprovider/bit_flags.hpp"
 
 namespace cadrio {
 namespace {
 
-using fileprovider::ItemCapabilities;
 using testing::fileRecord;
 using testing::folderRecord;
 
 std::string raw(const fileprovider::ItemIdentifier& identifier) { return identifier.rawValue(); }
-
-TEST(DiskItemTest, FileProperties) {
-    DriveFile record = fileRecord(42, " Rapport/final.pdf", 12);
-    const auto item = DiskItem::file(record);
-    EXPECT_EQ(raw(item->itemIdentifier()), "f:42");
-    EXPECT_EQ(raw(item->parentItemIdentifier()), "d:12");
-    EXPECT_EQ(item->filename(), "Rapport_final.pdf");
-    EXPECT_EQ(item->contentType(), types::ContentType("application/pdf"));
-    EXPECT_EQ(item->documentSize(), record.size);
-    EXPECT_EQ(item->itemVersion().contentVersion, "u:1700000042:142");
-    EXPECT_EQ(item->itemVersion().metadataVersion, " Rapport/final.pdf-12");
-    EXPECT_TRUE(contains(item->capabilities(), ItemCapabilities::allowsRenaming | ItemCapabilities::allowsDeleting));
-    EXPECT_FALSE(contains(item->capabilities(), ItemCapabilities::allowsTrashing));
-}
 
 TEST(DiskItemTest, ParentsBelowOneAreTheRoot) {
     for (const std::optional<std::int64_t> parent : {std::optional<std::int64_t>(), std::optional<std::int64_t>(0),
@@ -37,12 +21,6 @@ TEST(DiskItemTest, ParentsBelowOneAreTheRoot) {
                   "NSFileProviderRootContainerItemIdentifier");
     }
     EXPECT_EQ(DiskItem::file(fileRecord(1, "a", 0))->itemVersion().metadataVersion, "a-0");
-}
-
-TEST(DiskItemTest, ContentTypeComesFromTheLastExtension) {
-    EXPECT_EQ(DiskItem::file(fileRecord(1, "archive.tar.gz"))->contentType(), types::ContentType("application/gzip"));
-    EXPECT_EQ(DiskItem::file(fileRecord(1, "x.unknownextension"))->contentType(), types::ContentType::data());
-    EXPECT_EQ(DiskItem::folder(folderRecord(1, "photos.jpg"))->contentType(), types::ContentType::folder());
 }
 
 TEST(DiskItemTest, RenameOrMoveChangesOnlyTheMetadataVersion) {
@@ -68,18 +46,6 @@ TEST(DiskItemTest, FolderVersionIsItsWholeModificationSecond) {
     folder.name = "Renamed";
     EXPECT_EQ(DiskItem::folder(folder)->itemVersion(), item->itemVersion());
     EXPECT_EQ(item->capabilities(), DiskItem::file(fileRecord(1, "a"))->capabilities());
-}
-
-TEST(DiskItemTest, RootProperties) {
-    const auto root = DiskItem::root();
-    EXPECT_EQ(raw(root->itemIdentifier()), "NSFileProviderRootContainerItemIdentifier");
-    EXPECT_EQ(root->parentItemIdentifier(), root->itemIdentifier());
-    EXPECT_EQ(root->filename(), "Zelvano Cadrio");
-    EXPECT_EQ(root->itemVersion(), (fileprovider::ItemVersion{"root", "root"}));
-    for (const auto refused : {ItemCapabilities::allowsRenaming, ItemCapabilities::allowsReparenting,
-                               ItemCapabilities::allowsDeleting, ItemCapabilities::allowsTrashing}) {
-        EXPECT_FALSE(contains(root->capabilities(), refused));
-    }
 }
 
 }  // namespace

@@ -152,22 +152,6 @@ TEST_F(EnumeratorTest, WorkingSetComesInSlicesOf500AfterTheStoreWasReplaced) {
     EXPECT_EQ(messages(), (Strings{"État complet : 1001 éléments."}));
 }
 
-TEST_F(EnumeratorTest, EmptyWorkingSetOnlyFinishes) {
-    const auto observer = list(ItemIdentifier::root(), true);
-    EXPECT_EQ(observer->summaries(), (Strings{"finishEnumerating(none)"}));
-    EXPECT_EQ(messages(), (Strings{"État complet : 0 éléments."}));
-}
-
-TEST_F(EnumeratorTest, FailedWorkingSetLeavesTheStoreAsItWas) {
-    store_->replaceAll({}, std::vector{fileRecord(1, "kept")}, 12);
-    api_->onChanges = [](auto, auto) -> DriveChanges { throw DriveError::notAuthenticated(); };
-    const auto observer = list(ItemIdentifier::root(), true);
-    EXPECT_EQ(observer->summaries(), (Strings{"finishWithError(NSFileProviderErrorDomain,-1000)"}));
-    EXPECT_EQ(messages(), (Strings{"État complet impossible : Session expirée, reconnexion nécessaire."}));
-    EXPECT_EQ(store_->cursor(), 12);
-    EXPECT_TRUE(store_->file(1).has_value());
-}
-
 // Anchors and changes -------------------------------------------------------------
 
 TEST_F(EnumeratorTest, AnchorsOutsideTheLayoutExpireWithoutARequest) {
@@ -201,29 +185,6 @@ TEST_F(EnumeratorTest, ChangesStartFromTheOlderOfAnchorAndStore) {
     }
 }
 
-TEST_F(EnumeratorTest, ChangesReportDeletionsThenUpdatesThenTheNewAnchor) {
-    store_->replaceAll(std::vector{folderRecord(3, "bin")}, std::vector{fileRecord(8, "photo.jpg", 3)}, 40);
-    api_->onChanges = [](auto, auto) {
-        return DriveChanges{.cursor = 41,
-                            .folders = {folderRecord(3, "bin", std::nullopt, true), folderRecord(4, "new")},
-                            .files = {fileRecord(8, "photo.jpg", 3, StorageClass::glacier), fileRecord(9, "doc", 4),
-                                      fileRecord(10, "x", 4, StorageClass::standard, true)}};
-    };
-    const auto observer = changes("v3:40");
-    EXPECT_EQ(observer->summaries(),
-              (Strings{"didDeleteItems(d:3,f:8,f:10)", "didUpdate(2)", "finishEnumeratingChanges(v3:41,false)"}));
-    EXPECT_EQ(identifiersOf(observer->calls().at(1).items), (Strings{"d:4", "f:9"}));
-    EXPECT_EQ(store_->cursor(), 41);
-    EXPECT_EQ(store_->summary().archivedFileIDs, (std::set<std::int64_t>{8}));
-    EXPECT_EQ(DomainSummary::load(directory_ / "summary-d.json")->archivedFileIDs, (std::set<std::int64_t>{8}));
-}
-
-TEST_F(EnumeratorTest, AnEmptyPageStillMakesEveryCall) {
-    api_->onChanges = [](auto since, auto) { return DriveChanges{.cursor = since, .folders = {}, .files = {}}; };
-    EXPECT_EQ(changes("v3:0")->summaries(),
-              (Strings{"didDeleteItems()", "didUpdate(0)", "finishEnumeratingChanges(v3:0,false)"}));
-}
-
 TEST_F(EnumeratorTest, TheStoreIsUpdatedBeforeTheHostIsTold) {
     class StoreCheckingObserver final : public fileprovider::ChangeObserver {
     public:
@@ -245,12 +206,37 @@ TEST_F(EnumeratorTest, TheStoreIsUpdatedBeforeTheHostIsTold) {
     EXPECT_EQ(observer->cursorSeen, 99);
 }
 
-TEST_F(EnumeratorTest, FailedChangesAreMappedAndLeaveTheCursor) {
-    store_->setCursor(40);
-    api_->onChanges = [](auto, auto) -> DriveChanges { throw DriveError::cursorExpired(); };
-    EXPECT_EQ(changes("v3:40")->summaries(), (Strings{"finishWithError(NSFileProviderErrorDomain,-1002)"}));
-    EXPECT_EQ(messages(), (Strings{"Delta impossible : La synchronisation doit repartir d'un état complet du Cadrio."}));
-    EXPECT_EQ(store_->cursor(), 40);
+TEST_F(EnumeratorTest, EmptyAnswersStillFinish) {
+    EXPECT_EQ(list(ItemIdentifier::root(), true)->summaries(), (Strings{"finishEnumerating(none)"}));
+    EXPECT_EQ(messages(), (Strings{"État complet : 0 éléments."}));
+    api_->onChanges = [](auto since, auto) { return DriveChanges{.cursor = since, .folders = {}, .files = {}}; };
+    EXPECT_EQ(changes("v3:0")->summaries(),
+              (Strings{"didDeleteItems()", "didUpdate(0)", "finishEnumeratingChanges(v3:0,false)"}));
+}
+
+TEST_F(EnumeratorTest, FailedWorkingSetsAndChangesAreMappedAndLeaveTheStore) {
+    struct Case {
+        bool listing;
+        DriveError thrown;
+        std::string answer;
+        std::string log;
+    };
+    const std::vector<Case> cases = {
+        {true, DriveError::notAuthenticated(), "finishWithError(NSFileProviderErrorDomain,-1000)",
+         "État complet impossible : Session expirée, reconnexion nécessaire."},
+        {false, DriveError::cursorExpired(), "finishWithError(NSFileProviderErrorDomain,-1002)",
+         "Delta impossible : La synchronisation doit repartir d'un état complet du Cadrio."},
+    };
+    for (const Case& c : cases) {
+        store_->replaceAll({}, std::vector{fileRecord(1, "kept")}, 12);
+        sink_->clear();
+        api_->onChanges = [&](auto, auto) -> DriveChanges { throw c.thrown; };
+        const Strings answer = c.listing ? list(ItemIdentifier::root(), true)->summaries() : changes("v3:12")->summaries();
+        EXPECT_EQ(answer, (Strings{c.answer}));
+        EXPECT_EQ(messages(), (Strings{c.log}));
+        EXPECT_EQ(store_->cursor(), 12);
+        EXPECT_TRUE(store_->file(1).has_value());
+    }
 }
 
 // Two enumerations at once ---------------------------------------------------------

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <future>
 #include <stdexcept>
 
@@ -20,8 +19,6 @@ namespace {
 
 using fileprovider::Error;
 using fileprovider::ItemPtr;
-using testing::fileRecord;
-using testing::folderRecord;
 
 class ThrowingSessionStore final : public SessionStoring {
 public:
@@ -68,14 +65,6 @@ protected:
         return std::make_unique<FileProviderExtension>(fileprovider::Domain{"a@cadrio.test", "a@cadrio.test"},
                                                        fileprovider::HostContext{}, std::move(parts),
                                                        log::Logger("zelvano.cadrio.sync", "fileprovider", sink_));
-    }
-
-    /// The answer of item(for:), waited for.
-    std::pair<ItemPtr, std::optional<Error>> lookUp(const std::string& identifier) {
-        std::promise<std::pair<ItemPtr, std::optional<Error>>> answer;
-        extension_->item(fileprovider::ItemIdentifier(identifier), {},
-                         [&](ItemPtr item, std::optional<Error> error) { answer.set_value({item, error}); });
-        return answer.get_future().get();
     }
 
     VirtualClock clock_;
@@ -145,26 +134,8 @@ TEST_F(ExtensionTest, RequestsWaitForTheSessionBeingRestored) {
     }
 }
 
-TEST_F(ExtensionTest, LookupAnswersFromTheStoreOnly) {
-    store_->upsert(std::vector{folderRecord(7, "Docs")}, std::vector{fileRecord(42, "a.pdf", 7)});
-
-    const auto [root, rootError] = lookUp("NSFileProviderRootContainerItemIdentifier");
-    ASSERT_TRUE(root);
-    EXPECT_EQ(root->filename(), "Zelvano Cadrio");
-    EXPECT_EQ(lookUp("d:7").first->filename(), "Docs");
-    EXPECT_EQ(lookUp("f:42").first->itemIdentifier().rawValue(), "f:42");
-
-    for (const std::string missing : {"d:8", "f:7", "d:42"}) {
-        const auto [item, error] = lookUp(missing);
-        EXPECT_EQ(item, nullptr) << missing;
-        EXPECT_EQ(error, Error::noSuchItem()) << missing;
-    }
-    EXPECT_TRUE(listing_->calls().empty()) << "no request is made";
-}
-
 TEST_F(ExtensionTest, IdentifiersOutsideTheGrammarAreAnsweredAtOnce) {
-    for (const std::string identifier : {"", "x:1", "F:1", "f:", "f: 1", "d:1x", "f:9223372036854775808",
-                                         "NSFileProviderWorkingSetContainerItemIdentifier",
+    for (const std::string identifier : {"", "x:1", "NSFileProviderWorkingSetContainerItemIdentifier",
                                          "NSFileProviderTrashContainerItemIdentifier"}) {
         std::optional<Error> answered;
         int calls = 0;
@@ -178,19 +149,7 @@ TEST_F(ExtensionTest, IdentifiersOutsideTheGrammarAreAnsweredAtOnce) {
     }
 }
 
-TEST_F(ExtensionTest, EnumeratorsForTheWorkingSetFoldersAndTheRootOnly) {
-    const auto enumeratorFor = [&](const std::string& identifier) {
-        return std::dynamic_pointer_cast<FileProviderEnumerator>(
-            extension_->enumerator(fileprovider::ItemIdentifier(identifier), {}));
-    };
-    const auto workingSet = enumeratorFor("NSFileProviderWorkingSetContainerItemIdentifier");
-    EXPECT_TRUE(workingSet->isWorkingSet());
-    EXPECT_EQ(workingSet->container(), ItemIdentifier::root());
-    const auto root = enumeratorFor("NSFileProviderRootContainerItemIdentifier");
-    EXPECT_FALSE(root->isWorkingSet());
-    EXPECT_EQ(root->container(), ItemIdentifier::root());
-    EXPECT_EQ(enumeratorFor("d:12")->container(), ItemIdentifier::folder(12));
-
+TEST_F(ExtensionTest, NoEnumeratorForFilesOrUnknownContainers) {
     for (const std::string bad : {"f:12", "garbage", "", "NSFileProviderTrashContainerItemIdentifier"}) {
         try {
             extension_->enumerator(fileprovider::ItemIdentifier(bad), {});
@@ -199,17 +158,6 @@ TEST_F(ExtensionTest, EnumeratorsForTheWorkingSetFoldersAndTheRootOnly) {
             EXPECT_EQ(error.error(), Error::noSuchItem()) << bad;
         }
     }
-}
-
-TEST_F(ExtensionTest, FileSizeOfLocalFiles) {
-    std::ofstream(directory_ / "twelve") << "twelve bytes";
-    std::ofstream(directory_ / "empty");
-    std::filesystem::create_symlink(directory_ / "twelve", directory_ / "link");
-    EXPECT_EQ(FileProviderExtension::fileSize(directory_ / "twelve"), 12);
-    EXPECT_EQ(FileProviderExtension::fileSize(directory_ / "empty"), 0);
-    EXPECT_EQ(FileProviderExtension::fileSize(directory_ / "link"), 12);
-    EXPECT_EQ(FileProviderExtension::fileSize(directory_.path()), std::nullopt);
-    EXPECT_THROW(FileProviderExtension::fileSize(directory_ / "missing"), std::filesystem::filesystem_error);
 }
 
 }  // namespace

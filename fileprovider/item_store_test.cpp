@@ -65,16 +65,6 @@ TEST_F(ItemStoreTest, DamagedSnapshotReadsAsAbsentAndIsReplacedByTheNextSave) {
     }
 }
 
-TEST_F(ItemStoreTest, ADirectoryInPlaceOfTheFilesIsSurvived) {
-    std::filesystem::create_directory(directory_ / "item-store-test.json");
-    std::filesystem::create_directory(directory_ / "summary-test.json");
-    const auto store = open();
-    store->replaceAll(std::vector{folderRecord(1, "a")}, std::vector{fileRecord(2, "b", 1, StorageClass::glacier)}, 5);
-    store->recordConflict("x", "y");
-    EXPECT_EQ(store->folderCount(), 1u);
-    EXPECT_EQ(store->summary().archivedFileIDs, (std::set<std::int64_t>{2}));
-}
-
 TEST_F(ItemStoreTest, SaveAndReloadGiveTheSameStore) {
     DriveFile bare = fileRecord(11, "bare", 1);
     bare.contentHash.reset();
@@ -103,32 +93,6 @@ TEST_F(ItemStoreTest, SaveAndReloadGiveTheSameStore) {
     EXPECT_FALSE(bareRow->contains("contentHash"));
     EXPECT_FALSE(bareRow->contains("uploadTimestamp"));
     EXPECT_FALSE(bareRow->contains("thumbnailPath"));
-}
-
-TEST_F(ItemStoreTest, UpsertKeepsOnlyLiveFoldersAndSynchronisableFiles) {
-    const auto store = open();
-    store->upsert(std::vector{folderRecord(1, "a"), folderRecord(2, "b")},
-                  std::vector{fileRecord(10, "x"), fileRecord(11, "y"), fileRecord(12, "z")});
-    store->upsert(std::vector{folderRecord(2, "b", std::nullopt, /*trashed=*/true), folderRecord(3, "first"),
-                              folderRecord(3, "second")},
-                  std::vector{fileRecord(10, "x", std::nullopt, StorageClass::glacier),
-                              fileRecord(11, "y", std::nullopt, StorageClass::standard, /*trashed=*/true),
-                              fileRecord(12, "z", std::nullopt, StorageClass::restoring),
-                              fileRecord(13, "w", std::nullopt, StorageClass::archiving)});
-    EXPECT_EQ(store->folderCount(), 2u);
-    EXPECT_EQ(store->folder(3)->name, "second");  // the later record of an id wins
-    EXPECT_EQ(store->fileCount(), 0u);
-    EXPECT_FALSE(exists("item-store-test.json")) << "upsert does not save";
-}
-
-TEST_F(ItemStoreTest, ParentIDsBelowOneAreTheRoot) {
-    const auto store = open();
-    store->upsert(std::vector{folderRecord(1, "zero", 0)}, std::vector{fileRecord(2, "minus", -4)});
-    EXPECT_EQ(store->folder(1)->parentFolderID, std::nullopt);
-    const auto root = store->children(std::nullopt);
-    EXPECT_EQ(ids(root.folders), (std::vector<std::int64_t>{1}));
-    EXPECT_EQ(ids(root.files), (std::vector<std::int64_t>{2}));
-    EXPECT_EQ(ids(store->children(0).files), (std::vector<std::int64_t>{2}));
 }
 
 TEST_F(ItemStoreTest, ChildrenAreSortedByCanonicalName) {
@@ -165,24 +129,6 @@ TEST_F(ItemStoreTest, ReplaceChildrenTouchesOnlyTheListedParent) {
     EXPECT_TRUE(store->file(31).has_value());
 }
 
-TEST_F(ItemStoreTest, ReplaceAllRebuildsArchivedIDsButKeepsConflicts) {
-    const auto store = open();
-    store->replaceAll({}, std::vector{fileRecord(1, "a", std::nullopt, StorageClass::glacier)}, 1);
-    store->recordConflict("a", "a (conflit)");
-    store->replaceAll(std::vector{folderRecord(5, "f")},
-                      std::vector{fileRecord(2, "b", std::nullopt, StorageClass::glacier),
-                                  fileRecord(3, "c", std::nullopt, StorageClass::glacier, /*trashed=*/true),
-                                  fileRecord(4, "d")},
-                      2);
-    const auto summary = DomainSummary::load(locations().summary);
-    ASSERT_TRUE(summary.has_value());
-    EXPECT_EQ(summary->archivedFileIDs, (std::set<std::int64_t>{2}));
-    EXPECT_EQ(summary->conflicts.size(), 1u);
-    EXPECT_EQ(snapshotJSON()["cursor"], 2);
-    EXPECT_EQ(snapshotJSON()["files"].size(), 1u);
-    EXPECT_EQ(store->folderCount(), 1u);
-}
-
 TEST_F(ItemStoreTest, ApplyChangesReportsWithdrawnItemsFoldersFirstAndCountsArchives) {
     const auto store = open();
     store->replaceAll(std::vector{folderRecord(1, "a"), folderRecord(2, "b")},
@@ -204,25 +150,6 @@ TEST_F(ItemStoreTest, ApplyChangesReportsWithdrawnItemsFoldersFirstAndCountsArch
     store->applyChanges(DriveChanges{.cursor = 42, .folders = {}, .files = {fileRecord(10, "x", 1)}});
     EXPECT_TRUE(store->summary().archivedFileIDs.empty());
     EXPECT_TRUE(store->file(10).has_value());
-}
-
-TEST_F(ItemStoreTest, AnEmptyPageOnlyMovesTheCursorAndRewritesBothFiles) {
-    const auto store = open();
-    store->upsert({}, std::vector{fileRecord(1, "a")});
-    EXPECT_TRUE(store->applyChanges(DriveChanges{.cursor = 5, .folders = {}, .files = {}})->empty());
-    EXPECT_EQ(snapshotJSON()["cursor"], 5);
-    EXPECT_EQ(snapshotJSON()["files"].size(), 1u);
-    EXPECT_TRUE(exists("summary-test.json"));
-}
-
-TEST_F(ItemStoreTest, RecordConflictSavesTheSummaryOnly) {
-    const auto store = open();
-    store->recordConflict("Rapport.pdf", "Rapport (conflit Linux 2024-03-05 14h07).pdf");
-    EXPECT_FALSE(exists("item-store-test.json"));
-    const auto summary = DomainSummary::load(locations().summary);
-    ASSERT_TRUE(summary.has_value());
-    EXPECT_EQ(summary->conflicts.at(0).originalName, "Rapport.pdf");
-    EXPECT_EQ(summary->conflicts.at(0).date, kConflictDate);
 }
 
 TEST_F(ItemStoreTest, AnOlderPageOrListingDoesNotUndoNewerState) {

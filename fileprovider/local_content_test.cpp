@@ -20,16 +20,5 @@ TEST(LocalContent, DescribesTheFileUnderTheItemsName) {
     EXPECT_THROW(localContent(directory.path(), "a.txt"), std::filesystem::filesystem_error);
 }
 
-TEST(LocalContent, WithoutAFileAFreshEmptyOneStandsIn) {
-    const LocalContent first = localContent(std::nullopt, "vide.txt");
-    const LocalContent second = localContent(std::nullopt, "vide.txt");
-    std::filesystem::remove(second.url);
-    EXPECT_NE(first.url, second.url);
-    EXPECT_EQ(first.url.parent_path(), std::filesystem::temp_directory_path());
-    EXPECT_TRUE(std::filesystem::remove(first.url));
-    EXPECT_EQ(first, (LocalContent{first.url, 0, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
-                                   "text/plain"}));
-}
-
 }  // namespace
 }  // namespace cadrio

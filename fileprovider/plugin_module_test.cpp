@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <future>
 
 #include "core/support/temporary_directory.hpp"
 #include "platform/fileprovider/plugin_library.hpp"
@@ -33,31 +32,6 @@ private:
     const char* name_;
     std::optional<std::string> old_;
 };
-
-TEST(PluginModuleTest, TheHostLoadsThePluginAndUsesItsAnswers) {
-    TemporaryDirectory home("plugin-module-test");
-    const ScopedVariable data("XDG_DATA_HOME", (home / "data").string());
-    const ScopedVariable bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (home / "no-bus").string());
-    const ScopedVariable log("CADRIO_LOG_TARGET", "stderr");
-
-    const auto library = PluginLibrary::open(CADRIO_FILEPROVIDER_PLUGIN);
-    auto extension = library->createExtension(Domain{"Team/Drive:A", "a@cadrio.test"}, HostContext{});
-
-    std::promise<ItemPtr> root;
-    extension->item(ItemIdentifier::rootContainer(), {},
-                    [&](ItemPtr item, std::optional<Error>) { root.set_value(item); });
-    EXPECT_EQ(root.get_future().get()->filename(), "Zelvano Cadrio");
-
-    // An empty store: the working set starts from the beginning of the feed.
-    std::promise<std::optional<SyncAnchor>> anchor;
-    auto workingSet = extension->enumerator(ItemIdentifier::workingSet(), {});
-    workingSet->currentSyncAnchor([&](std::optional<SyncAnchor> current) { anchor.set_value(current); });
-    EXPECT_EQ(anchor.get_future().get(), SyncAnchor{"v3:0"});
-
-    workingSet.reset();
-    extension.reset();
-    EXPECT_TRUE(std::filesystem::is_directory(home / "data" / "K7QW2M4XRD.group.zelvano.cadrio"));
-}
 
 TEST(PluginModuleTest, ThePluginRefusesToBuildWithoutADomainOrWithAnUnsafeAddress) {
     TemporaryDirectory home("plugin-module-test");

@@ -98,27 +98,5 @@ TEST_F(MenuContentTest, ReadyShowsTheStatusPanelUntilSignOut) {
     EXPECT_EQ(built, (std::vector<std::string>{"sign-in", "status", "sign-in"}));
 }
 
-TEST(MenuContentScreens, AreTheSignInSecondFactorAndStatusViews) {
-    ModelFixture f;
-    f.launch();
-    f.executor.runReady();
-    ViewEnvironment environment{.executor = f.executor, .quit = {}, .openUrl = {}, .openFolder = {},
-                                .openSettings = {}, .securityPageURL = {}, .shortVersion = "0.1.0", .fullVersion = {}};
-    MenuContent content(*f.model, environment);
-    EXPECT_NE(qobject_cast<SignInView*>(content.screen()), nullptr);
-
-    f.transport->api.enqueue(200, QString(kChallenge).arg("p").toStdString());
-    f.model->signIn(kAccount, "pw");
-    f.executor.runReady();
-    EXPECT_NE(qobject_cast<TwoFactorView*>(content.screen()), nullptr);
-
-    f.transport->api.enqueue(200, R"({"access_token":"t"})");
-    f.transport->api.enqueue(200, "{}");
-    f.model->verifyTwoFactor(*f.model->status().challenge(), "123456", TwoFactorMethod::totp, true);
-    f.executor.runReady();
-    EXPECT_NE(qobject_cast<StatusView*>(content.screen()), nullptr);
-    EXPECT_EQ(content.width(), MenuContent::kWidth);
-}
-
 }  // namespace
 }  // namespace cadrio::app::views

@@ -93,15 +93,6 @@ TEST(StatusView, QuotaConflictAndArchiveFollowTheModel) {
     EXPECT_FALSE(p.shows("conflictBanner"));
 }
 
-TEST(StatusView, QuotaBarHiddenWithoutAQuota) {
-    Panel p;
-    p.launchSignedIn(500);
-    p.open();
-    EXPECT_FALSE(p.shows("quotaBar"));
-    EXPECT_FALSE(p.shows("conflictBanner"));
-    EXPECT_FALSE(p.shows("archiveNotice"));
-}
-
 TEST(StatusView, ActionsReachTheModelAndTheDesktop) {
     Panel p;
     p.launchSignedIn();

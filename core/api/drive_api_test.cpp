@@ -22,35 +22,6 @@ DriveFile standardFile(std::int64_t id, std::optional<std::string> thumbnails = 
     return file;
 }
 
-TEST(DriveAPI, ReadOperationsAskForTheirPathAndQuery) {
-    struct Case {
-        const char* path;
-        std::string answer;
-        std::function<void(const DriveAPI&)> call;
-    };
-    const Case cases[] = {
-        {"/drive/changes?since=0", "{}", [](const DriveAPI& api) { api.changes(0); }},
-        {"/drive/folders", "[]", [](const DriveAPI& api) { api.folders(std::nullopt); }},
-        {"/drive/files?limit=100000", "[]", [](const DriveAPI& api) { api.files(std::nullopt); }},
-        {"/drive/files?limit=100000&id_folder=42", "[]",
-         [](const DriveAPI& api) { api.files(42); }},
-        {"/drive/quota", "{}", [](const DriveAPI& api) { api.quota(); }},
-        {"/drive/files/9007199254740993/download-url", R"({"url":"https://s.test/o"})",
-         [](const DriveAPI& api) { api.contentURL(standardFile(9007199254740993)); }},
-        {"/drive/thumbnails/presign?s3_key=a%2Bb%26c%3Dd", R"({"url":"https://s.test/t"})",
-         [](const DriveAPI& api) { api.thumbnailURL(standardFile(1, "a+b&c=d")); }},
-    };
-    for (const auto& c : cases) {
-        ApiFixture f;
-        f.transport->enqueue(200, c.answer);
-        c.call(f.api);
-        ASSERT_EQ(f.requests().size(), 1u) << c.path;
-        EXPECT_EQ(ApiFixture::path(f.request(0)), c.path);
-        EXPECT_EQ(f.request(0).method, "GET") << c.path;
-        EXPECT_EQ(f.request(0).body, "") << c.path;
-    }
-}
-
 TEST(DriveAPI, ListingsDropWhatIsNotSynchronisedAndKeepTheServerOrder) {
     ApiFixture f;
     f.transport->enqueue(200, R"([
@@ -117,72 +88,6 @@ TEST(QueryEncoding, EscapesWhatWouldEndOrSplitTheValue) {
         EXPECT_EQ(percentEncodedQueryValue(raw), encoded) << raw;
 }
 
-TEST(DriveAPI, MetadataBodies) {
-    struct Case {
-        const char* name;
-        std::function<void(const DriveAPI&)> call;
-        const char* method;
-        const char* path;
-        nlohmann::json body;
-    };
-    const Case cases[] = {
-        {"folder at the root",
-         [](const DriveAPI& api) { api.createFolder("Nouveau", std::nullopt); },
-         "POST",
-         "/drive/folders",
-         {{"folder_name", "Nouveau"}, {"id_parent", 0}}},
-        {"rename folder",
-         [](const DriveAPI& api) { api.updateFolder(5, "B", std::nullopt); },
-         "PUT",
-         "/drive/folders/5",
-         {{"folder_name", "B"}}},
-        {"folder to the root",
-         [](const DriveAPI& api) {
-             api.updateFolder(
-                 5, std::nullopt,
-                 std::optional<std::optional<std::int64_t>>(std::in_place, std::nullopt));
-         },
-         "PUT",
-         "/drive/folders/5",
-         {{"parent_id", 0}}},
-        {"rename and move",
-         [](const DriveAPI& api) { api.updateFolder(5, "B", std::optional<std::int64_t>(7)); },
-         "PUT",
-         "/drive/folders/5",
-         {{"folder_name", "B"}, {"parent_id", 7}}},
-        {"one file to the root",
-         [](const DriveAPI& api) { api.move({3}, {}, std::nullopt); },
-         "POST",
-         "/drive/move",
-         {{"file_ids", {3}}, {"folder_ids", nlohmann::json::array()}, {"target_folder_id", 0}}},
-        {"move into a folder",
-         [](const DriveAPI& api) {
-             api.move({}, {4, 5}, 9);
-         },
-         "POST",
-         "/drive/move",
-         {{"file_ids", nlohmann::json::array()}, {"folder_ids", {4, 5}}, {"target_folder_id", 9}}},
-        {"trash",
-         [](const DriveAPI& api) {
-             api.trash({1, 2}, {3});
-         },
-         "POST",
-         "/drive/bulk-delete",
-         {{"file_ids", {1, 2}}, {"folder_ids", {3}}}},
-    };
-    for (const auto& c : cases) {
-        ApiFixture f;
-        f.transport->enqueue(200, R"({"id": 31})");
-        c.call(f.api);
-        ASSERT_EQ(f.requests().size(), 1u) << c.name;
-        const HttpRequest request = f.request(0);
-        EXPECT_EQ(request.method, c.method) << c.name;
-        EXPECT_EQ(ApiFixture::path(request), c.path) << c.name;
-        EXPECT_EQ(ApiFixture::json(request), c.body) << c.name;
-        EXPECT_EQ(ApiFixture::header(request, "Content-Type"), "application/json") << c.name;
-    }
-}
-
 TEST(DriveAPI, OnlyWhatCannotActTwiceIsSentAgainAfterALostAnswer) {
     const std::tuple<const char*, std::function<void(const DriveAPI&)>, bool> cases[] = {
         {"folder creation", [](const DriveAPI& api) { api.createFolder("x", 12); }, false},
@@ -210,18 +115,6 @@ TEST(DriveAPI, EmptyChangesSendNothing) {
     f.api.move({}, {}, 3);
     f.api.trash({}, {});
     EXPECT_TRUE(f.requests().empty());
-}
-
-TEST(DriveAPI, RenameSendsTheBareJSONString) {
-    ApiFixture f;
-    f.transport->enqueue(200, "not read");
-    f.transport->enqueue(200);
-    f.api.renameFile(8, "Notes.txt");
-    f.api.renameFile(8, "dit \"oui\"\\é.txt");
-    EXPECT_EQ(f.request(0).body, "\"Notes.txt\"");
-    EXPECT_EQ(ApiFixture::path(f.request(0)), "/drive/files/8/rename");
-    EXPECT_EQ(f.request(0).method, "PUT");
-    EXPECT_EQ(ApiFixture::json(f.request(1)), "dit \"oui\"\\é.txt");
 }
 
 }  // namespace

@@ -28,40 +28,6 @@ struct Fixture {
 
 const TwoFactorChallenge kChallenge{"Typed@Cadrio.test", {"totp", "recovery"}, {}, "pending", "pw"};
 
-TEST(SignIn, PasswordAnswers) {
-    struct Case {
-        const char* name;
-        std::string body;
-        std::optional<std::string> account;  // signed in as; none: a challenge
-    };
-    const Case cases[] = {
-        {"token only", R"({"access_token":"t"})", "Me@cadrio.test"},
-        {"explicit no second factor", R"({"two_factor_required":false,"access_token":"t","email":"me@cadrio.test"})",
-         "me@cadrio.test"},
-        {"challenge", R"({"two_factor_required":true,"pending_token":"p","methods":["totp"]})", std::nullopt},
-    };
-    for (const auto& c : cases) {
-        Fixture f;
-        f.transport->enqueue(200, c.body);
-        const LoginOutcome outcome = f.client.login("Me@cadrio.test", "pw");
-        if (c.account) {
-            ASSERT_TRUE(outcome.isSignedIn()) << c.name;
-            EXPECT_EQ(*outcome.session(), (DriveSession{*c.account, "t", "pw"})) << c.name;
-            EXPECT_EQ(f.store->load(), *outcome.session()) << c.name;
-        } else {
-            ASSERT_FALSE(outcome.isSignedIn()) << c.name;
-            const auto& challenge = *outcome.challenge();
-            EXPECT_EQ(challenge.account, "Me@cadrio.test");
-            EXPECT_EQ(challenge.pendingToken, "p");
-            EXPECT_EQ(challenge.expiresAt, f.clock.wallNow() + 300s);
-            EXPECT_FALSE(f.store->load());
-            EXPECT_FALSE(f.client.isAuthenticated());
-        }
-        EXPECT_EQ(f.sentBody(),
-                  (nlohmann::json{{"email", "Me@cadrio.test"}, {"password", "pw"}, {"supports_2fa", true}}));
-    }
-}
-
 TEST(SignIn, ChallengeLifetimeIsBounded) {
     const std::pair<const char*, std::chrono::seconds> cases[] = {
         {"120", 120s},
@@ -100,27 +66,6 @@ TEST(SignIn, OnlyDriveAndKeychainErrorsLeaveTheSignIn) {
         EXPECT_EQ(error.kind(), DriveError::Kind::transport) << c.name;
         EXPECT_EQ(error.errorDescription().find(c.password), std::string::npos) << c.name;
         EXPECT_EQ(f.transport->requests().size(), c.sent) << c.name;
-    }
-}
-
-TEST(SignIn, RefusalsMapToTheirCases) {
-    struct Case {
-        int status;
-        std::string body;
-        DriveError expected;
-    };
-    const Case cases[] = {
-        {429, "", DriveError::tooManyAttempts()},
-        {403, R"({"error":"two_factor_client_unsupported"})", DriveError::twoFactorClientUnsupported()},
-        {403, "", DriveError::notAuthenticated()},
-        {200, R"({"two_factor_required":true})", DriveError::decoding("")},  // no token either
-    };
-    for (const auto& c : cases) {
-        Fixture f;
-        f.transport->enqueue(c.status, c.body);
-        EXPECT_EQ(driveErrorOf([&] { f.client.login("a@b.c", "pw"); }).kind(), c.expected.kind())
-            << c.status << " " << c.body;
-        EXPECT_EQ(f.transport->requests().size(), 1u);
     }
 }
 

@@ -7,22 +7,6 @@
 namespace cadrio {
 namespace {
 
-TEST(RequestURL, JoinsPathsLikeText) {
-    struct Case {
-        const char* base;
-        const char* path;
-        const char* url;
-    };
-    const Case cases[] = {
-        {"https://h/api/v1", "drive/quota", "https://h/api/v1/drive/quota"},
-        {"https://h/api/v1", "/drive/quota", "https://h/api/v1/drive/quota"},
-        {"https://h/api/v1/", "/drive/quota", "https://h/api/v1//drive/quota"},
-        {"https://h/api/v1", "/drive/files?limit=100000&id_folder=42",
-         "https://h/api/v1/drive/files?limit=100000&id_folder=42"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(joinAPIURL(c.base, c.path), c.url) << c.path;
-}
-
 TEST(RequestURL, RedirectionTargetsThePolicyAllows) {
     struct Case {
         RedirectPolicy policy;

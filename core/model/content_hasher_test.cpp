@@ -29,24 +29,6 @@ std::string randomBytes(std::size_t count) {
     return bytes;
 }
 
-TEST(ContentHasher, KnownDigests) {
-    const TemporaryDirectory dir("hasher");
-    struct Case {
-        const char* name;
-        std::string bytes;
-        const char* digest;
-    };
-    const std::vector<Case> cases = {
-        {"empty", "", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-        {"abc", "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::ofstream(dir / c.name, std::ios::binary) << c.bytes;
-        EXPECT_EQ(ContentHasher::sha256(dir / c.name), c.digest);
-    }
-}
-
 // Sizes around the block boundary catch a lost, repeated or truncated block.
 TEST(ContentHasher, MatchesAOneShotHashAcrossBlockBoundaries) {
     const TemporaryDirectory dir("hasher");
@@ -58,6 +40,8 @@ TEST(ContentHasher, MatchesAOneShotHashAcrossBlockBoundaries) {
         std::ofstream(dir / "file", std::ios::binary | std::ios::trunc) << content;
         EXPECT_EQ(ContentHasher::sha256(dir / "file"), oneShotSHA256(content));
     }
+    std::ofstream(dir / "abc", std::ios::binary) << "abc";  // the hex form the drive compares
+    EXPECT_EQ(ContentHasher::sha256(dir / "abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 TEST(ContentHasher, UnreadableFilesThrowTheFileError) {

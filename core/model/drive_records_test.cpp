@@ -45,28 +45,6 @@ TEST(DriveRecordsTest, ThumbnailKeysAndPreference) {
     }
 }
 
-TEST(DriveRecordsTest, RefreshedTakesWhatTheGrantAndTransferKnow) {
-    DriveFile file;
-    file.id = 1;
-    file.size = 10;
-    file.contentHash = "old";
-    file.uploadTimestamp = 100;
-
-    DriveDownload grant;
-    grant.url = "https://x/y";
-    EXPECT_EQ(file.refreshed(grant, std::nullopt), file);
-
-    grant.fileSize = 12;
-    grant.contentHash = "new";
-    grant.uploadTimestamp = 200;
-    const DriveFile fromGrant = file.refreshed(grant, std::nullopt);
-    EXPECT_EQ(fromGrant.size, 12);
-    EXPECT_EQ(fromGrant.contentHash, "new");
-    EXPECT_EQ(fromGrant.uploadTimestamp, 200);
-    EXPECT_EQ(file.refreshed(grant, 11).size, 11);
-
-}
-
 TEST(DriveRecordsTest, QuotaFractionStaysWithinZeroAndOne) {
     const std::vector<std::pair<DriveQuota, double>> cases = {
         {{256, 1024}, 0.25}, {{5, 0}, 0},        {{2048, 1024}, 1},  {{-5, 1024}, 0},

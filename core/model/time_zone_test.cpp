@@ -9,12 +9,6 @@
 namespace cadrio {
 namespace {
 
-TEST(TimeZone, LocalDateTimeIncludesSeconds) {
-    const Date instant = Date(std::chrono::seconds(1709644079));  // 2024-03-05 13:07:59 UTC
-    EXPECT_EQ(localDateTime(instant, "Europe/Paris"),
-              (LocalDateTime{.year = 2024, .month = 3, .day = 5, .hour = 14, .minute = 7, .second = 59}));
-}
-
 TEST(TimeZone, CurrentZoneNamePrefersAKnownTZVariable) {
     std::string system = "UTC";
     try {

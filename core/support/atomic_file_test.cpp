@@ -47,17 +47,6 @@ protected:
     const fs::path dir_ = temporary_.path();
 };
 
-TEST_F(AtomicFileTest, CreatesAndReplacesWithoutLeavingTemporaries) {
-    const fs::path target = dir_ / "summary.json";
-    writeFileAtomically(target, "first");
-    EXPECT_EQ(read(target), "first");
-    writeFileAtomically(target, std::string("sec\0ond", 7));
-    EXPECT_EQ(read(target), std::string("sec\0ond", 7));
-    writeFileAtomically(target, "");
-    EXPECT_EQ(read(target), "");
-    EXPECT_EQ(entries(dir_), std::set<std::string>{"summary.json"});
-}
-
 TEST_F(AtomicFileTest, AppliesTheRequestedPermissionsWhateverTheUmask) {
     const fs::path privateFile = dir_ / "private";
     const fs::path sharedFile = dir_ / "shared";
@@ -230,16 +219,6 @@ TEST_F(AtomicFileTest, SweepingRemovesOnlyUnlockedTemporariesOfItsTarget) {
     ::close(held);
     EXPECT_EQ(sweepStaleTemporaries(target), 1u) << "the one whose lock was released";
     EXPECT_EQ(sweepStaleTemporariesIn(dir_ / "missing"), 0u);
-}
-
-TEST_F(AtomicFileTest, ReadsBackWholeFilesWithinTheLimit) {
-    const std::string big(100000, 'b');
-    put(dir_ / "big", big);
-    put(dir_ / "empty", "");
-    EXPECT_EQ(readWholeFile(dir_ / "big", big.size()), big);
-    EXPECT_EQ(readWholeFile(dir_ / "empty", 0), "");
-    fs::create_symlink(dir_ / "big", dir_ / "link");
-    EXPECT_EQ(readWholeFile(dir_ / "link", big.size()), big);
 }
 
 TEST_F(AtomicFileTest, ReadingRefusesWhatIsNotABoundedRegularFile) {

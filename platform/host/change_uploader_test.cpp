@@ -226,25 +226,6 @@ TEST_F(ChangeUploaderTest, FailuresRetryOnTheScheduleAndRefusalsAreToldOnce) {
     EXPECT_EQ(replica->pendingChange(file)->refusal.has_value(), true);
 }
 
-TEST_F(ChangeUploaderTest, AConflictDropsTheLocalCopyAndTheCachedContents) {
-    makeUploader();
-    const Inode file = newFile(kFuseRootInode, "a.txt", "mine");
-    clock.advance(500ms);
-    extension->waitForCall(0).answer(answerItem("f:1", "a.txt", "v1"), ItemFields::none, false, std::nullopt);
-    waitIdle();
-    ASSERT_TRUE(cache.lookup(file, "v1"));
-
-    write(file, "edited");
-    clock.advance(500ms);
-    const auto modification = extension->waitForCall(1);
-    EXPECT_EQ(modification.kind, UploadingExtension::Call::modify);
-    modification.answer(answerItem("f:1", "a.txt", "v2"), ItemFields::none, true, std::nullopt);
-    waitIdle();
-    EXPECT_FALSE(copies.localContents(file));
-    EXPECT_FALSE(cache.lookup(file, "v1"));
-    EXPECT_FALSE(cache.lookup(file, "v2"));
-}
-
 TEST_F(ChangeUploaderTest, PauseCancelsSendsAndHoldsTheQueueUntilResume) {
     makeUploader();
     newFile(kFuseRootInode, "a.txt", "abcd");

@@ -195,43 +195,6 @@ TEST_F(ReplicaQueueTest, AListedCopyTheUserChangedIsNotMergedAway) {
     EXPECT_EQ(bits(listed), (std::pair{LC::creation, LC::none}));
 }
 
-TEST_F(ReplicaQueueTest, EditorsSavesEndAsOneContentChangeOfTheOriginal) {
-    for (const char* temporary : {".goutputstream-XYZ", "Rapport.txt.tmp1"}) {
-        Queue q;
-        const Inode original = q.synced("f:1", "Rapport.txt");
-        const bool scratch = temporary[0] == '.';
-        const Inode temp =
-            q.replica->createLocal(kFuseRootInode, temporary, false, kNow, !scratch).inode;
-        q.replica->recordContentChange(temp, 9, kNow);
-        EXPECT_EQ(q.replica->renameLocal(temp, kFuseRootInode, "Rapport.txt", false), original);
-        EXPECT_EQ(q.idOf(temp), "f:1") << temporary;
-        EXPECT_EQ(q.bits(temp), (std::pair{LC::contents, LC::none})) << temporary;
-        EXPECT_EQ(q.replica->pendingChange(temp)->baseVersion.contentVersion, "c1");
-        EXPECT_EQ(q.replica->pendingCount(), 1u) << temporary;
-    }
-    // vim: the original moves aside to a backup, a new file takes its name.
-    const Inode original = synced("f:2", "notes");
-    replica->renameLocal(original, kFuseRootInode, "notes~", true);
-    EXPECT_FALSE(replica->beginSending(original));
-    const Inode written = created("notes");
-    replica->recordContentChange(written, 4, kNow);
-    replica->removeLocal(original);
-    EXPECT_EQ(idOf(written), "f:2");
-    EXPECT_EQ(replica->pendingCount(), 1u);
-    const auto outgoing = replica->beginSending(written);
-    ASSERT_TRUE(outgoing);
-    EXPECT_EQ(outgoing->change.sending, LC::contents);
-    EXPECT_EQ(outgoing->item.version.contentVersion, "c1");
-
-    // Removed, then written anew under the same name.
-    const Inode removed = synced("f:3", "data.csv");
-    replica->removeLocal(removed);
-    const Inode rewritten = created("data.csv");
-    EXPECT_EQ(idOf(rewritten), "f:3");
-    EXPECT_EQ(bits(rewritten), (std::pair{LC::contents, LC::none}));
-    EXPECT_FALSE(replica->pendingChange(removed));
-}
-
 TEST_F(ReplicaQueueTest, ARenameOverAFileOfTheDriveWaitsForItsDeletion) {
     const Inode a = synced("f:a", "a.txt");
     const Inode b = synced("f:b", "b.txt");

@@ -52,43 +52,6 @@ TEST(ReplicaTest, SiblingsKeepDistinctStableNames) {
     EXPECT_EQ(replica->child(kFuseRootInode, "Rapport (f:2).pdf")->size, 5);
 }
 
-TEST(ReplicaTest, RenameMoveDeleteAndNewContentNotifyTheKernel) {
-    auto replica = Replica::open(":memory:");
-    auto first = replica->apply(std::vector{item("d:1", "", "Docs"), item("f:2", "d:1", "a.txt")});
-    const Inode docs = replica->inodeOf(ItemIdentifier("d:1"));
-    const Inode file = replica->inodeOf(ItemIdentifier("f:2"));
-    // New names: only the listings are stale, once per folder.
-    EXPECT_EQ(first, (std::vector<KernelNotice>{{Kind::inode, 0, kFuseRootInode, ""}, {Kind::inode, 0, docs, ""}}));
-    EXPECT_EQ(replica->apply(std::vector{item("f:5", "d:1", "b.txt"), item("f:6", "d:1", "c.txt")}),
-              (std::vector<KernelNotice>{{Kind::inode, 0, docs, ""}}));
-    replica->applyChanges(std::vector{ItemIdentifier("f:5"), ItemIdentifier("f:6")}, {}, {"v3:1"});
-    EXPECT_TRUE(replica->apply(std::vector{item("f:2", "d:1", "a.txt")}).empty());
-
-    EXPECT_EQ(replica->apply(std::vector{item("f:2", "", "b.txt")}),
-              (std::vector<KernelNotice>{{Kind::entry, docs, 0, "a.txt"},
-                                         {Kind::entry, kFuseRootInode, 0, "b.txt"},
-                                         {Kind::inode, 0, kFuseRootInode, ""},
-                                         {Kind::inode, 0, docs, ""}}));
-    EXPECT_EQ(replica->apply(std::vector{item("f:2", "", "b.txt", 1, "c2")}),
-              (std::vector<KernelNotice>{{Kind::inode, 0, file, ""}}));
-
-    replica->apply(std::vector{item("d:3", "d:1", "Sub"), item("f:4", "d:3", "deep")});
-    const Inode sub = replica->inodeOf(ItemIdentifier("d:3"));
-    const Inode deep = replica->inodeOf(ItemIdentifier("f:4"));
-    const std::vector<ItemIdentifier> gone{ItemIdentifier("d:1")};
-    auto notices = replica->applyChanges(gone, {}, {"v3:9"});
-    std::erase_if(notices, [](auto& n) { return n.kind == Kind::inode; });
-    std::sort(notices.begin(), notices.end(), [](auto& a, auto& b) { return a.inode < b.inode; });
-    EXPECT_EQ(notices, (std::vector<KernelNotice>{{Kind::deleted, kFuseRootInode, docs, "Docs"},
-                                                  {Kind::deleted, docs, sub, "Sub"},
-                                                  {Kind::deleted, sub, deep, "deep"}}));
-    EXPECT_FALSE(replica->entry(deep));
-    EXPECT_EQ(replica->anchor(), fileprovider::SyncAnchor{"v3:9"});
-    // Inodes are never reused.
-    EXPECT_EQ(replica->inodeOf(ItemIdentifier("d:1")), docs);
-    EXPECT_GT(replica->inodeOf(ItemIdentifier("f:new")), deep);
-}
-
 TEST(ReplicaTest, ImpossibleStructuresAreRepaired) {
     auto replica = Replica::open(":memory:");
     // A child before its parent, then the parent closing a cycle through it.

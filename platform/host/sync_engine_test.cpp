@@ -151,41 +151,6 @@ class SyncEngineTest : public ::testing::Test {
         std::make_unique<SyncEngine>(plugin_, *replica_, sink_, clock_, SyncEngine::Options{10s});
 };
 
-TEST_F(SyncEngineTest, FirstStartListsTheWorkingSetThenStoresTheAnchor) {
-    replica_->apply(std::vector{item("f:stale")});
-    plugin_->workingSet = {{item("d:1"), item("f:2", "d:1")}, {item("f:3")}};
-    engine_->start();
-    waitIdle();
-    EXPECT_TRUE(has("f:2") && has("f:3"));
-    EXPECT_FALSE(has("f:stale"));
-    EXPECT_EQ(anchor(), "v3:5");
-    EXPECT_TRUE(replica_->entry(ItemIdentifier("d:1"))->childrenListed);
-    EXPECT_GE(sink_.count(), 4u);
-}
-
-TEST_F(SyncEngineTest, ChangesApplyAndAnExpiredAnchorRelists) {
-    plugin_->changes = [](const std::shared_ptr<ChangeObserver>& observer, const SyncAnchor& from) {
-        if (from.bytes == "v3:1") {
-            observer->didDeleteItems({ItemIdentifier("f:old")});
-            observer->didUpdate({item("f:new")});
-            return observer->finishEnumeratingChanges({"v3:2"}, false);
-        }
-        observer->finishEnumeratingWithError(Error::syncAnchorExpired());
-    };
-    startWithAnchor("v3:1");
-    waitIdle();
-    EXPECT_FALSE(has("f:old"));
-    EXPECT_TRUE(has("f:new"));
-    EXPECT_EQ(anchor(), "v3:2");
-
-    plugin_->workingSet = {{item("f:listed")}};
-    engine_->signal();
-    waitIdle();
-    EXPECT_FALSE(has("f:new"));
-    EXPECT_TRUE(has("f:listed"));
-    EXPECT_EQ(anchor(), "v3:5");
-}
-
 TEST_F(SyncEngineTest, SignalsDuringAnEnumerationCoalesceIntoOneFollowUp) {
     startWithAnchor("v3:1");
     const auto first = plugin_->heldChange(1);

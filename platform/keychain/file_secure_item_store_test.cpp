@@ -86,15 +86,6 @@ TEST_F(FileSecureItemStoreTest, LeavesOnlyHashedNamesAndNoTemporaryFiles) {
     }
 }
 
-TEST_F(FileSecureItemStoreTest, AbsentFolderMeansNoItemsAndIsCreatedOnWrite) {
-    FileSecureItemStore store(root_ / "container" / "keychain");
-    EXPECT_EQ(store.find(key_), std::nullopt);
-    EXPECT_FALSE(store.remove(key_));
-    EXPECT_FALSE(fs::exists(store.directory()));
-    store.add(key_, "secret");
-    EXPECT_EQ(store.find(key_), "secret");
-}
-
 // What lies at an item's place decides between "absent" and a failure.
 TEST_F(FileSecureItemStoreTest, DamagedItemsFailInsteadOfReadingAsAbsent) {
     FileSecureItemStore store(root_ / "keychain");

@@ -2,45 +2,28 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <fstream>
+
+#include "core/support/temporary_directory.hpp"
 
 namespace cadrio::types {
 namespace {
 
-class TempMimeDirectory {
-public:
-    TempMimeDirectory() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("cadrio-mime-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempMimeDirectory() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    void write(const std::string& name, std::string_view text) const {
-        std::ofstream(path_ / name, std::ios::binary) << text;
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    static inline int counter_ = 0;
-    std::filesystem::path path_;
-};
+void write(const TemporaryDirectory& dir, const std::string& name, std::string_view text) {
+    std::ofstream(dir / name, std::ios::binary) << text;
+}
 
 ContentTypeRegistry sampleRegistry() {
-    TempMimeDirectory dir;
-    dir.write("globs2",
+    const TemporaryDirectory dir("cadrio-mime");
+    write(dir, "globs2",
               "50:application/gzip:*.gz\n"
               "50:application/x-compressed-tar:*.tar.gz\n"
               "50:application/pdf:*.pdf\n"
               "50:text/x-csrc:*.c\n"
               "50:image/svg+xml:*.svg\n"
               "50:x-scheme-handler/odd:*.odd\n");
-    dir.write("aliases", "application/x-gzip application/gzip\napplication/x-pdf application/pdf\n");
-    dir.write("subclasses",
+    write(dir, "aliases", "application/x-gzip application/gzip\napplication/x-pdf application/pdf\n");
+    write(dir, "subclasses",
               "application/x-compressed-tar application/gzip\n"
               "image/svg+xml application/xml\n"
               "application/xml text/plain\n"
@@ -115,9 +98,9 @@ TEST(ContentTypeRegistryTest, UploadMimeTypes) {
 }
 
 TEST(ContentTypeRegistryTest, FallsBackToTheBuiltInTable) {
-    TempMimeDirectory empty;
-    TempMimeDirectory damaged;
-    damaged.write("globs2", "\x7f" "ELF binary junk\nno:colons:here\n");
+    const TemporaryDirectory empty("cadrio-mime");
+    const TemporaryDirectory damaged("cadrio-mime");
+    write(damaged, "globs2", "\x7f" "ELF binary junk\nno:colons:here\n");
     for (const auto* dir : {&empty, &damaged}) {
         const auto registry = ContentTypeRegistry::fromDirectory(dir->path());
         EXPECT_TRUE(registry.isBuiltin());
