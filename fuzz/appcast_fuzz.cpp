@@ -4,6 +4,7 @@
 // itself, comparisons reversed by swapping, and transitive), so the newest
 // one is well defined.
 
+#include <algorithm>
 #include <compare>
 
 #include "app/updates/appcast.hpp"
@@ -20,7 +21,9 @@ namespace {
 // Beyond a few items the cubic check costs more than it finds.
 constexpr std::size_t kMaxOrderedItems = 12;
 
-std::strong_ordering reversed(std::strong_ordering order) { return 0 <=> order; }
+std::strong_ordering reversed(std::strong_ordering order) {
+    return 0 <=> order;
+}
 
 void checkOrder(const std::vector<AppcastItem>& items) {
     const std::size_t n = std::min(items.size(), kMaxOrderedItems);

@@ -14,12 +14,14 @@ using fuzz::require;
 namespace {
 
 bool sameUpToRounding(const DomainSummary& a, const DomainSummary& b) {
-    if (a.archivedFileIDs != b.archivedFileIDs || a.conflicts.size() != b.conflicts.size()) return false;
+    if (a.archivedFileIDs != b.archivedFileIDs || a.conflicts.size() != b.conflicts.size())
+        return false;
     for (std::size_t i = 0; i < a.conflicts.size(); ++i) {
         const auto& x = a.conflicts[i];
         const auto& y = b.conflicts[i];
         const auto drift = x.date > y.date ? x.date - y.date : y.date - x.date;
-        if (x.originalName != y.originalName || x.copyName != y.copyName || drift > std::chrono::microseconds(1)) {
+        if (x.originalName != y.originalName || x.copyName != y.copyName ||
+            drift > std::chrono::microseconds(1)) {
             return false;
         }
     }

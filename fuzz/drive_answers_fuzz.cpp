@@ -7,10 +7,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/model/drive_error.hpp"
 #include "core/model/status_mapping.hpp"
 #include "core/model/url_check.hpp"
 #include "core/model/utf8_text.hpp"
-#include "core/model/drive_error.hpp"
 #include "core/model/wire_conversions.hpp"
 #include "core/model/wire_decoding.hpp"
 #include "fuzz/fuzz_input.hpp"
@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     decodeOrRefuse(body, isJson, [](std::string_view b) { (void)decodeReplaceResponse(b); });
     decodeOrRefuse(body, isJson, [](std::string_view b) { (void)decodeMultipartInit(b); });
 
-    const std::optional<std::string> header = body.size() < 64 ? std::optional<std::string>(body) : std::nullopt;
+    const std::optional<std::string> header =
+        body.size() < 64 ? std::optional<std::string>(body) : std::nullopt;
     for (const int status : {0, 304, 400, 401, 403, 404, 409, 410, 413, 423, 429, 500, 503, 1000}) {
         checkExcerpt(statusError(status, body, header), kApiBodyExcerptLimit);
         checkExcerpt(storageStatusError(status, body), kStorageBodyExcerptLimit);

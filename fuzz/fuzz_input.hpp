@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -49,7 +49,9 @@ inline const std::filesystem::path& scratchFolder() {
 
 /// Keeps the parsers' complaints about bad input (one per input) out of the
 /// journal and the terminal; faults still show.
-inline void quietLogs() { log::setProcessSink(std::make_shared<log::StreamSink>(2, log::Level::fault)); }
+inline void quietLogs() {
+    log::setProcessSink(std::make_shared<log::StreamSink>(2, log::Level::fault));
+}
 
 /// Replaces `path` with `bytes`.
 inline void writeFile(const std::filesystem::path& path, std::string_view bytes) {

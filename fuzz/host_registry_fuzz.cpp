@@ -45,7 +45,8 @@ void checkPlugins(const std::filesystem::path& folder, std::string_view bytes) {
     std::filesystem::remove(elections.string() + ".damaged");
     host::PluginRegistry registry({plugins}, elections);
     for (const host::PluginManifest& manifest : registry.plugins()) {
-        require(!manifest.identifier.empty() && !manifest.version.empty() && !manifest.library.empty());
+        require(!manifest.identifier.empty() && !manifest.version.empty() &&
+                !manifest.library.empty());
         (void)registry.isElected(manifest.identifier);
         require(registry.setElected(manifest.identifier, false));
         require(!registry.isElected(manifest.identifier));

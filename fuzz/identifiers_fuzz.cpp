@@ -23,7 +23,8 @@ std::optional<std::int64_t> referenceDecimal(std::string_view text) {
     if (text.starts_with('+') && text.size() > 1 && text[1] != '-') text.remove_prefix(1);
     std::int64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
     return value;
 }
 
@@ -36,7 +37,8 @@ void checkIdentifier(std::string_view text) {
 }
 
 void checkAnchor(std::string_view text) {
-    const std::optional<std::int64_t> cursor = cursorOfSyncAnchor(fileprovider::SyncAnchor{std::string(text)});
+    const std::optional<std::int64_t> cursor =
+        cursorOfSyncAnchor(fileprovider::SyncAnchor{std::string(text)});
     if (text.starts_with("v3:")) require(cursor == referenceDecimal(text.substr(3)));
     if (cursor) require(cursorOfSyncAnchor(syncAnchor(*cursor)) == cursor);
 }
@@ -47,7 +49,8 @@ void checkVersionToken(std::string_view text) {
     if (text.empty() || text.front() == ':') return;
     DriveFile file;
     file.contentHash = std::string(text);
-    require(ContentVersion::precondition(ContentVersion::token(file)).ifContentHash == file.contentHash);
+    require(ContentVersion::precondition(ContentVersion::token(file)).ifContentHash ==
+            file.contentHash);
 }
 
 }  // namespace

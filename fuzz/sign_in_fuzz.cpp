@@ -21,10 +21,12 @@ using fuzz::require;
 namespace {
 
 struct Client {
-    std::shared_ptr<testing::ScriptedTransport> transport = std::make_shared<testing::ScriptedTransport>();
+    std::shared_ptr<testing::ScriptedTransport> transport =
+        std::make_shared<testing::ScriptedTransport>();
     VirtualClock clock;
     ApiClient api{DriveConfiguration("https://drive.test/api/v1", 1, 0ms, 60), transport,
-                  std::make_shared<InMemorySessionStore>(), std::make_shared<InMemoryTrustedDeviceStore>(), clock};
+                  std::make_shared<InMemorySessionStore>(),
+                  std::make_shared<InMemoryTrustedDeviceStore>(), clock};
 };
 
 const TwoFactorChallenge kChallenge{"me@cadrio.test", {"totp"}, {}, "pending", "pw"};
@@ -46,9 +48,11 @@ void signIn(std::string_view body, int status) {
 
 void checkCode(std::string_view body, int status) {
     Client client;
-    client.transport->enqueue(status, std::string(body), {{"X-Drive-Conflict", std::string(body.substr(0, 16))}});
+    client.transport->enqueue(status, std::string(body),
+                              {{"X-Drive-Conflict", std::string(body.substr(0, 16))}});
     try {
-        (void)client.api.verifyTwoFactor(kChallenge, TwoFactorMethod::totp, "123456", true, "Linux");
+        (void)client.api.verifyTwoFactor(kChallenge, TwoFactorMethod::totp, "123456", true,
+                                         "Linux");
         require(status == 200);
     } catch (const DriveError& error) {
         require((error.kind() == DriveError::Kind::decoding) == (status == 200));
