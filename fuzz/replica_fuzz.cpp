@@ -2,9 +2,9 @@
 // or another program's writes. Whatever the bytes, opening gives a replica
 // (the file's, or a new one after moving it aside) or ReplicaError; every
 // read and the next local change then give values or ReplicaError, never
-// anything else, and each entry a listing gives is found again by its inode.
-// (A file can pass SQLite's quick check with an index that disagrees with
-// its table, so lookups by name are made but not held to the listing.)
+// anything else. The values themselves are not held to each other: a file
+// can pass SQLite's quick check with indexes that disagree with their
+// tables, and then listings and lookups disagree too.
 
 #include <deque>
 
@@ -28,7 +28,7 @@ void walkTree(const Replica& replica) {
         folders.pop_front();
         for (const ReplicaEntry& entry : replica.children(folder, 0, kMaxEntriesVisited)) {
             ++visited;
-            require(replica.entry(entry.inode) == entry);
+            (void)replica.entry(entry.inode);
             (void)replica.child(entry.parentInode, entry.shownName);
             if (entry.isFolder && entry.inode != folder) folders.push_back(entry.inode);
         }
@@ -45,7 +45,7 @@ void exercise(Replica& replica) {
     }
     (void)replica.materialisedByAge();
     replica.createLocal(kFuseRootInode, "fuzz-created", false, {}, true);
-    require(replica.child(kFuseRootInode, "fuzz-created").has_value());
+    (void)replica.child(kFuseRootInode, "fuzz-created");
 }
 
 void removeDatabase(const std::filesystem::path& file) {
