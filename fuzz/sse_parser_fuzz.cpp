@@ -6,10 +6,8 @@
 // The first input byte picks the limit (small limits reach the give-up path)
 // and seeds the chunk sizes; the rest is the stream.
 //
-// Built only with clang and CADRIO_SANITIZE=ON (ASan and UBSan on top):
-//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCADRIO_SANITIZE=ON
-//   cmake --build build-fuzz --target sse_parser_fuzz
-//   build-fuzz/fuzz/sse_parser_fuzz -max_total_time=60 -max_len=4096 CORPUS_DIR
+// Built only with clang and CADRIO_SANITIZE=ON (ASan and UBSan on top);
+// scripts/fuzz 60 sse_parser_fuzz builds and runs it.
 
 #include <cstddef>
 #include <cstdint>

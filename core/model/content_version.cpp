@@ -34,7 +34,14 @@ std::string token(const DriveFile& file) {
 ReplacePrecondition precondition(std::string_view token) {
     const std::vector<std::string_view> pieces = splitToken(token);
     if (pieces.size() < 2) return {};
-    if (pieces[0] == "h") return {.ifContentHash = std::string(pieces[1]), .ifDateUpload = std::nullopt};
+    if (pieces[0] == "h") {
+        // The hash is the whole rest of the token: a hash holding a colon
+        // ("sha256:...") must come back whole, or every replacement of the
+        // file would be refused as a conflict.
+        const auto start = static_cast<std::size_t>(pieces[1].data() - token.data());
+        const std::string_view hash = token.substr(start);
+        return {.ifContentHash = std::string(hash), .ifDateUpload = std::nullopt};
+    }
     if (pieces[0] == "u") return {.ifContentHash = std::nullopt, .ifDateUpload = parseSignedDecimal(pieces[1])};
     return {};
 }

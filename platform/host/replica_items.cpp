@@ -54,15 +54,42 @@ void SqliteReplica::prepareSchema() {
     tables.step();
     const std::int64_t known = tables.integer(0);
     tables.reset();
-    if (found == kSchemaVersion && known == 5) return;
+    if (found == kSchemaVersion && known == 5) return requireInodeKeys(true);
     // The user's replica of the previous layout: its queue starts empty.
-    if (found == 1 && known == 4) return upgradeSchema(found);
+    if (found == 1 && known == 4) {
+        requireInodeKeys(false);
+        return upgradeSchema(found);
+    }
     auto& any = connection_.statement("SELECT count(*) FROM sqlite_master");
     any.step();
     const bool empty = found == 0 && any.integer(0) == 0;
     any.reset();
     if (!empty) throw LayoutMismatch("the database is not a replica of this layout");
     createSchema();
+}
+
+// Every row is found by its inode, the tables' row key. Tables that name our
+// columns but key them otherwise (a damaged or foreign schema) would give
+// entries without an inode; like quick_check, this reads every row.
+void SqliteReplica::requireInodeKeys(bool withQueue) {
+    const char* const query =
+        withQueue ? "SELECT EXISTS(SELECT 1 FROM items NOT INDEXED WHERE inode IS NOT rowid) "
+                    "OR EXISTS(SELECT 1 FROM inodes NOT INDEXED WHERE inode IS NOT rowid) "
+                    "OR EXISTS(SELECT 1 FROM materialised NOT INDEXED WHERE inode IS NOT rowid) "
+                    "OR EXISTS(SELECT 1 FROM pending NOT INDEXED WHERE inode IS NOT rowid)"
+                  : "SELECT EXISTS(SELECT 1 FROM items NOT INDEXED WHERE inode IS NOT rowid) "
+                    "OR EXISTS(SELECT 1 FROM inodes NOT INDEXED WHERE inode IS NOT rowid) "
+                    "OR EXISTS(SELECT 1 FROM materialised NOT INDEXED WHERE inode IS NOT rowid)";
+    bool mismatch = true;
+    try {
+        auto& check = connection_.statement(query);
+        mismatch = !check.step() || check.integer(0) != 0;
+        check.reset();
+    } catch (const sqlite::SqliteError& error) {
+        // A table without row ids has no such key at all.
+        if (error.meansDamagedFile()) throw;
+    }
+    if (mismatch) throw LayoutMismatch("the database's tables are not keyed by inode");
 }
 
 void SqliteReplica::upgradeSchema(std::int64_t from) {
