@@ -1,0 +1,53 @@
+#include "tests/convergence/expected_state.hpp"
+
+#include "tests/convergence/tree.hpp"
+
+namespace cadrio::convergence {
+namespace {
+
+Origin other(Origin origin) { return origin == Origin::local ? Origin::remote : Origin::local; }
+
+}  // namespace
+
+void ExpectedState::wrote(Origin origin, std::size_t step, const std::string& path, const std::string& hash) {
+    dropped(origin, path);
+    expectations_.push_back({origin, path, hash, step, touchedBy(other(origin), path), false});
+    if (origin == Origin::local) localHashes_.insert(hash);
+}
+
+void ExpectedState::dropped(Origin origin, const std::string& path) {
+    touch(origin, path);
+    for (Expectation& expectation : expectations_) {
+        if (overlaps(expectation.path, path)) expectation.overridden = true;
+    }
+}
+
+void ExpectedState::moved(Origin origin, const std::string& from, const std::string& to) {
+    touch(origin, from);
+    touch(origin, to);
+    for (Expectation& expectation : expectations_) {
+        if (expectation.overridden) continue;
+        if (expectation.path == to || expectation.path.starts_with(to + "/")) {
+            expectation.overridden = true;  // replaced by what moved there
+        } else if (expectation.path == from || expectation.path.starts_with(from + "/")) {
+            expectation.path = to + expectation.path.substr(from.size());
+            if (origin != expectation.origin) expectation.relaxed = true;
+        }
+    }
+}
+
+void ExpectedState::touch(Origin origin, const std::string& path) {
+    touches_.emplace_back(origin, path);
+    for (Expectation& expectation : expectations_) {
+        if (expectation.origin != origin && overlaps(expectation.path, path)) expectation.relaxed = true;
+    }
+}
+
+bool ExpectedState::touchedBy(Origin origin, const std::string& path) const {
+    for (const auto& [who, touched] : touches_) {
+        if (who == origin && overlaps(touched, path)) return true;
+    }
+    return false;
+}
+
+}  // namespace cadrio::convergence
