@@ -139,7 +139,7 @@ std::string Executor::local(const Op& op, std::size_t step) {
         return error ? "refused: mkdir: " + error.message() : "ok";
     case OpKind::localDelete:
     case OpKind::localRemoveTree:
-        expected_.dropped(Origin::local, op.path);
+        expected_.deleted(Origin::local, op.path);
         if (op.kind == OpKind::localDelete ? ::unlink(path.c_str()) != 0 : fs::remove_all(path, error) == 0) {
             ++figures_.refused;
             return "refused: remove";
@@ -209,11 +209,11 @@ std::string Executor::remote(const Op& op, std::size_t step) {
         break;
     case OpKind::remoteTrash:
         answer = rig_.admin().post("/_admin/drive/trash", {{"kind", kind}, {"id", id}});
-        if (answer.ok()) expected_.dropped(Origin::remote, op.path);
+        if (answer.ok()) expected_.deleted(Origin::remote, op.path);
         break;
     case OpKind::remoteArchive:
         answer = rig_.admin().post("/_admin/drive/storage-class", {{"id", id}, {"storage_class", "glacier"}});
-        if (answer.ok()) expected_.dropped(Origin::remote, op.path);
+        if (answer.ok()) expected_.deleted(Origin::remote, op.path);
         break;
     case OpKind::remoteLock:
     case OpKind::remoteUnlock:

@@ -9,9 +9,15 @@ Origin other(Origin origin) { return origin == Origin::local ? Origin::remote : 
 
 }  // namespace
 
-void ExpectedState::wrote(Origin origin, std::size_t step, const std::string& path, const std::string& hash) {
+void ExpectedState::wrote(Origin origin, std::size_t step, const std::string& named, const std::string& hash) {
+    std::string path = named;
+    for (const auto& [who, from, to] : moves_) {
+        if (who != origin && (path == from || path.starts_with(from + "/"))) path = to + path.substr(from.size());
+    }
     dropped(origin, path);
-    expectations_.push_back({origin, path, hash, step, touchedBy(other(origin), path), false});
+    bool mayVanish = false;
+    for (const std::string& dropped : localDrops_) mayVanish = mayVanish || (origin == Origin::remote && overlaps(dropped, path));
+    expectations_.push_back({origin, path, hash, step, touchedBy(other(origin), path), false, mayVanish});
     if (origin == Origin::local) localHashes_.insert(hash);
 }
 
@@ -22,7 +28,13 @@ void ExpectedState::dropped(Origin origin, const std::string& path) {
     }
 }
 
+void ExpectedState::deleted(Origin origin, const std::string& path) {
+    dropped(origin, path);
+    if (origin == Origin::local) localDrops_.push_back(path);
+}
+
 void ExpectedState::moved(Origin origin, const std::string& from, const std::string& to) {
+    moves_.emplace_back(origin, from, to);
     touch(origin, from);
     touch(origin, to);
     for (Expectation& expectation : expectations_) {

@@ -6,11 +6,14 @@
 // Paths follow renames and moves. A version whose path was also touched by
 // the other side (a race the client resolves with a conflict copy, or a
 // rename it applies later) is "relaxed": it must still exist somewhere on
-// the drive, not necessarily under its name. Single-threaded.
+// the drive, not necessarily under its name. A local deletion is sent
+// without a precondition, so it wins over the other device's later edits.
+// Single-threaded.
 
 #include <cstddef>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace cadrio::convergence {
@@ -24,6 +27,9 @@ struct Expectation {
     std::size_t step;
     bool relaxed = false;
     bool overridden = false;
+    /// A change of the other device to a file this side had deleted: the
+    /// deletion, sent without a precondition, may take it to the trash.
+    bool mayVanish = false;
 };
 
 class ExpectedState {
@@ -34,6 +40,8 @@ public:
     /// archived, a write that failed half way): versions at or below it
     /// are no longer expected.
     void dropped(Origin origin, const std::string& path);
+    /// Deleted, trashed or archived: dropped, and remembered when local.
+    void deleted(Origin origin, const std::string& path);
     /// Renamed or moved: versions at or below `from` now live below `to`.
     void moved(Origin origin, const std::string& from, const std::string& to);
 
@@ -49,6 +57,11 @@ private:
     std::vector<Expectation> expectations_;
     std::set<std::string> localHashes_;
     std::vector<std::pair<Origin, std::string>> touches_;
+    std::vector<std::string> localDrops_;
+    // Renames and moves of each side, oldest first: a change the other side
+    // makes under the old name, before it heard of the rename, ends up
+    // under the new one.
+    std::vector<std::tuple<Origin, std::string, std::string>> moves_;
 };
 
 }  // namespace cadrio::convergence

@@ -49,6 +49,17 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.dropped(Origin::remote, "d");
          },
          {}, {}, {}, 0, 0, 0, 0, true},
+        {"edited elsewhere after a local deletion", [](ExpectedState& e) {
+             e.deleted(Origin::local, "a.txt");
+             e.wrote(Origin::remote, 1, "a.txt", "h2");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
+        {"edited elsewhere under the old name, then deleted here", [](ExpectedState& e) {
+             e.moved(Origin::local, "a.txt", "b.txt");
+             e.wrote(Origin::remote, 1, "a.txt", "h2");
+             e.deleted(Origin::local, "b.txt");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
         {"scratch file stays local", [](ExpectedState&) {}, {{".a.txt.swp", file("h1")}}, {}, {}, 0, 0, 0, 0, true},
         {"scratch file uploaded", [](ExpectedState&) {}, {{"a.txt~", file("h1")}}, {{"a.txt~", file("h1", 1)}}, {},
          0, 0, 0, 1, false},
