@@ -24,7 +24,7 @@ void ExpectedState::wrote(Origin origin, std::size_t step, const std::string& na
 void ExpectedState::dropped(Origin origin, const std::string& path) {
     touch(origin, path);
     for (Expectation& expectation : expectations_) {
-        if (overlaps(expectation.path, path)) expectation.overridden = true;
+        if (sameItem(expectation.path, path)) expectation.overridden = true;
     }
 }
 
@@ -34,6 +34,14 @@ void ExpectedState::deleted(Origin origin, const std::string& path) {
 }
 
 void ExpectedState::moved(Origin origin, const std::string& from, const std::string& to) {
+    for (auto& [first, second] : twins_) {
+        for (std::string* name : {&first, &second}) {
+            if (*name == from || name->starts_with(from + "/")) *name = to + name->substr(from.size());
+        }
+    }
+    for (const auto& [who, earlier, destination] : moves_) {
+        if (who != origin && earlier == from) twins_.emplace_back(destination, to);
+    }
     moves_.emplace_back(origin, from, to);
     touch(origin, from);
     touch(origin, to);
@@ -53,6 +61,16 @@ void ExpectedState::touch(Origin origin, const std::string& path) {
     for (Expectation& expectation : expectations_) {
         if (expectation.origin != origin && overlaps(expectation.path, path)) expectation.relaxed = true;
     }
+}
+
+bool ExpectedState::sameItem(const std::string& expected, const std::string& path) const {
+    if (overlaps(expected, path)) return true;
+    for (const auto& [first, second] : twins_) {
+        if ((overlaps(first, path) && overlaps(expected, second)) || (overlaps(second, path) && overlaps(expected, first))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool ExpectedState::touchedBy(Origin origin, const std::string& path) const {

@@ -53,6 +53,7 @@ public:
 private:
     void touch(Origin origin, const std::string& path);
     bool touchedBy(Origin origin, const std::string& path) const;
+    bool sameItem(const std::string& expected, const std::string& path) const;
 
     std::vector<Expectation> expectations_;
     std::set<std::string> localHashes_;
@@ -62,6 +63,9 @@ private:
     // makes under the old name, before it heard of the rename, ends up
     // under the new one.
     std::vector<std::tuple<Origin, std::string, std::string>> moves_;
+    // Both sides moved the same item at once: its two names stand for one
+    // file until the client settles which one wins.
+    std::vector<std::pair<std::string, std::string>> twins_;
 };
 
 }  // namespace cadrio::convergence

@@ -60,6 +60,14 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.deleted(Origin::local, "b.txt");
          },
          {}, {}, {}, 0, 0, 0, 0, true},
+        {"moved by both sides, then deleted here", [](ExpectedState& e) {
+             e.moved(Origin::local, "a.txt", "b.txt");
+             e.moved(Origin::remote, "a.txt", "d/a.txt");
+             e.wrote(Origin::remote, 2, "d/a.txt", "h2");
+             e.moved(Origin::local, "b.txt", "c.txt");
+             e.deleted(Origin::local, "c.txt");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
         {"scratch file stays local", [](ExpectedState&) {}, {{".a.txt.swp", file("h1")}}, {}, {}, 0, 0, 0, 0, true},
         {"scratch file uploaded", [](ExpectedState&) {}, {{"a.txt~", file("h1")}}, {{"a.txt~", file("h1", 1)}}, {},
          0, 0, 0, 1, false},
