@@ -450,6 +450,19 @@ private:
             case UploadFailure::noSuchItem:
                 if (contains(attempt.bits, LocalChange::deletion)) {
                     notices_.post(replica_.finishSending(inode, nullptr));
+                } else if (contains(attempt.bits, LocalChange::creation)) {
+                    // The folder it goes into is gone from the drive: sent
+                    // again as it is, it would fail again at once, forever.
+                    unfreeze(attempt);
+                    replica_.failSending(inode, std::nullopt);
+                    const std::optional<ReplicaEntry> entry = replica_.entry(inode);
+                    if (entry && replica_.recreateFolder(entry->parentInode)) {
+                        hostLogger().info("Dossier disparu du Cadrio, recréé pour y envoyer l'élément.");
+                        requeue(entry->parentInode);
+                        requeue(inode);
+                        return false;
+                    }
+                    return true;
                 } else {
                     unfreeze(attempt);
                     notices_.post(replica_.forgetRemoteItem(inode));

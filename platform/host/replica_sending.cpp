@@ -263,6 +263,24 @@ std::vector<KernelNotice> SqliteReplica::forgetRemoteItem(Inode inode) try {
     rethrow(error);
 }
 
+bool SqliteReplica::recreateFolder(Inode folder) try {
+    LockGuard lock(mutex_);
+    Change change(connection_, generation_);
+    const std::optional<ReplicaEntry> entry = entryLocked(folder);
+    if (folder == kFuseRootInode || !entry || !entry->isFolder || isProvisional(entry->identifier)) return false;
+    const std::optional<PendingChange> record = recordLocked(folder);
+    setIdentifier(folder, newProvisionalIdentifier());
+    PendingChange next = freshRecord(*entryLocked(folder));
+    if (record) next.sequence = record->sequence;
+    next.queued = LocalChange::creation;
+    next.baseVersion = {};
+    storeRecord(next);
+    change.commit();
+    return true;
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
+
 void SqliteReplica::keepLocalOnly(Inode inode) try {
     LockGuard lock(mutex_);
     Change change(connection_, generation_);

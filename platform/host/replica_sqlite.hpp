@@ -76,6 +76,7 @@ class SqliteReplica final : public Replica {
     std::vector<KernelNotice> finishSending(Inode inode, ItemPtr item) override;
     void failSending(Inode inode, std::optional<std::string> refusal) override;
     std::vector<KernelNotice> forgetRemoteItem(Inode inode) override;
+    bool recreateFolder(Inode folder) override;
     void keepLocalOnly(Inode inode) override;
     void resumeSending() override;
 

@@ -40,7 +40,12 @@ void ExpectedState::moved(Origin origin, const std::string& from, const std::str
         }
     }
     for (const auto& [who, earlier, destination] : moves_) {
-        if (who != origin && earlier == from) twins_.emplace_back(destination, to);
+        if (who != origin && earlier == from) {
+            twins_.emplace_back(destination, to);
+            for (Expectation& expectation : expectations_) {
+                if (overlaps(expectation.path, destination)) expectation.relaxed = true;
+            }
+        }
     }
     moves_.emplace_back(origin, from, to);
     touch(origin, from);

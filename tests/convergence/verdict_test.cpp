@@ -68,6 +68,12 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.deleted(Origin::local, "c.txt");
          },
          {}, {}, {}, 0, 0, 0, 0, true},
+        {"renamed by both sides, the local name wins", [](ExpectedState& e) {
+             e.wrote(Origin::remote, 0, "a.txt", "h2");
+             e.moved(Origin::remote, "a.txt", "q.txt");
+             e.moved(Origin::local, "a.txt", "n.txt");
+         },
+         {{"n.txt", file("h2")}}, {{"n.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true},
         {"scratch file stays local", [](ExpectedState&) {}, {{".a.txt.swp", file("h1")}}, {}, {}, 0, 0, 0, 0, true},
         {"scratch file uploaded", [](ExpectedState&) {}, {{"a.txt~", file("h1")}}, {{"a.txt~", file("h1", 1)}}, {},
          0, 0, 0, 1, false},
