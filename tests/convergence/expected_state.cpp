@@ -9,11 +9,16 @@ Origin other(Origin origin) { return origin == Origin::local ? Origin::remote : 
 
 }  // namespace
 
-void ExpectedState::wrote(Origin origin, std::size_t step, const std::string& named, const std::string& hash) {
+std::string ExpectedState::resolved(Origin origin, const std::string& named) const {
     std::string path = named;
     for (const auto& [who, from, to] : moves_) {
         if (who != origin && (path == from || path.starts_with(from + "/"))) path = to + path.substr(from.size());
     }
+    return path;
+}
+
+void ExpectedState::wrote(Origin origin, std::size_t step, const std::string& named, const std::string& hash) {
+    const std::string path = resolved(origin, named);
     dropped(origin, path);
     bool mayVanish = false;
     for (const std::string& dropped : localDrops_) mayVanish = mayVanish || (origin == Origin::remote && overlaps(dropped, path));
@@ -23,8 +28,9 @@ void ExpectedState::wrote(Origin origin, std::size_t step, const std::string& na
 
 void ExpectedState::dropped(Origin origin, const std::string& path) {
     touch(origin, path);
+    const std::string elsewhere = resolved(origin, path);
     for (Expectation& expectation : expectations_) {
-        if (sameItem(expectation.path, path)) expectation.overridden = true;
+        if (sameItem(expectation.path, path) || sameItem(expectation.path, elsewhere)) expectation.overridden = true;
     }
 }
 

@@ -54,6 +54,8 @@ private:
     void touch(Origin origin, const std::string& path);
     bool touchedBy(Origin origin, const std::string& path) const;
     bool sameItem(const std::string& expected, const std::string& path) const;
+    /// Where `path`, as `origin` names it, is after the other side's moves.
+    std::string resolved(Origin origin, const std::string& path) const;
 
     std::vector<Expectation> expectations_;
     std::set<std::string> localHashes_;

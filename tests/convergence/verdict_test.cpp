@@ -74,6 +74,12 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.moved(Origin::local, "a.txt", "n.txt");
          },
          {{"n.txt", file("h2")}}, {{"n.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true},
+        {"deleted here under the name it had before the other device's rename", [](ExpectedState& e) {
+             e.wrote(Origin::remote, 0, "a.txt", "h2");
+             e.moved(Origin::remote, "a.txt", "q.txt");
+             e.deleted(Origin::local, "a.txt");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
         {"scratch file stays local", [](ExpectedState&) {}, {{".a.txt.swp", file("h1")}}, {}, {}, 0, 0, 0, 0, true},
         {"scratch file uploaded", [](ExpectedState&) {}, {{"a.txt~", file("h1")}}, {{"a.txt~", file("h1", 1)}}, {},
          0, 0, 0, 1, false},
@@ -84,7 +90,9 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
         ExpectedState expected;
         c.steps(expected);
         nlohmann::json json = records({});
-        for (const auto& [path, node] : c.drive) json["files"].push_back({{"id", node.id}, {"file_name", path}});
+        for (const auto& [path, node] : c.drive) {
+            json["files"].push_back({{"id", node.id}, {"file_name", path}, {"content_hash", node.hash}});
+        }
         const Verdict verdict = judge(expected, c.mounted, c.drive, json, c.remoteIds);
         EXPECT_EQ(verdict.lostWrites, c.lost) << c.name;
         EXPECT_EQ(verdict.divergentFiles, c.divergent) << c.name;
