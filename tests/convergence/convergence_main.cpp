@@ -3,7 +3,7 @@
 // drive agree and that nothing was lost.
 //
 //   cadrio-convergence [--seed N] [--steps N] [--work DIR] [--replay FILE]
-//                      [--shrink TRIES] [--no-faults] [--no-kills] [--report FILE]
+//                      [--shrink TRIES] [--no-faults] [--no-kills] [--report FILE] [--keep]
 //
 // Seed and step count also come from CADRIO_CONVERGENCE_SEED and
 // CADRIO_CONVERGENCE_STEPS; without a seed one is drawn and printed. Exit
@@ -34,6 +34,7 @@ struct Arguments {
     cc::RunSettings run;
     std::optional<fs::path> replay, report;
     std::size_t shrinkTries = 6;
+    bool keep = false;  // the work folder (logs, home) even after a success
 };
 
 std::optional<Arguments> parse(int argc, char** argv) {
@@ -59,6 +60,7 @@ std::optional<Arguments> parse(int argc, char** argv) {
             else if (flag == "--shrink") arguments.shrinkTries = std::stoul(value());
             else if (flag == "--no-faults") arguments.run.generator.faults = false;
             else if (flag == "--no-kills") arguments.run.generator.hostKills = false;
+            else if (flag == "--keep") arguments.keep = true;
             else throw std::invalid_argument("unknown argument " + flag);
         }
     } catch (const std::exception& error) {
@@ -125,7 +127,7 @@ int main(int argc, char** argv) {
     if (arguments->report) writeReport(*arguments->report, result, settings.seed);
     if (result.setupError) return 2;
     if (!result.failed()) {
-        fs::remove_all(settings.work);
+        if (!arguments->keep) fs::remove_all(settings.work);
         return 0;
     }
     std::cout << "FAILED, seed " << settings.seed << "; the steps (also in " << (settings.work / "steps.log").string()
