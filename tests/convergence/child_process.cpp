@@ -54,8 +54,9 @@ bool ChildProcess::write(const std::string& text) {
 }
 
 bool ChildProcess::waitFor(const std::string& text, std::chrono::seconds timeout) {
-    std::unique_lock lock(mutex_);
-    const bool seen = changed_.wait_for(lock, timeout, [&] {
+    UniqueLock lock(mutex_);
+    // The analysis cannot see that the predicate runs with the lock held.
+    const bool seen = changed_.wait_for(lock, timeout, [&]() CADRIO_NO_THREAD_SAFETY_ANALYSIS {
         return ended_ || output_.find(text, consumed_) != std::string::npos;
     });
     const auto at = output_.find(text, consumed_);
@@ -65,7 +66,7 @@ bool ChildProcess::waitFor(const std::string& text, std::chrono::seconds timeout
 }
 
 std::string ChildProcess::output() {
-    std::lock_guard lock(mutex_);
+    LockGuard lock(mutex_);
     return output_;
 }
 
@@ -89,7 +90,7 @@ void ChildProcess::read() {
     while (true) {
         const ssize_t got = ::read(outputFd_, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
-        std::lock_guard lock(mutex_);
+        LockGuard lock(mutex_);
         if (got <= 0) {
             ended_ = true;
             changed_.notify_all();

@@ -11,10 +11,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "core/support/thread_annotations.hpp"
 
 namespace cadrio::convergence {
 
@@ -32,9 +33,9 @@ public:
     bool write(const std::string& text);
     /// Waits until `text` appears in the output after what earlier waits
     /// consumed, and consumes up to its end; false after `timeout`.
-    bool waitFor(const std::string& text, std::chrono::seconds timeout);
+    bool waitFor(const std::string& text, std::chrono::seconds timeout) CADRIO_EXCLUDES(mutex_);
     /// Everything written so far.
-    std::string output();
+    std::string output() CADRIO_EXCLUDES(mutex_);
     /// Sends `signal`, waits at most 20 s for the end, then SIGKILL.
     void stop(int signal);
 
@@ -44,11 +45,11 @@ private:
     pid_t pid_ = -1;
     int input_ = -1;
     int outputFd_ = -1;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::string output_;
-    std::size_t consumed_ = 0;
-    bool ended_ = false;
+    Mutex mutex_;
+    std::condition_variable_any changed_;
+    std::string output_ CADRIO_GUARDED_BY(mutex_);
+    std::size_t consumed_ CADRIO_GUARDED_BY(mutex_) = 0;
+    bool ended_ CADRIO_GUARDED_BY(mutex_) = false;
     std::thread reader_;
 };
 
