@@ -312,7 +312,13 @@ void SqliteReplica::deleteSubtree(Inode inode, std::vector<KernelNotice>& notice
             up = parents[up];
     }
     for (auto it = removed.rbegin(); it != removed.rend(); ++it) {
-        if (kept.contains(it->inode)) continue;
+        if (kept.contains(it->inode)) {
+            // A folder that stays only for what waits below it is gone from
+            // the drive: it goes up again first, or what waits inside it
+            // would have nowhere to go and the folder would stay here alone.
+            if (!keptLocally(it->inode)) recreateFolderLocked(it->inode);
+            continue;
+        }
         connection_.statement("DELETE FROM items WHERE inode = ?")
             .bind(1, static_cast<std::int64_t>(it->inode))
             .run();

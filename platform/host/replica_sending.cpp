@@ -266,6 +266,14 @@ std::vector<KernelNotice> SqliteReplica::forgetRemoteItem(Inode inode) try {
 bool SqliteReplica::recreateFolder(Inode folder) try {
     LockGuard lock(mutex_);
     Change change(connection_, generation_);
+    const bool recreated = recreateFolderLocked(folder);
+    change.commit();
+    return recreated;
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
+
+bool SqliteReplica::recreateFolderLocked(Inode folder) {
     const std::optional<ReplicaEntry> entry = entryLocked(folder);
     if (folder == kFuseRootInode || !entry || !entry->isFolder || isProvisional(entry->identifier)) return false;
     const std::optional<PendingChange> record = recordLocked(folder);
@@ -275,10 +283,7 @@ bool SqliteReplica::recreateFolder(Inode folder) try {
     next.queued = LocalChange::creation;
     next.baseVersion = {};
     storeRecord(next);
-    change.commit();
     return true;
-} catch (const sqlite::SqliteError& error) {
-    rethrow(error);
 }
 
 void SqliteReplica::keepLocalOnly(Inode inode) try {

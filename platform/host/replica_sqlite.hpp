@@ -144,6 +144,8 @@ class SqliteReplica final : public Replica {
     /// An item enumerations leave alone: it has a record, or it exists only
     /// here.
     bool keptLocally(Inode inode) CADRIO_REQUIRES(mutex_);
+    /// The folder is to be created on the drive anew (see recreateFolder).
+    bool recreateFolderLocked(Inode folder) CADRIO_REQUIRES(mutex_);
     bool hasRecord(Inode inode) CADRIO_REQUIRES(mutex_);
 
     // replica_local_changes.cpp
