@@ -210,10 +210,16 @@ TEST_F(ChangeUploaderTest, ACreationWhoseFolderLeftTheDriveCreatesTheFolderAgain
     newFile(folder, "note.txt", "n");
     clock.advance(500ms);
 
-    // Another device trashed the folder meanwhile.
+    // Another device trashed the folder meanwhile: no attempt again at once.
     const auto first = extension->waitForCall(1);
     EXPECT_EQ(first.item.name, "note.txt");
     first.answer(nullptr, ItemFields::none, false, Error::noSuchItem());
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    EXPECT_EQ(extension->callCount(), 2u);
+    // The working set brings the deletion; the folder goes up again first.
+    const std::vector<ItemIdentifier> deleted{ItemIdentifier("d:1")};
+    replica->applyChanges(deleted, {}, {"b"});
+    clock.advance(1s);
     const auto again = extension->waitForCall(2);
     EXPECT_EQ(again.kind, UploadingExtension::Call::create);
     EXPECT_EQ(again.item.name, "Docs");

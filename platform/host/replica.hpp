@@ -207,12 +207,6 @@ public:
     /// (nothing the user wrote is lost); a rename or deletion alone ends the
     /// record and the item goes.
     virtual std::vector<KernelNotice> forgetRemoteItem(Inode inode) = 0;
-    /// A creation inside `folder` found it gone from the drive (trashed by
-    /// another device while something below was still to be sent): the
-    /// folder is created anew under a new provisional identifier, so what
-    /// waits inside it goes up after it. False, and no change, for the root,
-    /// a file, or a folder already waiting for its creation.
-    virtual bool recreateFolder(Inode folder) = 0;
     /// The plug-in keeps the item out of sync (an excluded name): the item
     /// stays here as a scratch file and its record goes.
     virtual void keepLocalOnly(Inode inode) = 0;

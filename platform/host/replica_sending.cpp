@@ -263,16 +263,6 @@ std::vector<KernelNotice> SqliteReplica::forgetRemoteItem(Inode inode) try {
     rethrow(error);
 }
 
-bool SqliteReplica::recreateFolder(Inode folder) try {
-    LockGuard lock(mutex_);
-    Change change(connection_, generation_);
-    const bool recreated = recreateFolderLocked(folder);
-    change.commit();
-    return recreated;
-} catch (const sqlite::SqliteError& error) {
-    rethrow(error);
-}
-
 bool SqliteReplica::recreateFolderLocked(Inode folder) {
     const std::optional<ReplicaEntry> entry = entryLocked(folder);
     if (folder == kFuseRootInode || !entry || !entry->isFolder || isProvisional(entry->identifier)) return false;

@@ -76,7 +76,6 @@ class SqliteReplica final : public Replica {
     std::vector<KernelNotice> finishSending(Inode inode, ItemPtr item) override;
     void failSending(Inode inode, std::optional<std::string> refusal) override;
     std::vector<KernelNotice> forgetRemoteItem(Inode inode) override;
-    bool recreateFolder(Inode folder) override;
     void keepLocalOnly(Inode inode) override;
     void resumeSending() override;
 
@@ -144,7 +143,9 @@ class SqliteReplica final : public Replica {
     /// An item enumerations leave alone: it has a record, or it exists only
     /// here.
     bool keptLocally(Inode inode) CADRIO_REQUIRES(mutex_);
-    /// The folder is to be created on the drive anew (see recreateFolder).
+    /// A folder the drive no longer has, kept here for what waits below
+    /// it: created anew under a new provisional identifier. False for the
+    /// root, a file, or a folder already waiting for its creation.
     bool recreateFolderLocked(Inode folder) CADRIO_REQUIRES(mutex_);
     bool hasRecord(Inode inode) CADRIO_REQUIRES(mutex_);
 
