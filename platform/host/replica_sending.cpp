@@ -246,7 +246,7 @@ std::vector<KernelNotice> SqliteReplica::forgetRemoteItem(Inode inode) try {
     const LocalChange wanted = record->queued | record->sending;
     dropRecord(inode);
     if (entryLocked(inode) && !contains(wanted, LocalChange::contents))
-        deleteSubtree(inode, change.notices);
+        deleteSubtree(inode, change.notices, false);
     // Contents written here, or a folder still holding such: sent anew.
     if (const std::optional<ReplicaEntry> entry = entryLocked(inode)) {
         setIdentifier(inode, newProvisionalIdentifier());
