@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "core/model/content_hasher.hpp"
 #include "core/model/sync_naming.hpp"
 #include "core/model/time_zone.hpp"
 #include "fileprovider/testing/item_change_drive.hpp"
@@ -109,7 +110,7 @@ TEST_F(ItemModificationTest, AVersionConflictKeepsOneCopyAndAsksForTheServersCon
         const std::size_t before = transport_->requests().size();
         const std::size_t conflictsBefore = store_->summary().conflicts.size();
 
-        const Answer answer = modify(itemOf("f:42", "Rapport.pdf", "d:3"), ItemFields::contents, contents("local"));
+        const Answer answer = modify(itemOf("f:42", "Rapport.pdf", "d:3"), ItemFields::contents, contents(c.error ? "other edit" : "local"));
         EXPECT_EQ(answer.error, c.error);
         const Strings all = sent();
         EXPECT_EQ(std::count(all.begin() + static_cast<std::ptrdiff_t>(before), all.end(), "POST /drive/upload/file"), 1)
@@ -125,6 +126,28 @@ TEST_F(ItemModificationTest, AVersionConflictKeepsOneCopyAndAsksForTheServersCon
         EXPECT_EQ(store_->file(77)->parentFolderID, 3);
         EXPECT_NE(bodyOf("PUT /drive/files/42/content").find("old"), std::string::npos) << "sent on condition";
     }
+}
+
+TEST_F(ItemModificationTest, AConflictSentAgainReusesTheCopyAnEarlierAttemptLeft) {
+    auto stored = testing::fileRecord(42, "Rapport.pdf", 3);
+    stored.contentHash = "old";
+    // The first attempt's copy (its answer was lost), a few minutes ago, and
+    // one of other bytes that must not be taken for it.
+    auto earlier = testing::fileRecord(77, SyncNaming::conflictCopyName("Rapport.pdf", clock_.wallNow() - std::chrono::minutes(3),
+                                                                         currentTimeZoneName()), 3);
+    earlier.contentHash = ContentHasher::sha256(contents("local"));
+    auto other = testing::fileRecord(78, SyncNaming::conflictCopyName("Rapport.pdf", clock_.wallNow(), currentTimeZoneName()), 3);
+    other.contentHash = "other";
+    store_->upsert({}, std::vector{stored, earlier, other});
+    routes_["PUT /drive/files/42/content"] = answering(409, "");
+    routes_["GET /drive/files/42/download-url"] =
+        answering(200, R"({"url": "https://s.test/o", "content_hash": "server", "date_upload": 1700000900})");
+
+    const Answer answer = modify(itemOf("f:42", "Rapport.pdf", "d:3"), ItemFields::contents, contents("local"));
+    ASSERT_FALSE(answer.error);
+    EXPECT_TRUE(answer.shouldFetchContent);
+    const Strings all = sent();
+    EXPECT_EQ(std::count(all.begin(), all.end(), "POST /drive/upload/file"), 0) << "the copy was uploaded twice";
 }
 
 }  // namespace

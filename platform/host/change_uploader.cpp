@@ -270,7 +270,9 @@ private:
         std::optional<OutgoingChange> outgoing = replica_.beginSending(inode);
         if (!outgoing) {
             // Nothing to send now, or it waits for its parent's creation,
-            // which reschedules it.
+            // which reschedules it. A parent the replica made a creation of
+            // by itself (a folder the drive deleted) is due from now on.
+            if (const std::optional<ReplicaEntry> entry = replica_.entry(inode)) requeue(entry->parentInode);
             ended(inode, false);
             return;
         }
@@ -450,6 +452,13 @@ private:
             case UploadFailure::noSuchItem:
                 if (contains(attempt.bits, LocalChange::deletion)) {
                     notices_.post(replica_.finishSending(inode, nullptr));
+                } else if (contains(attempt.bits, LocalChange::creation)) {
+                    // The folder it goes into is gone from the drive. Sent
+                    // again at once it would fail again at once, forever:
+                    // it backs off while the working set brings the
+                    // deletion, which makes the folder a creation again.
+                    engine_.signal();
+                    break;
                 } else {
                     unfreeze(attempt);
                     notices_.post(replica_.forgetRemoteItem(inode));

@@ -15,7 +15,10 @@
 //   513, -2005) is not retried: the change stays queued and the local copy
 //   kept, and the observer is told once with the item's path. -1005 on a
 //   modification means the drive lost the item (forgetRemoteItem); on a
-//   deletion, that the deletion is done. -2010 keeps the item here only.
+//   creation, that its folder is gone: it backs off and the working set is
+//   signalled, whose deletion of the folder makes it a creation again; on a
+//   deletion, that the deletion is done. -2010 keeps
+//   the item here only.
 // - Conflicts: a modification answered with should-fetch-content means the
 //   plug-in kept the local bytes as a conflict copy on the drive: the local
 //   copy and the cached contents go, and the working set is signalled so

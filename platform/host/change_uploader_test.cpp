@@ -201,6 +201,35 @@ TEST_F(ChangeUploaderTest, AChildWaitsForItsFolderToBeCreated) {
     EXPECT_EQ(child.item.parent, ItemIdentifier("d:1"));
 }
 
+TEST_F(ChangeUploaderTest, ACreationWhoseFolderLeftTheDriveCreatesTheFolderAgainFirst) {
+    makeUploader();
+    const Inode folder = replica->createLocal(kFuseRootInode, "Docs", true, clock.wallNow(), true).inode;
+    uploader->changed(folder);
+    clock.advance(500ms);
+    extension->waitForCall(0).answer(answerItem("d:1", "Docs", ""), ItemFields::none, false, std::nullopt);
+    newFile(folder, "note.txt", "n");
+    clock.advance(500ms);
+
+    // Another device trashed the folder meanwhile: no attempt again at once.
+    const auto first = extension->waitForCall(1);
+    EXPECT_EQ(first.item.name, "note.txt");
+    first.answer(nullptr, ItemFields::none, false, Error::noSuchItem());
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    EXPECT_EQ(extension->callCount(), 2u);
+    // The working set brings the deletion; the folder goes up again first.
+    const std::vector<ItemIdentifier> deleted{ItemIdentifier("d:1")};
+    replica->applyChanges(deleted, {}, {"b"});
+    clock.advance(1s);
+    const auto again = extension->waitForCall(2);
+    EXPECT_EQ(again.kind, UploadingExtension::Call::create);
+    EXPECT_EQ(again.item.name, "Docs");
+    again.answer(answerItem("d:2", "Docs", ""), ItemFields::none, false, std::nullopt);
+    const auto child = extension->waitForCall(3);
+    EXPECT_EQ(child.item.name, "note.txt");
+    EXPECT_EQ(child.item.parent, ItemIdentifier("d:2"));
+    EXPECT_EQ(child.contents, "n");
+}
+
 TEST_F(ChangeUploaderTest, FailuresRetryOnTheScheduleAndRefusalsAreToldOnce) {
     makeUploader();
     const Inode file = newFile(kFuseRootInode, "a.txt", "a");

@@ -420,6 +420,20 @@ void closeRemainingFiles(FuseContext& context) noexcept {
     for (OpenFile* file : remaining) closeOpenFile(context, file);
 }
 
+namespace {
+
+/// True while the inode has bytes of its own waiting for the drive or on
+/// their way there.
+bool sendsContents(FuseContext& context, Inode inode) {
+    const std::optional<PendingChange> record = context.replica.pendingChange(inode);
+    return record && (contains(record->queued, LocalChange::contents) ||
+                      contains(record->sending, LocalChange::contents) ||
+                      contains(record->queued, LocalChange::creation) ||
+                      contains(record->sending, LocalChange::creation));
+}
+
+}  // namespace
+
 void closeOpenFile(FuseContext& context, OpenFile* file) noexcept {
     std::unique_ptr<OpenFile> owned(file);
     {
@@ -435,7 +449,13 @@ void closeOpenFile(FuseContext& context, OpenFile* file) noexcept {
         const bool last = context.copies.endWriting(file->inode);
         if (!last) return;
         // Removed while open: its bytes go with the last writer.
-        if (!context.replica.entry(file->inode)) context.copies.discard(file->inode);
+        if (!context.replica.entry(file->inode)) {
+            context.copies.discard(file->inode);
+        } else if (!file->written && !sendsContents(context, file->inode)) {
+            // Opened for writing and left as it was: the working copy would
+            // stand in front of every later version the drive brings.
+            context.copies.discard(file->inode);
+        }
         if (file->written)
             context.notices.post({KernelNotice{KernelNotice::Kind::inode, 0, file->inode, {}}});
         context.notifyChanged(file->inode);

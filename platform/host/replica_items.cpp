@@ -318,7 +318,7 @@ void SqliteReplica::noticesFor(const std::optional<ReplicaEntry>& previous,
 }
 
 /// Removes `inode` and everything below it.
-void SqliteReplica::deleteSubtree(Inode inode, std::vector<KernelNotice>& notices) {
+void SqliteReplica::deleteSubtree(Inode inode, std::vector<KernelNotice>& notices, bool drivesWord) {
     auto& query = connection_.statement(
         "WITH RECURSIVE below(inode) AS (SELECT ?1 UNION SELECT items.inode FROM items JOIN "
         "below ON items.parent = below.inode) SELECT items.inode, items.parent, items.shown_name "
@@ -339,7 +339,13 @@ void SqliteReplica::deleteSubtree(Inode inode, std::vector<KernelNotice>& notice
             up = parents[up];
     }
     for (auto it = removed.rbegin(); it != removed.rend(); ++it) {
-        if (kept.contains(it->inode)) continue;
+        if (kept.contains(it->inode)) {
+            // A folder that stays only for what waits below it is gone from
+            // the drive: it goes up again first, or what waits inside it
+            // would have nowhere to go and the folder would stay here alone.
+            if (drivesWord && !keptLocally(it->inode)) recreateFolderLocked(it->inode);
+            continue;
+        }
         connection_.statement("DELETE FROM items WHERE inode = ?")
             .bind(1, static_cast<std::int64_t>(it->inode))
             .run();

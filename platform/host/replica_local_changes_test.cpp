@@ -226,6 +226,10 @@ TEST_F(ReplicaQueueTest, EnumerationsLeaveChangedAndLocalItemsAlone) {
     replica->applyChanges(deleted, {}, {"b"});
     EXPECT_TRUE(replica->entry(e));  // still holds a changed file
     EXPECT_TRUE(replica->entry(f));
+    // ... and goes up to the drive again, so that the file has a place there.
+    EXPECT_EQ(idOf(e).rfind("cadrio-local:", 0), 0u);
+    EXPECT_EQ(bits(e), (std::pair{LC::creation, LC::none}));
+    EXPECT_EQ(replica->entry(f)->parentIdentifier.rawValue(), idOf(e));
 }
 
 struct ReplicaQueueFileTest : ::testing::Test {

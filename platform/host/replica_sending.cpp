@@ -250,7 +250,7 @@ std::vector<KernelNotice> SqliteReplica::forgetRemoteItem(Inode inode) try {
     const LocalChange wanted = record->queued | record->sending;
     dropRecord(inode);
     if (entryLocked(inode) && !contains(wanted, LocalChange::contents))
-        deleteSubtree(inode, change.notices);
+        deleteSubtree(inode, change.notices, false);
     // Contents written here, or a folder still holding such: sent anew.
     if (const std::optional<ReplicaEntry> entry = entryLocked(inode)) {
         setIdentifier(inode, newProvisionalIdentifier());
@@ -265,6 +265,19 @@ std::vector<KernelNotice> SqliteReplica::forgetRemoteItem(Inode inode) try {
     return change.commit();
 } catch (const sqlite::SqliteError& error) {
     rethrow(error);
+}
+
+bool SqliteReplica::recreateFolderLocked(Inode folder) {
+    const std::optional<ReplicaEntry> entry = entryLocked(folder);
+    if (folder == kFuseRootInode || !entry || !entry->isFolder || isProvisional(entry->identifier)) return false;
+    const std::optional<PendingChange> record = recordLocked(folder);
+    setIdentifier(folder, newProvisionalIdentifier());
+    PendingChange next = freshRecord(*entryLocked(folder));
+    if (record) next.sequence = record->sequence;
+    next.queued = LocalChange::creation;
+    next.baseVersion = {};
+    storeRecord(next);
+    return true;
 }
 
 void SqliteReplica::keepLocalOnly(Inode inode) try {

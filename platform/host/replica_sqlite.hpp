@@ -140,10 +140,18 @@ class SqliteReplica final : public Replica {
     void write(const ReplicaEntry& e) CADRIO_REQUIRES(mutex_);
     static void noticesFor(const std::optional<ReplicaEntry>& previous, const ReplicaEntry& next,
                            std::vector<KernelNotice>& notices);
-    void deleteSubtree(Inode inode, std::vector<KernelNotice>& notices) CADRIO_REQUIRES(mutex_);
+    /// `drivesWord`: the drive said the items are gone (not a guess from a
+    /// refused change), so folders kept for what waits below them are
+    /// created on the drive anew.
+    void deleteSubtree(Inode inode, std::vector<KernelNotice>& notices, bool drivesWord = true)
+        CADRIO_REQUIRES(mutex_);
     /// An item enumerations leave alone: it has a record, or it exists only
     /// here.
     bool keptLocally(Inode inode) CADRIO_REQUIRES(mutex_);
+    /// A folder the drive no longer has, kept here for what waits below
+    /// it: created anew under a new provisional identifier. False for the
+    /// root, a file, or a folder already waiting for its creation.
+    bool recreateFolderLocked(Inode folder) CADRIO_REQUIRES(mutex_);
     bool hasRecord(Inode inode) CADRIO_REQUIRES(mutex_);
 
     // replica_local_changes.cpp

@@ -1,0 +1,94 @@
+#include "tests/convergence/expected_state.hpp"
+
+#include "tests/convergence/tree.hpp"
+
+namespace cadrio::convergence {
+namespace {
+
+Origin other(Origin origin) { return origin == Origin::local ? Origin::remote : Origin::local; }
+
+}  // namespace
+
+std::string ExpectedState::resolved(Origin origin, const std::string& named) const {
+    std::string path = named;
+    for (const auto& [who, from, to] : moves_) {
+        if (who != origin && (path == from || path.starts_with(from + "/"))) path = to + path.substr(from.size());
+    }
+    return path;
+}
+
+void ExpectedState::wrote(Origin origin, std::size_t step, const std::string& named, const std::string& hash) {
+    const std::string path = resolved(origin, named);
+    dropped(origin, path);
+    bool mayVanish = false;
+    for (const std::string& dropped : localDrops_) mayVanish = mayVanish || (origin == Origin::remote && overlaps(dropped, path));
+    expectations_.push_back({origin, path, hash, step, touchedBy(other(origin), path), false, mayVanish});
+    if (origin == Origin::local) localHashes_.insert(hash);
+}
+
+void ExpectedState::dropped(Origin origin, const std::string& path) {
+    touch(origin, path);
+    const std::string elsewhere = resolved(origin, path);
+    for (Expectation& expectation : expectations_) {
+        if (sameItem(expectation.path, path) || sameItem(expectation.path, elsewhere)) expectation.overridden = true;
+    }
+}
+
+void ExpectedState::deleted(Origin origin, const std::string& path) {
+    dropped(origin, path);
+    if (origin == Origin::local) localDrops_.push_back(path);
+}
+
+void ExpectedState::moved(Origin origin, const std::string& from, const std::string& to) {
+    for (auto& [first, second] : twins_) {
+        for (std::string* name : {&first, &second}) {
+            if (*name == from || name->starts_with(from + "/")) *name = to + name->substr(from.size());
+        }
+    }
+    for (const auto& [who, earlier, destination] : moves_) {
+        if (who != origin && earlier == from) {
+            twins_.emplace_back(destination, to);
+            for (Expectation& expectation : expectations_) {
+                if (overlaps(expectation.path, destination)) expectation.relaxed = true;
+            }
+        }
+    }
+    moves_.emplace_back(origin, from, to);
+    touch(origin, from);
+    touch(origin, to);
+    for (Expectation& expectation : expectations_) {
+        if (expectation.overridden) continue;
+        if (expectation.path == to || expectation.path.starts_with(to + "/")) {
+            expectation.overridden = true;  // replaced by what moved there
+        } else if (expectation.path == from || expectation.path.starts_with(from + "/")) {
+            expectation.path = to + expectation.path.substr(from.size());
+            if (origin != expectation.origin) expectation.relaxed = true;
+        }
+    }
+}
+
+void ExpectedState::touch(Origin origin, const std::string& path) {
+    touches_.emplace_back(origin, path);
+    for (Expectation& expectation : expectations_) {
+        if (expectation.origin != origin && overlaps(expectation.path, path)) expectation.relaxed = true;
+    }
+}
+
+bool ExpectedState::sameItem(const std::string& expected, const std::string& path) const {
+    if (overlaps(expected, path)) return true;
+    for (const auto& [first, second] : twins_) {
+        if ((overlaps(first, path) && overlaps(expected, second)) || (overlaps(second, path) && overlaps(expected, first))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ExpectedState::touchedBy(Origin origin, const std::string& path) const {
+    for (const auto& [who, touched] : touches_) {
+        if (who == origin && overlaps(touched, path)) return true;
+    }
+    return false;
+}
+
+}  // namespace cadrio::convergence

@@ -1,0 +1,111 @@
+#include "tests/convergence/verdict.hpp"
+
+#include <gtest/gtest.h>
+
+namespace cadrio::convergence {
+namespace {
+
+Node file(const std::string& hash, std::int64_t id = 0) { return Node{false, 1, hash, id}; }
+
+nlohmann::json records(const std::vector<std::tuple<std::int64_t, std::string, std::string>>& files) {
+    nlohmann::json json = {{"folders", nlohmann::json::array()}, {"files", nlohmann::json::array()}};
+    for (const auto& [id, name, hash] : files) {
+        json["files"].push_back({{"id", id}, {"file_name", name}, {"content_hash", hash}, {"to_delete", 0}});
+    }
+    return json;
+}
+
+TEST(VerdictTest, JudgesTheSettledTrees) {
+    const std::string copy = "a (conflit Linux 2026-12-07 18-00-00).txt";
+    struct Case {
+        const char* name;
+        std::function<void(ExpectedState&)> steps;
+        Tree mounted, drive;
+        std::set<std::int64_t> remoteIds;
+        int lost, divergent, duplicates, scratch;
+        bool ok;
+    };
+    const std::vector<Case> cases = {
+        {"converged", [](ExpectedState& e) { e.wrote(Origin::local, 0, "a.txt", "h1"); },
+         {{"a.txt", file("h1")}}, {{"a.txt", file("h1", 1)}}, {}, 0, 0, 0, 0, true},
+        {"a local write missing", [](ExpectedState& e) { e.wrote(Origin::local, 0, "a.txt", "h1"); },
+         {{"a.txt", file("h2")}}, {{"a.txt", file("h2", 1)}}, {}, 1, 0, 0, 0, false},
+        {"kept in a conflict copy", [](ExpectedState& e) {
+             e.wrote(Origin::local, 0, "a.txt", "h1");
+         },
+         {{"a.txt", file("h2")}, {copy, file("h1")}}, {{"a.txt", file("h2", 1)}, {copy, file("h1", 2)}}, {},
+         0, 0, 0, 0, true},
+        {"conflict copy of bytes nobody wrote", [](ExpectedState&) {}, {{copy, file("h9")}}, {{copy, file("h9", 2)}},
+         {}, 0, 0, 0, 0, false},
+        {"renamed by the other device, found elsewhere", [](ExpectedState& e) {
+             e.wrote(Origin::local, 0, "a.txt", "h1");
+             e.moved(Origin::remote, "a.txt", "b.txt");
+         },
+         {{"b.txt", file("h1")}}, {{"b.txt", file("h1", 1)}}, {}, 0, 0, 0, 0, true},
+        {"not relaxed, found elsewhere only", [](ExpectedState& e) { e.wrote(Origin::local, 0, "a.txt", "h1"); },
+         {{"b.txt", file("h1")}}, {{"b.txt", file("h1", 1)}}, {}, 1, 0, 0, 0, false},
+        {"deleted later", [](ExpectedState& e) {
+             e.wrote(Origin::local, 0, "d/a.txt", "h1");
+             e.dropped(Origin::remote, "d");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
+        {"edited elsewhere after a local deletion", [](ExpectedState& e) {
+             e.deleted(Origin::local, "a.txt");
+             e.wrote(Origin::remote, 1, "a.txt", "h2");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
+        {"edited elsewhere under the old name, then deleted here", [](ExpectedState& e) {
+             e.moved(Origin::local, "a.txt", "b.txt");
+             e.wrote(Origin::remote, 1, "a.txt", "h2");
+             e.deleted(Origin::local, "b.txt");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
+        {"moved by both sides, then deleted here", [](ExpectedState& e) {
+             e.moved(Origin::local, "a.txt", "b.txt");
+             e.moved(Origin::remote, "a.txt", "d/a.txt");
+             e.wrote(Origin::remote, 2, "d/a.txt", "h2");
+             e.moved(Origin::local, "b.txt", "c.txt");
+             e.deleted(Origin::local, "c.txt");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
+        {"renamed by both sides, the local name wins", [](ExpectedState& e) {
+             e.wrote(Origin::remote, 0, "a.txt", "h2");
+             e.moved(Origin::remote, "a.txt", "q.txt");
+             e.moved(Origin::local, "a.txt", "n.txt");
+         },
+         {{"n.txt", file("h2")}}, {{"n.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true},
+        {"deleted here under the name it had before the other device's rename", [](ExpectedState& e) {
+             e.wrote(Origin::remote, 0, "a.txt", "h2");
+             e.moved(Origin::remote, "a.txt", "q.txt");
+             e.deleted(Origin::local, "a.txt");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
+        {"scratch file stays local", [](ExpectedState&) {}, {{".a.txt.swp", file("h1")}}, {}, {}, 0, 0, 0, 0, true},
+        {"scratch file uploaded", [](ExpectedState&) {}, {{"a.txt~", file("h1")}}, {{"a.txt~", file("h1", 1)}}, {},
+         0, 0, 0, 1, false},
+        {"divergent", [](ExpectedState&) {}, {{"a.txt", file("h1")}}, {{"a.txt", file("h2", 1)}, {"b", Node{true, 0, "", 2}}},
+         {}, 0, 2, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        ExpectedState expected;
+        c.steps(expected);
+        nlohmann::json json = records({});
+        for (const auto& [path, node] : c.drive) {
+            json["files"].push_back({{"id", node.id}, {"file_name", path}, {"content_hash", node.hash}});
+        }
+        const Verdict verdict = judge(expected, c.mounted, c.drive, json, c.remoteIds);
+        EXPECT_EQ(verdict.lostWrites, c.lost) << c.name;
+        EXPECT_EQ(verdict.divergentFiles, c.divergent) << c.name;
+        EXPECT_EQ(verdict.scratchUploads, c.scratch) << c.name;
+        EXPECT_EQ(verdict.ok(), c.ok) << c.name;
+    }
+}
+
+TEST(VerdictTest, CountsTheSameFileUploadedTwiceButNotTheOtherDevicesFiles) {
+    const nlohmann::json json = records({{1, "a.txt", "h"}, {2, "a.txt", "h"}, {3, "b.dat", "h"}, {4, "b.dat", "h"},
+                                         {5, "c.txt", "h"}});
+    EXPECT_EQ(judge(ExpectedState(), {}, {}, json, {3, 4}).duplicateUploads, 1);
+}
+
+}  // namespace
+}  // namespace cadrio::convergence
