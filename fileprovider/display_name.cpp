@@ -43,7 +43,7 @@ std::string encode(const std::vector<std::int32_t>& codePoints, std::size_t begi
     utf8proc_uint8_t buffer[4];
     for (std::size_t i = begin; i < end; ++i) {
         const std::int32_t c = codePoints[i];
-        if (c == '/' || c == ':' || isControl(c) || isBidiControl(c)) {
+        if (c == '/' || isControl(c) || isBidiControl(c)) {
             out += '_';
             continue;
         }
@@ -59,7 +59,7 @@ std::string displayedName(std::string_view serverName) {
     const std::vector<std::int32_t> codePoints = decodeLossily(serverName);
     std::size_t begin = 0;
     std::size_t end = codePoints.size();
-    // "/" and ":" become "_" before trimming, and "_" is never trimmed, so
+    // "/" becomes "_" before trimming, and "_" is never trimmed, so
     // trimming can look at the raw code points.
     while (begin < end && isWhiteSpaceOrNewline(codePoints[begin])) ++begin;
     while (end > begin && isWhiteSpaceOrNewline(codePoints[end - 1])) --end;

@@ -6,7 +6,9 @@
 // this cleaned form back).
 //
 // Rules, in order (documented for the host in docs/host-contract.md):
-//   1. "/" and ":" become "_" (path separators here and on other systems);
+//   1. "/" becomes "_" (the path separator). ":" stays: it is an ordinary
+//      character of a name here, and a name the user typed with one must
+//      come back from the drive unchanged;
 //   2. white space and line breaks are trimmed at both ends;
 //   3. bytes that are not valid UTF-8 become U+FFFD, and the remaining
 //      control characters (U+0000 to U+001F, U+007F, U+0080 to U+009F,

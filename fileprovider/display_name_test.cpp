@@ -15,7 +15,7 @@ TEST(DisplayNameTest, CleansServerNamesIntoOneShowablePathComponent) {
     };
     const std::vector<Case> cases = {
         {"Rapport.pdf", "Rapport.pdf"},
-        {"a/b:c", "a_b_c"},
+        {"a/b:c", "a_b:c"},
         {"/", "_"},
         {"../../etc/passwd", ".._.._etc_passwd"},
         {"  Notes \n", "Notes"},
@@ -34,7 +34,7 @@ TEST(DisplayNameTest, CleansServerNamesIntoOneShowablePathComponent) {
         {"c1\xC2\x85mid\xC2\x9Bx", "c1_mid_x"},
         {"bad\xFF\xC3", "bad\xEF\xBF\xBD\xEF\xBF\xBD"},
         {"caf\xC3\xA9 \xF0\x9F\x93\x81", "caf\xC3\xA9 \xF0\x9F\x93\x81"},
-        {" : ", "_"},
+        {" : ", ":"},
         {"photo\xE2\x80\xAEgpj.exe", "photo_gpj.exe"},                      // right-to-left override
         {"\xE2\x80\xAA\xE2\x80\xAC\xE2\x81\xA6x\xE2\x81\xA9", "___x_"},  // embedding, pop, isolates
         {"\xE2\x80\x8Fmark", "\xE2\x80\x8Fmark"},                         // a plain mark reorders nothing

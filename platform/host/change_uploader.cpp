@@ -4,9 +4,11 @@
 #include <condition_variable>
 #include <future>
 #include <map>
+#include <mutex>
 #include <stop_token>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "core/support/thread_annotations.hpp"
@@ -266,6 +268,7 @@ private:
     }
 
     void sendNow(Inode inode) {
+        if (takeMoveInDoubt(inode) && !settleMoveInDoubt(inode)) return;
         refreshBeforeResend(inode);
         std::optional<OutgoingChange> outgoing = replica_.beginSending(inode);
         if (!outgoing) {
@@ -274,6 +277,14 @@ private:
             // by itself (a folder the drive deleted) is due from now on.
             if (const std::optional<ReplicaEntry> entry = replica_.entry(inode)) requeue(entry->parentInode);
             ended(inode, false);
+            // An editor's save gave this file the record of the original,
+            // whose send is still on its way: looked at again shortly.
+            if (const auto record = replica_.pendingChange(inode); record && record->sending != LocalChange::none) {
+                LockGuard lock(mutex_);
+                if (sends_.contains(inode)) return;
+                due(inode, record->sequence, clock_.now() + retryDelay(options_.retrySchedule, 1));
+                wakeLocked();
+            }
             return;
         }
         auto attempt = std::make_shared<Attempt>();
@@ -299,11 +310,60 @@ private:
     void refreshBeforeResend(Inode inode) {
         const std::optional<PendingChange> record = replica_.pendingChange(inode);
         if (!record || !record->mayAlreadyExist || !contains(record->queued, LocalChange::creation)) return;
+        waitForWorkingSet();
+    }
+
+    bool takeMoveInDoubt(Inode inode) {
+        LockGuard lock(mutex_);
+        return movesInDoubt_.erase(inode) > 0;
+    }
+
+    /// A move the drive answered "no such item" for: the item is gone, or
+    /// the folder it went into is. Once the working set is current, the
+    /// plug-in knows which: a folder gone was made a creation here (the
+    /// move waits for it), an item gone is forgotten. False when neither
+    /// shows yet and the attempt ends with a back-off.
+    bool settleMoveInDoubt(Inode inode) {
+        waitForWorkingSet();
+        const std::optional<ReplicaEntry> entry = replica_.entry(inode);
+        if (!entry || isProvisional(entry->parentIdentifier)) return true;
+        if (!pluginKnows(entry->identifier)) {
+            notices_.post(replica_.forgetRemoteItem(inode));
+            return true;
+        }
+        if (pluginKnows(entry->parentIdentifier)) return true;
+        {
+            LockGuard lock(mutex_);
+            movesInDoubt_.insert(inode);
+        }
+        engine_.signal();
+        ended(inode, true);
+        return false;
+    }
+
+    void waitForWorkingSet() {
         auto refreshed = std::make_shared<std::promise<void>>();
         std::future<void> done = refreshed->get_future();
         engine_.signal();
         engine_.whenIdle([refreshed] { refreshed->set_value(); });
         done.wait();
+    }
+
+    /// Whether the plug-in's view of the drive holds `identifier`; a
+    /// failure other than "no such item" counts as holding it.
+    bool pluginKnows(const fileprovider::ItemIdentifier& identifier) {
+        auto answer = std::make_shared<std::promise<bool>>();
+        std::future<bool> known = answer->get_future();
+        auto once = std::make_shared<std::once_flag>();
+        const auto reply = [answer, once](bool value) { std::call_once(*once, [&] { answer->set_value(value); }); };
+        try {
+            extension_->item(identifier, fileprovider::Request{}, [reply](ItemPtr item, std::optional<Error> error) {
+                reply(item || !error || classifyUploadFailure(*error) != UploadFailure::noSuchItem);
+            });
+        } catch (...) {
+            reply(true);
+        }
+        return known.get();
     }
 
     std::optional<fs::path> bytesToSend(const OutgoingChange& outgoing) {
@@ -459,6 +519,15 @@ private:
                     // deletion, which makes the folder a creation again.
                     engine_.signal();
                     break;
+                } else if (contains(attempt.bits, LocalChange::parent)) {
+                    // The item, or the folder it goes into, is gone: sorted
+                    // out before the next attempt (settleMoveInDoubt).
+                    {
+                        LockGuard lock(mutex_);
+                        movesInDoubt_.insert(inode);
+                    }
+                    engine_.signal();
+                    break;
                 } else {
                     unfreeze(attempt);
                     notices_.post(replica_.forgetRemoteItem(inode));
@@ -575,6 +644,7 @@ private:
     std::map<Inode, Due> schedule_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_map<Inode, Send> sends_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_map<Inode, std::size_t> failures_ CADRIO_GUARDED_BY(mutex_);
+    std::unordered_set<Inode> movesInDoubt_ CADRIO_GUARDED_BY(mutex_);
     std::vector<std::function<void()>> idleWaiters_ CADRIO_GUARDED_BY(mutex_);
     std::stop_source wake_ CADRIO_GUARDED_BY(mutex_);
     bool paused_ CADRIO_GUARDED_BY(mutex_) = false;

@@ -17,8 +17,10 @@
 //   modification means the drive lost the item (forgetRemoteItem); on a
 //   creation, that its folder is gone: it backs off and the working set is
 //   signalled, whose deletion of the folder makes it a creation again; on a
-//   deletion, that the deletion is done. -2010 keeps
-//   the item here only.
+//   move, either: it backs off, and before the next attempt the working set
+//   is brought up to date and the plug-in asked which of the two it still
+//   has; on a deletion, that the deletion is done. -2010 keeps the item
+//   here only.
 // - Conflicts: a modification answered with should-fetch-content means the
 //   plug-in kept the local bytes as a conflict copy on the drive: the local
 //   copy and the cached contents go, and the working set is signalled so

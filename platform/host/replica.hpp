@@ -160,7 +160,9 @@ public:
     /// A queued file taking the name that a sibling moved aside to a scratch
     /// name still holds on the drive takes over that sibling's identity
     /// (an editor's backup-then-write save): the drive sees a content change
-    /// of the original, and the sibling becomes a scratch file.
+    /// of the original, and the sibling becomes a scratch file. When the
+    /// original's own change is being sent at that moment, the two are
+    /// joined by beginSending, before either goes.
     /// Throws ReplicaError when a sibling already holds `name`.
     virtual ReplicaEntry createLocal(Inode parent, std::string_view name, bool isFolder,
                                      fileprovider::Date created, bool queued) = 0;

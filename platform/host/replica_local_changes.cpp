@@ -169,6 +169,39 @@ void SqliteReplica::noteMove(PendingChange& r, const ReplicaEntry& moved, bool s
     follow(LocalChange::parent, moved.parentIdentifier.rawValue() != r.baseParent.rawValue());
 }
 
+bool SqliteReplica::takeOverSetAside(const ReplicaEntry& made) {
+    // An editor moved the original aside to a scratch name, or removed it,
+    // before writing it anew: the new file is the original, and the drive
+    // sees a new version of it rather than a deletion racing a creation.
+    // The original's own change may be on its way: its answer then comes
+    // for the original's inode and is forwarded to the new file's record.
+    auto& aside = connection_.statement(
+        "SELECT p.inode FROM pending p LEFT JOIN items i ON i.inode = p.inode WHERE "
+        "p.inode <> ?5 AND p.is_folder = 0 AND p.base_name = ?1 AND "
+        "p.base_parent = ?2 AND ((p.held_as_scratch = 1 AND i.parent = ?3) OR "
+        "(i.inode IS NULL AND p.queued = ?4)) ORDER BY p.sequence LIMIT 1");
+    aside.bind(1, made.name)
+        .bind(2, made.parentIdentifier.rawValue())
+        .bind(3, static_cast<std::int64_t>(made.parentInode))
+        .bind(4, bits(LocalChange::deletion))
+        .bind(5, static_cast<std::int64_t>(made.inode));
+    const std::optional<Inode> original =
+        aside.step() ? std::optional(static_cast<Inode>(aside.integer(0))) : std::nullopt;
+    aside.reset();
+    if (!original) return false;
+    PendingChange record = *recordLocked(*original);
+    dropRecord(*original);
+    dropRecord(made.inode);
+    takeIdentity(*original, made.inode);
+    if (record.sending != LocalChange::none) forwarded_[*original] = made.inode;
+    record.inode = made.inode;
+    record.queued = LocalChange::contents;
+    record.heldAsScratch = false;
+    record.refusal.reset();
+    storeRecord(record);
+    return true;
+}
+
 ReplicaEntry SqliteReplica::createLocal(Inode parent, std::string_view name, bool isFolder,
                                         fileprovider::Date created, bool queued) try {
     LockGuard lock(mutex_);
@@ -190,32 +223,7 @@ ReplicaEntry SqliteReplica::createLocal(Inode parent, std::string_view name, boo
     made.childrenListed = isFolder;  // nothing of it elsewhere to list
     write(made);
 
-    // An editor moved the original aside to a scratch name, or removed it,
-    // before writing it anew: the new file is the original, and the drive
-    // sees a new version of it rather than a deletion racing a creation.
-    auto& aside = connection_.statement(
-        "SELECT p.inode FROM pending p LEFT JOIN items i ON i.inode = p.inode WHERE "
-        "p.is_folder = 0 AND p.sending = 0 AND p.base_name = ?1 AND p.base_parent = ?2 AND "
-        "((p.held_as_scratch = 1 AND i.parent = ?3) OR (i.inode IS NULL AND p.queued = ?4)) "
-        "ORDER BY p.sequence LIMIT 1");
-    aside.bind(1, name)
-        .bind(2, folder->identifier.rawValue())
-        .bind(3, static_cast<std::int64_t>(parent))
-        .bind(4, bits(LocalChange::deletion));
-    const std::optional<Inode> original = queued && !isFolder && aside.step()
-                                              ? std::optional(static_cast<Inode>(aside.integer(0)))
-                                              : std::nullopt;
-    aside.reset();
-    if (original) {
-        PendingChange record = *recordLocked(*original);
-        dropRecord(*original);
-        takeIdentity(*original, made.inode);
-        record.inode = made.inode;
-        record.queued = LocalChange::contents;
-        record.heldAsScratch = false;
-        record.refusal.reset();
-        storeRecord(record);
-    } else if (queued) {
+    if (queued && !(!isFolder && takeOverSetAside(made))) {
         PendingChange record = freshRecord(made);
         record.queued = LocalChange::creation;
         record.baseVersion = {};

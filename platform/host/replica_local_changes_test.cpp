@@ -140,6 +140,32 @@ TEST_F(ReplicaQueueTest, ChangesOfOneItemMergeIntoOneRecord) {
              return made;
          },
          std::nullopt},
+        {"saved by backup while the original is sent: its answer goes to the new file",
+         [](Queue& q) {
+             const Inode file = q.synced("f:1", "a");
+             q.replica->recordContentChange(file, 5, kNow);
+             q.replica->beginSending(file);
+             q.replica->renameLocal(file, kFuseRootInode, "a~", true);
+             const Inode made = q.created("a");
+             q.replica->removeLocal(file);
+             EXPECT_EQ(q.idOf(made), "f:1");
+             q.replica->finishSending(file, served("f:1", "a", "", "c2"));
+             EXPECT_EQ(q.replica->pendingChange(made)->baseVersion.contentVersion, "c2");
+             return made;
+         },
+         std::pair{LC::contents, LC::none}},
+        {"saved by backup while the original is sent, which fails: the new file goes",
+         [](Queue& q) {
+             const Inode file = q.synced("f:1", "a");
+             q.replica->recordContentChange(file, 5, kNow);
+             q.replica->beginSending(file);
+             q.replica->renameLocal(file, kFuseRootInode, "a~", true);
+             const Inode made = q.created("a");
+             q.replica->failSending(file, std::nullopt);
+             EXPECT_EQ(q.replica->beginSending(made)->item.identifier.rawValue(), "f:1");
+             return made;
+         },
+         std::pair{LC::none, LC::contents}},
         {"refused, then changed: tried again",
          [](Queue& q) {
              const Inode file = q.synced("f:1", "a");

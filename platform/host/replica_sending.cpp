@@ -181,8 +181,9 @@ void SqliteReplica::takeAnswer(Inode inode, const PendingChange& record,
     noticesFor(previous, next, notices);
 }
 
-std::vector<KernelNotice> SqliteReplica::finishSending(Inode inode, ItemPtr item) try {
+std::vector<KernelNotice> SqliteReplica::finishSending(Inode sent, ItemPtr item) try {
     LockGuard lock(mutex_);
+    const Inode inode = answeredRecord(sent);
     Change change(connection_, generation_);
     std::optional<PendingChange> record = recordLocked(inode);
     if (!record) return {};
@@ -230,8 +231,9 @@ bool SqliteReplica::requeueSending(PendingChange& r, bool transient) {
     return true;
 }
 
-void SqliteReplica::failSending(Inode inode, std::optional<std::string> refusal) try {
+void SqliteReplica::failSending(Inode sent, std::optional<std::string> refusal) try {
     LockGuard lock(mutex_);
+    const Inode inode = answeredRecord(sent);
     Change change(connection_, generation_);
     std::optional<PendingChange> record = recordLocked(inode);
     if (!record || record->sending == LocalChange::none) return;
@@ -242,8 +244,9 @@ void SqliteReplica::failSending(Inode inode, std::optional<std::string> refusal)
     rethrow(error);
 }
 
-std::vector<KernelNotice> SqliteReplica::forgetRemoteItem(Inode inode) try {
+std::vector<KernelNotice> SqliteReplica::forgetRemoteItem(Inode sent) try {
     LockGuard lock(mutex_);
+    const Inode inode = answeredRecord(sent);
     Change change(connection_, generation_);
     const std::optional<PendingChange> record = recordLocked(inode);
     if (!record) return {};
@@ -267,6 +270,14 @@ std::vector<KernelNotice> SqliteReplica::forgetRemoteItem(Inode inode) try {
     rethrow(error);
 }
 
+Inode SqliteReplica::answeredRecord(Inode inode) {
+    const auto found = forwarded_.find(inode);
+    if (found == forwarded_.end()) return inode;
+    const Inode holder = found->second;
+    forwarded_.erase(found);
+    return holder;
+}
+
 bool SqliteReplica::recreateFolderLocked(Inode folder) {
     const std::optional<ReplicaEntry> entry = entryLocked(folder);
     if (folder == kFuseRootInode || !entry || !entry->isFolder || isProvisional(entry->identifier)) return false;
@@ -280,8 +291,9 @@ bool SqliteReplica::recreateFolderLocked(Inode folder) {
     return true;
 }
 
-void SqliteReplica::keepLocalOnly(Inode inode) try {
+void SqliteReplica::keepLocalOnly(Inode sent) try {
     LockGuard lock(mutex_);
+    const Inode inode = answeredRecord(sent);
     Change change(connection_, generation_);
     dropRecord(inode);
     if (entryLocked(inode) && !isProvisional(*identifierOf(inode)))
@@ -293,6 +305,7 @@ void SqliteReplica::keepLocalOnly(Inode inode) try {
 
 void SqliteReplica::resumeSending() try {
     LockGuard lock(mutex_);
+    forwarded_.clear();
     Change change(connection_, generation_);
     std::vector<Inode> interrupted;
     auto& query = connection_.statement("SELECT inode FROM pending WHERE sending <> 0");

@@ -174,6 +174,15 @@ class SqliteReplica final : public Replica {
     /// What was being sent goes back to the queue; false when the record
     /// ended (a creation whose item was removed meanwhile).
     bool requeueSending(PendingChange& record, bool transient) CADRIO_REQUIRES(mutex_);
+    /// An editor's save moved the original aside to a scratch name, or
+    /// removed it, before writing `made` (a new file, its creation unsent)
+    /// under the original's name: `made` takes the original's identity and
+    /// record, as a content change. False when no such original waits.
+    bool takeOverSetAside(const ReplicaEntry& made) CADRIO_REQUIRES(mutex_);
+    /// The inode whose record the answer to a send of `inode` applies to:
+    /// `inode` itself, or the file that took its record over while the
+    /// send was on its way (the forwarding ends here).
+    Inode answeredRecord(Inode inode) CADRIO_REQUIRES(mutex_);
     /// The record's name and parent bits after the item moved.
     void noteMove(PendingChange& record, const ReplicaEntry& moved, bool scratch)
         CADRIO_REQUIRES(mutex_);
@@ -188,6 +197,10 @@ class SqliteReplica final : public Replica {
     mutable Connection connection_ CADRIO_GUARDED_BY(mutex_);
     const bool rebuilt_;
     std::int64_t generation_ CADRIO_GUARDED_BY(mutex_) = 0;
+    /// Sends in flight whose record went to another inode (takeOverSetAside):
+    /// the inode the send was for -> the inode holding the record. Kept in
+    /// memory only: after a restart no send is in flight.
+    std::unordered_map<Inode, Inode> forwarded_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_set<std::string> loggedItems_ CADRIO_GUARDED_BY(mutex_);
     const log::Logger& logger_ = hostLogger();
 };
