@@ -161,8 +161,8 @@ public:
     /// name still holds on the drive takes over that sibling's identity
     /// (an editor's backup-then-write save): the drive sees a content change
     /// of the original, and the sibling becomes a scratch file. When the
-    /// original's own change is being sent at that moment, the two are
-    /// joined by beginSending, before either goes.
+    /// original's own change is being sent at that moment, the answer to
+    /// that send applies to the new file's record.
     /// Throws ReplicaError when a sibling already holds `name`.
     virtual ReplicaEntry createLocal(Inode parent, std::string_view name, bool isFolder,
                                      fileprovider::Date created, bool queued) = 0;

@@ -41,6 +41,15 @@ struct Queue {
         if (!record) return std::nullopt;
         return std::pair{record->queued, record->sending};
     }
+    /// An editor's save of "a" while its last change is being sent: the
+    /// original moved aside to "a~", a new "a" written. Returns both.
+    std::pair<Inode, Inode> backupSavedWhileSent() {
+        const Inode file = synced("f:1", "a");
+        replica->recordContentChange(file, 5, kNow);
+        replica->beginSending(file);
+        replica->renameLocal(file, kFuseRootInode, "a~", true);
+        return {file, created("a")};
+    }
     std::string idOf(Inode inode) const {
         const auto found = replica->entry(inode);
         return found ? found->identifier.rawValue() : "<absent>";
@@ -142,11 +151,7 @@ TEST_F(ReplicaQueueTest, ChangesOfOneItemMergeIntoOneRecord) {
          std::nullopt},
         {"saved by backup while the original is sent: its answer goes to the new file",
          [](Queue& q) {
-             const Inode file = q.synced("f:1", "a");
-             q.replica->recordContentChange(file, 5, kNow);
-             q.replica->beginSending(file);
-             q.replica->renameLocal(file, kFuseRootInode, "a~", true);
-             const Inode made = q.created("a");
+             const auto [file, made] = q.backupSavedWhileSent();
              q.replica->removeLocal(file);
              EXPECT_EQ(q.idOf(made), "f:1");
              q.replica->finishSending(file, served("f:1", "a", "", "c2"));
@@ -156,11 +161,7 @@ TEST_F(ReplicaQueueTest, ChangesOfOneItemMergeIntoOneRecord) {
          std::pair{LC::contents, LC::none}},
         {"saved by backup while the original is sent, which fails: the new file goes",
          [](Queue& q) {
-             const Inode file = q.synced("f:1", "a");
-             q.replica->recordContentChange(file, 5, kNow);
-             q.replica->beginSending(file);
-             q.replica->renameLocal(file, kFuseRootInode, "a~", true);
-             const Inode made = q.created("a");
+             const auto [file, made] = q.backupSavedWhileSent();
              q.replica->failSending(file, std::nullopt);
              EXPECT_EQ(q.replica->beginSending(made)->item.identifier.rawValue(), "f:1");
              return made;
