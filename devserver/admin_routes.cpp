@@ -5,6 +5,7 @@
 #include "devserver/seeds.hpp"
 #include "devserver/wire_json.hpp"
 
+#include <charconv>
 #include <memory>
 
 namespace cadrio::devserver {
@@ -210,6 +211,20 @@ void faultRoutes(httplib::Server& server, FaultInjector& faults) {
     server.Delete("/_admin/faults", [&faults](const httplib::Request&, httplib::Response& res) {
         faults.clear();
         sendOk(res);
+    });
+    server.Delete(R"(/_admin/faults/(\d+))", [&faults](const httplib::Request& req, httplib::Response& res) {
+        const std::string digits = req.matches[1].str();
+        int id = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), id);
+        if (error != std::errc{} || end != digits.data() + digits.size() || !faults.remove(id)) {
+            sendError(res, 404, "not_found", "Règle de panne introuvable.");
+            return;
+        }
+        sendOk(res);
+    });
+    server.Get("/_admin/faults/stats", [&faults](const httplib::Request&, httplib::Response& res) {
+        const FaultStatistics statistics = faults.statistics();
+        sendJson(res, 200, {{"requests", statistics.requests}, {"faulted", statistics.faulted}});
     });
 }
 

@@ -210,6 +210,7 @@ void DevServer::Impl::resetLocked() {
     events.closeAll();
     uploads.clear();
     faults.clear();
+    faults.resetStatistics();
     auth.reset();
     store.reset();
     blobs.clear();

@@ -54,10 +54,27 @@ TEST_F(Faults, AdminRoutesAreNeverFaultedAndClearEndsEveryRule) {
     EXPECT_EQ(get("/api/v1/drive/quota").status, 200);
 }
 
+TEST_F(Faults, ShareSpreadsTheRuleEvenlyAndTheStatisticsCountWhatMetIt) {
+    addFault({{"path_prefix", "/api/v1/drive/quota"}, {"kind", "status"}, {"status", 503}, {"count", -1},
+              {"share_percent", 25}});
+    std::string seen;
+    for (int i = 0; i < 8; ++i) seen += get("/api/v1/drive/quota").status == 503 ? 'x' : '.';
+    EXPECT_EQ(seen, "...x...x");
+    const int id = toAnswer(client().Get("/_admin/faults")).json()[0]["id"];
+    EXPECT_EQ(toAnswer(client().Delete("/_admin/faults/" + std::to_string(id))).status, 200);
+    EXPECT_EQ(toAnswer(client().Delete("/_admin/faults/" + std::to_string(id))).status, 404);
+    EXPECT_EQ(get("/api/v1/drive/quota").status, 200);
+    const auto stats = toAnswer(client().Get("/_admin/faults/stats")).json();
+    EXPECT_EQ(stats["requests"], 9);
+    EXPECT_EQ(stats["faulted"], 2);
+}
+
 TEST_F(Faults, MalformedRulesAreRefused) {
     for (const auto& rule : {nlohmann::json{{"kind", "explode"}}, nlohmann::json{{"kind", "status"}, {"status", 42}},
                              nlohmann::json{{"kind", "status"}, {"count", 0}},
-                             nlohmann::json{{"kind", "delay"}, {"delay_ms", -5}}, nlohmann::json{{"path_prefix", "/"}}}) {
+                             nlohmann::json{{"kind", "delay"}, {"delay_ms", -5}}, nlohmann::json{{"path_prefix", "/"}},
+                             nlohmann::json{{"kind", "drop"}, {"share_percent", 0}},
+                             nlohmann::json{{"kind", "drop"}, {"share_percent", "half"}}}) {
         EXPECT_EQ(admin("/_admin/faults", rule).status, 400) << rule.dump();
     }
 }

@@ -17,7 +17,18 @@ namespace {
 struct ActiveRule {
     int id = 0;
     FaultRule rule;
+    std::int64_t matched = 0;  // requests the rule matched, taken or not
 };
+
+/// Whether the `matched`-th matching request (from 1) falls in the share:
+/// it does when it carries the running count of taken requests over the
+/// next whole number.
+bool inShare(double sharePercent, std::int64_t matched) {
+    const auto taken = [sharePercent](std::int64_t n) {
+        return static_cast<std::int64_t>(static_cast<double>(n) * sharePercent / 100.0);
+    };
+    return taken(matched) > taken(matched - 1);
+}
 
 // The fault a request took in the pre-routing handler and that the
 // post-routing handler applies to its answer. httplib runs both on the
@@ -76,6 +87,7 @@ struct FaultInjector::State {
     mutable Mutex mutex;
     int nextId CADRIO_GUARDED_BY(mutex) = 1;
     std::vector<ActiveRule> rules CADRIO_GUARDED_BY(mutex);
+    FaultStatistics statistics CADRIO_GUARDED_BY(mutex);
 };
 
 FaultInjector::FaultInjector(Sleeper sleeper)
@@ -90,31 +102,49 @@ int FaultInjector::add(FaultRule rule) {
     return id;
 }
 
+bool FaultInjector::remove(int id) {
+    LockGuard lock(state_->mutex);
+    return std::erase_if(state_->rules, [id](const ActiveRule& active) { return active.id == id; }) > 0;
+}
+
 void FaultInjector::clear() {
     LockGuard lock(state_->mutex);
     state_->rules.clear();
 }
 
+FaultStatistics FaultInjector::statistics() const {
+    LockGuard lock(state_->mutex);
+    return state_->statistics;
+}
+
+void FaultInjector::resetStatistics() {
+    LockGuard lock(state_->mutex);
+    state_->statistics = {};
+}
+
 nlohmann::json FaultInjector::describe() const {
     LockGuard lock(state_->mutex);
     nlohmann::json rules = nlohmann::json::array();
-    for (const auto& [id, rule] : state_->rules) {
+    for (const auto& [id, rule, matched] : state_->rules) {
         rules.push_back({{"id", id}, {"method", rule.method}, {"path_prefix", rule.pathPrefix},
                          {"kind", kindName(rule.kind)}, {"status", rule.status},
                          {"conflict", rule.conflict}, {"delay_ms", rule.delay.count()},
-                         {"count", rule.count}});
+                         {"count", rule.count}, {"share_percent", rule.sharePercent}});
     }
     return rules;
 }
 
 std::optional<FaultRule> FaultInjector::take(const std::string& method, const std::string& path) {
     LockGuard lock(state_->mutex);
+    ++state_->statistics.requests;
     for (auto it = state_->rules.begin(); it != state_->rules.end(); ++it) {
         auto& rule = it->rule;
         if (!rule.method.empty() && rule.method != method) continue;
         if (path.compare(0, rule.pathPrefix.size(), rule.pathPrefix) != 0) continue;
+        if (!inShare(rule.sharePercent, ++it->matched)) continue;
         auto taken = rule;
         if (rule.count > 0 && --rule.count == 0) state_->rules.erase(it);
+        ++state_->statistics.faulted;
         return taken;
     }
     return std::nullopt;
@@ -183,6 +213,11 @@ FaultRule FaultInjector::ruleFromJSON(const nlohmann::json& json) {
     const auto count = optionalInt(json, "count").value_or(1);
     if (count == 0 || count < -1 || count > 1000000) throw badRequest("Nombre invalide (-1 ou 1 et plus).");
     rule.count = static_cast<int>(count);
+    const auto share = json.contains("share_percent") ? json.at("share_percent") : nlohmann::json(100);
+    if (!share.is_number() || share.get<double>() <= 0 || share.get<double>() > 100) {
+        throw badRequest("Part invalide (plus de 0 à 100 %).");
+    }
+    rule.sharePercent = share.get<double>();
     return rule;
 }
 
