@@ -31,29 +31,28 @@ nlohmann::json AdminApi::drive() const {
     return answer.body;
 }
 
-bool AdminApi::addFault(nlohmann::json rule) {
+std::optional<std::int64_t> AdminApi::addFault(const nlohmann::json& rule) const {
     httplib::Client http("127.0.0.1", port_);
     const AdminAnswer answer = toAnswer(http.Post("/_admin/faults", rule.dump(), "application/json"));
-    if (!answer.ok() || !answer.body.contains("id")) return false;
-    rules_[answer.body.at("id").get<std::int64_t>()] = rule.value("count", std::int64_t{1});
-    return true;
+    if (!answer.ok() || !answer.body.contains("id")) return std::nullopt;
+    return answer.body.at("id").get<std::int64_t>();
 }
 
-void AdminApi::clearFaults() {
+void AdminApi::removeFault(std::int64_t id) const {
     httplib::Client http("127.0.0.1", port_);
-    const AdminAnswer active = toAnswer(http.Get("/_admin/faults"));
-    std::map<std::int64_t, std::int64_t> remaining;
-    if (active.ok() && active.body.is_array()) {
-        for (const auto& rule : active.body) {
-            remaining[rule.value("id", std::int64_t{-1})] = rule.value("count", std::int64_t{0});
-        }
-    }
-    for (const auto& [id, count] : rules_) {
-        const auto left = remaining.find(id);
-        met_ += count < 0 ? 1 : count - (left == remaining.end() ? 0 : left->second);
-    }
-    rules_.clear();
+    http.Delete("/_admin/faults/" + std::to_string(id));
+}
+
+void AdminApi::clearFaults() const {
+    httplib::Client http("127.0.0.1", port_);
     http.Delete("/_admin/faults");
+}
+
+std::optional<std::pair<std::int64_t, std::int64_t>> AdminApi::faultStatistics() const {
+    httplib::Client http("127.0.0.1", port_);
+    const AdminAnswer answer = toAnswer(http.Get("/_admin/faults/stats"));
+    if (!answer.ok() || !answer.body.is_object()) return std::nullopt;
+    return std::pair{answer.body.value("requests", std::int64_t{0}), answer.body.value("faulted", std::int64_t{0})};
 }
 
 }  // namespace cadrio::convergence

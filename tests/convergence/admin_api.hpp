@@ -4,9 +4,9 @@
 // harness logs a refused step and goes on.
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -27,19 +27,17 @@ public:
     /// The drive's description; throws std::runtime_error without one.
     nlohmann::json drive() const;
 
-    /// Adds a fault rule and remembers its count, so that faultsMet() can
-    /// tell how many requests met one.
-    bool addFault(nlohmann::json rule);
-    /// Removes every rule, first counting what the removed ones met.
-    void clearFaults();
-    /// Requests that met a rule so far (an offline period counts once).
-    std::int64_t faultsMet() const { return met_; }
+    /// Adds a fault rule; its id, or nothing when refused.
+    std::optional<std::int64_t> addFault(const nlohmann::json& rule) const;
+    void removeFault(std::int64_t id) const;
+    void clearFaults() const;
+    /// Requests the server saw outside its admin routes, and how many of
+    /// them met a fault; nothing without an answer.
+    std::optional<std::pair<std::int64_t, std::int64_t>> faultStatistics() const;
 
 private:
     int port_;
     std::string email_;
-    std::map<std::int64_t, std::int64_t> rules_;  // id -> count given
-    std::int64_t met_ = 0;
 };
 
 }  // namespace cadrio::convergence

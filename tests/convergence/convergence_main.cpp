@@ -3,7 +3,8 @@
 // drive agree and that nothing was lost.
 //
 //   cadrio-convergence [--seed N] [--steps N] [--work DIR] [--replay FILE]
-//                      [--shrink TRIES] [--no-faults] [--no-kills] [--report FILE] [--keep]
+//                      [--shrink TRIES] [--no-faults] [--fault-share PERCENT] [--no-kills]
+//                      [--report FILE] [--keep]
 //
 // Seed and step count also come from CADRIO_CONVERGENCE_SEED and
 // CADRIO_CONVERGENCE_STEPS; without a seed one is drawn and printed. Exit
@@ -59,6 +60,7 @@ std::optional<Arguments> parse(int argc, char** argv) {
             else if (flag == "--report") arguments.report = value();
             else if (flag == "--shrink") arguments.shrinkTries = std::stoul(value());
             else if (flag == "--no-faults") arguments.run.generator.faults = false;
+            else if (flag == "--fault-share") arguments.run.faultShare = std::stod(value());
             else if (flag == "--no-kills") arguments.run.generator.hostKills = false;
             else if (flag == "--keep") arguments.keep = true;
             else throw std::invalid_argument("unknown argument " + flag);
@@ -89,7 +91,9 @@ void writeReport(const fs::path& file, const cc::RunResult& result, std::uint64_
     const auto& f = result.figures;
     const auto& v = result.verdict;
     const nlohmann::json line = {
-        {"seed", seed}, {"steps", f.steps}, {"faults_injected", result.faultsMet}, {"offline_periods", f.offlinePeriods},
+        {"seed", seed}, {"steps", f.steps}, {"requests", result.requests}, {"faults_injected", result.faultsMet},
+        {"fault_share_percent", cc::faultSharePercent(result)}, {"offline_periods", f.offlinePeriods},
+        {"offline_requests", f.offlineRequests},
         {"host_kills", f.hostKills}, {"conflicts", v.conflictCopies.size()}, {"lost_writes", v.lostWrites},
         {"lost_remote_changes", v.lostRemoteChanges}, {"duplicate_uploads", v.duplicateUploads},
         {"divergent_files", v.divergentFiles}, {"scratch_uploads", v.scratchUploads},

@@ -243,12 +243,17 @@ std::string Executor::disrupt(const Op& op) {
         ++figures_.faultRules;
         return "ok";
     }
-    case OpKind::offline:
-        rig_.admin().addFault({{"path_prefix", "/"}, {"kind", "drop"}, {"count", -1}});
+    case OpKind::offline: {
+        const auto before = rig_.admin().faultStatistics();
+        const auto id = rig_.admin().addFault({{"path_prefix", "/"}, {"kind", "drop"}, {"count", -1}});
+        if (!id) return "refused: fault rule";
         ++figures_.offlinePeriods;
         clock_.sleepFor(std::chrono::milliseconds(op.arg), {});
-        rig_.admin().clearFaults();
+        rig_.admin().removeFault(*id);
+        const auto after = rig_.admin().faultStatistics();
+        if (before && after) figures_.offlineRequests += after->first - before->first;
         return "ok";
+    }
     case OpKind::killHost:
         if (!rig_.killHost()) return "skipped: no host";
         ++figures_.hostKills;
@@ -260,6 +265,25 @@ std::string Executor::disrupt(const Op& op) {
     default:
         clock_.sleepFor(std::chrono::milliseconds(op.arg), {});
         return "ok";
+    }
+}
+
+void Executor::startSteadyFaults(double sharePercent) {
+    if (sharePercent <= 0) return;
+    // A request takes the first rule that matches, so each rule's share is
+    // of the requests the rules before it let through.
+    const nlohmann::json kinds[] = {{{"kind", "status"}, {"status", 503}},
+                                    {{"kind", "drop"}},
+                                    {{"kind", "truncate"}},
+                                    {{"kind", "delay"}, {"delay_ms", 2500}}};
+    for (const char* prefix : {"/api/v1/drive", "/storage/"}) {
+        double through = 100;
+        for (nlohmann::json rule : kinds) {
+            const double part = sharePercent / std::size(kinds);
+            rule.update({{"path_prefix", prefix}, {"count", -1}, {"share_percent", 100 * part / through}});
+            through -= part;
+            if (rig_.admin().addFault(rule)) ++figures_.faultRules;
+        }
     }
 }
 

@@ -17,6 +17,8 @@ namespace cadrio::convergence {
 struct Figures {
     std::int64_t steps = 0, localSteps = 0, remoteSteps = 0, refused = 0;
     std::int64_t faultRules = 0, offlinePeriods = 0, hostKills = 0, hostNotBack = 0;
+    // Requests during the offline periods, all refused.
+    std::int64_t offlineRequests = 0;
 };
 
 class Executor {
@@ -31,6 +33,9 @@ public:
     const std::set<std::int64_t>& remoteIds() const { return remoteIds_; }
     /// Ids of the files held locked, by path when locked.
     const std::set<std::int64_t>& lockedIds() const { return locked_; }
+    /// Faults from now on for `sharePercent` of the drive's requests, in
+    /// equal parts answered 503, dropped, cut short and delayed.
+    void startSteadyFaults(double sharePercent);
     /// Unlocks every file and removes every fault rule.
     void calmDown();
 

@@ -145,10 +145,9 @@ Op Generator::fault() {
     const auto draw = uniform(0, 99);
     if (settings_.hostKills && (draw < 10 || !settings_.faults)) return Op{OpKind::killHost, "", "", 0, 0, 0};
     if (draw < 18) return Op{OpKind::offline, "", "", 0, 0, uniform(1000, 5000)};
-    static constexpr std::array<const char*, 4> kKinds{"status", "drop", "truncate", "delay"};
-    const char* kind = kKinds[static_cast<std::size_t>(uniform(0, 3))];
-    const char* prefix = uniform(0, 2) == 0 ? "/storage/" : "/api/v1/drive";
-    return Op{OpKind::faultRule, prefix, kind, uniform(1, 4), 0, uniform(1000, 4000)};
+    // Single faults come from the steady rules of the run (the kept
+    // replays still play the bursts they were found with).
+    return Op{OpKind::pause, "", "", 0, 0, uniform(100, 1500)};
 }
 
 }  // namespace cadrio::convergence

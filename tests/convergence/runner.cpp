@@ -51,6 +51,8 @@ RunResult runOnce(const RunSettings& settings, const std::vector<Op>* replay, Cl
     ExpectedState expected;
     Executor executor(*rig, clock, expected, result.figures);
     Generator generator(settings.seed, settings.generator);
+    const auto before = rig->admin().faultStatistics();
+    if (settings.generator.faults) executor.startSteadyFaults(settings.faultShare);
     const std::size_t count = replay ? replay->size() : static_cast<std::size_t>(settings.steps);
     for (std::size_t step = 0; step < count; ++step) {
         Op op;
@@ -70,8 +72,11 @@ RunResult runOnce(const RunSettings& settings, const std::vector<Op>* replay, Cl
         result.log.push_back(std::to_string(step) + "\t" + formatOp(op) + "\t" + outcome);
         if (step % 50 == 49) progress << "  " << step + 1 << " steps\n" << std::flush;
     }
+    if (const auto after = rig->admin().faultStatistics(); before && after) {
+        result.requests = after->first - before->first;
+        result.faultsMet = after->second - before->second;
+    }
     executor.calmDown();
-    result.faultsMet = rig->admin().faultsMet();
     if (!rig->awaitHost(60s)) result.verdict.problems.push_back("no host with its mount after the work");
     settle(*rig, settings, clock, result, progress);
     try {
@@ -89,12 +94,20 @@ RunResult runOnce(const RunSettings& settings, const std::vector<Op>* replay, Cl
     return result;
 }
 
+int faultSharePercent(const RunResult& result) {
+    const std::int64_t offline = result.figures.offlineRequests;
+    const std::int64_t online = result.requests - offline;
+    return online > 0 ? static_cast<int>(100 * (result.faultsMet - offline) / online) : 0;
+}
+
 void printSummary(const RunResult& result, std::uint64_t seed, std::ostream& out) {
     const Figures& f = result.figures;
     const Verdict& v = result.verdict;
     out << "seed " << seed << ": " << f.steps << " steps (" << f.localSteps << " local, " << f.remoteSteps
-        << " remote, " << f.refused << " refused), faults injected " << result.faultsMet << " (" << f.faultRules
-        << " rules, " << f.offlinePeriods << " offline periods), host kills " << f.hostKills << ", conflicts "
+        << " remote, " << f.refused << " refused), faults injected " << result.faultsMet << " of "
+        << result.requests << " requests (" << faultSharePercent(result) << " % online; " << f.faultRules
+        << " rules, " << f.offlinePeriods << " offline periods refusing " << f.offlineRequests
+        << "), host kills " << f.hostKills << ", conflicts "
         << v.conflictCopies.size() << ", lost writes " << v.lostWrites << ", lost remote changes "
         << v.lostRemoteChanges << ", duplicate uploads " << v.duplicateUploads << ", divergent files "
         << v.divergentFiles << ", scratch uploads " << v.scratchUploads << "\n";

@@ -25,6 +25,9 @@ struct RunSettings {
     std::uint64_t seed = 1;
     int steps = 200;
     GeneratorSettings generator;
+    /// Share of the drive's requests that meet a fault all through the work
+    /// (with faults on), besides the bursts and offline periods drawn.
+    double faultShare = 20;
     /// Longest wait for the settled state once the work stopped.
     std::chrono::seconds settleBound{240};
 };
@@ -33,7 +36,7 @@ struct RunResult {
     std::vector<Op> steps;
     std::vector<std::string> log;  // one line per step: index, step, outcome
     Figures figures;
-    std::int64_t faultsMet = 0;
+    std::int64_t requests = 0, faultsMet = 0;  // during the work
     Verdict verdict;
     std::optional<std::string> setupError;
     bool failed() const { return setupError || !verdict.ok(); }
@@ -41,6 +44,10 @@ struct RunResult {
 
 /// Plays `replay` when given, else draws settings.steps steps from the seed.
 RunResult runOnce(const RunSettings& settings, const std::vector<Op>* replay, Clock& clock, std::ostream& progress);
+
+/// Of the requests during the work outside the offline periods, those
+/// that met a fault, in percent.
+int faultSharePercent(const RunResult& result);
 
 /// The figures and the verdict, as the summary and the soak report show them.
 void printSummary(const RunResult& result, std::uint64_t seed, std::ostream& out);
