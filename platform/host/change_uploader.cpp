@@ -477,14 +477,16 @@ private:
     void succeeded(const Attempt& attempt, ItemPtr item, bool shouldFetch) {
         const Inode inode = attempt.inode;
         const fileprovider::ByteString contentVersion = item ? item->itemVersion().contentVersion : "";
-        notices_.post(replica_.finishSending(inode, item));
         if (shouldFetch) {
-            // The plug-in kept our bytes as a conflict copy on the drive.
-            copies_.discard(inode);
+            // The plug-in kept the bytes sent as a conflict copy on the
+            // drive; bytes written since are not in it and stay.
+            const bool newer = copies_.dropSent(inode);
+            notices_.post(replica_.finishSending(inode, item, newer ? SentBytes::copiedNewerHere : SentBytes::copied));
             cache_.drop(inode);
             engine_.signal();
-        } else if (attempt.withContents) {
-            copies_.uploaded(inode, cache_, contentVersion);
+        } else {
+            notices_.post(replica_.finishSending(inode, item));
+            if (attempt.withContents) copies_.uploaded(inode, cache_, contentVersion);
         }
         {
             LockGuard lock(mutex_);

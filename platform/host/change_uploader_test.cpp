@@ -33,6 +33,7 @@ public:
         Clock::TimePoint at;
         ItemChangeCompletion answer;
         DeleteCompletion answerDeletion;
+        std::string baseContentVersion;  // of a modification
     };
 
     explicit UploadingExtension(Clock& clock) : clock_(clock) {}
@@ -48,13 +49,13 @@ public:
                                          ItemChangeCompletion completion) override {
         return record({Call::create, BasicItem::copyOf(*item), fields, read(contents),
                        contains(options, fileprovider::CreateItemOptions::mayAlreadyExist), clock_.now(),
-                       std::move(completion), {}});
+                       std::move(completion), {}, {}});
     }
-    std::shared_ptr<Progress> modifyItem(ItemPtr item, const fileprovider::ItemVersion&, ItemFields fields,
+    std::shared_ptr<Progress> modifyItem(ItemPtr item, const fileprovider::ItemVersion& base, ItemFields fields,
                                          const std::optional<fs::path>& contents, fileprovider::ModifyItemOptions,
                                          const fileprovider::Request&, ItemChangeCompletion completion) override {
         return record({Call::modify, BasicItem::copyOf(*item), fields, read(contents), false, clock_.now(),
-                       std::move(completion), {}});
+                       std::move(completion), {}, base.contentVersion});
     }
 
     Call waitForCall(std::size_t index) {
@@ -271,6 +272,24 @@ TEST_F(ChangeUploaderTest, PauseCancelsSendsAndHoldsTheQueueUntilResume) {
 
     uploader->resume();
     EXPECT_EQ(extension->waitForCall(1).contents, "abcd") << "sent again, no back-off";
+}
+
+TEST_F(ChangeUploaderTest, BytesWrittenWhileASendEndsInAConflictCopyStayAndMeetTheSameConflict) {
+    makeUploader();
+    const Inode file = newFile(kFuseRootInode, "a.txt", "a1");
+    clock.advance(500ms);
+    extension->waitForCall(0).answer(answerItem("id:a", "a.txt", "v1"), ItemFields::none, false, std::nullopt);
+    write(file, "a2");
+    clock.advance(500ms);
+    const auto edit = extension->waitForCall(1);
+    write(file, "a3");
+    // Another device's v2 came first: the plug-in kept "a2" as a copy.
+    edit.answer(answerItem("id:a", "a.txt", "v2"), ItemFields::none, true, std::nullopt);
+    ASSERT_TRUE(copies.localContents(file)) << "a3 is nowhere else";
+    clock.advance(500ms);
+    const auto again = extension->waitForCall(2);
+    EXPECT_EQ(again.contents, "a3");
+    EXPECT_EQ(again.baseContentVersion, "v1") << "a3 was written over v1 too, not over v2";
 }
 
 TEST_F(ChangeUploaderTest, ACreationCutShortByAStopGoesAgainWithMayAlreadyExist) {

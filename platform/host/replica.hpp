@@ -62,6 +62,13 @@ struct KernelNotice {
     bool operator==(const KernelNotice&) const = default;
 };
 
+/// Where the drive put the bytes of a content change it answered.
+enum class SentBytes {
+    taken,            // under the item itself (or none were sent)
+    copied,           // into a conflict copy
+    copiedNewerHere,  // into a conflict copy, and newer bytes are here
+};
+
 /// One item as the FUSE layer shows it.
 struct ReplicaEntry {
     Inode inode = 0;
@@ -200,7 +207,15 @@ public:
     /// under that identifier merges into this one), versions and dates are
     /// the drive's, and fields changed again meanwhile keep their local
     /// value. The record goes once nothing is queued.
-    virtual std::vector<KernelNotice> finishSending(Inode inode, fileprovider::ItemPtr item) = 0;
+    ///
+    /// `sentBytes` says where the bytes sent went. When the drive kept them
+    /// as a conflict copy, bytes written here since were based on the same
+    /// version as those: they stay queued (`copiedNewerHere` queues them
+    /// for a writer that has not closed yet) under the content version the
+    /// sent ones had, so that they meet the same conflict and land in a copy
+    /// too rather than over the other device's version.
+    virtual std::vector<KernelNotice> finishSending(Inode inode, fileprovider::ItemPtr item,
+                                                    SentBytes sentBytes = SentBytes::taken) = 0;
     /// What was being sent goes back to the queue. With a `refusal`, the
     /// record is held until the item changes again.
     virtual void failSending(Inode inode, std::optional<std::string> refusal) = 0;

@@ -181,7 +181,7 @@ void SqliteReplica::takeAnswer(Inode inode, const PendingChange& record,
     noticesFor(previous, next, notices);
 }
 
-std::vector<KernelNotice> SqliteReplica::finishSending(Inode sent, ItemPtr item) try {
+std::vector<KernelNotice> SqliteReplica::finishSending(Inode sent, ItemPtr item, SentBytes sentBytes) try {
     LockGuard lock(mutex_);
     const Inode inode = answeredRecord(sent);
     Change change(connection_, generation_);
@@ -191,6 +191,11 @@ std::vector<KernelNotice> SqliteReplica::finishSending(Inode sent, ItemPtr item)
         dropRecord(inode);
         return change.commit();
     }
+    if (sentBytes == SentBytes::copiedNewerHere && !contains(record->queued, LocalChange::creation)) {
+        record->queued |= LocalChange::contents;
+    }
+    const bool newerStayInConflict = sentBytes != SentBytes::taken && contains(record->queued, LocalChange::contents);
+    const fileprovider::ByteString sentBase = record->baseVersion.contentVersion;
     const ItemIdentifier answered = item->itemIdentifier();
     if (identifierOf(inode)->rawValue() != answered.rawValue()) {
         const std::optional<Inode> other = knownInode(answered);
@@ -200,6 +205,7 @@ std::vector<KernelNotice> SqliteReplica::finishSending(Inode sent, ItemPtr item)
     takeAnswer(inode, *record, *item, change.notices);
     record->sending = LocalChange::none;
     record->baseVersion = item->itemVersion();
+    if (newerStayInConflict) record->baseVersion.contentVersion = sentBase;
     record->baseName = item->filename();
     record->baseParent = item->parentItemIdentifier();
     record->mayAlreadyExist = false;

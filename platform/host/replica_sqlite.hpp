@@ -73,7 +73,7 @@ class SqliteReplica final : public Replica {
     std::optional<PendingChange> pendingChange(Inode inode) const override;
     std::size_t pendingCount() const override;
     std::optional<OutgoingChange> beginSending(Inode inode) override;
-    std::vector<KernelNotice> finishSending(Inode inode, ItemPtr item) override;
+    std::vector<KernelNotice> finishSending(Inode inode, ItemPtr item, SentBytes sentBytes) override;
     void failSending(Inode inode, std::optional<std::string> refusal) override;
     std::vector<KernelNotice> forgetRemoteItem(Inode inode) override;
     void keepLocalOnly(Inode inode) override;

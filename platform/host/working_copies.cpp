@@ -251,6 +251,15 @@ void WorkingCopies::unfreeze(Inode inode) {
     if (error) hostLogger().error("Copie de travail non rétablie : {}", error.message());
 }
 
+bool WorkingCopies::dropSent(Inode inode) {
+    LockGuard lock(mutex_);
+    frozen_.erase(inode);
+    removeQuietly(uploadingPath(inode));
+    const bool newer = writers_.contains(inode) || present(stagedPath(inode));
+    if (!newer) maybeLocal_.erase(inode);
+    return newer;
+}
+
 void WorkingCopies::discard(Inode inode) {
     LockGuard lock(mutex_);
     frozen_.erase(inode);

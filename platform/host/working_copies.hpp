@@ -74,8 +74,10 @@ public:
     /// The sending failed: the frozen bytes become the working copy again,
     /// unless a newer one was made meanwhile.
     void unfreeze(Inode inode);
-    /// The item is gone or its local contents were kept elsewhere (a
-    /// conflict copy): both files go.
+    /// The frozen bytes were kept elsewhere (a conflict copy): they go, a
+    /// newer working copy stays. True when there is one (or a writer at it).
+    bool dropSent(Inode inode);
+    /// The item is gone: both files go.
     void discard(Inode inode);
     /// `from`'s local contents become `to`'s (an inode taking over another
     /// item's place keeps its own files; this is for the opposite case).
