@@ -117,11 +117,20 @@ bool sameCopyOtherMinute(const std::string& candidate, const std::string& copyNa
 
 /// A copy of these very bytes the drive already holds: the answer to an
 /// earlier attempt that got lost on the way (a dropped connection), after
-/// which the host sends the modification again.
+/// which the host sends the modification again. The store cannot know of
+/// a copy whose answer was lost, so the drive's listing is asked too.
 std::optional<DriveFile> earlierCopy(const ItemChangeParts& parts, const DriveFile& base, const LocalContent& local,
-                                     const std::string& copyName) {
+                                     const std::string& copyName, std::stop_token stop) {
+    const auto isCopy = [&](const DriveFile& file) {
+        return file.contentHash == local.contentHash && sameCopyOtherMinute(file.name, copyName);
+    };
     for (const DriveFile& file : parts.store->children(base.parentFolderID).files) {
-        if (file.contentHash == local.contentHash && sameCopyOtherMinute(file.name, copyName)) return file;
+        if (isCopy(file)) return file;
+    }
+    for (const DriveFile& file : parts.api->files(base.parentFolderID, stop)) {
+        if (!isCopy(file)) continue;
+        parts.store->upsert({}, std::span(&file, 1));
+        return file;
     }
     return std::nullopt;
 }
@@ -130,7 +139,7 @@ FileAnswer keepConflictCopy(const ItemChangeParts& parts, const Change& change, 
                             const LocalContent& local, const DriveAPI::Progress& report, std::stop_token stop) {
     const std::string copyName = SyncNaming::conflictCopyName(change.name, parts.api->client().clock().wallNow(),
                                                               currentTimeZoneName());
-    if (const std::optional<DriveFile> copy = earlierCopy(parts, base, local, copyName)) {
+    if (const std::optional<DriveFile> copy = earlierCopy(parts, base, local, copyName, stop)) {
         const DriveFile current = base.refreshed(parts.api->contentURL(base, stop), std::nullopt);
         parts.logger.info("Conflit sur le fichier {} : copie {} déjà sur le Cadrio.", base.id, copy->id);
         return {current, true};

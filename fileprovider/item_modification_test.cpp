@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <fstream>
 
+#include <nlohmann/json.hpp>
+
 #include "core/model/content_hasher.hpp"
 #include "core/model/sync_naming.hpp"
 #include "core/model/time_zone.hpp"
@@ -103,6 +105,7 @@ TEST_F(ItemModificationTest, AVersionConflictKeepsOneCopyAndAsksForTheServersCon
         stored.contentHash = "old";
         store_->upsert({}, std::vector{stored});
         routes_["PUT /drive/files/42/content"] = answering(409, "");
+        routes_["GET /drive/files"] = answering(200, "[]");
         routes_["POST /drive/upload/file"] = answering(c.copyStatus, R"({"id": 77, "s3_key": "k/c", "file_size": 5})");
         routes_["GET /drive/files/77/download-url"] = answering(200, R"({"url": "https://s.test/c"})");
         routes_["GET /drive/files/42/download-url"] =
@@ -129,25 +132,35 @@ TEST_F(ItemModificationTest, AVersionConflictKeepsOneCopyAndAsksForTheServersCon
 }
 
 TEST_F(ItemModificationTest, AConflictSentAgainReusesTheCopyAnEarlierAttemptLeft) {
-    auto stored = testing::fileRecord(42, "Rapport.pdf", 3);
-    stored.contentHash = "old";
-    // The first attempt's copy (its answer was lost), a few minutes ago, and
-    // one of other bytes that must not be taken for it.
-    auto earlier = testing::fileRecord(77, SyncNaming::conflictCopyName("Rapport.pdf", clock_.wallNow() - std::chrono::minutes(3),
-                                                                         currentTimeZoneName()), 3);
-    earlier.contentHash = ContentHasher::sha256(contents("local"));
-    auto other = testing::fileRecord(78, SyncNaming::conflictCopyName("Rapport.pdf", clock_.wallNow(), currentTimeZoneName()), 3);
-    other.contentHash = "other";
-    store_->upsert({}, std::vector{stored, earlier, other});
-    routes_["PUT /drive/files/42/content"] = answering(409, "");
-    routes_["GET /drive/files/42/download-url"] =
-        answering(200, R"({"url": "https://s.test/o", "content_hash": "server", "date_upload": 1700000900})");
+    // The first attempt's copy, a few minutes ago, known to the store or,
+    // when its answer was lost, only to the drive; and one of other bytes
+    // that must not be taken for it.
+    const std::string earlierName =
+        SyncNaming::conflictCopyName("Rapport.pdf", clock_.wallNow() - std::chrono::minutes(3), currentTimeZoneName());
+    const std::string hash = ContentHasher::sha256(contents("local"));
+    for (const bool inStore : {true, false}) {
+        auto stored = testing::fileRecord(42, "Rapport.pdf", 3);
+        stored.contentHash = "old";
+        auto earlier = testing::fileRecord(77, earlierName, 3);
+        earlier.contentHash = hash;
+        auto other = testing::fileRecord(78, SyncNaming::conflictCopyName("Rapport.pdf", clock_.wallNow(), currentTimeZoneName()), 3);
+        other.contentHash = "other";
+        store_->upsert({}, inStore ? std::vector{stored, earlier, other} : std::vector{stored, other});
+        const nlohmann::json listed = {{{"id", 77}, {"file_name", earlierName}, {"id_folder", 3}, {"content_hash", hash}}};
+        routes_["GET /drive/files"] = answering(200, listed.dump());
+        routes_["PUT /drive/files/42/content"] = answering(409, "");
+        routes_["GET /drive/files/42/download-url"] =
+            answering(200, R"({"url": "https://s.test/o", "content_hash": "server", "date_upload": 1700000900})");
+        const std::size_t before = transport_->requests().size();
 
-    const Answer answer = modify(itemOf("f:42", "Rapport.pdf", "d:3"), ItemFields::contents, contents("local"));
-    ASSERT_FALSE(answer.error);
-    EXPECT_TRUE(answer.shouldFetchContent);
-    const Strings all = sent();
-    EXPECT_EQ(std::count(all.begin(), all.end(), "POST /drive/upload/file"), 0) << "the copy was uploaded twice";
+        const Answer answer = modify(itemOf("f:42", "Rapport.pdf", "d:3"), ItemFields::contents, contents("local"));
+        ASSERT_FALSE(answer.error) << inStore;
+        EXPECT_TRUE(answer.shouldFetchContent);
+        const Strings all = sent();
+        EXPECT_EQ(std::count(all.begin() + static_cast<std::ptrdiff_t>(before), all.end(), "POST /drive/upload/file"), 0)
+            << "the copy was uploaded twice; in the store: " << inStore;
+        EXPECT_TRUE(store_->file(77));
+    }
 }
 
 }  // namespace
