@@ -210,6 +210,20 @@ TEST_F(ReplicaQueueTest, ProvisionalIdentifiersGiveWayAndInodesStay) {
     EXPECT_EQ(replica->children(kFuseRootInode, 0, 10).size(), 1u);
 }
 
+TEST_F(ReplicaQueueTest, AnItemListedBeforeItsAnswerKeepsWhereTheListingSawIt) {
+    synced("d:2", "B");
+    const Inode made = created("n");
+    replica->beginSending(made);
+    // Another device moved and edited it before the answer came in.
+    replica->apply(std::vector{served("f:9", "n", "d:2", "c2")});
+    replica->finishSending(made, served("f:9", "n"));
+    const auto entry = replica->entry(made);
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->parentIdentifier.rawValue(), "d:2");
+    EXPECT_EQ(entry->version.contentVersion, "c2");
+    EXPECT_EQ(replica->children(kFuseRootInode, 0, 10).size(), 1u) << "one item, in B only";
+}
+
 TEST_F(ReplicaQueueTest, AListedCopyTheUserChangedIsNotMergedAway) {
     const Inode made = created("n");
     replica->beginSending(made);

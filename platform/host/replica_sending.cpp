@@ -21,6 +21,18 @@ fileprovider::BasicItem outgoingItem(const ReplicaEntry& entry, const ItemIdenti
     return item;
 }
 
+/// The answer to a creation, brought to what the working set saw of the
+/// item since.
+ItemPtr seenSince(const fileprovider::Item& answer, const ReplicaEntry& seen) {
+    auto item = std::make_shared<fileprovider::BasicItem>(fileprovider::BasicItem::copyOf(answer));
+    item->parent = seen.parentIdentifier;
+    item->name = seen.name;
+    item->version = seen.version;
+    if (!seen.isFolder) item->size = seen.size;
+    if (seen.modified) item->modified = seen.modified;
+    return item;
+}
+
 }  // namespace
 
 std::vector<PendingChange> SqliteReplica::pendingChanges() const {
@@ -199,7 +211,14 @@ std::vector<KernelNotice> SqliteReplica::finishSending(Inode sent, ItemPtr item,
     const ItemIdentifier answered = item->itemIdentifier();
     if (identifierOf(inode)->rawValue() != answered.rawValue()) {
         const std::optional<Inode> other = knownInode(answered);
-        if (other && *other != inode) mergeAnswered(inode, *other, change.notices);
+        if (other && *other != inode) {
+            // The working set saw the item after its creation: what it
+            // holds (another device may have moved or edited it since) is
+            // newer than the answer, and no later change will repeat it.
+            const std::optional<ReplicaEntry> seen = recordLocked(*other) ? std::nullopt : entryLocked(*other);
+            if (seen) item = seenSince(*item, *seen);
+            mergeAnswered(inode, *other, change.notices);
+        }
         setIdentifier(inode, answered);
     }
     takeAnswer(inode, *record, *item, change.notices);

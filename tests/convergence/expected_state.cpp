@@ -18,11 +18,14 @@ std::string ExpectedState::resolved(Origin origin, const std::string& named) con
 }
 
 void ExpectedState::wrote(Origin origin, std::size_t step, const std::string& named, const std::string& hash) {
-    const std::string path = resolved(origin, named);
+    // A write under a tagged name lands under the plain one, or under
+    // another if the drive does hold two items of that name.
+    const std::string path = resolved(origin, withoutCollisionTags(named));
+    const bool tagged = path != resolved(origin, named);
     dropped(origin, path);
     bool mayVanish = false;
     for (const std::string& dropped : localDrops_) mayVanish = mayVanish || (origin == Origin::remote && overlaps(dropped, path));
-    expectations_.push_back({origin, path, hash, step, touchedBy(other(origin), path), false, mayVanish});
+    expectations_.push_back({origin, path, hash, step, tagged || touchedBy(other(origin), path), false, mayVanish});
     if (origin == Origin::local) localHashes_.insert(hash);
 }
 

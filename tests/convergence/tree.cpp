@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <regex>
 
 #include "core/model/content_hasher.hpp"
 
@@ -82,6 +83,11 @@ Tree listedTree(const std::filesystem::path& root) {
         tree[fs::relative(it->path(), root).string()] = Node{folder, ignored ? 0 : size, "", 0};
     }
     return tree;
+}
+
+std::string withoutCollisionTags(const std::string& path) {
+    static const std::regex kTag(R"( \([df]:[0-9]+\))");
+    return std::regex_replace(path, kTag, "");
 }
 
 }  // namespace cadrio::convergence

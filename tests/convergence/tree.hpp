@@ -39,6 +39,11 @@ bool isConflictCopy(const std::string& path);
 /// never reach the drive (the ones the harness writes).
 bool isScratchName(const std::string& name);
 
+/// `path` without the tags (" (d:17)", " (f:20)") the host adds to the
+/// shown name of an item whose name another item holds too, until the two
+/// are told apart or merged.
+std::string withoutCollisionTags(const std::string& path);
+
 /// True when `path` is `other`, below it, or above it.
 bool overlaps(const std::string& path, const std::string& other);
 

@@ -35,6 +35,11 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
          },
          {{"a.txt", file("h2")}, {copy, file("h1")}}, {{"a.txt", file("h2", 1)}, {copy, file("h1", 2)}}, {},
          0, 0, 0, 0, true},
+        {"written under a tagged name, then under the plain one", [](ExpectedState& e) {
+             e.wrote(Origin::local, 0, "d (d:17)/a.txt", "h1");
+             e.wrote(Origin::local, 1, "d/a.txt", "h2");
+         },
+         {{"d/a.txt", file("h2")}}, {{"d/a.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true},
         {"conflict copy of bytes nobody wrote", [](ExpectedState&) {}, {{copy, file("h9")}}, {{copy, file("h9", 2)}},
          {}, 0, 0, 0, 0, false},
         {"renamed by the other device, found elsewhere", [](ExpectedState& e) {
