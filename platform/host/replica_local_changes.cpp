@@ -281,11 +281,12 @@ std::optional<Inode> SqliteReplica::renameLocal(Inode inode, Inode newParent,
         const bool takeOver =
             !newNameIsScratch && !entry->isFolder && !target.isFolder &&
             unsentCreation(record, entry->identifier) && !isProvisional(target.identifier) &&
-            (!targetRecord || targetRecord->sending == LocalChange::none) &&
             (!targetRecord || !contains(targetRecord->queued, LocalChange::deletion));
         if (takeOver) {
-            // Written beside, renamed over: a new version of the target.
+            // Written beside, renamed over: a new version of the target. Its
+            // own change may be on its way: the answer is forwarded here.
             PendingChange next = targetRecord ? *targetRecord : freshRecord(target);
+            if (next.sending != LocalChange::none) forwarded_[*replaced] = inode;
             next.inode = inode;
             next.queued = LocalChange::contents | (next.queued & ~LocalChange::contents);
             dropRecord(*replaced);

@@ -167,6 +167,19 @@ TEST_F(ReplicaQueueTest, ChangesOfOneItemMergeIntoOneRecord) {
              return made;
          },
          std::pair{LC::none, LC::contents}},
+        {"saved by a rename over the original while it is sent: its answer goes to the new file",
+         [](Queue& q) {
+             const Inode file = q.synced("f:1", "a");
+             q.replica->recordContentChange(file, 5, kNow);
+             q.replica->beginSending(file);
+             const Inode made = q.created("a.tmp");
+             q.replica->renameLocal(made, kFuseRootInode, "a", false);
+             EXPECT_EQ(q.idOf(made), "f:1");
+             q.replica->finishSending(file, served("f:1", "a", "", "c2"));
+             EXPECT_EQ(q.replica->pendingChange(made)->baseVersion.contentVersion, "c2");
+             return made;
+         },
+         std::pair{LC::contents, LC::none}},
         {"refused, then changed: tried again",
          [](Queue& q) {
              const Inode file = q.synced("f:1", "a");

@@ -197,7 +197,8 @@ class SqliteReplica final : public Replica {
     mutable Connection connection_ CADRIO_GUARDED_BY(mutex_);
     const bool rebuilt_;
     std::int64_t generation_ CADRIO_GUARDED_BY(mutex_) = 0;
-    /// Sends in flight whose record went to another inode (takeOverSetAside):
+    /// Sends in flight whose record went to another inode (takeOverSetAside,
+    /// renameLocal over the file):
     /// the inode the send was for -> the inode holding the record. Kept in
     /// memory only: after a restart no send is in flight.
     std::unordered_map<Inode, Inode> forwarded_ CADRIO_GUARDED_BY(mutex_);

@@ -1,5 +1,6 @@
 #include "tests/convergence/runner.hpp"
 
+#include <fstream>
 #include <set>
 
 namespace cadrio::convergence {
@@ -84,6 +85,8 @@ RunResult runOnce(const RunSettings& settings, const std::vector<Op>* replay, Cl
         Verdict verdict = judge(expected, mountedTree(rig->root()), driveTree(driveJson), driveJson, executor.remoteIds());
         verdict.problems.insert(verdict.problems.begin(), result.verdict.problems.begin(), result.verdict.problems.end());
         result.verdict = std::move(verdict);
+        // What the drive held, kept with the logs for the triage.
+        if (!result.verdict.ok()) std::ofstream(settings.work / "drive.json") << driveJson.dump(1) << "\n";
     } catch (const std::exception& error) {
         result.verdict.problems.push_back(std::string("the trees could not be read: ") + error.what());
     }
