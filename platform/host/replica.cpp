@@ -168,6 +168,7 @@ std::vector<KernelNotice> SqliteReplica::applyChanges(std::span<const ItemIdenti
     for (const auto& identifier : deleted) {
         const std::optional<Inode> inode = knownInode(identifier);
         if (inode && *inode != kFuseRootInode) deleteSubtree(*inode, change.notices);
+        rememberDeleted(identifier);
     }
     upsertAll(updated, change.notices);
     storeAnchor(anchor);

@@ -180,6 +180,27 @@ TEST_F(ReplicaQueueTest, ChangesOfOneItemMergeIntoOneRecord) {
              return made;
          },
          std::pair{LC::contents, LC::none}},
+        {"answered after a change page deleted it: gone here too",
+         [](Queue& q) {
+             const Inode made = q.created("n");
+             q.replica->beginSending(made);
+             q.replica->applyChanges(std::vector{ItemIdentifier("f:9")}, {}, {"a2"});
+             q.replica->finishSending(made, served("f:9", "n"));
+             EXPECT_FALSE(q.replica->entry(made));
+             return made;
+         },
+         std::nullopt},
+        {"answered after a change page deleted it, written meanwhile: created anew",
+         [](Queue& q) {
+             const Inode made = q.created("n");
+             q.replica->beginSending(made);
+             q.replica->recordContentChange(made, 4, kNow);
+             q.replica->applyChanges(std::vector{ItemIdentifier("f:9")}, {}, {"a2"});
+             q.replica->finishSending(made, served("f:9", "n"));
+             EXPECT_TRUE(isProvisional(ItemIdentifier(q.idOf(made))));
+             return made;
+         },
+         std::pair{LC::creation, LC::none}},
         {"refused, then changed: tried again",
          [](Queue& q) {
              const Inode file = q.synced("f:1", "a");

@@ -228,7 +228,11 @@ std::vector<KernelNotice> SqliteReplica::finishSending(Inode sent, ItemPtr item,
     record->baseName = item->filename();
     record->baseParent = item->parentItemIdentifier();
     record->mayAlreadyExist = false;
-    if (record->queued == LocalChange::none && !record->heldAsScratch) {
+    if (deletedLately_.contains(answered.rawValue())) {
+        // The drive deleted the item after answering, and the change page
+        // that said so came first, when the deletion found nothing to do.
+        forgetLocked(*record, record->queued, change.notices);
+    } else if (record->queued == LocalChange::none && !record->heldAsScratch) {
         dropRecord(inode);
     } else {
         storeRecord(*record);
@@ -275,24 +279,36 @@ std::vector<KernelNotice> SqliteReplica::forgetRemoteItem(Inode sent) try {
     Change change(connection_, generation_);
     const std::optional<PendingChange> record = recordLocked(inode);
     if (!record) return {};
-    const LocalChange wanted = record->queued | record->sending;
+    forgetLocked(*record, record->queued | record->sending, change.notices);
+    return change.commit();
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
+
+void SqliteReplica::forgetLocked(const PendingChange& record, LocalChange wanted, std::vector<KernelNotice>& notices) {
+    const Inode inode = record.inode;
     dropRecord(inode);
-    if (entryLocked(inode) && !contains(wanted, LocalChange::contents))
-        deleteSubtree(inode, change.notices, false);
+    if (entryLocked(inode) && !contains(wanted, LocalChange::contents)) deleteSubtree(inode, notices, false);
     // Contents written here, or a folder still holding such: sent anew.
     if (const std::optional<ReplicaEntry> entry = entryLocked(inode)) {
         setIdentifier(inode, newProvisionalIdentifier());
-        if (!record->heldAsScratch) {
-            PendingChange next = freshRecord(*entryLocked(inode));
-            next.sequence = record->sequence;
+        if (!record.heldAsScratch) {
+            PendingChange next = freshRecord(*entry);
+            next.sequence = record.sequence;
             next.queued = LocalChange::creation;
             next.baseVersion = {};
             storeRecord(next);
         }
     }
-    return change.commit();
-} catch (const sqlite::SqliteError& error) {
-    rethrow(error);
+}
+
+void SqliteReplica::rememberDeleted(const ItemIdentifier& identifier) {
+    if (!deletedLately_.insert(identifier.rawValue()).second) return;
+    deletedOrder_.push_back(identifier.rawValue());
+    if (deletedOrder_.size() > kDeletedRemembered) {
+        deletedLately_.erase(deletedOrder_.front());
+        deletedOrder_.pop_front();
+    }
 }
 
 Inode SqliteReplica::answeredRecord(Inode inode) {

@@ -7,6 +7,7 @@
 // Threads: mutex_ guards the connection and every field below it; each
 // public member takes it for the statements of one call only.
 
+#include <deque>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -143,6 +144,11 @@ class SqliteReplica final : public Replica {
     /// `drivesWord`: the drive said the items are gone (not a guess from a
     /// refused change), so folders kept for what waits below them are
     /// created on the drive anew.
+    /// The drive no longer has the item of `record`: it goes here too,
+    /// unless `wanted` holds contents written here, which are sent anew.
+    void forgetLocked(const PendingChange& record, LocalChange wanted, std::vector<KernelNotice>& notices)
+        CADRIO_REQUIRES(mutex_);
+    void rememberDeleted(const ItemIdentifier& identifier) CADRIO_REQUIRES(mutex_);
     void deleteSubtree(Inode inode, std::vector<KernelNotice>& notices, bool drivesWord = true)
         CADRIO_REQUIRES(mutex_);
     /// An item enumerations leave alone: it has a record, or it exists only
@@ -202,6 +208,12 @@ class SqliteReplica final : public Replica {
     /// the inode the send was for -> the inode holding the record. Kept in
     /// memory only: after a restart no send is in flight.
     std::unordered_map<Inode, Inode> forwarded_ CADRIO_GUARDED_BY(mutex_);
+    /// Identifiers the latest change pages deleted, the oldest forgotten
+    /// first: an answer to a send that comes after the deletion of its item
+    /// must not bring the item back. In memory only, as forwarded_.
+    static constexpr std::size_t kDeletedRemembered = 4096;
+    std::unordered_set<std::string> deletedLately_ CADRIO_GUARDED_BY(mutex_);
+    std::deque<std::string> deletedOrder_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_set<std::string> loggedItems_ CADRIO_GUARDED_BY(mutex_);
     const log::Logger& logger_ = hostLogger();
 };
