@@ -169,6 +169,7 @@ std::vector<KernelNotice> SqliteReplica::applyChanges(std::span<const ItemIdenti
         const std::optional<Inode> inode = knownInode(identifier);
         if (inode && *inode != kFuseRootInode) deleteSubtree(*inode, change.notices);
         rememberDeleted(identifier);
+        heldBack_.erase(identifier.rawValue());
     }
     upsertAll(updated, change.notices);
     storeAnchor(anchor);

@@ -212,6 +212,7 @@ std::optional<Inode> SqliteReplica::upsert(const fileprovider::Item& item,
         next.shownName.clear();
     } else {
         place(next);
+        if (!previous && holdBack(item, next)) return std::nullopt;
     }
     next.childrenListed = previous && previous->childrenListed;
     if (identifier.isRootContainer()) {

@@ -349,6 +349,9 @@ void SqliteReplica::removeLocal(Inode inode) try {
     LockGuard lock(mutex_);
     Change change(connection_, generation_);
     removeLocked(inode);
+    // Gone before it was sent: what a listing brought under its name is not
+    // it. A creation on its way still gets its answer, which settles them.
+    if (!recordLocked(inode)) releaseHeldBack(inode, change.notices);
     change.commit();
 } catch (const sqlite::SqliteError& error) {
     rethrow(error);

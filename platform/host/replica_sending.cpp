@@ -33,6 +33,16 @@ ItemPtr seenSince(const fileprovider::Item& answer, const ReplicaEntry& seen) {
     return item;
 }
 
+ItemPtr seenSince(const fileprovider::Item& answer, const fileprovider::Item& seen) {
+    auto item = std::make_shared<fileprovider::BasicItem>(fileprovider::BasicItem::copyOf(answer));
+    item->parent = seen.parentItemIdentifier();
+    item->name = seen.filename();
+    item->version = seen.itemVersion();
+    if (seen.documentSize()) item->size = seen.documentSize();
+    if (seen.contentModificationDate()) item->modified = seen.contentModificationDate();
+    return item;
+}
+
 }  // namespace
 
 std::vector<PendingChange> SqliteReplica::pendingChanges() const {
@@ -209,6 +219,8 @@ std::vector<KernelNotice> SqliteReplica::finishSending(Inode sent, ItemPtr item,
     const bool newerStayInConflict = sentBytes != SentBytes::taken && contains(record->queued, LocalChange::contents);
     const fileprovider::ByteString sentBase = record->baseVersion.contentVersion;
     const ItemIdentifier answered = item->itemIdentifier();
+    // Held back, the item as a listing showed it since the creation.
+    if (const ItemPtr held = takeHeldBack(answered)) item = seenSince(*item, *held);
     if (identifierOf(inode)->rawValue() != answered.rawValue()) {
         const std::optional<Inode> other = knownInode(answered);
         if (other && *other != inode) {
@@ -237,6 +249,7 @@ std::vector<KernelNotice> SqliteReplica::finishSending(Inode sent, ItemPtr item,
     } else {
         storeRecord(*record);
     }
+    releaseHeldBack(inode, change.notices);
     return change.commit();
 } catch (const sqlite::SqliteError& error) {
     rethrow(error);
@@ -268,6 +281,8 @@ void SqliteReplica::failSending(Inode sent, std::optional<std::string> refusal) 
     if (!record || record->sending == LocalChange::none) return;
     record->refusal = std::move(refusal);
     requeueSending(*record, !record->refusal);
+    // Refused, the creation is not on the drive: what is held is not it.
+    if (record->refusal) releaseHeldBack(inode, change.notices);
     change.commit();
 } catch (const sqlite::SqliteError& error) {
     rethrow(error);
@@ -280,6 +295,7 @@ std::vector<KernelNotice> SqliteReplica::forgetRemoteItem(Inode sent) try {
     const std::optional<PendingChange> record = recordLocked(inode);
     if (!record) return {};
     forgetLocked(*record, record->queued | record->sending, change.notices);
+    releaseHeldBack(inode, change.notices);
     return change.commit();
 } catch (const sqlite::SqliteError& error) {
     rethrow(error);
@@ -339,6 +355,7 @@ void SqliteReplica::keepLocalOnly(Inode sent) try {
     dropRecord(inode);
     if (entryLocked(inode) && !isProvisional(*identifierOf(inode)))
         setIdentifier(inode, newProvisionalIdentifier());
+    releaseHeldBack(inode, change.notices);
     change.commit();
 } catch (const sqlite::SqliteError& error) {
     rethrow(error);

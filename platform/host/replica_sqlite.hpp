@@ -2,7 +2,9 @@
 // The SQLite implementation of Replica, private to the replica's files:
 // replica.cpp (opening, reading, enumerations), replica_items.cpp (the
 // schema and how one item is stored and removed) and
-// replica_local_changes.cpp (the queue of local changes).
+// replica_local_changes.cpp (the queue of local changes), replica_sending.cpp
+// (the uploader's side of it) and replica_held_back.cpp (listed items
+// awaiting a creation's answer).
 //
 // Threads: mutex_ guards the connection and every field below it; each
 // public member takes it for the statements of one call only.
@@ -120,6 +122,17 @@ class SqliteReplica final : public Replica {
         bool committed_ = false;
     };
 
+    // replica_held_back.cpp
+    /// True when `item` (new here, placed in `next`) is held back for a
+    /// local creation of that name, or updates an item held back.
+    bool holdBack(const fileprovider::Item& item, const ReplicaEntry& next) CADRIO_REQUIRES(mutex_);
+    /// The held item of `identifier`, no longer held: the creation's answer
+    /// named it, as the drive showed it since. Null when none is held.
+    ItemPtr takeHeldBack(const ItemIdentifier& identifier) CADRIO_REQUIRES(mutex_);
+    /// What is still held for `creation` is shown: items of their own after
+    /// all, or the creation went another way.
+    void releaseHeldBack(Inode creation, std::vector<KernelNotice>& notices) CADRIO_REQUIRES(mutex_);
+
     // replica_items.cpp
     void prepareSchema() CADRIO_REQUIRES(mutex_);
     void createSchema() CADRIO_REQUIRES(mutex_);
@@ -141,14 +154,14 @@ class SqliteReplica final : public Replica {
     void write(const ReplicaEntry& e) CADRIO_REQUIRES(mutex_);
     static void noticesFor(const std::optional<ReplicaEntry>& previous, const ReplicaEntry& next,
                            std::vector<KernelNotice>& notices);
-    /// `drivesWord`: the drive said the items are gone (not a guess from a
-    /// refused change), so folders kept for what waits below them are
-    /// created on the drive anew.
     /// The drive no longer has the item of `record`: it goes here too,
     /// unless `wanted` holds contents written here, which are sent anew.
     void forgetLocked(const PendingChange& record, LocalChange wanted, std::vector<KernelNotice>& notices)
         CADRIO_REQUIRES(mutex_);
     void rememberDeleted(const ItemIdentifier& identifier) CADRIO_REQUIRES(mutex_);
+    /// `drivesWord`: the drive said the items are gone (not a guess from a
+    /// refused change), so folders kept for what waits below them are
+    /// created on the drive anew.
     void deleteSubtree(Inode inode, std::vector<KernelNotice>& notices, bool drivesWord = true)
         CADRIO_REQUIRES(mutex_);
     /// An item enumerations leave alone: it has a record, or it exists only
@@ -212,6 +225,16 @@ class SqliteReplica final : public Replica {
     /// first: an answer to a send that comes after the deletion of its item
     /// must not bring the item back. In memory only, as forwarded_.
     static constexpr std::size_t kDeletedRemembered = 4096;
+    /// Items a listing brought in under the name of a local creation that
+    /// may already be on the drive (its answer awaited, or lost): most
+    /// likely that creation itself, so not shown beside it until the answer
+    /// tells. By identifier; in memory only, as forwarded_ (a relisting
+    /// after a restart brings them in again).
+    struct HeldItem {
+        Inode creation = 0;
+        ItemPtr item;
+    };
+    std::unordered_map<std::string, HeldItem> heldBack_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_set<std::string> deletedLately_ CADRIO_GUARDED_BY(mutex_);
     std::deque<std::string> deletedOrder_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_set<std::string> loggedItems_ CADRIO_GUARDED_BY(mutex_);
