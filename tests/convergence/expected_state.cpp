@@ -64,6 +64,13 @@ void ExpectedState::moved(Origin origin, const std::string& named, const std::st
             }
         }
     }
+    // A file deleted here and renamed there is still the one the deletion
+    // takes to the trash.
+    if (origin == Origin::remote) {
+        for (std::string& dropped : localDrops_) {
+            if (dropped == from || dropped.starts_with(from + "/")) dropped = to + dropped.substr(from.size());
+        }
+    }
     moves_.emplace_back(origin, from, to);
     touch(origin, from);
     touch(origin, to);

@@ -40,6 +40,12 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.wrote(Origin::local, 1, "d/a.txt", "h2");
          },
          {{"d/a.txt", file("h2")}}, {{"d/a.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true},
+        {"deleted here, renamed and replaced there: the deletion may win", [](ExpectedState& e) {
+             e.deleted(Origin::local, "a.txt");
+             e.moved(Origin::remote, "a.txt", "b.txt");
+             e.wrote(Origin::remote, 2, "b.txt", "h2");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
         {"conflict copy of bytes nobody wrote", [](ExpectedState&) {}, {{copy, file("h9")}}, {{copy, file("h9", 2)}},
          {}, 0, 0, 0, 0, false},
         {"renamed by the other device, found elsewhere", [](ExpectedState& e) {
