@@ -2,8 +2,11 @@
 
 #include "tests/convergence/tree.hpp"
 
+#include <filesystem>
+
 namespace cadrio::convergence {
 namespace {
+namespace fs = std::filesystem;
 
 Origin other(Origin origin) { return origin == Origin::local ? Origin::remote : Origin::local; }
 
@@ -58,7 +61,14 @@ void ExpectedState::moved(Origin origin, const std::string& named, const std::st
     }
     for (const auto& [who, earlier, destination] : moves_) {
         if (who != origin && earlier == from) {
+            // Each side may also keep its own part of the move: one's
+            // folder with the other's name.
             twins_.emplace_back(destination, to);
+            for (const auto& [folderOf, nameOf] : {std::pair{destination, to}, std::pair{to, destination}}) {
+                const fs::path mixed = fs::path(folderOf).parent_path() / fs::path(nameOf).filename();
+                twins_.emplace_back(destination, mixed.string());
+                twins_.emplace_back(to, mixed.string());
+            }
             for (Expectation& expectation : expectations_) {
                 if (overlaps(expectation.path, destination)) expectation.relaxed = true;
             }

@@ -46,6 +46,13 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.wrote(Origin::remote, 2, "b.txt", "h2");
          },
          {}, {}, {}, 0, 0, 0, 0, true},
+        {"renamed here, moved there, kept as a mix of both, then removed here", [](ExpectedState& e) {
+             e.wrote(Origin::local, 0, "d/a.txt", "h1");
+             e.moved(Origin::local, "d/a.txt", "d/b.txt");
+             e.moved(Origin::remote, "d/a.txt", "a.txt");
+             e.deleted(Origin::local, "b.txt");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
         {"conflict copy of bytes nobody wrote", [](ExpectedState&) {}, {{copy, file("h9")}}, {{copy, file("h9", 2)}},
          {}, 0, 0, 0, 0, false},
         {"renamed by the other device, found elsewhere", [](ExpectedState& e) {
