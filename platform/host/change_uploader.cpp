@@ -470,8 +470,11 @@ private:
             failed = true;
         }
         ended(attempt.inode, failed);
-        // A rename may have waited for this deletion to free its name.
-        if (contains(attempt.bits, LocalChange::deletion)) rescheduleWaiting();
+        // A rename may have waited for this deletion to free its name, a
+        // folder's deletion for this move out of it.
+        if (contains(attempt.bits, LocalChange::deletion) || contains(attempt.bits, LocalChange::parent)) {
+            rescheduleWaiting();
+        }
     }
 
     void succeeded(const Attempt& attempt, ItemPtr item, bool shouldFetch) {
