@@ -10,12 +10,25 @@ namespace fs = std::filesystem;
 
 Origin other(Origin origin) { return origin == Origin::local ? Origin::remote : Origin::local; }
 
+/// `folderOf`'s folder with `nameOf`'s name.
+std::string mixed(const std::string& folderOf, const std::string& nameOf) {
+    return (fs::path(folderOf).parent_path() / fs::path(nameOf).filename()).string();
+}
+
 }  // namespace
 
 std::string ExpectedState::resolved(Origin origin, const std::string& named) const {
     std::string path = named;
     for (const auto& [who, from, to] : moves_) {
-        if (who != origin && (path == from || path.starts_with(from + "/"))) path = to + path.substr(from.size());
+        if (who == origin) continue;
+        // A move and rename reaches the drive as two requests: the other
+        // side may name the item as it stood between them.
+        for (const std::string& seen : {from, mixed(to, from), mixed(from, to)}) {
+            if (path == seen || path.starts_with(seen + "/")) {
+                path = to + path.substr(seen.size());
+                break;
+            }
+        }
     }
     return path;
 }
@@ -42,7 +55,10 @@ void ExpectedState::dropped(Origin origin, const std::string& path) {
 
 void ExpectedState::deleted(Origin origin, const std::string& path) {
     dropped(origin, path);
-    if (origin == Origin::local) localDrops_.push_back(path);
+    if (origin != Origin::local) return;
+    // Under the name the other device gave it too.
+    localDrops_.push_back(path);
+    if (const std::string elsewhere = resolved(origin, path); elsewhere != path) localDrops_.push_back(elsewhere);
 }
 
 void ExpectedState::moved(Origin origin, const std::string& named, const std::string& to) {
@@ -64,10 +80,9 @@ void ExpectedState::moved(Origin origin, const std::string& named, const std::st
             // Each side may also keep its own part of the move: one's
             // folder with the other's name.
             twins_.emplace_back(destination, to);
-            for (const auto& [folderOf, nameOf] : {std::pair{destination, to}, std::pair{to, destination}}) {
-                const fs::path mixed = fs::path(folderOf).parent_path() / fs::path(nameOf).filename();
-                twins_.emplace_back(destination, mixed.string());
-                twins_.emplace_back(to, mixed.string());
+            for (const std::string& both : {mixed(destination, to), mixed(to, destination)}) {
+                twins_.emplace_back(destination, both);
+                twins_.emplace_back(to, both);
             }
             for (Expectation& expectation : expectations_) {
                 if (overlaps(expectation.path, destination)) expectation.relaxed = true;

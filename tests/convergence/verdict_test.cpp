@@ -46,11 +46,23 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.wrote(Origin::remote, 2, "b.txt", "h2");
          },
          {}, {}, {}, 0, 0, 0, 0, true},
+        {"renamed there, then deleted here under the old name, then replaced there", [](ExpectedState& e) {
+             e.moved(Origin::remote, "a.txt", "b.txt");
+             e.deleted(Origin::local, "a.txt");
+             e.wrote(Origin::remote, 2, "b.txt", "h2");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
         {"renamed here, moved there, kept as a mix of both, then removed here", [](ExpectedState& e) {
              e.wrote(Origin::local, 0, "d/a.txt", "h1");
              e.moved(Origin::local, "d/a.txt", "d/b.txt");
              e.moved(Origin::remote, "d/a.txt", "a.txt");
              e.deleted(Origin::local, "b.txt");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
+        {"moved and renamed here, replaced there between the two, then trashed there", [](ExpectedState& e) {
+             e.moved(Origin::local, "a.txt", "d/b.txt");
+             e.wrote(Origin::remote, 1, "d/a.txt", "h2");
+             e.deleted(Origin::remote, "d/b.txt");
          },
          {}, {}, {}, 0, 0, 0, 0, true},
         {"conflict copy of bytes nobody wrote", [](ExpectedState&) {}, {{copy, file("h9")}}, {{copy, file("h9", 2)}},
