@@ -200,6 +200,8 @@ std::vector<KernelNotice> SqliteReplica::finishRelisting(
     for (const Inode inode : stale) {
         if (entryLocked(inode)) deleteSubtree(inode, change.notices);
     }
+    const std::int64_t current = generation_;
+    std::erase_if(heldBack_, [current](const auto& held) { return held.second.generation < current; });
     connection_.statement("UPDATE items SET children_listed = 1 WHERE is_folder = 1").run();
     if (anchor) {
         storeAnchor(*anchor);

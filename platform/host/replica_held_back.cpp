@@ -12,6 +12,7 @@ bool SqliteReplica::holdBack(const fileprovider::Item& item, const ReplicaEntry&
     const auto held = heldBack_.find(key);
     if (held != heldBack_.end()) {
         held->second.item = std::make_shared<fileprovider::BasicItem>(fileprovider::BasicItem::copyOf(item));
+        held->second.generation = generation_;
         return true;
     }
     auto& query = connection_.statement(
@@ -26,7 +27,8 @@ bool SqliteReplica::holdBack(const fileprovider::Item& item, const ReplicaEntry&
         query.step() ? std::optional(static_cast<Inode>(query.integer(0))) : std::nullopt;
     query.reset();
     if (!creation) return false;
-    heldBack_[key] = {*creation, std::make_shared<fileprovider::BasicItem>(fileprovider::BasicItem::copyOf(item))};
+    heldBack_[key] = {*creation, std::make_shared<fileprovider::BasicItem>(fileprovider::BasicItem::copyOf(item)),
+                      generation_};
     return true;
 }
 

@@ -237,6 +237,7 @@ class SqliteReplica final : public Replica {
     struct HeldItem {
         Inode creation = 0;
         ItemPtr item;
+        std::int64_t generation = 0;  // of the listing that last showed it
     };
     std::unordered_map<std::string, HeldItem> heldBack_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_set<std::string> deletedLately_ CADRIO_GUARDED_BY(mutex_);

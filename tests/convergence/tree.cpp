@@ -9,6 +9,25 @@
 namespace cadrio::convergence {
 namespace fs = std::filesystem;
 
+namespace {
+
+/// Keeps a second item of the same name in the tree, tagged as the host
+/// would show it (the verdict compares without tags).
+void insertUnique(Tree& tree, const std::string& path, Node node) {
+    if (!tree.contains(path)) {
+        tree[path] = node;
+        return;
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    std::size_t dot = path.rfind('.');
+    if (node.folder || dot == std::string::npos || dot <= start) dot = path.size();
+    const std::string tag = std::string(" (") + (node.folder ? "d:" : "f:") + std::to_string(node.id) + ")";
+    tree[path.substr(0, dot) + tag + path.substr(dot)] = node;
+}
+
+}  // namespace
+
 Tree driveTree(const nlohmann::json& drive) {
     std::map<std::int64_t, nlohmann::json> folders;
     for (const auto& folder : drive.at("folders")) folders[folder.at("id").get<std::int64_t>()] = folder;
@@ -25,15 +44,15 @@ Tree driveTree(const nlohmann::json& drive) {
     };
     Tree tree;
     for (const auto& [id, folder] : folders) {
-        if (const auto path = pathOf(id, 0)) tree[*path] = Node{true, 0, "", id};
+        if (const auto path = pathOf(id, 0)) insertUnique(tree, *path, Node{true, 0, "", id});
     }
     for (const auto& file : drive.at("files")) {
         if (file.value("to_delete", 0) != 0 || file.value("storage_class", "standard") != "standard") continue;
         const auto parent = pathOf(file.value("id_folder", std::int64_t{0}), 0);
         if (!parent) continue;
         const std::string path = (parent->empty() ? "" : *parent + "/") + file.value("file_name", "");
-        tree[path] = Node{false, file.value("file_size", std::int64_t{0}), file.value("content_hash", ""),
-                          file.value("id", std::int64_t{0})};
+        insertUnique(tree, path, Node{false, file.value("file_size", std::int64_t{0}), file.value("content_hash", ""),
+                                      file.value("id", std::int64_t{0})});
     }
     return tree;
 }

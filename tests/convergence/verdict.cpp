@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
+#include <tuple>
 
 namespace cadrio::convergence {
 namespace {
@@ -79,15 +81,30 @@ void checkUploads(const nlohmann::json& driveJson, const std::set<std::int64_t>&
 
 bool comparable(const std::string& path) { return !isConflictCopy(path) && !isScratchName(baseName(path)); }
 
+namespace {
+
+/// The tree by plain names: two items of one name in a folder (the host
+/// tags one of them) count under that name, in no particular order.
+std::map<std::string, std::multiset<std::tuple<bool, std::int64_t, std::string>>> byPlainName(const Tree& tree) {
+    std::map<std::string, std::multiset<std::tuple<bool, std::int64_t, std::string>>> plain;
+    for (const auto& [path, node] : tree) {
+        if (comparable(path)) plain[withoutCollisionTags(path)].insert({node.folder, node.size, node.hash});
+    }
+    return plain;
+}
+
+}  // namespace
+
 std::vector<std::string> differences(const Tree& mounted, const Tree& drive) {
     std::vector<std::string> paths;
-    for (const auto& [path, node] : mounted) {
-        if (!comparable(path)) continue;
-        const auto it = drive.find(path);
-        if (it == drive.end() || !(it->second == node)) paths.push_back(path);
+    const auto here = byPlainName(mounted);
+    const auto there = byPlainName(drive);
+    for (const auto& [path, nodes] : here) {
+        const auto it = there.find(path);
+        if (it == there.end() || it->second != nodes) paths.push_back(path);
     }
-    for (const auto& [path, node] : drive) {
-        if (comparable(path) && !mounted.contains(path)) paths.push_back(path);
+    for (const auto& [path, nodes] : there) {
+        if (!here.contains(path)) paths.push_back(path);
     }
     return paths;
 }

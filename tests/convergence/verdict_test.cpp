@@ -65,6 +65,9 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.deleted(Origin::remote, "d/b.txt");
          },
          {}, {}, {}, 0, 0, 0, 0, true},
+        {"two files of one name, tagged the other way round here", [](ExpectedState&) {},
+         {{"a.txt", file("h1")}, {"a (f:2).txt", file("h2")}}, {{"a.txt", file("h2", 2)}, {"a (f:1).txt", file("h1", 1)}},
+         {}, 0, 0, 0, 0, true},
         {"conflict copy of bytes nobody wrote", [](ExpectedState&) {}, {{copy, file("h9")}}, {{copy, file("h9", 2)}},
          {}, 0, 0, 0, 0, false},
         {"renamed by the other device, found elsewhere", [](ExpectedState& e) {
