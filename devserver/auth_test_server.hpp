@@ -61,6 +61,13 @@ inline JsonAnswer postJson(const TestServer& server, const std::string& path, co
     return postJson(server, path, body.dump());
 }
 
+/// How many times `fragment` appears in `text`, overlaps included.
+inline std::size_t occurrences(const std::string& text, const std::string& fragment) {
+    std::size_t n = 0;
+    for (auto at = text.find(fragment); at != std::string::npos; at = text.find(fragment, at + 1)) ++n;
+    return n;
+}
+
 /// A settable clock for AuthService::setClock.
 class VirtualClock {
 public:

@@ -72,9 +72,6 @@ protected:
     Answer post(const std::string& path, const nlohmann::json& body) {
         return toAnswer(client().Post(path, auth(), body.dump(), "application/json"));
     }
-    Answer put(const std::string& path, const std::string& body) {
-        return toAnswer(client().Put(path, auth(), body, "application/json"));
-    }
     Answer admin(const std::string& path, nlohmann::json body) {
         return toAnswer(client().Post(path, body.dump(), "application/json"));
     }

@@ -11,6 +11,7 @@ namespace cadrio::devserver {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::occurrences;
 
 /// A raw connection to the server that sends what it is told: a stalled,
 /// broken or hostile client.
@@ -46,12 +47,6 @@ public:
 private:
     int fd_;
 };
-
-std::size_t occurrences(const std::string& text, const std::string& fragment) {
-    std::size_t n = 0;
-    for (auto at = text.find(fragment); at != std::string::npos; at = text.find(fragment, at + 1)) ++n;
-    return n;
-}
 
 class Robustness : public testing::DevServerTest {
 protected:

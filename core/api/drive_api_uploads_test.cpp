@@ -49,20 +49,15 @@ LocalContent writeContent(const TemporaryDirectory& dir, std::int64_t size,
 struct FakeDrive {
     std::map<std::string, std::function<HttpResponse(const HttpRequest&)>> overrides;
 
-    static bool endsWith(const std::string& text, const std::string& suffix) {
-        return text.size() >= suffix.size() &&
-               text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-    }
-
     HttpResponse answer(const HttpRequest& request) const {
         const std::string url = request.url.substr(0, request.url.find('?'));
         for (const auto& [suffix, route] : overrides) {
-            if (endsWith(url, suffix)) return route(request);
+            if (url.ends_with(suffix)) return route(request);
         }
-        if (endsWith(url, "/multipart/init")) {
+        if (url.ends_with("/multipart/init")) {
             return {200, {}, R"({"upload_id": "U1", "s3_key": "k/obj", "part_size": 5})"};
         }
-        if (endsWith(url, "/multipart/presign")) {
+        if (url.ends_with("/multipart/presign")) {
             const auto body = nlohmann::json::parse(request.body);
             return {200,
                     {},
@@ -74,22 +69,22 @@ struct FakeDrive {
             return {
                 200, {{"ETag", "\"e" + request.url.substr(request.url.find("n=") + 2) + "\""}}, ""};
         }
-        if (endsWith(url, "/download-url")) {
+        if (url.ends_with("/download-url")) {
             return {
                 200,
                 {},
                 R"({"url": "https://storage.test/o", "file_size": 99, "date_upload": 1700000000})"};
         }
-        if (endsWith(url, "/upload/file") || endsWith(url, "/multipart/complete")) {
+        if (url.ends_with("/upload/file") || url.ends_with("/multipart/complete")) {
             return {200, {}, R"({"id": 501, "s3_key": "k/new", "file_miniatures_path": ""})"};
         }
-        if (endsWith(url, "/content") || endsWith(url, "/content/complete")) {
+        if (url.ends_with("/content") || url.ends_with("/content/complete")) {
             return {
                 200,
                 {},
                 R"({"id": 7, "file_size": 3.0, "content_hash": "h2", "date_upload": 1700000500})"};
         }
-        if (endsWith(url, "/multipart/abort")) return {200, {}, "{}"};
+        if (url.ends_with("/multipart/abort")) return {200, {}, "{}"};
         return {599, {}, "unexpected " + request.url};
     }
 
@@ -118,7 +113,7 @@ std::vector<std::string> paths(const ApiFixture& f) {
     std::vector<std::string> result;
     for (const auto& request : f.requests()) {
         const std::string path = ApiFixture::path(request);
-        result.push_back(path.rfind("https://storage.test/", 0) == 0 ? "PUT storage" : path);
+        result.push_back(path.starts_with("https://storage.test/") ? "PUT storage" : path);
     }
     return result;
 }

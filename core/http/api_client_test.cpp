@@ -110,55 +110,57 @@ TEST(ApiClient, SignedOutRefusalDoesNotSignIn) {
     EXPECT_EQ(f.transport->requests().size(), 1u);
 }
 
+// One silent sign-in per attempt, whatever it brings back.
 TEST(ApiClient, SilentReloginOutcomes) {
     struct Case {
         const char* name;
-        std::function<void(ScriptedTransport&)> loginAnswer;
+        std::function<void(ScriptedTransport&)> answers;  // from the sign-in on
         bool succeeds;
         bool sessionKept;
+        std::size_t sent;
     };
     const Case cases[] = {
-        {"new token", [](ScriptedTransport& t) { t.enqueue(200, R"({"access_token":"new"})"); }, true, true},
+        {"new token",
+         [](ScriptedTransport& t) {
+             t.enqueue(200, R"({"access_token":"new"})");
+             t.enqueue(200, "ok");
+         },
+         true, true, 3},
         {"second factor now required",
          [](ScriptedTransport& t) {
              t.enqueue(200, R"({"two_factor_required":true,"pending_token":"p","methods":["totp"]})");
          },
-         false, false},
-        {"password refused", [](ScriptedTransport& t) { t.enqueue(401); }, false, false},
+         false, false, 2},
+        {"password refused", [](ScriptedTransport& t) { t.enqueue(401); }, false, false, 2},
         {"network down", [](ScriptedTransport& t) { t.enqueueError(DriveError::transport("down")); },
-         false, true},
-        {"rate limited", [](ScriptedTransport& t) { t.enqueue(429); }, false, true},
+         false, true, 2},
+        {"rate limited", [](ScriptedTransport& t) { t.enqueue(429); }, false, true, 2},
+        {"renewed token refused as well",
+         [](ScriptedTransport& t) {
+             t.enqueue(200, R"({"access_token":"new"})");
+             t.enqueue(401);
+         },
+         false, true, 3},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Fixture f;
         f.signIn();
         f.transport->enqueue(401);
-        c.loginAnswer(*f.transport);
+        c.answers(*f.transport);
         if (c.succeeds) {
-            f.transport->enqueue(200, "ok");
-            EXPECT_EQ(f.client.request("/x", "GET", std::nullopt, Idempotency::idempotent).body, "ok") << c.name;
-            EXPECT_EQ(f.authorization(2), "Bearer new") << c.name;
-            EXPECT_EQ(f.store->load()->accessToken, "new") << c.name;
+            EXPECT_EQ(f.client.request("/x", "GET", std::nullopt, Idempotency::idempotent).body, "ok");
+            EXPECT_EQ(f.authorization(2), "Bearer new");
+            EXPECT_EQ(f.store->load()->accessToken, "new");
         } else {
             EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "GET", std::nullopt, Idempotency::idempotent); }),
-                      DriveError::notAuthenticated())
-                << c.name;
-            EXPECT_EQ(f.client.isAuthenticated(), c.sessionKept) << c.name;
-            EXPECT_EQ(f.store->load().has_value(), c.sessionKept) << c.name;
+                      DriveError::notAuthenticated());
+            EXPECT_EQ(f.client.isAuthenticated(), c.sessionKept);
+            EXPECT_EQ(f.store->load().has_value(), c.sessionKept);
         }
-        EXPECT_FALSE(f.authorization(1)) << c.name;
+        EXPECT_FALSE(f.authorization(1));
+        EXPECT_EQ(f.transport->requests().size(), c.sent);
     }
-}
-
-TEST(ApiClient, OneReloginPerAttempt) {
-    Fixture f;
-    f.signIn();
-    f.transport->enqueue(401);
-    f.transport->enqueue(200, R"({"access_token":"new"})");
-    f.transport->enqueue(401);
-    EXPECT_EQ(driveErrorOf([&] { f.client.request("/x", "GET", std::nullopt, Idempotency::idempotent); }),
-              DriveError::notAuthenticated());
-    EXPECT_EQ(f.transport->requests().size(), 3u);
 }
 
 TEST(ApiClient, ExternalRequestsAreSentAsGiven) {

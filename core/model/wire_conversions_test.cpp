@@ -49,12 +49,11 @@ TEST(WireConversionsTest, AMalformedRecordRejectsTheWholePage) {
     EXPECT_THROW(decodeChanges(R"({"folders":[{"id":1}]})"), DriveError);
 }
 
+// The address check itself has its own table; here only that grants go through it.
 TEST(WireConversionsTest, DownloadGrantsRefuseWhatIsNotAWebAddress) {
-    for (const char* url : {"ftp://x/y", "/relative", "javascript:alert(1)"}) {
-        DownloadURLDTO dto;
-        dto.url = url;
-        EXPECT_THROW(driveDownload(dto), DriveError) << url;
-    }
+    DownloadURLDTO dto;
+    dto.url = "javascript:alert(1)";
+    EXPECT_THROW(driveDownload(dto), DriveError);
 }
 
 }  // namespace

@@ -19,7 +19,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <variant>
@@ -38,14 +37,7 @@ public:
     /// Queues a chunk of the body.
     void push(std::string chunk) { update([&] { chunks_.push_back(std::move(chunk)); }); }
     /// The server ends the body after the queued chunks.
-    void end() { update([&] { ending_ = Ending::closed; }); }
-    /// The connection breaks after the queued chunks.
-    void fail(DriveError error) {
-        update([&] {
-            ending_ = Ending::failed;
-            error_ = std::move(error);
-        });
-    }
+    void end() { update([&] { ended_ = true; }); }
 
     /// Waits until the client has read every queued chunk (its sink returned)
     /// or the exchange is over.
@@ -68,12 +60,9 @@ public:
         if (sink.onResponse) sink.onResponse(status_, {});
         for (;;) {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, stop, [&] { return !chunks_.empty() || ending_ != Ending::open; });
+            changed_.wait(lock, stop, [&] { return !chunks_.empty() || ended_; });
             if (stop.stop_requested()) throw CancellationError();
-            if (chunks_.empty()) {
-                if (ending_ == Ending::failed) throw *error_;
-                return {status_, {}, {}};
-            }
+            if (chunks_.empty()) return {status_, {}, {}};
             std::string chunk = std::move(chunks_.front());
             chunks_.pop_front();
             reading_ = true;
@@ -85,8 +74,6 @@ public:
     }
 
 private:
-    enum class Ending { open, closed, failed };
-
     template <class F>
     void update(F&& change) {
         {
@@ -100,8 +87,7 @@ private:
     std::mutex mutex_;
     std::condition_variable_any changed_;
     std::deque<std::string> chunks_;
-    Ending ending_ = Ending::open;
-    std::optional<DriveError> error_;
+    bool ended_ = false;
     bool reading_ = false;
     bool over_ = false;
 };
