@@ -368,7 +368,8 @@ private:
 
     std::optional<fs::path> bytesToSend(const OutgoingChange& outgoing) {
         const Inode inode = outgoing.change.inode;
-        if (auto frozen = copies_.freeze(inode)) return frozen;
+        const bool again = contains(outgoing.change.sending, LocalChange::creation) && outgoing.change.mayAlreadyExist;
+        if (auto frozen = again ? copies_.sentAgain(inode) : copies_.freeze(inode)) return frozen;
         if (copies_.isBeingWritten(inode)) return std::nullopt;
         if (contains(outgoing.change.sending, LocalChange::creation)) {
             // A file made without being written (mknod): it is empty.
@@ -504,7 +505,7 @@ private:
         switch (classifyUploadFailure(error)) {
             case UploadFailure::cancelled:
                 replica_.failSending(inode, std::nullopt);
-                unfreeze(attempt);
+                keepForRetry(attempt);
                 requeue(inode);
                 return false;
             case UploadFailure::refused: {
@@ -548,12 +549,23 @@ private:
         }
         hostLogger().error("Envoi échoué, nouvel essai plus tard : {}", error.description);
         replica_.failSending(inode, std::nullopt);
-        unfreeze(attempt);
+        keepForRetry(attempt);
         return true;
     }
 
     void unfreeze(const Attempt& attempt) {
         if (attempt.withContents) copies_.unfreeze(attempt.inode);
+    }
+
+    /// A creation that may have reached the drive keeps the bytes it sent,
+    /// to send them again (see Replica::beginSending).
+    void keepForRetry(const Attempt& attempt) {
+        if (!attempt.withContents) return;
+        if (contains(attempt.bits, LocalChange::creation)) {
+            copies_.keepSent(attempt.inode);
+        } else {
+            copies_.unfreeze(attempt.inode);
+        }
     }
 
     /// Due again at once (a resumed queue, an item that became a creation).

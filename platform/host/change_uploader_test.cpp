@@ -292,6 +292,26 @@ TEST_F(ChangeUploaderTest, BytesWrittenWhileASendEndsInAConflictCopyStayAndMeetT
     EXPECT_EQ(again.baseContentVersion, "v1") << "a3 was written over v1 too, not over v2";
 }
 
+TEST_F(ChangeUploaderTest, ACreationWhoseAnswerWasLostGoesAgainWithItsFirstBytesThenTheNewerOnes) {
+    makeUploader();
+    const Inode file = newFile(kFuseRootInode, "a.txt", "a1");
+    clock.advance(500ms);
+    const auto first = extension->waitForCall(0);
+    write(file, "a2");
+    first.answer(nullptr, ItemFields::none, false, Error::serverUnreachable());
+    waitIdle();
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    clock.advance(1s);
+    const auto again = extension->waitForCall(1);
+    EXPECT_TRUE(again.mayAlreadyExist);
+    EXPECT_EQ(again.contents, "a1") << "the plug-in finds the lost attempt's file by these bytes";
+    again.answer(answerItem("id:a", "a.txt", "v1"), ItemFields::none, false, std::nullopt);
+    clock.advance(500ms);
+    const auto edit = extension->waitForCall(2);
+    EXPECT_EQ(edit.kind, UploadingExtension::Call::modify);
+    EXPECT_EQ(edit.contents, "a2");
+}
+
 TEST_F(ChangeUploaderTest, ACreationCutShortByAStopGoesAgainWithMayAlreadyExist) {
     const Inode file = newFile(kFuseRootInode, "a.txt", "a");
     ASSERT_TRUE(replica->beginSending(file));  // the host stopped while sending

@@ -142,6 +142,14 @@ std::optional<OutgoingChange> SqliteReplica::beginSending(Inode inode) try {
     }
     record->sending = record->queued;
     record->queued = LocalChange::none;
+    if (contains(record->sending, LocalChange::creation) && record->mayAlreadyExist &&
+        contains(record->sending, LocalChange::contents)) {
+        // A creation whose answer was lost goes again with the bytes of the
+        // lost attempt, so that the plug-in recognises them on the drive;
+        // what was written since follows as a change of its own.
+        record->sending = record->sending & ~LocalChange::contents;
+        record->queued = LocalChange::contents;
+    }
     storeRecord(*record);
     change.commit();
     return OutgoingChange{*record, std::move(item)};
@@ -279,7 +287,9 @@ bool SqliteReplica::requeueSending(PendingChange& r, bool transient) {
         }
         // An answer lost on the way may hide a creation the drive carried out.
         if (transient) r.mayAlreadyExist = true;
-        r.queued = LocalChange::creation;
+        // Bytes written during the attempt stay a change of their own: the
+        // attempt's bytes go again first (beginSending).
+        r.queued = LocalChange::creation | (transient ? r.queued & LocalChange::contents : LocalChange::none);
     } else if (!contains(r.queued, LocalChange::deletion)) {
         r.queued |= r.sending;
     }

@@ -260,6 +260,23 @@ bool WorkingCopies::dropSent(Inode inode) {
     return newer;
 }
 
+void WorkingCopies::keepSent(Inode inode) {
+    LockGuard lock(mutex_);
+    frozen_.erase(inode);
+}
+
+std::optional<fs::path> WorkingCopies::sentAgain(Inode inode) {
+    {
+        LockGuard lock(mutex_);
+        const fs::path uploading = uploadingPath(inode);
+        if (!writers_.contains(inode) && present(uploading)) {
+            frozen_.insert(inode);
+            return uploading;
+        }
+    }
+    return freeze(inode);
+}
+
 void WorkingCopies::discard(Inode inode) {
     LockGuard lock(mutex_);
     frozen_.erase(inode);

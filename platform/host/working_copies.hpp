@@ -74,6 +74,12 @@ public:
     /// The sending failed: the frozen bytes become the working copy again,
     /// unless a newer one was made meanwhile.
     void unfreeze(Inode inode);
+    /// The sending failed but may have reached the drive: the frozen bytes
+    /// stay as they are (reads and new writers still find them) to be sent
+    /// again by sentAgain(), beside a newer working copy if there is one.
+    void keepSent(Inode inode);
+    /// The bytes kept by keepSent(), frozen again; else as freeze().
+    std::optional<std::filesystem::path> sentAgain(Inode inode);
     /// The frozen bytes were kept elsewhere (a conflict copy): they go, a
     /// newer working copy stays. True when there is one (or a writer at it).
     bool dropSent(Inode inode);
