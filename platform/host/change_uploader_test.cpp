@@ -300,6 +300,7 @@ TEST_F(ChangeUploaderTest, ACreationWhoseAnswerWasLostGoesAgainWithItsFirstBytes
     write(file, "a2");
     first.answer(nullptr, ItemFields::none, false, Error::serverUnreachable());
     waitIdle();
+    write(file, "a3");  // between the attempts
     ASSERT_TRUE(clock.waitForSleepers(1));
     clock.advance(1s);
     const auto again = extension->waitForCall(1);
@@ -309,7 +310,7 @@ TEST_F(ChangeUploaderTest, ACreationWhoseAnswerWasLostGoesAgainWithItsFirstBytes
     clock.advance(500ms);
     const auto edit = extension->waitForCall(2);
     EXPECT_EQ(edit.kind, UploadingExtension::Call::modify);
-    EXPECT_EQ(edit.contents, "a2");
+    EXPECT_EQ(edit.contents, "a3");
 }
 
 TEST_F(ChangeUploaderTest, ACreationCutShortByAStopGoesAgainWithMayAlreadyExist) {

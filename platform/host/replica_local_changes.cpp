@@ -250,7 +250,9 @@ void SqliteReplica::recordContentChange(Inode file, std::int64_t size,
     std::optional<PendingChange> record = recordLocked(file);
     if (record || !isProvisional(entry->identifier)) {
         PendingChange next = record ? *record : freshRecord(*entry);
-        if (!contains(next.queued, LocalChange::creation)) next.queued |= LocalChange::contents;
+        // A creation carries the file's bytes, except one whose answer was
+        // lost: it goes again with the bytes of that attempt (beginSending).
+        if (!contains(next.queued, LocalChange::creation) || next.mayAlreadyExist) next.queued |= LocalChange::contents;
         next.refusal.reset();
         storeRecord(next);
     }
