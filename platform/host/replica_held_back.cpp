@@ -6,13 +6,19 @@
 #include "platform/host/replica_sqlite.hpp"
 
 namespace cadrio::host::replica_detail {
+namespace {
+
+ItemPtr copied(const fileprovider::Item& item) {
+    return std::make_shared<fileprovider::BasicItem>(fileprovider::BasicItem::copyOf(item));
+}
+
+}  // namespace
 
 bool SqliteReplica::holdBack(const fileprovider::Item& item, const ReplicaEntry& next) {
     const std::string key = next.identifier.rawValue();
     const auto held = heldBack_.find(key);
     if (held != heldBack_.end()) {
-        held->second.item = std::make_shared<fileprovider::BasicItem>(fileprovider::BasicItem::copyOf(item));
-        held->second.generation = generation_;
+        held->second = {held->second.creation, copied(item), generation_};
         return true;
     }
     auto& query = connection_.statement(
@@ -27,8 +33,7 @@ bool SqliteReplica::holdBack(const fileprovider::Item& item, const ReplicaEntry&
         query.step() ? std::optional(static_cast<Inode>(query.integer(0))) : std::nullopt;
     query.reset();
     if (!creation) return false;
-    heldBack_[key] = {*creation, std::make_shared<fileprovider::BasicItem>(fileprovider::BasicItem::copyOf(item)),
-                      generation_};
+    heldBack_[key] = {*creation, copied(item), generation_};
     return true;
 }
 

@@ -308,8 +308,7 @@ std::optional<Inode> SqliteReplica::renameLocal(Inode inode, Inode newParent,
             record = next;
         } else {
             removeLocked(*replaced);
-            std::vector<KernelNotice> unseen;  // the caller tells the kernel about the folder
-            if (!recordLocked(*replaced)) releaseHeldBack(*replaced, unseen);
+            if (!recordLocked(*replaced)) releaseHeldBack(*replaced, change.notices);
         }
     }
     connection_
