@@ -77,7 +77,8 @@ public:
 
     ~Impl() { shutdown(); }
 
-    void start() {
+    void start(const std::vector<Inode>& leftInFlight) {
+        const std::unordered_set<Inode> inDoubt(leftInFlight.begin(), leftInFlight.end());
         std::vector<PendingChange> records;
         try {
             records = replica_.pendingChanges();
@@ -89,7 +90,7 @@ public:
             const Clock::TimePoint now = clock_.now();
             for (const PendingChange& record : records) {
                 if (record.refusal || record.queued == LocalChange::none) continue;
-                due(record.inode, record.sequence, now);
+                due(record.inode, record.sequence, inDoubt.contains(record.inode) ? now + options_.landingGrace : now);
             }
             wakeLocked();
         }
@@ -681,7 +682,7 @@ ChangeUploader::ChangeUploader(fileprovider::ExtensionPtr extension, Replica& re
 
 ChangeUploader::~ChangeUploader() = default;
 
-void ChangeUploader::start() { impl_->start(); }
+void ChangeUploader::start(const std::vector<Inode>& leftInFlight) { impl_->start(leftInFlight); }
 void ChangeUploader::changed(Inode inode) { impl_->changed(inode); }
 void ChangeUploader::pause() { impl_->pause(); }
 void ChangeUploader::resume() { impl_->resume(); }

@@ -28,6 +28,10 @@
 // - A creation that may already have reached the drive (its answer was
 //   lost, or the host stopped while sending) is sent again with the
 //   may-already-exist option, after the working set was refreshed.
+// - A change a previous run of the host left in flight waits
+//   `landingGrace` after start(): the server may still be carrying out the
+//   stopped host's request (a slow answer), and sending again before it
+//   lands would create the file, or its conflict copy, a second time.
 // - pause() lets the sends in flight end or cancels them (their changes
 //   stay queued) and starts nothing new until resume().
 // - A send the plug-in never answers holds up only its own item: the
@@ -75,6 +79,7 @@ public:
     struct Options {
         std::chrono::milliseconds settleDelay{500};
         unsigned concurrency = 3;
+        std::chrono::seconds landingGrace{10};
         std::vector<std::chrono::seconds> retrySchedule{std::chrono::seconds(1),  std::chrono::seconds(2),
                                                         std::chrono::seconds(5),  std::chrono::seconds(10),
                                                         std::chrono::seconds(30), std::chrono::seconds(60)};
@@ -89,8 +94,9 @@ public:
     ChangeUploader(const ChangeUploader&) = delete;
     ChangeUploader& operator=(const ChangeUploader&) = delete;
 
-    /// Resumes the queue the replica holds (after Replica::resumeSending).
-    void start();
+    /// Resumes the queue the replica holds (after Replica::resumeSending,
+    /// whose answer is `leftInFlight`).
+    void start(const std::vector<Inode>& leftInFlight = {});
     /// A change of `inode` was queued or its last writer closed it: it is
     /// due after the settle delay.
     void changed(Inode inode);

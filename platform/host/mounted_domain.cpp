@@ -1,6 +1,7 @@
 #include "platform/host/mounted_domain.hpp"
 
 #include <stdexcept>
+#include <unordered_set>
 #include <utility>
 
 #include "platform/host/change_uploader.hpp"
@@ -18,6 +19,17 @@
 namespace cadrio::host {
 namespace {
 
+/// Creations a stopped host was sending, or whose answer it lost: the drive
+/// may hold the bytes they sent, which must therefore outlive the restart.
+std::unordered_set<Inode> creationsThatMayHaveLanded(const Replica& replica) {
+    std::unordered_set<Inode> inodes;
+    for (const PendingChange& record : replica.pendingChanges()) {
+        if (contains(record.sending, LocalChange::creation) ||
+            (contains(record.queued, LocalChange::creation) && record.mayAlreadyExist))
+            inodes.insert(record.inode);
+    }
+    return inodes;
+}
 
 /// Beside the cache folder, never inside: the cache removes at start-up
 /// every file it holds no record of, and these are the user's bytes.
@@ -126,7 +138,7 @@ MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory facto
     p.extension = factory(fileprovider::HostContext{p.cache->temporaryDirectory()});
     if (!p.extension) throw std::runtime_error("the plug-in made no extension for " + p.domain.identifier);
     p.copies = std::make_unique<WorkingCopies>(workingCopiesBeside(p.settings.cacheDirectory));
-    p.copies->recover();
+    p.copies->recover(creationsThatMayHaveLanded(*p.replica));
     p.notifier = std::make_unique<KernelNotifier>();
     p.fetcher = std::make_unique<ContentFetcher>(p.extension, *p.replica, *p.cache, *p.notifier, clock,
                                                  p.settings.stuckFetchTimeout);
@@ -152,8 +164,7 @@ MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory facto
     p.engine->start();
     // What a previous run left being sent goes again, under the same
     // preconditions.
-    p.replica->resumeSending();
-    p.uploader->start();
+    p.uploader->start(p.replica->resumeSending());
 }
 
 MountedDomain::~MountedDomain() = default;

@@ -231,7 +231,8 @@ public:
     virtual void keepLocalOnly(Inode inode) = 0;
     /// At start-up, before the uploader runs: bits left in `sending` go back
     /// to the queue, a creation among them marked may-already-exist.
-    virtual void resumeSending() = 0;
+    /// Returns the inodes whose records were being sent.
+    virtual std::vector<Inode> resumeSending() = 0;
 
     // The content cache's records.
     virtual std::optional<MaterialisedContent> materialised(Inode inode) const = 0;

@@ -386,7 +386,7 @@ void SqliteReplica::keepLocalOnly(Inode sent) try {
     rethrow(error);
 }
 
-void SqliteReplica::resumeSending() try {
+std::vector<Inode> SqliteReplica::resumeSending() try {
     LockGuard lock(mutex_);
     forwarded_.clear();
     Change change(connection_, generation_);
@@ -398,6 +398,7 @@ void SqliteReplica::resumeSending() try {
         requeueSending(record, true);
     }
     change.commit();
+    return interrupted;
 } catch (const sqlite::SqliteError& error) {
     rethrow(error);
 }

@@ -80,7 +80,7 @@ class SqliteReplica final : public Replica {
     void failSending(Inode inode, std::optional<std::string> refusal) override;
     std::vector<KernelNotice> forgetRemoteItem(Inode inode) override;
     void keepLocalOnly(Inode inode) override;
-    void resumeSending() override;
+    std::vector<Inode> resumeSending() override;
 
     std::optional<MaterialisedContent> materialised(Inode inode) const override;
     void recordMaterialised(const MaterialisedContent& content) override;

@@ -72,7 +72,7 @@ WorkingCopies::WorkingCopies(fs::path directory)
 fs::path WorkingCopies::stagedPath(Inode inode) const { return staged_ / std::to_string(inode); }
 fs::path WorkingCopies::uploadingPath(Inode inode) const { return uploading_ / std::to_string(inode); }
 
-void WorkingCopies::recover() {
+void WorkingCopies::recover(const std::unordered_set<Inode>& sentMayHaveLanded) {
     LockGuard lock(mutex_);
     for (const fs::directory_entry& entry : fs::directory_iterator(staged_)) {
         if (entry.path().extension() == kPartialSuffix) removeQuietly(entry.path());
@@ -81,7 +81,7 @@ void WorkingCopies::recover() {
         const std::optional<Inode> inode = inodeNamed(entry.path().filename().string());
         if (!inode) continue;
         if (present(stagedPath(*inode))) {
-            removeQuietly(entry.path());
+            if (!sentMayHaveLanded.contains(*inode)) removeQuietly(entry.path());
         } else {
             std::error_code error;
             fs::rename(entry.path(), stagedPath(*inode), error);

@@ -19,6 +19,9 @@
 //
 // A crash leaves at most both files of an inode: recover() keeps the
 // working copy (it is the newer) or turns the bytes being sent back into it.
+// The bytes of a creation that may have reached the drive stay beside a
+// newer working copy, as keepSent() leaves them: they are what the drive
+// may hold, and the creation goes again with them so that it is found.
 //
 // Threads: every member may be called from any thread. mutex_ guards the
 // writer counts and the frozen set; it is held while one inode's files are
@@ -47,8 +50,9 @@ public:
     WorkingCopies(const WorkingCopies&) = delete;
     WorkingCopies& operator=(const WorkingCopies&) = delete;
 
-    /// At start-up: resolves what a crash left (see above).
-    void recover();
+    /// At start-up: resolves what a crash left (see above). `sentMayHaveLanded`
+    /// names the inodes whose creation may be on the drive already.
+    void recover(const std::unordered_set<Inode>& sentMayHaveLanded = {});
 
     /// The file that holds the local contents of `inode`, if it has any.
     std::optional<std::filesystem::path> localContents(Inode inode) const;

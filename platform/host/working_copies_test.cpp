@@ -81,22 +81,24 @@ TEST_F(WorkingCopiesTest, UnfreezeWithoutNewerCopyBringsTheBytesBack) {
 
 TEST_F(WorkingCopiesTest, RecoverKeepsTheNewestBytesLeftByACrash) {
     // 1: crash while sending, nothing newer; 2: crash while sending with a
-    // newer working copy; 3: crash while a working copy was being filled.
-    write(copies->beginWriting(1, std::nullopt, false), "sending");
-    write(copies->beginWriting(2, std::nullopt, false), "old");
-    copies->endWriting(1);
-    copies->endWriting(2);
-    copies->freeze(1);
-    copies->freeze(2);
-    write(copies->beginWriting(2, std::nullopt, false), "newer");
+    // newer working copy; 3: crash while a working copy was being filled;
+    // 4: as 2, for a creation that may be on the drive already.
+    for (const Inode inode : {Inode{1}, Inode{2}, Inode{4}}) {
+        write(copies->beginWriting(inode, std::nullopt, false), inode == 1 ? "sending" : "old");
+        copies->endWriting(inode);
+        copies->freeze(inode);
+    }
+    for (const Inode inode : {Inode{2}, Inode{4}}) write(copies->beginWriting(inode, std::nullopt, false), "newer");
     write(directory / "copies" / "staged" / "3.new", "half");
 
     copies = std::make_unique<WorkingCopies>(directory / "copies");
-    copies->recover();
+    copies->recover({4});
     EXPECT_EQ(bytesOf(*copies->localContents(1)), "sending");
     EXPECT_EQ(bytesOf(*copies->localContents(2)), "newer");
     EXPECT_FALSE(copies->localContents(3));
-    EXPECT_EQ(std::distance(fs::directory_iterator(directory / "copies" / "uploading"), {}), 0);
+    EXPECT_EQ(bytesOf(*copies->localContents(4)), "newer");
+    EXPECT_EQ(bytesOf(*copies->sentAgain(4)), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory / "copies" / "uploading"), {}), 1);
     EXPECT_FALSE(fs::exists(directory / "copies" / "staged" / "3.new"));
 }
 
