@@ -76,7 +76,9 @@ void ExpectedState::moved(Origin origin, const std::string& named, const std::st
         }
     }
     for (const auto& [who, earlier, destination] : moves_) {
-        if (who != origin && earlier == from) {
+        // The other side may have seen this side's move half done.
+        const bool same = from == earlier || from == mixed(destination, earlier) || from == mixed(earlier, destination);
+        if (who != origin && same) {
             // Each side may also keep its own part of the move: one's
             // folder with the other's name.
             twins_.emplace_back(destination, to);

@@ -113,6 +113,13 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.deleted(Origin::local, "a.txt");
          },
          {}, {}, {}, 0, 0, 0, 0, true},
+        {"moved and renamed here, seen half done there and moved on, then trashed there", [](ExpectedState& e) {
+             e.wrote(Origin::remote, 0, "a.txt", "h2");
+             e.moved(Origin::local, "a.txt", "d/b.txt");
+             e.moved(Origin::remote, "d/a.txt", "e/q.txt");
+             e.deleted(Origin::remote, "e");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
         {"scratch file stays local", [](ExpectedState&) {}, {{".a.txt.swp", file("h1")}}, {}, {}, 0, 0, 0, 0, true},
         {"scratch file uploaded", [](ExpectedState&) {}, {{"a.txt~", file("h1")}}, {{"a.txt~", file("h1", 1)}}, {},
          0, 0, 0, 1, false},
