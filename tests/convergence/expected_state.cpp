@@ -19,7 +19,15 @@ std::string mixed(const std::string& folderOf, const std::string& nameOf) {
 
 std::string ExpectedState::resolved(Origin origin, const std::string& named) const {
     std::string path = named;
-    for (const auto& [who, from, to] : moves_) {
+    // A name this side gave by a move of its own already takes in what the
+    // other side did before.
+    std::size_t first = 0;
+    for (std::size_t i = 0; i < moves_.size(); ++i) {
+        const auto& [who, from, to] = moves_[i];
+        if (who == origin && (path == to || path.starts_with(to + "/"))) first = i + 1;
+    }
+    for (std::size_t i = first; i < moves_.size(); ++i) {
+        const auto& [who, from, to] = moves_[i];
         if (who == origin) continue;
         // A move and rename reaches the drive as two requests: the other
         // side may name the item as it stood between them.

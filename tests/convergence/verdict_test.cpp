@@ -120,6 +120,13 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.deleted(Origin::remote, "e");
          },
          {}, {}, {}, 0, 0, 0, 0, true},
+        {"moved and renamed here, moved back there, replaced there, then here", [](ExpectedState& e) {
+             e.moved(Origin::local, "d/a.txt", "e/b.txt");
+             e.moved(Origin::remote, "e/b.txt", "d/b.txt");
+             e.wrote(Origin::remote, 2, "d/b.txt", "h2");
+             e.wrote(Origin::local, 3, "d/b.txt", "h3");
+         },
+         {{"d/b.txt", file("h3")}}, {{"d/b.txt", file("h3", 1)}}, {}, 0, 0, 0, 0, true},
         {"scratch file stays local", [](ExpectedState&) {}, {{".a.txt.swp", file("h1")}}, {}, {}, 0, 0, 0, 0, true},
         {"scratch file uploaded", [](ExpectedState&) {}, {{"a.txt~", file("h1")}}, {{"a.txt~", file("h1", 1)}}, {},
          0, 0, 0, 1, false},
