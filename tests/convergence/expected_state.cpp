@@ -2,6 +2,7 @@
 
 #include "tests/convergence/tree.hpp"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace cadrio::convergence {
@@ -17,23 +18,26 @@ std::string mixed(const std::string& folderOf, const std::string& nameOf) {
 
 }  // namespace
 
+std::vector<std::string> ExpectedState::Move::seenAs() const {
+    // A move and rename reaches the drive as two requests, and a run of
+    // them as one: the other side may name the item as it stood between.
+    return {from, mixed(to, from), mixed(from, to), mixed(to, start), mixed(start, to)};
+}
+
 std::string ExpectedState::resolved(Origin origin, const std::string& named) const {
     std::string path = named;
     // A name this side gave by a move of its own already takes in what the
     // other side did before.
     std::size_t first = 0;
     for (std::size_t i = 0; i < moves_.size(); ++i) {
-        const auto& [who, from, to] = moves_[i];
-        if (who == origin && (path == to || path.starts_with(to + "/"))) first = i + 1;
+        if (moves_[i].origin == origin && (path == moves_[i].to || path.starts_with(moves_[i].to + "/"))) first = i + 1;
     }
     for (std::size_t i = first; i < moves_.size(); ++i) {
-        const auto& [who, from, to] = moves_[i];
-        if (who == origin) continue;
-        // A move and rename reaches the drive as two requests: the other
-        // side may name the item as it stood between them.
-        for (const std::string& seen : {from, mixed(to, from), mixed(from, to)}) {
+        const Move& move = moves_[i];
+        if (move.origin == origin) continue;
+        for (const std::string& seen : move.seenAs()) {
             if (path == seen || path.starts_with(seen + "/")) {
-                path = to + path.substr(seen.size());
+                path = move.to + path.substr(seen.size());
                 break;
             }
         }
@@ -83,10 +87,10 @@ void ExpectedState::moved(Origin origin, const std::string& named, const std::st
             if (*name == from || name->starts_with(from + "/")) *name = to + name->substr(from.size());
         }
     }
-    for (const auto& [who, earlier, destination] : moves_) {
-        // The other side may have seen this side's move half done.
-        const bool same = from == earlier || from == mixed(destination, earlier) || from == mixed(earlier, destination);
-        if (who != origin && same) {
+    for (const Move& earlier : moves_) {
+        const std::vector<std::string> seen = earlier.seenAs();
+        if (earlier.origin != origin && std::find(seen.begin(), seen.end(), from) != seen.end()) {
+            const std::string& destination = earlier.to;
             // Each side may also keep its own part of the move: one's
             // folder with the other's name.
             twins_.emplace_back(destination, to);
@@ -106,7 +110,14 @@ void ExpectedState::moved(Origin origin, const std::string& named, const std::st
             if (dropped == from || dropped.starts_with(from + "/")) dropped = to + dropped.substr(from.size());
         }
     }
-    moves_.emplace_back(origin, from, to);
+    std::string start = from;
+    for (auto move = moves_.rbegin(); move != moves_.rend(); ++move) {
+        if (move->origin == origin && move->to == from) {
+            start = move->start;
+            break;
+        }
+    }
+    moves_.push_back({origin, from, to, start});
     touch(origin, from);
     touch(origin, to);
     for (Expectation& expectation : expectations_) {

@@ -61,10 +61,19 @@ private:
     std::set<std::string> localHashes_;
     std::vector<std::pair<Origin, std::string>> touches_;
     std::vector<std::string> localDrops_;
+    struct Move {
+        Origin origin;
+        std::string from, to;
+        /// Where the item was before this side's run of moves of it that
+        /// ends here: the drive may still hold that name or that folder.
+        std::string start;
+        /// The names under which the other side may see the item meanwhile.
+        std::vector<std::string> seenAs() const;
+    };
     // Renames and moves of each side, oldest first: a change the other side
     // makes under the old name, before it heard of the rename, ends up
     // under the new one.
-    std::vector<std::tuple<Origin, std::string, std::string>> moves_;
+    std::vector<Move> moves_;
     // Both sides moved the same item at once: its two names stand for one
     // file until the client settles which one wins.
     std::vector<std::pair<std::string, std::string>> twins_;

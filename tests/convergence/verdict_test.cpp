@@ -127,6 +127,12 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.wrote(Origin::local, 3, "d/b.txt", "h3");
          },
          {{"d/b.txt", file("h3")}}, {{"d/b.txt", file("h3", 1)}}, {}, 0, 0, 0, 0, true},
+        {"renamed then moved here, replaced there in the new folder under the first name", [](ExpectedState& e) {
+             e.moved(Origin::local, "e/a.txt", "e/n.txt");
+             e.moved(Origin::local, "e/n.txt", "d/m.txt");
+             e.wrote(Origin::remote, 2, "d/a.txt", "h2");
+         },
+         {{"d/m.txt", file("h2")}}, {{"d/m.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true},
         {"scratch file stays local", [](ExpectedState&) {}, {{".a.txt.swp", file("h1")}}, {}, {}, 0, 0, 0, 0, true},
         {"scratch file uploaded", [](ExpectedState&) {}, {{"a.txt~", file("h1")}}, {{"a.txt~", file("h1", 1)}}, {},
          0, 0, 0, 1, false},
