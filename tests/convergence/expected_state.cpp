@@ -53,7 +53,10 @@ void ExpectedState::wrote(Origin origin, std::size_t step, const std::string& na
     dropped(origin, path);
     bool mayVanish = false;
     for (const std::string& dropped : localDrops_) mayVanish = mayVanish || (origin == Origin::remote && overlaps(dropped, path));
-    expectations_.push_back({origin, path, hash, step, tagged || touchedBy(other(origin), path), false, mayVanish});
+    // Under one of two names for one file, it may end up under the other.
+    bool twin = false;
+    for (const auto& [first, second] : twins_) twin = twin || overlaps(first, path) || overlaps(second, path);
+    expectations_.push_back({origin, path, hash, step, tagged || twin || touchedBy(other(origin), path), false, mayVanish});
     if (origin == Origin::local) localHashes_.insert(hash);
 }
 

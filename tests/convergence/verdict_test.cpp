@@ -133,6 +133,12 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.wrote(Origin::remote, 2, "d/a.txt", "h2");
          },
          {{"d/m.txt", file("h2")}}, {{"d/m.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true},
+        {"moved by both sides, then replaced there under its name there", [](ExpectedState& e) {
+             e.moved(Origin::local, "a.txt", "d/m.txt");
+             e.moved(Origin::remote, "a.txt", "q.txt");
+             e.wrote(Origin::remote, 2, "q.txt", "h2");
+         },
+         {{"d/m.txt", file("h2")}}, {{"d/m.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true},
         {"scratch file stays local", [](ExpectedState&) {}, {{".a.txt.swp", file("h1")}}, {}, {}, 0, 0, 0, 0, true},
         {"scratch file uploaded", [](ExpectedState&) {}, {{"a.txt~", file("h1")}}, {{"a.txt~", file("h1", 1)}}, {},
          0, 0, 0, 1, false},
