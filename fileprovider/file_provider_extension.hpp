@@ -129,7 +129,9 @@ public:
     /// holds, on the server's side) and forgets its own record; the records
     /// of a folder's descendants stay until a listing withdraws them. The
     /// root and what is no identifier are "no such item", answered at once.
-    /// The progress cannot cancel the request.
+    /// Without the recursive option a folder goes only when the drive's copy
+    /// is empty, else the answer is ENOTEMPTY (POSIX domain) and nothing is
+    /// trashed. The progress cannot cancel the request.
     std::shared_ptr<fileprovider::Progress> deleteItem(const fileprovider::ItemIdentifier& identifier,
                                                        const fileprovider::ItemVersion& baseVersion,
                                                        fileprovider::DeleteItemOptions options,
@@ -155,6 +157,7 @@ public:
 
 private:
     void restoreSessionInBackground();
+    bool folderIsEmpty(std::int64_t folder, std::stop_token stop) const;
     std::optional<fileprovider::ByteString> thumbnail(const fileprovider::ItemIdentifier& identifier,
                                                       std::stop_token stop) const;
 

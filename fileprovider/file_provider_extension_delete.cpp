@@ -1,5 +1,6 @@
 // Deletion: the drive's trash, then the store.
 
+#include <cerrno>
 #include <exception>
 
 #include "fileprovider/error_mapping.hpp"
@@ -8,20 +9,28 @@
 namespace cadrio {
 
 std::shared_ptr<fileprovider::Progress> FileProviderExtension::deleteItem(
-    const fileprovider::ItemIdentifier& identifier, const fileprovider::ItemVersion&, fileprovider::DeleteItemOptions,
+    const fileprovider::ItemIdentifier& identifier, const fileprovider::ItemVersion&, fileprovider::DeleteItemOptions options,
     const fileprovider::Request&, DeleteCompletion completion) {
     const std::optional<ItemIdentifier> parsed = ItemIdentifier::fromRawValue(identifier.rawValue());
     if (!parsed || parsed->kind() == ItemIdentifier::Kind::root) {
         completion(fileprovider::Error::noSuchItem());
         return fileprovider::Progress::create();
     }
-    tasks_->start([this, id = *parsed, completion = std::move(completion)](std::stop_token stop) {
+    const bool recursive = fileprovider::contains(options, fileprovider::DeleteItemOptions::recursive);
+    tasks_->start([this, id = *parsed, recursive, completion = std::move(completion)](std::stop_token stop) {
         const bool isFile = id.kind() == ItemIdentifier::Kind::file;
         try {
             restore_->waitUntilFinished(stop);
             if (isFile) {
                 parts_.api->trash({id.id()}, {}, stop);
                 parts_.store->removeFile(id.id());
+            } else if (!recursive && !folderIsEmpty(id.id(), stop)) {
+                // Another device put something in it meanwhile: the trash
+                // would take along what nobody here has seen.
+                logger_.notice("{} n'est pas mis à la corbeille : il contient sur le Cadrio des éléments inconnus ici.",
+                               id.rawValue());
+                completion(fileprovider::Error::posix(ENOTEMPTY));
+                return;
             } else {
                 parts_.api->trash({}, {id.id()}, stop);
                 parts_.store->removeFolder(id.id());
@@ -35,6 +44,10 @@ std::shared_ptr<fileprovider::Progress> FileProviderExtension::deleteItem(
         }
     });
     return fileprovider::Progress::create();
+}
+
+bool FileProviderExtension::folderIsEmpty(std::int64_t folder, std::stop_token stop) const {
+    return parts_.api->folders(folder, stop).empty() && parts_.api->files(folder, stop).empty();
 }
 
 }  // namespace cadrio

@@ -1,6 +1,7 @@
 // The extension's deletions, thumbnails and content fetches over a scripted drive;
 // creations and modifications are tested with their handlers.
 
+#include <cerrno>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,9 +45,10 @@ protected:
         std::filesystem::create_directories(directory_ / "tmp");
     }
 
-    std::optional<Error> deleteItem(const std::string& identifier) {
+    std::optional<Error> deleteItem(const std::string& identifier,
+                                    fileprovider::DeleteItemOptions options = fileprovider::DeleteItemOptions::recursive) {
         std::promise<std::optional<Error>> answer;
-        extension_->deleteItem(fileprovider::ItemIdentifier(identifier), {}, {}, {},
+        extension_->deleteItem(fileprovider::ItemIdentifier(identifier), {}, options, {},
                                [&](std::optional<Error> error) { answer.set_value(error); });
         return answer.get_future().get();
     }
@@ -74,40 +76,48 @@ protected:
 };
 
 TEST_F(HandlerTest, DeletionTrashesTheItemAndForgetsOnlyItsOwnRecord) {
+    const std::string listedFile = R"([{"id":43,"file_name":"new.txt","id_folder":7}])";
     struct Case {
         std::string identifier;
-        int status;
+        fileprovider::DeleteItemOptions options;
+        std::vector<std::pair<int, std::string>> answers;  // the last one to the trash, when it is reached
         std::optional<Error> answer;
-        std::string body;  // sent to the trash
+        std::string trashed;  // the trash request's body; empty when none goes
         std::string log;
         bool folderKept, fileKept;
     };
+    const auto recursive = fileprovider::DeleteItemOptions::recursive, none = fileprovider::DeleteItemOptions::none;
     const std::vector<Case> cases = {
-        {"d:7", 200, std::nullopt, R"({"file_ids":[],"folder_ids":[7]})", "d:7 mis à la corbeille du Cadrio.", false,
-         true},
-        {"f:42", 200, std::nullopt, R"({"file_ids":[42],"folder_ids":[]})", "f:42 mis à la corbeille du Cadrio.", true,
-         false},
-        {"f:42", 404, Error::noSuchItem(), R"({"file_ids":[42],"folder_ids":[]})",
+        {"d:7", recursive, {{200, "{}"}}, std::nullopt, R"({"file_ids":[],"folder_ids":[7]})",
+         "d:7 mis à la corbeille du Cadrio.", false, true},
+        {"d:7", none, {{200, "[]"}, {200, "[]"}, {200, "{}"}}, std::nullopt, R"({"file_ids":[],"folder_ids":[7]})",
+         "d:7 mis à la corbeille du Cadrio.", false, true},
+        {"d:7", none, {{200, "[]"}, {200, listedFile}}, Error::posix(ENOTEMPTY), "",
+         "d:7 n'est pas mis à la corbeille : il contient sur le Cadrio des éléments inconnus ici.", true, true},
+        {"f:42", none, {{200, "{}"}}, std::nullopt, R"({"file_ids":[42],"folder_ids":[]})",
+         "f:42 mis à la corbeille du Cadrio.", true, false},
+        {"f:42", none, {{404, "{}"}}, Error::noSuchItem(), R"({"file_ids":[42],"folder_ids":[]})",
          "Suppression de f:42 impossible : Cet élément n'existe plus sur le Cadrio.", true, true},
     };
+    std::size_t sent = 0;
     for (const Case& c : cases) {
         store_->upsert(std::vector{folderRecord(7, "Docs")}, std::vector{fileRecord(42, "a.pdf", 7)});
         store_->save();
         sink_->clear();
-        const std::size_t sent = transport_->requests().size();
-        transport_->enqueue(c.status, "{}");
-        EXPECT_EQ(deleteItem(c.identifier), c.answer) << c.identifier;
-        ASSERT_EQ(transport_->requests().size(), sent + 1);
-        EXPECT_EQ(transport_->requests().back().body, c.body);
+        for (const auto& [status, body] : c.answers) transport_->enqueue(status, body);
+        EXPECT_EQ(deleteItem(c.identifier, c.options), c.answer) << c.log;
+        sent += c.answers.size();
+        ASSERT_EQ(transport_->requests().size(), sent) << c.log;
+        EXPECT_EQ(transport_->requests().back().body, c.trashed) << c.log;
         EXPECT_EQ(sink_->messages(), std::vector<std::string>{c.log});
         const ItemStore reloaded = reloadedStore();
-        EXPECT_EQ(reloaded.folder(7).has_value(), c.folderKept) << c.identifier;
-        EXPECT_EQ(reloaded.file(42).has_value(), c.fileKept) << c.identifier;
+        EXPECT_EQ(reloaded.folder(7).has_value(), c.folderKept) << c.log;
+        EXPECT_EQ(reloaded.file(42).has_value(), c.fileKept) << c.log;
     }
     for (const std::string bad : {"NSFileProviderRootContainerItemIdentifier", "x:1", ""}) {
         EXPECT_EQ(deleteItem(bad), Error::noSuchItem()) << bad;
     }
-    EXPECT_EQ(transport_->requests().size(), cases.size()) << "nothing sent for what cannot be deleted";
+    EXPECT_EQ(transport_->requests().size(), sent) << "nothing sent for what cannot be deleted";
 }
 
 /// A storage server for previews: presigns "k<id>" as https://s.test/<id>

@@ -172,6 +172,7 @@ private:
     /// One send from its start to its answer, shared with its completion.
     struct Attempt {
         Inode inode = 0;
+        fileprovider::ItemIdentifier identifier = fileprovider::ItemIdentifier::rootContainer();
         LocalChange bits = LocalChange::none;
         bool withContents = false;
         bool answered = false;  // guarded by the gate's mutex
@@ -290,6 +291,7 @@ private:
         }
         auto attempt = std::make_shared<Attempt>();
         attempt->inode = inode;
+        attempt->identifier = outgoing->item.identifier;
         attempt->bits = outgoing->change.sending;
         std::optional<fs::path> contents;
         if (sendsContents(*outgoing)) {
@@ -367,6 +369,23 @@ private:
         return known.get();
     }
 
+    /// The item as the plug-in has it; null when it has no answer.
+    ItemPtr pluginItem(const fileprovider::ItemIdentifier& identifier) {
+        auto answer = std::make_shared<std::promise<ItemPtr>>();
+        std::future<ItemPtr> found = answer->get_future();
+        auto once = std::make_shared<std::once_flag>();
+        const auto reply = [answer, once](ItemPtr item) {
+            std::call_once(*once, [&] { answer->set_value(std::move(item)); });
+        };
+        try {
+            extension_->item(identifier, fileprovider::Request{},
+                             [reply](ItemPtr item, std::optional<Error>) { reply(std::move(item)); });
+        } catch (...) {
+            reply(nullptr);
+        }
+        return found.get();
+    }
+
     std::optional<fs::path> bytesToSend(const OutgoingChange& outgoing) {
         const Inode inode = outgoing.change.inode;
         const bool again = contains(outgoing.change.sending, LocalChange::creation) && outgoing.change.mayAlreadyExist;
@@ -420,9 +439,10 @@ private:
         const PendingChange& change = outgoing.change;
         auto item = std::make_shared<BasicItem>(outgoing.item);
         if (contains(change.sending, LocalChange::deletion)) {
-            const auto options =
-                change.isFolder ? fileprovider::DeleteItemOptions::recursive : fileprovider::DeleteItemOptions::none;
-            return extension_->deleteItem(item->identifier, change.baseVersion, options, fileprovider::Request{},
+            // Never recursive: a folder is removed here once empty, and the
+            // deletions of what it held went first (Replica::beginSending).
+            return extension_->deleteItem(item->identifier, change.baseVersion, fileprovider::DeleteItemOptions::none,
+                                          fileprovider::Request{},
                                           [answer](std::optional<Error> error) { answer(nullptr, false, error); });
         }
         const auto onChange = [answer](ItemPtr answered, ItemFields, bool shouldFetch, std::optional<Error> error) {
@@ -541,6 +561,16 @@ private:
                     requeue(inode);
                 }
                 return false;
+            case UploadFailure::notEmpty:
+                // What another device put in the folder meanwhile stays on
+                // the drive, and so does the folder, shown here again.
+                if (const ItemPtr folder = pluginItem(attempt.identifier)) {
+                    notices_.post(replica_.finishSending(inode, nullptr));
+                    notices_.post(replica_.apply(std::span(&folder, 1)));
+                    engine_.signal();
+                    return false;
+                }
+                break;
             case UploadFailure::excluded:
                 unfreeze(attempt);
                 replica_.keepLocalOnly(inode);

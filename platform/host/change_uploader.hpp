@@ -20,7 +20,9 @@
 //   move, either: it backs off, and before the next attempt the working set
 //   is brought up to date and the plug-in asked which of the two it still
 //   has; on a deletion, that the deletion is done. -2010 keeps the item
-//   here only.
+//   here only. A folder's deletion is never recursive (it goes once empty
+//   here and on the drive): ENOTEMPTY means another device put something
+//   in it, and the folder comes back here, as the plug-in has it.
 // - Conflicts: a modification answered with should-fetch-content means the
 //   plug-in kept the local bytes as a conflict copy on the drive: the local
 //   copy and the cached contents go, and the working set is signalled so

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
+#include <map>
 #include <future>
 #include <mutex>
 #include <set>
@@ -34,12 +36,34 @@ public:
         ItemChangeCompletion answer;
         DeleteCompletion answerDeletion;
         std::string baseContentVersion;  // of a modification
+        bool recursive = false;          // of a deletion
     };
 
     explicit UploadingExtension(Clock& clock) : clock_(clock) {}
 
-    std::shared_ptr<Progress> item(const ItemIdentifier&, const fileprovider::Request&, ItemCompletion) override {
+    std::shared_ptr<Progress> item(const ItemIdentifier& identifier, const fileprovider::Request&,
+                                   ItemCompletion completion) override {
+        ItemPtr known;
+        {
+            std::lock_guard lock(mutex_);
+            if (const auto found = items_.find(identifier.rawValue()); found != items_.end()) known = found->second;
+        }
+        known ? completion(known, std::nullopt) : completion(nullptr, Error::noSuchItem());
         return Progress::create();
+    }
+    std::shared_ptr<Progress> deleteItem(const ItemIdentifier& identifier, const fileprovider::ItemVersion&,
+                                         fileprovider::DeleteItemOptions options, const fileprovider::Request&,
+                                         DeleteCompletion completion) override {
+        BasicItem item;
+        item.identifier = identifier;
+        Call call{Call::remove, item, ItemFields::none, "", false, clock_.now(), {}, std::move(completion), {}};
+        call.recursive = contains(options, fileprovider::DeleteItemOptions::recursive);
+        return record(std::move(call));
+    }
+    /// What item() answers for `identifier` from now on.
+    void knows(ItemPtr item) {
+        std::lock_guard lock(mutex_);
+        items_[item->itemIdentifier().rawValue()] = std::move(item);
     }
     std::shared_ptr<fileprovider::Enumerator> enumerator(const ItemIdentifier&, const fileprovider::Request&) override {
         throw fileprovider::ErrorException(Error::serverUnreachable());
@@ -89,6 +113,7 @@ private:
     std::mutex mutex_;
     std::condition_variable called_;
     std::vector<Call> calls_;
+    std::map<std::string, ItemPtr> items_;
 };
 
 struct Refusals final : UploadObserver {
@@ -229,6 +254,30 @@ TEST_F(ChangeUploaderTest, ACreationWhoseFolderLeftTheDriveCreatesTheFolderAgain
     EXPECT_EQ(child.item.name, "note.txt");
     EXPECT_EQ(child.item.parent, ItemIdentifier("d:2"));
     EXPECT_EQ(child.contents, "n");
+}
+
+TEST_F(ChangeUploaderTest, AFolderDeletionThatFindsOnTheDriveWhatAnotherDevicePutThereBringsTheFolderBack) {
+    makeUploader();
+    auto folderItem = std::make_shared<BasicItem>();
+    folderItem->identifier = ItemIdentifier("d:1");
+    folderItem->name = "D";
+    folderItem->type = types::ContentType::folder();
+    const ItemPtr served = folderItem;
+    replica->apply(std::vector{served});
+    const Inode folder = replica->entry(ItemIdentifier("d:1"))->inode;
+    replica->removeLocal(folder);
+    uploader->changed(folder);
+    clock.advance(500ms);
+    const auto deletion = extension->waitForCall(0);
+    EXPECT_EQ(deletion.kind, UploadingExtension::Call::remove);
+    EXPECT_FALSE(deletion.recursive) << "the trash would take along what nobody here has seen";
+    extension->knows(served);
+    deletion.answerDeletion(Error::posix(ENOTEMPTY));
+    waitIdle();
+    EXPECT_EQ(replica->pendingCount(), 0u);
+    const std::optional<ReplicaEntry> back = replica->child(kFuseRootInode, "D");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->inode, folder) << "what the drive holds in it lands under it";
 }
 
 TEST_F(ChangeUploaderTest, FailuresRetryOnTheScheduleAndRefusalsAreToldOnce) {

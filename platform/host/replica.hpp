@@ -200,8 +200,8 @@ public:
     /// the item as it stands. Absent when nothing is queued, the change was
     /// refused, or it must wait: its item or the parent it goes to has no
     /// identifier of the drive yet, a deletion still holds the name it
-    /// takes, or (a folder's deletion) an item moved out of it has not
-    /// left it on the drive yet.
+    /// takes, or (a folder's deletion) an item moved out of it or deleted
+    /// has not left it on the drive yet.
     virtual std::optional<OutgoingChange> beginSending(Inode inode) = 0;
     /// The drive carried out what was being sent. `item` is its answer
     /// (absent for a deletion): the provisional identifier gives way to the

@@ -277,16 +277,23 @@ TEST_F(ReplicaQueueTest, AListedCopyTheUserChangedIsNotMergedAway) {
     EXPECT_EQ(bits(listed), (std::pair{LC::creation, LC::none}));
 }
 
-TEST_F(ReplicaQueueTest, AFolderIsDeletedOnlyOnceWhatWasMovedOutOfItHasGone) {
-    replica->apply(std::vector{served("d:1", "D"), served("f:2", "a", "d:1")});
-    const Inode folder = replica->entry(ItemIdentifier("d:1"))->inode;
-    const Inode file = replica->entry(ItemIdentifier("f:2"))->inode;
-    replica->renameLocal(file, kFuseRootInode, "a", false);
-    replica->removeLocal(folder);
-    EXPECT_FALSE(replica->beginSending(folder)) << "the drive would delete a with D";
-    ASSERT_TRUE(replica->beginSending(file));
-    replica->finishSending(file, served("f:2", "a"));
-    EXPECT_TRUE(replica->beginSending(folder));
+TEST_F(ReplicaQueueTest, AFolderIsDeletedOnlyOnceWhatWasMovedOutOfItOrDeletedHasGone) {
+    for (const bool moved : {true, false}) {
+        replica = Replica::open(":memory:");
+        replica->apply(std::vector{served("d:1", "D"), served("f:2", "a", "d:1")});
+        const Inode folder = replica->entry(ItemIdentifier("d:1"))->inode;
+        const Inode file = replica->entry(ItemIdentifier("f:2"))->inode;
+        if (moved) {
+            replica->renameLocal(file, kFuseRootInode, "a", false);
+        } else {
+            replica->removeLocal(file);
+        }
+        replica->removeLocal(folder);
+        EXPECT_FALSE(replica->beginSending(folder)) << "D is not empty on the drive yet";
+        ASSERT_TRUE(replica->beginSending(file));
+        replica->finishSending(file, moved ? served("f:2", "a") : nullptr);
+        EXPECT_TRUE(replica->beginSending(folder));
+    }
 }
 
 TEST_F(ReplicaQueueTest, ARenameOverAFileOfTheDriveWaitsForItsDeletion) {

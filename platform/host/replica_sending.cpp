@@ -92,15 +92,15 @@ bool SqliteReplica::nameStillTaken(Inode inode, const fileprovider::BasicItem& i
     return taken;
 }
 
-bool SqliteReplica::movedOutStillPending(Inode folder, const ItemIdentifier& identifier) const {
-    // "mv d/a . && rm -r d": the drive deletes d with all it holds, so a's
-    // move out of it goes first.
+bool SqliteReplica::childChangesPending(Inode folder, const ItemIdentifier& identifier) const {
+    // "mv d/a . && rm -r d": a's move out of d goes first, and so do the
+    // deletions of what d held, for d goes only once empty on the drive.
     auto& query = connection_.statement(
         "SELECT 1 FROM pending WHERE inode <> ? AND base_parent = ? AND ((queued | sending) & ?) <> 0 AND "
         "refusal IS NULL LIMIT 1");
     query.bind(1, static_cast<std::int64_t>(folder))
         .bind(2, identifier.rawValue())
-        .bind(3, static_cast<std::int64_t>(toBits(LocalChange::parent)));
+        .bind(3, static_cast<std::int64_t>(toBits(LocalChange::parent | LocalChange::deletion)));
     const bool pending = query.step();
     query.reset();
     return pending;
@@ -118,7 +118,7 @@ std::optional<OutgoingChange> SqliteReplica::beginSending(Inode inode) try {
         return std::nullopt;  // its creation is still under way
     fileprovider::BasicItem item;
     if (contains(record->queued, LocalChange::deletion)) {
-        if (record->isFolder && movedOutStillPending(inode, identifier)) return std::nullopt;
+        if (record->isFolder && childChangesPending(inode, identifier)) return std::nullopt;
         item.identifier = identifier;
         item.parent = record->baseParent;
         item.name = record->baseName;

@@ -177,10 +177,10 @@ class SqliteReplica final : public Replica {
     std::optional<PendingChange> recordLocked(Inode inode) const CADRIO_REQUIRES(mutex_);
     /// A deletion not yet carried out still holds `item`'s name on the drive.
     bool nameStillTaken(Inode inode, const fileprovider::BasicItem& item) const CADRIO_REQUIRES(mutex_);
-    /// An item the drive still has in `folder` was moved out of it here, and
-    /// that move is not carried out yet: the folder's deletion would take
-    /// the item along.
-    bool movedOutStillPending(Inode folder, const ItemIdentifier& identifier) const CADRIO_REQUIRES(mutex_);
+    /// An item the drive still has in `folder` was moved out of it or
+    /// deleted here, and that change is not carried out yet: the folder's
+    /// deletion, which needs it empty on the drive, waits for it.
+    bool childChangesPending(Inode folder, const ItemIdentifier& identifier) const CADRIO_REQUIRES(mutex_);
     void storeRecord(const PendingChange& record) CADRIO_REQUIRES(mutex_);
     void dropRecord(Inode inode) CADRIO_REQUIRES(mutex_);
     /// A new record whose base is the item as the drive last described it.

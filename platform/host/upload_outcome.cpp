@@ -1,6 +1,7 @@
 #include "platform/host/upload_outcome.hpp"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace cadrio::host {
 
@@ -10,6 +11,7 @@ using fileprovider::FileProviderErrorCode;
 UploadFailure classifyUploadFailure(const fileprovider::Error& error) {
     if (error.is(CocoaErrorCode::userCancelled)) return UploadFailure::cancelled;
     if (error.is(FileProviderErrorCode::noSuchItem)) return UploadFailure::noSuchItem;
+    if (error.domain == fileprovider::kPosixErrorDomain && error.code == ENOTEMPTY) return UploadFailure::notEmpty;
     if (error.is(FileProviderErrorCode::excludedFromSync)) return UploadFailure::excluded;
     if (error.is(FileProviderErrorCode::notAuthenticated) || error.is(FileProviderErrorCode::insufficientQuota) ||
         error.is(FileProviderErrorCode::cannotSynchronize) || error.is(CocoaErrorCode::fileWriteNoPermission)) {

@@ -20,6 +20,8 @@ enum class UploadFailure {
     refused,
     /// The drive does not have the item (any more).
     noSuchItem,
+    /// A folder's deletion found on the drive items this side never saw.
+    notEmpty,
     /// The plug-in keeps the item out of sync.
     excluded,
     /// Cancelled by a pause or a shutdown: queued again, no back-off.
