@@ -513,6 +513,12 @@ private:
             notices_.post(replica_.finishSending(inode, item));
             if (attempt.withContents) copies_.uploaded(inode, cache_, contentVersion);
         }
+        if (item && replica_.takeListedWhileChanging(item->itemIdentifier())) {
+            // The plug-in holds what came last of the answer and the listing.
+            if (const ItemPtr current = pluginItem(item->itemIdentifier())) {
+                notices_.post(replica_.apply(std::span(&current, 1)));
+            }
+        }
         {
             LockGuard lock(mutex_);
             failures_.erase(inode);

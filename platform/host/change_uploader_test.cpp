@@ -280,6 +280,22 @@ TEST_F(ChangeUploaderTest, AFolderDeletionThatFindsOnTheDriveWhatAnotherDevicePu
     EXPECT_EQ(back->inode, folder) << "what the drive holds in it lands under it";
 }
 
+TEST_F(ChangeUploaderTest, ARenameListedWhileAnEditWentUpIsNotUndoneByTheEditsAnswer) {
+    makeUploader();
+    replica->apply(std::vector{answerItem("f:1", "a.txt", "v1")});
+    const Inode file = replica->entry(ItemIdentifier("f:1"))->inode;
+    write(file, "edited");
+    clock.advance(500ms);
+    const auto edit = extension->waitForCall(0);
+    const ItemPtr renamed = answerItem("f:1", "b.txt", "v1");
+    replica->apply(std::vector{renamed});  // another device renamed it meanwhile
+    extension->knows(answerItem("f:1", "b.txt", "v2"));
+    edit.answer(answerItem("f:1", "a.txt", "v2"), ItemFields::none, false, std::nullopt);
+    waitIdle();
+    EXPECT_EQ(replica->entry(file)->name, "b.txt");
+    EXPECT_EQ(replica->entry(file)->version.contentVersion, "v2");
+}
+
 TEST_F(ChangeUploaderTest, FailuresRetryOnTheScheduleAndRefusalsAreToldOnce) {
     makeUploader();
     const Inode file = newFile(kFuseRootInode, "a.txt", "a");

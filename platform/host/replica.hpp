@@ -221,6 +221,11 @@ public:
     /// What was being sent goes back to the queue. With a `refusal`, the
     /// record is held until the item changes again.
     virtual void failSending(Inode inode, std::optional<std::string> refusal) = 0;
+    /// Whether an enumeration brought news of `identifier` that its record
+    /// kept out (see above) since the last call: the answer to a change may
+    /// predate it (a rename by another device while the bytes went up), so
+    /// the item is read again once the record is gone.
+    virtual bool takeListedWhileChanging(const fileprovider::ItemIdentifier& identifier) = 0;
     /// The drive no longer has the item the record changes: a queued
     /// content change becomes a creation under a new provisional identifier
     /// (nothing the user wrote is lost); a rename or deletion alone ends the

@@ -203,7 +203,10 @@ std::optional<Inode> SqliteReplica::upsert(const fileprovider::Item& item,
     next.capabilities = static_cast<std::uint64_t>(item.capabilities());
     next.inode = inodeOfLocked(identifier);
     // The answer to the local change brings the drive's state in.
-    if (hasRecord(next.inode)) return next.inode;
+    if (hasRecord(next.inode)) {
+        listedWhileChanging_.insert(identifier.rawValue());
+        return next.inode;
+    }
 
     const std::optional<ReplicaEntry> previous = entryLocked(next.inode);
     if (identifier.isRootContainer()) {

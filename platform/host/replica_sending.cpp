@@ -352,6 +352,11 @@ void SqliteReplica::rememberDeleted(const ItemIdentifier& identifier) {
     }
 }
 
+bool SqliteReplica::takeListedWhileChanging(const ItemIdentifier& identifier) {
+    LockGuard lock(mutex_);
+    return listedWhileChanging_.erase(identifier.rawValue()) > 0;
+}
+
 Inode SqliteReplica::answeredRecord(Inode inode) {
     const auto found = forwarded_.find(inode);
     if (found == forwarded_.end()) return inode;

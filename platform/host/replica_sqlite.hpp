@@ -78,6 +78,7 @@ class SqliteReplica final : public Replica {
     std::optional<OutgoingChange> beginSending(Inode inode) override;
     std::vector<KernelNotice> finishSending(Inode inode, ItemPtr item, SentBytes sentBytes) override;
     void failSending(Inode inode, std::optional<std::string> refusal) override;
+    bool takeListedWhileChanging(const ItemIdentifier& identifier) override;
     std::vector<KernelNotice> forgetRemoteItem(Inode inode) override;
     void keepLocalOnly(Inode inode) override;
     std::vector<Inode> resumeSending() override;
@@ -241,6 +242,9 @@ class SqliteReplica final : public Replica {
     };
     std::unordered_map<std::string, HeldItem> heldBack_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_set<std::string> deletedLately_ CADRIO_GUARDED_BY(mutex_);
+    /// Identifiers of items an enumeration showed while their record kept
+    /// them out; in memory only, as forwarded_.
+    std::unordered_set<std::string> listedWhileChanging_ CADRIO_GUARDED_BY(mutex_);
     std::deque<std::string> deletedOrder_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_set<std::string> loggedItems_ CADRIO_GUARDED_BY(mutex_);
     const log::Logger& logger_ = hostLogger();
