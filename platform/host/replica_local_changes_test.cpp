@@ -296,6 +296,26 @@ TEST_F(ReplicaQueueTest, AFolderIsDeletedOnlyOnceWhatWasMovedOutOfItOrDeletedHas
     }
 }
 
+TEST_F(ReplicaQueueTest, ACreationWhoseAnswerWasLostGoesAgainUnderItsFirstNameThenTheRename) {
+    replica->apply(std::vector{served("d:1", "D")});
+    const Inode folder = replica->entry(ItemIdentifier("d:1"))->inode;
+    const Inode made = replica->createLocal(kFuseRootInode, "a", false, kNow, true).inode;
+    ASSERT_TRUE(replica->beginSending(made));
+    replica->failSending(made, std::nullopt);
+    replica->renameLocal(made, folder, "b", false);
+    const auto again = replica->beginSending(made);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->item.name, "a") << "where the plug-in finds the lost attempt";
+    EXPECT_EQ(again->item.parent, ItemIdentifier::rootContainer());
+    replica->finishSending(made, served("f:9", "a"));
+    EXPECT_EQ(replica->entry(made)->name, "b");
+    const auto move = replica->beginSending(made);
+    ASSERT_TRUE(move);
+    EXPECT_EQ(move->change.sending, LC::filename | LC::parent);
+    EXPECT_EQ(move->item.name, "b");
+    EXPECT_EQ(move->item.parent, ItemIdentifier("d:1"));
+}
+
 TEST_F(ReplicaQueueTest, ARenameOverAFileOfTheDriveWaitsForItsDeletion) {
     const Inode a = synced("f:a", "a.txt");
     const Inode b = synced("f:b", "b.txt");

@@ -135,20 +135,31 @@ std::optional<OutgoingChange> SqliteReplica::beginSending(Inode inode) try {
         const LocalChange naming = LocalChange::creation | LocalChange::filename | LocalChange::parent;
         if ((record->queued & naming) != LocalChange::none && nameStillTaken(inode, item)) return std::nullopt;
     }
-    if (contains(record->queued, LocalChange::creation)) {
+    LocalChange followUp = LocalChange::none;
+    const std::optional<Inode> attemptParent = knownInode(record->baseParent);
+    if (contains(record->queued, LocalChange::creation) && record->mayAlreadyExist && attemptParent &&
+        entryLocked(*attemptParent)) {
+        // Looked for under the name and in the folder of the attempt whose
+        // answer was lost, where the plug-in can find it; a rename or move
+        // made here since follows as a change of its own.
+        if (item.name != record->baseName) followUp |= LocalChange::filename;
+        if (item.parent.rawValue() != record->baseParent.rawValue()) followUp |= LocalChange::parent;
+        item.name = record->baseName;
+        item.parent = record->baseParent;
+    } else if (contains(record->queued, LocalChange::creation)) {
         // Renames from here on are relative to what the creation sends.
         record->baseName = item.name;
         record->baseParent = item.parent;
     }
     record->sending = record->queued;
-    record->queued = LocalChange::none;
+    record->queued = followUp;
     if (contains(record->sending, LocalChange::creation) && record->mayAlreadyExist &&
         contains(record->sending, LocalChange::contents)) {
         // A creation whose answer was lost goes again with the bytes of the
         // lost attempt, so that the plug-in recognises them on the drive;
         // what was written since follows as a change of its own.
         record->sending = record->sending & ~LocalChange::contents;
-        record->queued = LocalChange::contents;
+        record->queued |= LocalChange::contents;
     }
     storeRecord(*record);
     change.commit();
