@@ -331,6 +331,7 @@ private:
         const std::optional<ReplicaEntry> entry = replica_.entry(inode);
         if (!entry || isProvisional(entry->parentIdentifier)) return true;
         if (!pluginKnows(entry->identifier)) {
+            keepCachedBytes(inode);
             notices_.post(replica_.forgetRemoteItem(inode));
             return true;
         }
@@ -342,6 +343,27 @@ private:
         engine_.signal();
         ended(inode, true);
         return false;
+    }
+
+    /// The drive lost a file the user moved or renamed here: the bytes the
+    /// cache holds of it become its local contents, so that it is created
+    /// anew with them rather than lost (a file with contents written here is
+    /// created anew in any case, one known by name only goes).
+    void keepCachedBytes(Inode inode) {
+        const std::optional<ReplicaEntry> entry = replica_.entry(inode);
+        if (!entry || entry->isFolder || copies_.localContents(inode)) return;
+        cache_.hold(inode);
+        try {
+            if (const auto cached = cache_.lookup(inode, entry->version.contentVersion)) {
+                const auto size = static_cast<std::int64_t>(fs::file_size(*cached));
+                copies_.beginWriting(inode, *cached, false);
+                copies_.endWriting(inode);
+                replica_.recordContentChange(inode, size, entry->modified.value_or(clock_.wallNow()));
+            }
+        } catch (const std::exception& failure) {
+            hostLogger().error("Contenu en cache non repris : {}", std::string(failure.what()));
+        }
+        cache_.release(inode);
     }
 
     void waitForWorkingSet() {
@@ -563,6 +585,7 @@ private:
                     break;
                 } else {
                     unfreeze(attempt);
+                    keepCachedBytes(inode);
                     notices_.post(replica_.forgetRemoteItem(inode));
                     requeue(inode);
                 }

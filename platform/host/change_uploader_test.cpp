@@ -296,6 +296,23 @@ TEST_F(ChangeUploaderTest, ARenameListedWhileAnEditWentUpIsNotUndoneByTheEditsAn
     EXPECT_EQ(replica->entry(file)->version.contentVersion, "v2");
 }
 
+TEST_F(ChangeUploaderTest, AFileRenamedHereThatTheDriveLostIsCreatedAgainFromTheCache) {
+    makeUploader();
+    replica->apply(std::vector{answerItem("f:1", "a.txt", "v1")});
+    const Inode file = replica->entry(ItemIdentifier("f:1"))->inode;
+    std::ofstream(cache.temporaryDirectory() / "fetched", std::ios::binary) << "cached";
+    cache.adopt(file, cache.temporaryDirectory() / "fetched", "v1");
+    replica->renameLocal(file, kFuseRootInode, "b.txt", false);
+    uploader->changed(file);
+    clock.advance(500ms);
+    extension->waitForCall(0).answer(nullptr, ItemFields::none, false, Error::noSuchItem());
+    clock.advance(500ms);
+    const auto again = extension->waitForCall(1);
+    EXPECT_EQ(again.kind, UploadingExtension::Call::create);
+    EXPECT_EQ(again.item.name, "b.txt");
+    EXPECT_EQ(again.contents, "cached") << "another device trashed it, but the user had kept it by renaming it";
+}
+
 TEST_F(ChangeUploaderTest, FailuresRetryOnTheScheduleAndRefusalsAreToldOnce) {
     makeUploader();
     const Inode file = newFile(kFuseRootInode, "a.txt", "a");
