@@ -308,11 +308,12 @@ private:
         call(*outgoing, attempt, contents);
     }
 
-    /// A creation that may have reached the drive goes again only once the
-    /// working set shows what the drive holds.
+    /// A creation that may have reached the drive goes again, or its
+    /// deletion goes, only once the working set shows what the drive holds.
     void refreshBeforeResend(Inode inode) {
         const std::optional<PendingChange> record = replica_.pendingChange(inode);
-        if (!record || !record->mayAlreadyExist || !contains(record->queued, LocalChange::creation)) return;
+        if (!record || !record->mayAlreadyExist) return;
+        if (!contains(record->queued, LocalChange::creation) && !contains(record->queued, LocalChange::deletion)) return;
         waitForWorkingSet();
     }
 

@@ -201,7 +201,10 @@ public:
     /// refused, or it must wait: its item or the parent it goes to has no
     /// identifier of the drive yet, a deletion still holds the name it
     /// takes, or (a folder's deletion) an item moved out of it or deleted
-    /// has not left it on the drive yet.
+    /// has not left it on the drive yet. A creation whose answer was lost
+    /// and that was removed here since becomes the deletion of what the
+    /// listings brought under the name and folder of that attempt; with
+    /// nothing of the kind, the record goes and this is absent.
     virtual std::optional<OutgoingChange> beginSending(Inode inode) = 0;
     /// The drive carried out what was being sent. `item` is its answer
     /// (absent for a deletion): the provisional identifier gives way to the

@@ -21,20 +21,36 @@ bool SqliteReplica::holdBack(const fileprovider::Item& item, const ReplicaEntry&
         held->second = {held->second.creation, copied(item), generation_};
         return true;
     }
+    // A creation on its way goes under its current name; one whose answer
+    // was lost went under the name and into the folder it had then, and
+    // may have been renamed, moved or removed here since.
     auto& query = connection_.statement(
-        "SELECT i.inode FROM items i JOIN pending p ON p.inode = i.inode WHERE i.parent = ?1 AND "
-        "i.name = ?2 AND i.is_folder = ?3 AND ((p.sending & ?4) <> 0 OR "
-        "((p.queued & ?4) <> 0 AND p.may_already_exist = 1)) LIMIT 1");
+        "SELECT p.inode FROM pending p LEFT JOIN items i ON i.inode = p.inode WHERE p.is_folder = ?3 AND "
+        "(((p.sending & ?4) <> 0 AND i.parent = ?1 AND i.name = ?2) OR "
+        "(p.may_already_exist = 1 AND (p.queued & ?5) <> 0 AND p.base_parent = ?6 AND p.base_name = ?2)) "
+        "ORDER BY p.may_already_exist DESC, p.sequence LIMIT 1");
     query.bind(1, static_cast<std::int64_t>(next.parentInode))
         .bind(2, next.name)
         .bind(3, std::int64_t{next.isFolder})
-        .bind(4, static_cast<std::int64_t>(toBits(LocalChange::creation)));
+        .bind(4, static_cast<std::int64_t>(toBits(LocalChange::creation)))
+        .bind(5, static_cast<std::int64_t>(toBits(LocalChange::creation | LocalChange::deletion)))
+        .bind(6, next.parentIdentifier.rawValue());
     const std::optional<Inode> creation =
         query.step() ? std::optional(static_cast<Inode>(query.integer(0))) : std::nullopt;
     query.reset();
     if (!creation) return false;
     heldBack_[key] = {*creation, copied(item), generation_};
     return true;
+}
+
+std::optional<ItemIdentifier> SqliteReplica::heldBackFor(Inode creation) {
+    for (auto it = heldBack_.begin(); it != heldBack_.end(); ++it) {
+        if (it->second.creation != creation) continue;
+        ItemIdentifier identifier = it->second.item->itemIdentifier();
+        heldBack_.erase(it);
+        return identifier;
+    }
+    return std::nullopt;
 }
 
 ItemPtr SqliteReplica::takeHeldBack(const ItemIdentifier& identifier) {

@@ -37,10 +37,12 @@ std::int64_t bits(LocalChange change) {
 
 /// A creation the plug-in has not been handed yet: nothing of the item is
 /// on the drive.
+/// Only here: never sent, or sent without reaching the drive for sure (a
+/// creation whose answer was lost may be there).
 bool unsentCreation(const std::optional<PendingChange>& record, const ItemIdentifier& identifier) {
     if (!isProvisional(identifier)) return false;
     return !record || (contains(record->queued, LocalChange::creation) &&
-                       record->sending == LocalChange::none);
+                       record->sending == LocalChange::none && !record->mayAlreadyExist);
 }
 
 }  // namespace
@@ -177,7 +179,7 @@ bool SqliteReplica::takeOverSetAside(const ReplicaEntry& made) {
     // for the original's inode and is forwarded to the new file's record.
     auto& aside = connection_.statement(
         "SELECT p.inode FROM pending p LEFT JOIN items i ON i.inode = p.inode WHERE "
-        "p.inode <> ?5 AND p.is_folder = 0 AND p.base_name = ?1 AND "
+        "p.inode <> ?5 AND p.is_folder = 0 AND p.may_already_exist = 0 AND p.base_name = ?1 AND "
         "p.base_parent = ?2 AND ((p.held_as_scratch = 1 AND i.parent = ?3) OR "
         "(i.inode IS NULL AND p.queued = ?4)) ORDER BY p.sequence LIMIT 1");
     aside.bind(1, made.name)

@@ -316,6 +316,30 @@ TEST_F(ReplicaQueueTest, ACreationWhoseAnswerWasLostGoesAgainUnderItsFirstNameTh
     EXPECT_EQ(move->item.parent, ItemIdentifier("d:1"));
 }
 
+TEST_F(ReplicaQueueTest, ACreationWhoseAnswerWasLostAndThatWasRemovedHereDeletesWhatItLeftOnTheDrive) {
+    enum class Listed { beforeRemoval, afterRemoval, never };
+    for (const Listed listed : {Listed::beforeRemoval, Listed::afterRemoval, Listed::never}) {
+        replica = Replica::open(":memory:");
+        const Inode made = replica->createLocal(kFuseRootInode, "a", false, kNow, true).inode;
+        ASSERT_TRUE(replica->beginSending(made));
+        replica->failSending(made, std::nullopt);
+        replica->renameLocal(made, kFuseRootInode, "b", false);
+        if (listed == Listed::beforeRemoval) replica->apply(std::vector{served("f:9", "a")});
+        replica->removeLocal(made);
+        if (listed == Listed::afterRemoval) replica->apply(std::vector{served("f:9", "a")});
+        EXPECT_FALSE(replica->child(kFuseRootInode, "a")) << "the lost attempt is not shown";
+        const auto deletion = replica->beginSending(made);
+        if (listed == Listed::never) {
+            EXPECT_FALSE(deletion);
+            EXPECT_EQ(replica->pendingCount(), 0u);
+            continue;
+        }
+        ASSERT_TRUE(deletion);
+        EXPECT_EQ(deletion->change.sending, LC::deletion);
+        EXPECT_EQ(deletion->item.identifier, ItemIdentifier("f:9"));
+    }
+}
+
 TEST_F(ReplicaQueueTest, ARenameOverAFileOfTheDriveWaitsForItsDeletion) {
     const Inode a = synced("f:a", "a.txt");
     const Inode b = synced("f:b", "b.txt");

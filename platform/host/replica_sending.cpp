@@ -113,7 +113,22 @@ std::optional<OutgoingChange> SqliteReplica::beginSending(Inode inode) try {
     if (!record || record->queued == LocalChange::none || record->sending != LocalChange::none ||
         record->refusal || record->heldAsScratch)
         return std::nullopt;
-    const ItemIdentifier identifier = *identifierOf(inode);
+    ItemIdentifier identifier = *identifierOf(inode);
+    if (isProvisional(identifier) && contains(record->queued, LocalChange::deletion) && record->mayAlreadyExist) {
+        // Removed here after an attempt whose answer was lost: the listing
+        // (brought up to date first) shows whether that attempt is there.
+        const std::optional<ItemIdentifier> landed = heldBackFor(inode);
+        if (!landed) {
+            dropRecord(inode);
+            change.commit();
+            return std::nullopt;
+        }
+        // The listing gave the held item an inode of its own, never shown.
+        if (const std::optional<Inode> other = knownInode(*landed); other && *other != inode)
+            setIdentifier(*other, newProvisionalIdentifier());
+        setIdentifier(inode, *landed);
+        identifier = *landed;
+    }
     if (isProvisional(identifier) && !contains(record->queued, LocalChange::creation))
         return std::nullopt;  // its creation is still under way
     fileprovider::BasicItem item;

@@ -130,6 +130,8 @@ class SqliteReplica final : public Replica {
     /// The held item of `identifier`, no longer held: the creation's answer
     /// named it, as the drive showed it since. Null when none is held.
     ItemPtr takeHeldBack(const ItemIdentifier& identifier) CADRIO_REQUIRES(mutex_);
+    /// The identifier of the item held back for `creation`, no longer held.
+    std::optional<ItemIdentifier> heldBackFor(Inode creation) CADRIO_REQUIRES(mutex_);
     /// What is still held for `creation` is shown: items of their own after
     /// all, or the creation went another way.
     void releaseHeldBack(Inode creation, std::vector<KernelNotice>& notices) CADRIO_REQUIRES(mutex_);
