@@ -24,6 +24,7 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
         std::set<std::int64_t> remoteIds;
         int lost, divergent, duplicates, scratch;
         bool ok;
+        std::vector<std::pair<std::string, std::string>> trashed = {};  // name, hash
     };
     const std::vector<Case> cases = {
         {"converged", [](ExpectedState& e) { e.wrote(Origin::local, 0, "a.txt", "h1"); },
@@ -139,6 +140,10 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.wrote(Origin::remote, 2, "q.txt", "h2");
          },
          {{"d/m.txt", file("h2")}}, {{"d/m.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true},
+        {"kept in a conflict copy that a deletion then took to the trash", [](ExpectedState& e) {
+             e.wrote(Origin::local, 0, "d/a.txt", "h1");
+         },
+         {{"d/a.txt", file("h2")}}, {{"d/a.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true, {{"e/" + copy, "h1"}}},
         {"scratch file stays local", [](ExpectedState&) {}, {{".a.txt.swp", file("h1")}}, {}, {}, 0, 0, 0, 0, true},
         {"scratch file uploaded", [](ExpectedState&) {}, {{"a.txt~", file("h1")}}, {{"a.txt~", file("h1", 1)}}, {},
          0, 0, 0, 1, false},
@@ -151,6 +156,9 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
         nlohmann::json json = records({});
         for (const auto& [path, node] : c.drive) {
             json["files"].push_back({{"id", node.id}, {"file_name", path}, {"content_hash", node.hash}});
+        }
+        for (const auto& [name, hash] : c.trashed) {
+            json["files"].push_back({{"id", 99}, {"file_name", name}, {"content_hash", hash}, {"to_delete", 1}});
         }
         const Verdict verdict = judge(expected, c.mounted, c.drive, json, c.remoteIds);
         EXPECT_EQ(verdict.lostWrites, c.lost) << c.name;
