@@ -155,14 +155,18 @@ FileAnswer keepConflictCopy(const ItemChangeParts& parts, const Change& change, 
 ItemPtr modifyFile(const ItemChangeParts& parts, const Change& change, const DriveAPI::Progress& report,
                    bool& shouldFetchContent, std::stop_token stop) {
     auto [base, known] = baseFile(parts, change, stop);
+    const DriveFile before = base;
+    bool moved = false, renamed = false;
     if (const auto parent = change.newParent(); parent && (!known || *parent != base.parentFolderID)) {
         parts.api->move({base.id}, {}, *parent, stop);
         base = base.with(base.name, *parent);
+        moved = true;
     }
     if (change.changed(ItemFields::filename) && (!known || change.name != base.name)) {
         refuseExcluded(change.name);
         parts.api->renameFile(base.id, change.name, stop);
         base = base.with(change.name, base.parentFolderID);
+        renamed = true;
     }
     if (change.changed(ItemFields::contents) && change.contents) {
         const LocalContent local = localContent(change.contents, change.name);
@@ -176,6 +180,12 @@ ItemPtr modifyFile(const ItemChangeParts& parts, const Change& change, const Dri
             base = std::move(answer.file);
             shouldFetchContent = answer.shouldFetchContent;
         }
+    }
+    // A change page may have brought another device's move or rename while
+    // the requests went: what this change did not touch keeps it.
+    if (const std::optional<DriveFile> now = parts.store->file(base.id)) {
+        if (!moved && now->parentFolderID != before.parentFolderID) base.parentFolderID = now->parentFolderID;
+        if (!renamed && now->name != before.name) base.name = now->name;
     }
     parts.store->upsert({}, std::span(&base, 1));
     parts.store->save();

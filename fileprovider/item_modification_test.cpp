@@ -94,6 +94,19 @@ TEST_F(ItemModificationTest, AnExcludedNewNameFailsAfterTheMoveWasSent) {
     EXPECT_EQ(sink_->messages()[0].rfind("Modification de f:42 impossible : ", 0), 0u);
 }
 
+TEST_F(ItemModificationTest, AMoveListedWhileARenameWentIsKept) {
+    store_->upsert({}, std::vector{testing::fileRecord(42, "a.txt", 3)});
+    routes_["PUT /drive/files/42/rename"] = [this](const HttpRequest&) {
+        store_->upsert({}, std::vector{testing::fileRecord(42, "a.txt", 9)});  // a change page meanwhile
+        return HttpResponse{200, {}, "{}"};
+    };
+    const Answer answer = modify(itemOf("f:42", "b.txt", "d:3"), ItemFields::filename);
+    ASSERT_TRUE(answer.item);
+    EXPECT_EQ(answer.item->filename(), "b.txt");
+    EXPECT_EQ(answer.item->parentItemIdentifier(), fileprovider::ItemIdentifier("d:9"));
+    EXPECT_EQ(store_->file(42)->parentFolderID, 9);
+}
+
 TEST_F(ItemModificationTest, AVersionConflictKeepsOneCopyAndAsksForTheServersContent) {
     struct Case {
         int copyStatus;  // of the copy's upload
