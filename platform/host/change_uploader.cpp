@@ -498,8 +498,11 @@ private:
 
     // ---- Answers ------------------------------------------------------------
 
+    /// Runs on the thread of the plug-in's completion, which must never wait
+    /// for the plug-in: asking it again goes to the pool.
     void answered(const Attempt& attempt, ItemPtr item, bool shouldFetch, std::optional<Error> error) {
         bool failed = false;
+        std::optional<fileprovider::ItemIdentifier> readAgain;
         try {
             if (!error && !item && !contains(attempt.bits, LocalChange::deletion)) {
                 error = Error::fileProvider(fileprovider::FileProviderErrorCode::serverUnreachable,
@@ -508,21 +511,42 @@ private:
             if (error) {
                 failed = failedWith(attempt, *error);
             } else {
-                succeeded(attempt, std::move(item), shouldFetch);
+                readAgain = succeeded(attempt, std::move(item), shouldFetch);
             }
         } catch (const std::exception& failure) {
             hostLogger().error("Réponse à un envoi non appliquée : {}", std::string(failure.what()));
             failed = true;
         }
-        ended(attempt.inode, failed);
+        if (readAgain) {
+            pool_.submit([this, inode = attempt.inode, bits = attempt.bits, identifier = *readAgain] {
+                applyPluginItem(identifier);
+                over(inode, bits, false);
+            });
+            return;
+        }
+        over(attempt.inode, attempt.bits, failed);
+    }
+
+    void over(Inode inode, LocalChange bits, bool failed) {
+        ended(inode, failed);
         // A rename may have waited for this deletion to free its name, a
         // folder's deletion for this move out of it.
-        if (contains(attempt.bits, LocalChange::deletion) || contains(attempt.bits, LocalChange::parent)) {
-            rescheduleWaiting();
+        if (contains(bits, LocalChange::deletion) || contains(bits, LocalChange::parent)) rescheduleWaiting();
+    }
+
+    /// The item as the plug-in holds it now, into the replica.
+    void applyPluginItem(const fileprovider::ItemIdentifier& identifier) {
+        try {
+            if (const ItemPtr current = pluginItem(identifier)) notices_.post(replica_.apply(std::span(&current, 1)));
+        } catch (const std::exception& failure) {
+            hostLogger().error("Réponse à un envoi non appliquée : {}", std::string(failure.what()));
         }
     }
 
-    void succeeded(const Attempt& attempt, ItemPtr item, bool shouldFetch) {
+    /// The item to read again from the plug-in, when a listing showed it
+    /// while the change was on its way: the plug-in holds what came last of
+    /// the answer and the listing.
+    std::optional<fileprovider::ItemIdentifier> succeeded(const Attempt& attempt, ItemPtr item, bool shouldFetch) {
         const Inode inode = attempt.inode;
         const fileprovider::ByteString contentVersion = item ? item->itemVersion().contentVersion : "";
         if (shouldFetch) {
@@ -536,17 +560,13 @@ private:
             notices_.post(replica_.finishSending(inode, item));
             if (attempt.withContents) copies_.uploaded(inode, cache_, contentVersion);
         }
-        if (item && replica_.takeListedWhileChanging(item->itemIdentifier())) {
-            // The plug-in holds what came last of the answer and the listing.
-            if (const ItemPtr current = pluginItem(item->itemIdentifier())) {
-                notices_.post(replica_.apply(std::span(&current, 1)));
-            }
-        }
         {
             LockGuard lock(mutex_);
             failures_.erase(inode);
         }
         if (contains(attempt.bits, LocalChange::creation)) rescheduleWaiting();
+        if (item && replica_.takeListedWhileChanging(item->itemIdentifier())) return item->itemIdentifier();
+        return std::nullopt;
     }
 
     /// True when the change goes back to the queue for a retry with back-off.
@@ -593,14 +613,21 @@ private:
                 return false;
             case UploadFailure::notEmpty:
                 // What another device put in the folder meanwhile stays on
-                // the drive, and so does the folder, shown here again.
-                if (const ItemPtr folder = pluginItem(attempt.identifier)) {
+                // the drive, and so does the folder, shown here again as the
+                // drive last had it; the working set brings the rest.
+                if (const std::optional<PendingChange> record = replica_.pendingChange(inode)) {
+                    auto folder = std::make_shared<BasicItem>();
+                    folder->identifier = attempt.identifier;
+                    folder->parent = record->baseParent;
+                    folder->name = record->baseName;
+                    folder->version = record->baseVersion;
+                    folder->type = types::ContentType::folder();
+                    const ItemPtr shown = folder;
                     notices_.post(replica_.finishSending(inode, nullptr));
-                    notices_.post(replica_.apply(std::span(&folder, 1)));
-                    engine_.signal();
-                    return false;
+                    notices_.post(replica_.apply(std::span(&shown, 1)));
                 }
-                break;
+                engine_.signal();
+                return false;
             case UploadFailure::excluded:
                 unfreeze(attempt);
                 replica_.keepLocalOnly(inode);
