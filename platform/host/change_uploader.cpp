@@ -375,38 +375,34 @@ private:
         done.wait();
     }
 
+    struct PluginAnswer {
+        ItemPtr item;
+        std::optional<Error> error;
+    };
+    /// The plug-in's item() answer, waited for. Never from a completion of
+    /// the plug-in's (see answered()).
+    PluginAnswer askPlugin(const fileprovider::ItemIdentifier& identifier) {
+        auto answer = std::make_shared<std::promise<PluginAnswer>>();
+        std::future<PluginAnswer> answered = answer->get_future();
+        auto once = std::make_shared<std::once_flag>();
+        const auto reply = [answer, once](PluginAnswer value) {
+            std::call_once(*once, [&] { answer->set_value(std::move(value)); });
+        };
+        try {
+            extension_->item(identifier, fileprovider::Request{}, [reply](ItemPtr item, std::optional<Error> error) {
+                reply({std::move(item), std::move(error)});
+            });
+        } catch (...) {
+            reply({nullptr, Error::serverUnreachable()});
+        }
+        return answered.get();
+    }
+
     /// Whether the plug-in's view of the drive holds `identifier`; a
     /// failure other than "no such item" counts as holding it.
     bool pluginKnows(const fileprovider::ItemIdentifier& identifier) {
-        auto answer = std::make_shared<std::promise<bool>>();
-        std::future<bool> known = answer->get_future();
-        auto once = std::make_shared<std::once_flag>();
-        const auto reply = [answer, once](bool value) { std::call_once(*once, [&] { answer->set_value(value); }); };
-        try {
-            extension_->item(identifier, fileprovider::Request{}, [reply](ItemPtr item, std::optional<Error> error) {
-                reply(item || !error || classifyUploadFailure(*error) != UploadFailure::noSuchItem);
-            });
-        } catch (...) {
-            reply(true);
-        }
-        return known.get();
-    }
-
-    /// The item as the plug-in has it; null when it has no answer.
-    ItemPtr pluginItem(const fileprovider::ItemIdentifier& identifier) {
-        auto answer = std::make_shared<std::promise<ItemPtr>>();
-        std::future<ItemPtr> found = answer->get_future();
-        auto once = std::make_shared<std::once_flag>();
-        const auto reply = [answer, once](ItemPtr item) {
-            std::call_once(*once, [&] { answer->set_value(std::move(item)); });
-        };
-        try {
-            extension_->item(identifier, fileprovider::Request{},
-                             [reply](ItemPtr item, std::optional<Error>) { reply(std::move(item)); });
-        } catch (...) {
-            reply(nullptr);
-        }
-        return found.get();
+        const PluginAnswer answer = askPlugin(identifier);
+        return answer.item || !answer.error || classifyUploadFailure(*answer.error) != UploadFailure::noSuchItem;
     }
 
     std::optional<fs::path> bytesToSend(const OutgoingChange& outgoing) {
@@ -537,7 +533,7 @@ private:
     /// The item as the plug-in holds it now, into the replica.
     void applyPluginItem(const fileprovider::ItemIdentifier& identifier) {
         try {
-            if (const ItemPtr current = pluginItem(identifier)) notices_.post(replica_.apply(std::span(&current, 1)));
+            if (const ItemPtr current = askPlugin(identifier).item) notices_.post(replica_.apply(std::span(&current, 1)));
         } catch (const std::exception& failure) {
             hostLogger().error("Réponse à un envoi non appliquée : {}", std::string(failure.what()));
         }
