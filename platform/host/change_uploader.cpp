@@ -279,9 +279,13 @@ private:
             // by itself (a folder the drive deleted) is due from now on.
             if (const std::optional<ReplicaEntry> entry = replica_.entry(inode)) requeue(entry->parentInode);
             ended(inode, false);
+            const std::optional<PendingChange> record = replica_.pendingChange(inode);
+            // Settled without a send (a removed attempt that never reached
+            // the drive): a change that waited for its name may go.
+            if (!record) return rescheduleWaiting();
             // An editor's save gave this file the record of the original,
             // whose send is still on its way: looked at again shortly.
-            if (const auto record = replica_.pendingChange(inode); record && record->sending != LocalChange::none) {
+            if (record->sending != LocalChange::none) {
                 LockGuard lock(mutex_);
                 if (sends_.contains(inode)) return;
                 due(inode, record->sequence, clock_.now() + retryDelay(options_.retrySchedule, 1));
@@ -658,6 +662,7 @@ private:
         if (!record || record->refusal || record->queued == LocalChange::none) return;
         LockGuard lock(mutex_);
         due(inode, record->sequence, clock_.now());
+        wakeLocked();
     }
 
     /// Changes that waited for a creation may go now.
@@ -672,6 +677,8 @@ private:
             if (schedule_.contains(record.inode)) continue;
             due(record.inode, record.sequence, now);
         }
+        // The scheduler may have planned its sleep before these were due.
+        wakeLocked();
     }
 
     /// The send of `inode` is over; with `failed`, it is due again after

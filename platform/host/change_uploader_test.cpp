@@ -409,5 +409,19 @@ TEST_F(ChangeUploaderTest, ACreationCutShortByAStopGoesAgainWithMayAlreadyExist)
     EXPECT_GE(call.at - started, 10s) << "the stopped host's request may still land: looking at once would miss it";
 }
 
+TEST_F(ChangeUploaderTest, ANewFileWaitingForTheNameOfARemovedAttemptGoesOnceThatAttemptIsFoundNeverToHaveLanded) {
+    const Inode attempt = newFile(kFuseRootInode, "a.txt", "a1");
+    ASSERT_TRUE(replica->beginSending(attempt));  // the host stopped while sending
+    const std::vector<Inode> interrupted = replica->resumeSending();
+    replica->removeLocal(attempt);
+    newFile(kFuseRootInode, "a.txt", "a2");
+    makeUploader(2, interrupted);
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    clock.advance(10s);
+    const auto call = extension->waitForCall(0);
+    EXPECT_EQ(call.kind, UploadingExtension::Call::create);
+    EXPECT_EQ(call.contents, "a2");
+}
+
 }  // namespace
 }  // namespace cadrio::host

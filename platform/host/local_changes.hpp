@@ -76,6 +76,12 @@ struct PendingChange {
     /// Renamed to a scratch name (an editor's backup): not sent while it
     /// keeps such a name.
     bool heldAsScratch = false;
+    /// Where the file was here when it went to a scratch name or was
+    /// removed: an editor's new file at that place is the file written anew,
+    /// even while a local rename or move of it has not reached the drive.
+    /// Unset otherwise (and in records of older replicas: the base applies).
+    std::optional<std::string> asideName;
+    Inode asideParent = 0;
     /// A creation whose earlier sending may have reached the server.
     bool mayAlreadyExist = false;
     /// Set when the plug-in refused for good: the record stays, is not tried

@@ -8,7 +8,7 @@
 namespace cadrio::host::replica_detail {
 namespace {
 
-constexpr std::int64_t kSchemaVersion = 2;
+constexpr std::int64_t kSchemaVersion = 3;
 // Deeper than any real tree; a longer parent chain is treated as a cycle.
 constexpr int kMaxDepth = 4096;
 constexpr unsigned kMaxNameCandidates = 1000;
@@ -37,6 +37,11 @@ CREATE TABLE pending(inode INTEGER PRIMARY KEY, sequence INTEGER NOT NULL, queue
   may_already_exist INTEGER NOT NULL, held_as_scratch INTEGER NOT NULL, refusal TEXT);
 CREATE INDEX pending_by_sequence ON pending(sequence);
 )";
+// Version 3: where a file set aside or removed was.
+const char* const kAsideColumns = R"(
+ALTER TABLE pending ADD COLUMN aside_name BLOB;
+ALTER TABLE pending ADD COLUMN aside_parent INTEGER;
+)";
 
 }  // namespace
 
@@ -55,9 +60,10 @@ void SqliteReplica::prepareSchema() {
     const std::int64_t known = tables.integer(0);
     tables.reset();
     if (found == kSchemaVersion && known == 5) return requireInodeKeys(true);
-    // The user's replica of the previous layout: its queue starts empty.
-    if (found == 1 && known == 4) {
-        requireInodeKeys(false);
+    // The user's replica of an earlier layout; from the first, its queue
+    // starts empty.
+    if ((found == 1 && known == 4) || (found == 2 && known == 5)) {
+        requireInodeKeys(found == 2);
         return upgradeSchema(found);
     }
     auto& any = connection_.statement("SELECT count(*) FROM sqlite_master");
@@ -92,10 +98,15 @@ void SqliteReplica::requireInodeKeys(bool withQueue) {
     if (mismatch) throw LayoutMismatch("the database's tables are not keyed by inode");
 }
 
+void SqliteReplica::setSchemaVersion() {
+    connection_.execute(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+}
+
 void SqliteReplica::upgradeSchema(std::int64_t from) {
     sqlite::Transaction transaction(connection_);
     if (from < 2) connection_.execute(kPendingSchema);
-    connection_.execute("PRAGMA user_version = 2");
+    connection_.execute(kAsideColumns);
+    setSchemaVersion();
     transaction.commit();
 }
 
@@ -103,6 +114,7 @@ void SqliteReplica::createSchema() {
     sqlite::Transaction transaction(connection_);
     connection_.execute(kSchema);
     connection_.execute(kPendingSchema);
+    connection_.execute(kAsideColumns);
     const std::string root(ItemIdentifier::rootContainerRawValue);
     connection_.statement("INSERT INTO inodes(inode, identifier) VALUES (1, ?)")
         .bind(1, root)
@@ -117,7 +129,7 @@ void SqliteReplica::createSchema() {
         .bind(1, root)
         .bindText(2, types::ContentType::folder().identifier())
         .run();
-    connection_.execute("PRAGMA user_version = 2");
+    setSchemaVersion();
     transaction.commit();
 }
 

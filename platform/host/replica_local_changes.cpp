@@ -13,7 +13,7 @@ constexpr auto kLocalCapabilities =
 #define CADRIO_PENDING_COLUMNS                                                                     \
     "SELECT inode, sequence, queued, sending, base_content_version, base_metadata_version, "       \
     "base_name, base_parent, is_folder, may_already_exist, held_as_scratch, refusal IS NOT NULL, " \
-    "refusal FROM pending "
+    "refusal, aside_name IS NOT NULL, aside_name, aside_parent FROM pending "
 
 PendingChange readRecord(const Statement& row) {
     PendingChange record;
@@ -28,6 +28,10 @@ PendingChange readRecord(const Statement& row) {
     record.mayAlreadyExist = row.integer(9) != 0;
     record.heldAsScratch = row.integer(10) != 0;
     if (row.integer(11) != 0) record.refusal = row.bytes(12);
+    if (row.integer(13) != 0) {
+        record.asideName = row.bytes(14);
+        record.asideParent = static_cast<Inode>(row.integer(15));
+    }
     return record;
 }
 
@@ -58,7 +62,8 @@ void SqliteReplica::storeRecord(const PendingChange& r) {
     auto& store = connection_.statement(
         "INSERT OR REPLACE INTO pending(inode, sequence, queued, sending, base_content_version, "
         "base_metadata_version, base_name, base_parent, is_folder, may_already_exist, "
-        "held_as_scratch, refusal) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "held_as_scratch, refusal, aside_name, aside_parent) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     store.bind(1, static_cast<std::int64_t>(r.inode))
         .bind(2, r.sequence)
         .bind(3, bits(r.queued))
@@ -74,6 +79,11 @@ void SqliteReplica::storeRecord(const PendingChange& r) {
         store.bindText(12, *r.refusal);
     } else {
         store.bindNull(12);
+    }
+    if (r.asideName) {
+        store.bind(13, *r.asideName).bind(14, static_cast<std::int64_t>(r.asideParent));
+    } else {
+        store.bindNull(13).bindNull(14);
     }
     store.run();
 }
@@ -148,6 +158,10 @@ void SqliteReplica::removeLocked(Inode inode) {
     removeItemRow(inode);
     if (unsentCreation(record, entry->identifier)) return dropRecord(inode);
     PendingChange next = record ? *record : freshRecord(*entry);
+    if (!next.heldAsScratch) {
+        next.asideName = entry->name;
+        next.asideParent = entry->parentInode;
+    }
     next.queued = LocalChange::deletion;
     next.heldAsScratch = false;
     next.refusal.reset();
@@ -155,6 +169,10 @@ void SqliteReplica::removeLocked(Inode inode) {
 }
 
 void SqliteReplica::noteMove(PendingChange& r, const ReplicaEntry& moved, bool scratch) {
+    if (!scratch) {
+        r.asideName.reset();
+        r.asideParent = 0;
+    }
     r.heldAsScratch = scratch;
     r.refusal.reset();
     if (contains(r.queued, LocalChange::creation)) return;  // sends the current name
@@ -177,11 +195,14 @@ bool SqliteReplica::takeOverSetAside(const ReplicaEntry& made) {
     // sees a new version of it rather than a deletion racing a creation.
     // The original's own change may be on its way: its answer then comes
     // for the original's inode and is forwarded to the new file's record.
+    // A rename or move of the original not yet sent goes with it.
     auto& aside = connection_.statement(
         "SELECT p.inode FROM pending p LEFT JOIN items i ON i.inode = p.inode WHERE "
-        "p.inode <> ?5 AND p.is_folder = 0 AND p.may_already_exist = 0 AND p.base_name = ?1 AND "
-        "p.base_parent = ?2 AND ((p.held_as_scratch = 1 AND i.parent = ?3) OR "
-        "(i.inode IS NULL AND p.queued = ?4)) ORDER BY p.sequence LIMIT 1");
+        "p.inode <> ?5 AND p.is_folder = 0 AND p.may_already_exist = 0 AND "
+        "coalesce(p.aside_name, p.base_name) = ?1 AND "
+        "(p.aside_parent = ?3 OR (p.aside_name IS NULL AND p.base_parent = ?2)) AND "
+        "((p.held_as_scratch = 1 AND i.parent = ?3) OR (i.inode IS NULL AND p.queued = ?4)) "
+        "ORDER BY p.sequence LIMIT 1");
     aside.bind(1, made.name)
         .bind(2, made.parentIdentifier.rawValue())
         .bind(3, static_cast<std::int64_t>(made.parentInode))
@@ -198,8 +219,7 @@ bool SqliteReplica::takeOverSetAside(const ReplicaEntry& made) {
     if (record.sending != LocalChange::none) forwarded_[*original] = made.inode;
     record.inode = made.inode;
     record.queued = LocalChange::contents;
-    record.heldAsScratch = false;
-    record.refusal.reset();
+    noteMove(record, made, false);
     storeRecord(record);
     return true;
 }
@@ -336,7 +356,12 @@ std::optional<Inode> SqliteReplica::renameLocal(Inode inode, Inode newParent,
         }
     } else {
         PendingChange next = record ? *record : freshRecord(*entry);
+        const bool goesAside = newNameIsScratch && !next.heldAsScratch;
         noteMove(next, moved, newNameIsScratch);
+        if (goesAside) {
+            next.asideName = entry->name;
+            next.asideParent = entry->parentInode;
+        }
         if (next.queued == LocalChange::none && next.sending == LocalChange::none &&
             !next.heldAsScratch) {
             dropRecord(inode);

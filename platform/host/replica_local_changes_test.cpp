@@ -180,6 +180,27 @@ TEST_F(ReplicaQueueTest, ChangesOfOneItemMergeIntoOneRecord) {
              return made;
          },
          std::pair{LC::contents, LC::none}},
+        {"renamed here, then saved by backup: the new file is it, renamed",
+         [](Queue& q) {
+             const Inode file = q.synced("f:1", "a");
+             q.replica->renameLocal(file, kFuseRootInode, "b", false);
+             q.replica->renameLocal(file, kFuseRootInode, "b~", true);
+             const Inode made = q.created("b");
+             q.replica->removeLocal(file);
+             EXPECT_EQ(q.idOf(made), "f:1");
+             return made;
+         },
+         std::pair{LC::contents | LC::filename, LC::none}},
+        {"renamed here, removed, written anew under the new name: the new file is it",
+         [](Queue& q) {
+             const Inode file = q.synced("f:1", "a");
+             q.replica->renameLocal(file, kFuseRootInode, "b", false);
+             q.replica->removeLocal(file);
+             const Inode made = q.created("b");
+             EXPECT_EQ(q.idOf(made), "f:1");
+             return made;
+         },
+         std::pair{LC::contents | LC::filename, LC::none}},
         {"answered after a change page deleted it: gone here too",
          [](Queue& q) {
              const Inode made = q.created("n");
@@ -403,8 +424,17 @@ TEST_F(ReplicaQueueFileTest, ARestartResendsAndAnOlderReplicaIsUpgraded) {
         EXPECT_TRUE(record->mayAlreadyExist);
     }
     {
+        // The previous layout keeps its queue.
         sqlite::Connection older(path.string());
-        older.execute("DROP TABLE pending; PRAGMA user_version = 1;");
+        older.execute(
+            "ALTER TABLE pending DROP COLUMN aside_name; ALTER TABLE pending DROP COLUMN "
+            "aside_parent; PRAGMA user_version = 2;");
+    }
+    EXPECT_EQ(Replica::open(path)->pendingCount(), 1u);
+    {
+        sqlite::Connection older(path.string());
+        older.execute(
+            "DROP TABLE pending; PRAGMA user_version = 1;");
     }
     auto replica = Replica::open(path);
     EXPECT_FALSE(replica->wasRebuilt());

@@ -140,6 +140,7 @@ class SqliteReplica final : public Replica {
     void prepareSchema() CADRIO_REQUIRES(mutex_);
     void createSchema() CADRIO_REQUIRES(mutex_);
     void upgradeSchema(std::int64_t from) CADRIO_REQUIRES(mutex_);
+    void setSchemaVersion() CADRIO_REQUIRES(mutex_);
     void requireInodeKeys(bool withQueue) CADRIO_REQUIRES(mutex_);
     std::optional<ReplicaEntry> entryLocked(Inode inode) const CADRIO_REQUIRES(mutex_);
     std::optional<Inode> knownInode(const ItemIdentifier& identifier) CADRIO_REQUIRES(mutex_);
