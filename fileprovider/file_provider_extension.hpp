@@ -158,6 +158,9 @@ public:
 private:
     void restoreSessionInBackground();
     bool folderIsEmpty(std::int64_t folder, std::stop_token stop) const;
+    /// True when the store knows the file with content other than
+    /// `contentVersion` (the version the deleting side last saw; empty: any).
+    bool changedSince(std::int64_t file, const std::string& contentVersion) const;
     std::optional<fileprovider::ByteString> thumbnail(const fileprovider::ItemIdentifier& identifier,
                                                       std::stop_token stop) const;
 

@@ -3,13 +3,14 @@
 #include <cerrno>
 #include <exception>
 
+#include "core/model/content_version.hpp"
 #include "fileprovider/error_mapping.hpp"
 #include "fileprovider/file_provider_extension.hpp"
 
 namespace cadrio {
 
 std::shared_ptr<fileprovider::Progress> FileProviderExtension::deleteItem(
-    const fileprovider::ItemIdentifier& identifier, const fileprovider::ItemVersion&, fileprovider::DeleteItemOptions options,
+    const fileprovider::ItemIdentifier& identifier, const fileprovider::ItemVersion& version, fileprovider::DeleteItemOptions options,
     const fileprovider::Request&, DeleteCompletion completion) {
     const std::optional<ItemIdentifier> parsed = ItemIdentifier::fromRawValue(identifier.rawValue());
     if (!parsed || parsed->kind() == ItemIdentifier::Kind::root) {
@@ -17,10 +18,19 @@ std::shared_ptr<fileprovider::Progress> FileProviderExtension::deleteItem(
         return fileprovider::Progress::create();
     }
     const bool recursive = fileprovider::contains(options, fileprovider::DeleteItemOptions::recursive);
-    tasks_->start([this, id = *parsed, recursive, completion = std::move(completion)](std::stop_token stop) {
+    tasks_->start([this, id = *parsed, base = version.contentVersion, recursive,
+                   completion = std::move(completion)](std::stop_token stop) {
         const bool isFile = id.kind() == ItemIdentifier::Kind::file;
         try {
             restore_->waitUntilFinished(stop);
+            if (isFile && changedSince(id.id(), base)) {
+                // Another device's bytes, never seen by the one deleting:
+                // they stay, and the file comes back there.
+                logger_.notice("{} n'est pas mis à la corbeille : son contenu a changé sur le Cadrio entre-temps.",
+                               id.rawValue());
+                completion(fileprovider::Error::fileProvider(fileprovider::FileProviderErrorCode::deletionRejected));
+                return;
+            }
             if (isFile) {
                 parts_.api->trash({id.id()}, {}, stop);
                 parts_.store->removeFile(id.id());
@@ -44,6 +54,12 @@ std::shared_ptr<fileprovider::Progress> FileProviderExtension::deleteItem(
         }
     });
     return fileprovider::Progress::create();
+}
+
+bool FileProviderExtension::changedSince(std::int64_t file, const std::string& contentVersion) const {
+    if (contentVersion.empty()) return false;
+    const std::optional<DriveFile> known = parts_.store->file(file);
+    return known && ContentVersion::token(*known) != contentVersion;
 }
 
 bool FileProviderExtension::folderIsEmpty(std::int64_t folder, std::stop_token stop) const {

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "core/http/testing/scripted_transport.hpp"
+#include "core/model/content_version.hpp"
 #include "core/support/cancellation.hpp"
 #include "core/support/clock.hpp"
 #include "core/support/temporary_directory.hpp"
@@ -46,9 +47,10 @@ protected:
     }
 
     std::optional<Error> deleteItem(const std::string& identifier,
-                                    fileprovider::DeleteItemOptions options = fileprovider::DeleteItemOptions::recursive) {
+                                    fileprovider::DeleteItemOptions options = fileprovider::DeleteItemOptions::recursive,
+                                    const std::string& contentVersion = {}) {
         std::promise<std::optional<Error>> answer;
-        extension_->deleteItem(fileprovider::ItemIdentifier(identifier), {}, options, {},
+        extension_->deleteItem(fileprovider::ItemIdentifier(identifier), {contentVersion, {}}, options, {},
                                [&](std::optional<Error> error) { answer.set_value(error); });
         return answer.get_future().get();
     }
@@ -85,7 +87,9 @@ TEST_F(HandlerTest, DeletionTrashesTheItemAndForgetsOnlyItsOwnRecord) {
         std::string trashed;  // the trash request's body; empty when none goes
         std::string log;
         bool folderKept, fileKept;
+        std::string contentVersion = {};  // the deleting side's; empty: any
     };
+    const std::string seen = ContentVersion::token(fileRecord(42, "a.pdf", 7));
     const auto recursive = fileprovider::DeleteItemOptions::recursive, none = fileprovider::DeleteItemOptions::none;
     const std::vector<Case> cases = {
         {"d:7", recursive, {{200, "{}"}}, std::nullopt, R"({"file_ids":[],"folder_ids":[7]})",
@@ -94,8 +98,10 @@ TEST_F(HandlerTest, DeletionTrashesTheItemAndForgetsOnlyItsOwnRecord) {
          "d:7 mis à la corbeille du Cadrio.", false, true},
         {"d:7", none, {{200, "[]"}, {200, listedFile}}, Error::posix(ENOTEMPTY), "",
          "d:7 n'est pas mis à la corbeille : il contient sur le Cadrio des éléments inconnus ici.", true, true},
+        {"f:42", none, {}, Error::fileProvider(fileprovider::FileProviderErrorCode::deletionRejected), "",
+         "f:42 n'est pas mis à la corbeille : son contenu a changé sur le Cadrio entre-temps.", true, true, "u:1:1"},
         {"f:42", none, {{200, "{}"}}, std::nullopt, R"({"file_ids":[42],"folder_ids":[]})",
-         "f:42 mis à la corbeille du Cadrio.", true, false},
+         "f:42 mis à la corbeille du Cadrio.", true, false, seen},
         {"f:42", none, {{404, "{}"}}, Error::noSuchItem(), R"({"file_ids":[42],"folder_ids":[]})",
          "Suppression de f:42 impossible : Cet élément n'existe plus sur le Cadrio.", true, true},
     };
@@ -105,7 +111,7 @@ TEST_F(HandlerTest, DeletionTrashesTheItemAndForgetsOnlyItsOwnRecord) {
         store_->save();
         sink_->clear();
         for (const auto& [status, body] : c.answers) transport_->enqueue(status, body);
-        EXPECT_EQ(deleteItem(c.identifier, c.options), c.answer) << c.log;
+        EXPECT_EQ(deleteItem(c.identifier, c.options, c.contentVersion), c.answer) << c.log;
         sent += c.answers.size();
         ASSERT_EQ(transport_->requests().size(), sent) << c.log;
         EXPECT_EQ(transport_->requests().back().body, c.trashed) << c.log;

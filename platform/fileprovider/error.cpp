@@ -20,6 +20,7 @@ std::string_view standardDescription(std::string_view domain, std::int64_t code)
             case FileProviderErrorCode::insufficientQuota: return "Espace de stockage insuffisant.";
             case FileProviderErrorCode::serverUnreachable: return "Serveur injoignable.";
             case FileProviderErrorCode::noSuchItem: return "Élément introuvable.";
+            case FileProviderErrorCode::deletionRejected: return "Suppression refusée.";
             case FileProviderErrorCode::cannotSynchronize: return "Synchronisation impossible.";
             case FileProviderErrorCode::excludedFromSync: return "Élément exclu de la synchronisation.";
         }

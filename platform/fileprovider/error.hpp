@@ -26,6 +26,7 @@ enum class FileProviderErrorCode : std::int64_t {
     insufficientQuota = -1003,
     serverUnreachable = -1004,
     noSuchItem = -1005,
+    deletionRejected = -1006,
     cannotSynchronize = -2005,
     excludedFromSync = -2010,
 };

@@ -25,6 +25,8 @@ std::string_view fileProviderName(std::int64_t code) {
             return "ServerUnreachable";
         case FileProviderErrorCode::noSuchItem:
             return "NoSuchItem";
+        case FileProviderErrorCode::deletionRejected:
+            return "DeletionRejected";
         case FileProviderErrorCode::cannotSynchronize:
             return "CannotSynchronize";
         case FileProviderErrorCode::excludedFromSync:

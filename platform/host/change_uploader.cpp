@@ -30,6 +30,7 @@ namespace {
 
 /// How long the scheduler sleeps with nothing due: woken by any change.
 constexpr auto kNothingDue = std::chrono::hours(24);
+constexpr auto kAttemptListingWait = std::chrono::seconds(30);
 
 bool sendsContents(const OutgoingChange& outgoing) {
     const LocalChange bits = outgoing.change.sending;
@@ -319,6 +320,13 @@ private:
         if (!record || !record->mayAlreadyExist) return;
         if (!contains(record->queued, LocalChange::creation) && !contains(record->queued, LocalChange::deletion)) return;
         waitForWorkingSet();
+        if (!contains(record->queued, LocalChange::deletion)) return;
+        // The attempt, removed here since, may have come in a change page
+        // before a restart: what is held back of it was in memory only. Its
+        // folder listed again shows it once more.
+        if (const std::optional<ReplicaEntry> folder = replica_.entry(record->baseParent)) {
+            (void)engine_.listFolder(folder->inode, clock_.now() + kAttemptListingWait, true);
+        }
     }
 
     bool takeMoveInDoubt(Inode inode) {
@@ -509,7 +517,7 @@ private:
                                             "le module a répondu sans élément");
             }
             if (error) {
-                failed = failedWith(attempt, *error);
+                failed = failedWith(attempt, *error, readAgain);
             } else {
                 readAgain = succeeded(attempt, std::move(item), shouldFetch);
             }
@@ -570,7 +578,9 @@ private:
     }
 
     /// True when the change goes back to the queue for a retry with back-off.
-    bool failedWith(const Attempt& attempt, const Error& error) {
+    /// Sets `readAgain` to an item to read again from the plug-in.
+    bool failedWith(const Attempt& attempt, const Error& error,
+                    std::optional<fileprovider::ItemIdentifier>& readAgain) {
         const Inode inode = attempt.inode;
         switch (classifyUploadFailure(error)) {
             case UploadFailure::cancelled:
@@ -627,6 +637,12 @@ private:
                     notices_.post(replica_.apply(std::span(&shown, 1)));
                 }
                 engine_.signal();
+                return false;
+            case UploadFailure::deletionRejected:
+                // Another device's newer bytes win over a deletion made
+                // without them: the file comes back as the drive has it.
+                notices_.post(replica_.finishSending(inode, nullptr));
+                readAgain = attempt.identifier;
                 return false;
             case UploadFailure::excluded:
                 unfreeze(attempt);

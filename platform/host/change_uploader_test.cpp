@@ -423,5 +423,24 @@ TEST_F(ChangeUploaderTest, ANewFileWaitingForTheNameOfARemovedAttemptGoesOnceTha
     EXPECT_EQ(call.contents, "a2");
 }
 
+TEST_F(ChangeUploaderTest, ADeletionTheDriveRejectsBringsTheFileBackAsTheDriveHasIt) {
+    replica->apply(std::vector<ItemPtr>{answerItem("f:1", "a.txt", "v1")});
+    const Inode file = replica->entry(ItemIdentifier("f:1"))->inode;
+    makeUploader();
+    replica->removeLocal(file);
+    uploader->changed(file);
+    clock.advance(500ms);
+    const auto call = extension->waitForCall(0);
+    ASSERT_EQ(call.kind, UploadingExtension::Call::remove);
+    extension->knows(answerItem("f:1", "b.txt", "v2"));  // renamed and rewritten by another device
+    call.answerDeletion(Error::fileProvider(fileprovider::FileProviderErrorCode::deletionRejected));
+    waitIdle();
+    const auto back = replica->entry(ItemIdentifier("f:1"));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->name, "b.txt");
+    EXPECT_EQ(back->version.contentVersion, "v2");
+    EXPECT_FALSE(replica->pendingChange(file));
+}
+
 }  // namespace
 }  // namespace cadrio::host

@@ -101,7 +101,7 @@ class SyncEngine::Impl {
         if (startWorker) pool_.submit([this] { runWorkingSet(); });
     }
 
-    std::optional<Error> listFolder(Inode folder, Clock::TimePoint deadline) {
+    std::optional<Error> listFolder(Inode folder, Clock::TimePoint deadline, bool again) {
         std::optional<ReplicaEntry> entry;
         try {
             entry = replica_.entry(folder);
@@ -109,7 +109,7 @@ class SyncEngine::Impl {
             return cannotSynchronize(error.what());
         }
         if (!entry || !entry->isFolder) return Error::noSuchItem();
-        if (entry->childrenListed) return std::nullopt;
+        if (entry->childrenListed && !again) return std::nullopt;
 
         std::shared_ptr<FolderListing> listing;
         bool fresh = false;
@@ -356,8 +356,8 @@ void SyncEngine::start() {
 void SyncEngine::signal() {
     impl_->schedule(false);
 }
-std::optional<Error> SyncEngine::listFolder(Inode folder, Clock::TimePoint deadline) {
-    return impl_->listFolder(folder, deadline);
+std::optional<Error> SyncEngine::listFolder(Inode folder, Clock::TimePoint deadline, bool again) {
+    return impl_->listFolder(folder, deadline, again);
 }
 bool SyncEngine::isIdle() const {
     return impl_->isIdle();

@@ -62,10 +62,10 @@ public:
     void start();
     void signal();
 
-    /// Lists `folder` when the replica has not seen it listed; waits until
-    /// `deadline` on the engine's clock. Absent error: the replica holds the
-    /// folder's children now.
-    std::optional<fileprovider::Error> listFolder(Inode folder, Clock::TimePoint deadline);
+    /// Lists `folder` when the replica has not seen it listed, or `again`
+    /// in any case; waits until `deadline` on the engine's clock. Absent
+    /// error: the replica holds the folder's children now.
+    std::optional<fileprovider::Error> listFolder(Inode folder, Clock::TimePoint deadline, bool again = false);
 
     /// True when no enumeration runs or waits.
     bool isIdle() const;

@@ -12,6 +12,7 @@ UploadFailure classifyUploadFailure(const fileprovider::Error& error) {
     if (error.is(CocoaErrorCode::userCancelled)) return UploadFailure::cancelled;
     if (error.is(FileProviderErrorCode::noSuchItem)) return UploadFailure::noSuchItem;
     if (error.domain == fileprovider::kPosixErrorDomain && error.code == ENOTEMPTY) return UploadFailure::notEmpty;
+    if (error.is(FileProviderErrorCode::deletionRejected)) return UploadFailure::deletionRejected;
     if (error.is(FileProviderErrorCode::excludedFromSync)) return UploadFailure::excluded;
     if (error.is(FileProviderErrorCode::notAuthenticated) || error.is(FileProviderErrorCode::insufficientQuota) ||
         error.is(FileProviderErrorCode::cannotSynchronize) || error.is(CocoaErrorCode::fileWriteNoPermission)) {

@@ -22,6 +22,8 @@ enum class UploadFailure {
     noSuchItem,
     /// A folder's deletion found on the drive items this side never saw.
     notEmpty,
+    /// A file's deletion found on the drive bytes this side never saw.
+    deletionRejected,
     /// The plug-in keeps the item out of sync.
     excluded,
     /// Cancelled by a pause or a shutdown: queued again, no back-off.
