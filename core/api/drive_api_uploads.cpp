@@ -29,6 +29,14 @@ RequestBody multipartBody(MultipartForm&& form) {
     return {form.takeBody(), std::move(contentType)};
 }
 
+/// True when the grant describes the bytes just uploaded: another device
+/// may have replaced them in the meantime, and their upload time would
+/// then name a version these bytes are not.
+bool describesUpload(const DriveDownload& grant, const LocalContent& content) {
+    if (grant.fileSize && *grant.fileSize != content.size) return false;
+    return !grant.contentHash || content.contentHash.empty() || *grant.contentHash == content.contentHash;
+}
+
 bool isPayloadTooLarge(const DriveError& error) {
     return error.kind() == DriveError::Kind::payloadTooLarge;
 }
@@ -109,7 +117,8 @@ DriveFile DriveAPI::createFile(const std::string& name, std::optional<std::int64
     // The file exists on the server now: whatever happens to the grant
     // request, the caller must learn about the file.
     try {
-        return created.refreshed(contentURL(created, stop), std::nullopt);
+        const DriveDownload grant = contentURL(created, stop);
+        if (describesUpload(grant, content)) return created.refreshed(grant, std::nullopt);
     } catch (const DriveError&) {
     } catch (const CancellationError&) {
     }

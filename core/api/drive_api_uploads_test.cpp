@@ -184,6 +184,32 @@ TEST(DriveAPIUploads, ASingleUploadRefusedAsTooLargeIsSentInParts) {
     EXPECT_EQ(file.uploadTimestamp, std::nullopt);
 }
 
+TEST(DriveAPIUploads, TheGrantDatesTheCreatedFileOnlyWhenItDescribesTheBytesSent) {
+    struct Case {
+        const char* label;
+        std::string grant;
+        std::optional<std::int64_t> uploadTimestamp;
+    };
+    const Case cases[] = {
+        {"these bytes", R"({"url": "https://storage.test/o", "file_size": 10, "content_hash": "hash-10",
+           "date_upload": 1700000000})", 1700000000},
+        {"replaced since, other size", R"({"url": "https://storage.test/o", "file_size": 11, "date_upload": 1700000009})",
+         std::nullopt},
+        {"replaced since, same size", R"({"url": "https://storage.test/o", "file_size": 10, "content_hash": "other",
+           "date_upload": 1700000009})", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        TemporaryDirectory dir;
+        const LocalContent content = writeContent(dir, 10);
+        UploadFixture f;
+        f.drive.overrides["/download-url"] = [&](const HttpRequest&) { return HttpResponse{200, {}, c.grant}; };
+        const DriveFile file = f.api.createFile("n.txt", 4, content);
+        EXPECT_EQ(file.uploadTimestamp, c.uploadTimestamp) << c.label;
+        EXPECT_EQ(file.size, 10) << c.label;
+        EXPECT_EQ(file.contentHash, "hash-10") << c.label;
+    }
+}
+
 TEST(DriveAPIUploads, PartLoopFailuresAbortTheServerUpload) {
     struct Case {
         const char* name;
