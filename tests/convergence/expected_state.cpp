@@ -48,11 +48,16 @@ std::string ExpectedState::resolved(Origin origin, const std::string& named) con
 void ExpectedState::wrote(Origin origin, std::size_t step, const std::string& named, const std::string& hash) {
     // A write under a tagged name lands under the plain one, or under
     // another if the drive does hold two items of that name.
-    const std::string path = resolved(origin, withoutCollisionTags(named));
+    const std::string plain = withoutCollisionTags(named);
+    const std::string path = resolved(origin, plain);
     const bool tagged = path != resolved(origin, named);
     dropped(origin, path);
+    // A file removed here, under the name it has here or the other device
+    // wrote it under: one of two alike may have moved away meanwhile.
     bool mayVanish = false;
-    for (const std::string& dropped : localDrops_) mayVanish = mayVanish || (origin == Origin::remote && overlaps(dropped, path));
+    for (const std::string& dropped : localDrops_) {
+        mayVanish = mayVanish || (origin == Origin::remote && (overlaps(dropped, path) || overlaps(dropped, plain)));
+    }
     // Under one of two names for one file, it may end up under the other.
     bool twin = false;
     for (const auto& [first, second] : twins_) twin = twin || overlaps(first, path) || overlaps(second, path);

@@ -66,6 +66,13 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.deleted(Origin::remote, "d/b.txt");
          },
          {}, {}, {}, 0, 0, 0, 0, true},
+        {"one of two files of one name moved away here, its folder removed here, the other replaced there",
+         [](ExpectedState& e) {
+             e.moved(Origin::local, "d/a (f:1).txt", "m.txt");
+             e.deleted(Origin::local, "d");
+             e.wrote(Origin::remote, 2, "d/a (f:2).txt", "h2");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
         {"two files of one name, tagged the other way round here", [](ExpectedState&) {},
          {{"a.txt", file("h1")}, {"a (f:2).txt", file("h2")}}, {{"a.txt", file("h2", 2)}, {"a (f:1).txt", file("h1", 1)}},
          {}, 0, 0, 0, 0, true},
