@@ -320,10 +320,9 @@ private:
         if (!record || !record->mayAlreadyExist) return;
         if (!contains(record->queued, LocalChange::creation) && !contains(record->queued, LocalChange::deletion)) return;
         waitForWorkingSet();
-        if (!contains(record->queued, LocalChange::deletion)) return;
-        // The attempt, removed here since, may have come in a change page
-        // before a restart: what is held back of it was in memory only. Its
-        // folder listed again shows it once more.
+        // The attempt may have come in a change page before a restart, and
+        // what is held back of it was in memory only: its folder listed
+        // again shows it once more, and it is never left unseen.
         if (const std::optional<ReplicaEntry> folder = replica_.entry(record->baseParent)) {
             (void)engine_.listFolder(folder->inode, clock_.now() + kAttemptListingWait, true);
         }

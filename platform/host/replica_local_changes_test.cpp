@@ -167,6 +167,16 @@ TEST_F(ReplicaQueueTest, ChangesOfOneItemMergeIntoOneRecord) {
              return made;
          },
          std::pair{LC::none, LC::contents}},
+        {"saved twice while the original is sent, which fails: the last file goes",
+         [](Queue& q) {
+             const auto [file, made] = q.backupSavedWhileSent();
+             const Inode again = q.created("a.tmp");
+             q.replica->renameLocal(again, kFuseRootInode, "a", false);
+             EXPECT_EQ(q.idOf(again), "f:1");
+             q.replica->failSending(file, std::nullopt);
+             return again;
+         },
+         std::pair{LC::contents, LC::none}},
         {"saved by a rename over the original while it is sent: its answer goes to the new file",
          [](Queue& q) {
              const Inode file = q.synced("f:1", "a");

@@ -384,10 +384,13 @@ bool SqliteReplica::takeListedWhileChanging(const ItemIdentifier& identifier) {
 }
 
 Inode SqliteReplica::answeredRecord(Inode inode) {
-    const auto found = forwarded_.find(inode);
-    if (found == forwarded_.end()) return inode;
-    const Inode holder = found->second;
-    forwarded_.erase(found);
+    // Saved again while the send is still on its way: the record moved on
+    // once more. Each link goes as it is followed, so a loop ends too.
+    Inode holder = inode;
+    for (auto found = forwarded_.find(holder); found != forwarded_.end(); found = forwarded_.find(holder)) {
+        holder = found->second;
+        forwarded_.erase(found);
+    }
     return holder;
 }
 

@@ -207,8 +207,8 @@ class SqliteReplica final : public Replica {
     /// record, as a content change. False when no such original waits.
     bool takeOverSetAside(const ReplicaEntry& made) CADRIO_REQUIRES(mutex_);
     /// The inode whose record the answer to a send of `inode` applies to:
-    /// `inode` itself, or the file that took its record over while the
-    /// send was on its way (the forwarding ends here).
+    /// `inode` itself, or the last file that took its record over while
+    /// the send was on its way (the forwarding ends here).
     Inode answeredRecord(Inode inode) CADRIO_REQUIRES(mutex_);
     /// The record's name and parent bits after the item moved.
     void noteMove(PendingChange& record, const ReplicaEntry& moved, bool scratch)
