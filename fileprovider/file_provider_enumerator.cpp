@@ -89,6 +89,7 @@ void FileProviderEnumerator::listContainer(fileprovider::EnumerationObserver& ob
     const std::optional<std::int64_t> parent = container_.serverFolderID();
     std::vector<DriveFolder> folders;
     std::vector<DriveFile> files;
+    const ItemStore::ListingStamp listedAt = context_.store->listingStamp();
     try {
         runConcurrently([&](std::stop_token both) { folders = context_.api->folders(parent, both); },
                         [&](std::stop_token both) { files = context_.api->files(parent, both); }, stop,
@@ -99,7 +100,7 @@ void FileProviderEnumerator::listContainer(fileprovider::EnumerationObserver& ob
         observer.finishEnumeratingWithError(mapError(failure));
         return;
     }
-    context_.store->replaceChildren(parent, folders, files);
+    context_.store->replaceChildren(parent, folders, files, listedAt);
     context_.store->save();
     observer.didEnumerate(liveItems(std::move(folders), std::move(files)));
     observer.finishEnumerating(std::nullopt);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <iterator>
 #include <unordered_set>
 
 #include "core/model/wire_conversions.hpp"
@@ -15,6 +16,9 @@ namespace cadrio {
 namespace {
 
 bool sameParent(std::optional<std::int64_t> a, std::optional<std::int64_t> b) { return a == b; }
+
+/// Folders and files share the write stamps: folder ids go below zero.
+std::int64_t folderKey(std::int64_t id) { return -1 - id; }
 
 // Hand-built records (after a creation or a move) may name the root as 0;
 // keeping one spelling lets children(of:) find them.
@@ -182,6 +186,7 @@ void ItemStore::upsert(std::span<const DriveFolder> folders, std::span<const Dri
 
 void ItemStore::upsertLocked(std::span<const DriveFolder> folders, std::span<const DriveFile> files) {
     for (const DriveFolder& folder : folders) {
+        stamps_.note(folderKey(folder.id));
         if (folder.isTrashed) {
             folders_.erase(folder.id);
         } else {
@@ -189,6 +194,7 @@ void ItemStore::upsertLocked(std::span<const DriveFolder> folders, std::span<con
         }
     }
     for (const DriveFile& file : files) {
+        stamps_.note(file.id);
         if (!file.isSynchronizable()) {
             files_.erase(file.id);
         } else {
@@ -220,8 +226,13 @@ bool ItemStore::replaceAll(std::span<const DriveFolder> folders, std::span<const
     return true;
 }
 
+ItemStore::ListingStamp ItemStore::listingStamp() const {
+    LockGuard lock(mutex_);
+    return stamps_.latest();
+}
+
 void ItemStore::replaceChildren(std::optional<std::int64_t> parent, std::span<const DriveFolder> folders,
-                                std::span<const DriveFile> files) {
+                                std::span<const DriveFile> files, ListingStamp listedAt) {
     parent = parentIDFromWire(parent);
     std::unordered_set<std::int64_t> listedFolders;
     std::unordered_set<std::int64_t> listedFiles;
@@ -229,13 +240,25 @@ void ItemStore::replaceChildren(std::optional<std::int64_t> parent, std::span<co
     for (const DriveFile& file : files) listedFiles.insert(file.id);
 
     LockGuard lock(mutex_);
+    // Past what the stamps remember, every record counts as newer.
+    const auto newer = [&](std::int64_t key) {
+        return !stamps_.known(listedAt) || stamps_.writtenSince(key, listedAt);
+    };
     std::erase_if(folders_, [&](const auto& entry) {
-        return sameParent(entry.second.parentFolderID, parent) && !listedFolders.contains(entry.first);
+        return sameParent(entry.second.parentFolderID, parent) && !listedFolders.contains(entry.first) &&
+               !newer(folderKey(entry.first));
     });
     std::erase_if(files_, [&](const auto& entry) {
-        return sameParent(entry.second.parentFolderID, parent) && !listedFiles.contains(entry.first);
+        return sameParent(entry.second.parentFolderID, parent) && !listedFiles.contains(entry.first) &&
+               !newer(entry.first);
     });
-    upsertLocked(folders, files);
+    std::vector<DriveFolder> freshFolders;
+    std::vector<DriveFile> freshFiles;
+    std::copy_if(folders.begin(), folders.end(), std::back_inserter(freshFolders),
+                 [&](const DriveFolder& folder) { return !newer(folderKey(folder.id)); });
+    std::copy_if(files.begin(), files.end(), std::back_inserter(freshFiles),
+                 [&](const DriveFile& file) { return !newer(file.id); });
+    upsertLocked(freshFolders, freshFiles);
 }
 
 std::optional<std::vector<ItemIdentifier>> ItemStore::applyChanges(const DriveChanges& page) {
@@ -264,11 +287,13 @@ std::optional<std::vector<ItemIdentifier>> ItemStore::applyChanges(const DriveCh
 
 void ItemStore::removeFile(std::int64_t id) {
     LockGuard lock(mutex_);
+    stamps_.note(id);
     files_.erase(id);
 }
 
 void ItemStore::removeFolder(std::int64_t id) {
     LockGuard lock(mutex_);
+    stamps_.note(folderKey(id));
     folders_.erase(id);
 }
 

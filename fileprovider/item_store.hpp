@@ -62,6 +62,7 @@
 #include "core/model/item_identifier.hpp"
 #include "core/support/clock.hpp"
 #include "core/support/thread_annotations.hpp"
+#include "core/support/write_stamps.hpp"
 #include "fileprovider/item_store_saves.hpp"
 #include "fileprovider/ordered_file_writer.hpp"
 
@@ -69,6 +70,7 @@ namespace cadrio {
 
 class ItemStore {
 public:
+    using ListingStamp = WriteStamps<std::int64_t>::Stamp;
     struct Locations {
         std::optional<std::filesystem::path> snapshot;  // absent: kept in memory only
         std::optional<std::filesystem::path> summary;
@@ -148,11 +150,15 @@ public:
     /// `askedAt` is absent).
     bool replaceAll(std::span<const DriveFolder> folders, std::span<const DriveFile> files, std::int64_t cursor,
                     std::optional<std::int64_t> askedAt = std::nullopt) CADRIO_EXCLUDES(mutex_);
-    /// A fresh listing of one folder: entries under `parent` that the
-    /// listing lacks are dropped, the listing is upserted, other parents are
-    /// untouched. Does not save.
+    /// Taken before a folder's listing is asked for: a record written after
+    /// it (a change page, an answer) is newer than what the listing holds.
+    ListingStamp listingStamp() const CADRIO_EXCLUDES(mutex_);
+    /// A listing of one folder asked for at `listedAt`: entries under
+    /// `parent` that the listing lacks are dropped, the listing is upserted,
+    /// other parents are untouched; records written since `listedAt` stay
+    /// as they are. Does not save.
     void replaceChildren(std::optional<std::int64_t> parent, std::span<const DriveFolder> folders,
-                         std::span<const DriveFile> files) CADRIO_EXCLUDES(mutex_);
+                         std::span<const DriveFile> files, ListingStamp listedAt) CADRIO_EXCLUDES(mutex_);
     /// One change page: upserts it, moves the cursor, saves, updates and
     /// saves the summary. Returns what the page withdrew: each trashed folder,
     /// then each trashed or unsynchronisable file, in page order. A page
@@ -198,6 +204,9 @@ private:
     mutable Mutex mutex_;
     std::unordered_map<std::int64_t, DriveFolder> folders_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_map<std::int64_t, DriveFile> files_ CADRIO_GUARDED_BY(mutex_);
+    /// Every write of a record, by id (files as is, folder n as -1 - n); in
+    /// memory only, as no listing outlives the process.
+    WriteStamps<std::int64_t> stamps_ CADRIO_GUARDED_BY(mutex_);
     std::int64_t cursor_ CADRIO_GUARDED_BY(mutex_) = 0;
     DomainSummary summary_ CADRIO_GUARDED_BY(mutex_);
     std::uint64_t snapshotGeneration_ CADRIO_GUARDED_BY(mutex_) = 0;  // of the last encoded snapshot

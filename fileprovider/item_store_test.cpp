@@ -113,20 +113,33 @@ TEST_F(ItemStoreTest, ReplaceChildrenTouchesOnlyTheListedParent) {
                               folderRecord(9, "in 1", 1)},
                   std::vector{fileRecord(20, "root file"), fileRecord(21, "in 7", 7), fileRecord(22, "in 1", 1)});
 
-    store->replaceChildren(7, {}, {});
+    store->replaceChildren(7, {}, {}, store->listingStamp());
     EXPECT_EQ(store->folder(8), std::nullopt);
     EXPECT_EQ(store->file(21), std::nullopt);
     EXPECT_EQ(store->folderCount(), 3u);
     EXPECT_EQ(store->fileCount(), 2u);
 
     store->replaceChildren(std::nullopt, std::vector{folderRecord(7, "seven renamed"), folderRecord(30, "new")},
-                           std::vector{fileRecord(31, "new file")});
+                           std::vector{fileRecord(31, "new file")}, store->listingStamp());
     EXPECT_EQ(store->folder(1), std::nullopt);
     EXPECT_EQ(store->file(20), std::nullopt);
     EXPECT_EQ(store->folder(7)->name, "seven renamed");
     EXPECT_TRUE(store->folder(9).has_value()) << "entries under other parents stay";
     EXPECT_TRUE(store->file(22).has_value());
     EXPECT_TRUE(store->file(31).has_value());
+}
+
+TEST_F(ItemStoreTest, ALateListingLeavesWhatWasWrittenSinceItWasAskedFor) {
+    const auto store = open();
+    store->upsert({}, std::vector{fileRecord(1, "old"), fileRecord(2, "gone")});
+    const ItemStore::ListingStamp asked = store->listingStamp();
+    // An answer renames 1, another device's new file comes in, 2 goes.
+    store->upsert({}, std::vector{fileRecord(1, "new"), fileRecord(3, "arrived")});
+    store->removeFile(2);
+    store->replaceChildren(std::nullopt, {}, std::vector{fileRecord(1, "old"), fileRecord(2, "gone")}, asked);
+    EXPECT_EQ(store->file(1)->name, "new");
+    EXPECT_EQ(store->file(2), std::nullopt);
+    EXPECT_TRUE(store->file(3).has_value());
 }
 
 TEST_F(ItemStoreTest, ApplyChangesReportsWithdrawnItemsFoldersFirstAndCountsArchives) {

@@ -151,10 +151,25 @@ std::optional<fileprovider::SyncAnchor> SqliteReplica::anchor() const {
     });
 }
 
+ListingStamp SqliteReplica::listingStamp() {
+    LockGuard lock(mutex_);
+    return stamps_.latest();
+}
+
 std::vector<KernelNotice> SqliteReplica::apply(std::span<const ItemPtr> items) try {
     LockGuard lock(mutex_);
     Change change(connection_, generation_);
     upsertAll(items, change.notices);
+    return change.commit();
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
+
+std::vector<KernelNotice> SqliteReplica::applyListed(std::span<const ItemPtr> items,
+                                                     ListingStamp listedAt) try {
+    LockGuard lock(mutex_);
+    Change change(connection_, generation_);
+    upsertAll(items, change.notices, listedAt);
     return change.commit();
 } catch (const sqlite::SqliteError& error) {
     rethrow(error);
@@ -214,17 +229,18 @@ std::vector<KernelNotice> SqliteReplica::finishRelisting(
 }
 
 std::vector<KernelNotice> SqliteReplica::replaceChildren(Inode folder,
-                                                         std::span<const ItemPtr> children) try {
+                                                         std::span<const ItemPtr> children,
+                                                         ListingStamp listedAt) try {
     LockGuard lock(mutex_);
     Change change(connection_, generation_);
-    const std::vector<Inode> kept = upsertAll(children, change.notices);
+    const std::vector<Inode> kept = upsertAll(children, change.notices, listedAt);
     const std::unordered_set<Inode> keep(kept.begin(), kept.end());
     std::vector<Inode> gone;
     auto& query = connection_.statement("SELECT inode FROM items WHERE parent = ?");
     query.bind(1, static_cast<std::int64_t>(folder));
     while (query.step()) {
         const auto inode = static_cast<Inode>(query.integer(0));
-        if (!keep.contains(inode)) gone.push_back(inode);
+        if (!keep.contains(inode) && !writtenSince(inode, listedAt)) gone.push_back(inode);
     }
     for (const Inode inode : gone) deleteSubtree(inode, change.notices);
     connection_.statement("UPDATE items SET children_listed = 1 WHERE inode = ?")

@@ -48,6 +48,9 @@ namespace cadrio::host {
 
 inline constexpr Inode kFuseRootInode = 1;
 
+/// When a listing was asked for, in the replica's count of its writes.
+using ListingStamp = std::uint64_t;
+
 /// What the kernel must forget after a change: the entry `name` under
 /// `parent` (a rename, a move, a deletion, a new sibling that took a name)
 /// and the attributes or data of `inode`. `deleted` asks for
@@ -135,21 +138,33 @@ public:
     virtual std::optional<fileprovider::SyncAnchor> anchor() const = 0;
 
     // Changes from enumerations; each is one transaction.
-    /// Adds or replaces items (a listing slice or a change page's updates).
+    /// Taken before a listing is asked for. A listing lands late (a slow
+    /// answer, a long folder), and what the replica wrote meanwhile (a change
+    /// page, an answer, a local change, a deletion) is newer than what it
+    /// holds: applyListed() and replaceChildren() leave those items as they
+    /// are, rather than bring back an old name or a deleted item for good.
+    virtual ListingStamp listingStamp() = 0;
+    /// Adds or replaces items read just now (an item read again, a change
+    /// page's updates).
     virtual std::vector<KernelNotice> apply(std::span<const fileprovider::ItemPtr> items) = 0;
+    /// A slice of a listing asked for at `listedAt`.
+    virtual std::vector<KernelNotice> applyListed(std::span<const fileprovider::ItemPtr> items,
+                                                  ListingStamp listedAt) = 0;
     /// A change page: deletions (with everything below a deleted folder),
     /// then updates, then the new anchor, in one transaction.
     virtual std::vector<KernelNotice> applyChanges(std::span<const fileprovider::ItemIdentifier> deleted,
                                                    std::span<const fileprovider::ItemPtr> updated,
                                                    const fileprovider::SyncAnchor& anchor) = 0;
     /// A full listing of the working set in slices: beginRelisting() starts
-    /// one, apply() takes its slices, finishRelisting() removes every item
+    /// one, applyListed() takes its slices, finishRelisting() removes every item
     /// the listing did not hold and stores `anchor`.
     virtual void beginRelisting() = 0;
     virtual std::vector<KernelNotice> finishRelisting(const std::optional<fileprovider::SyncAnchor>& anchor) = 0;
     /// The children of `folder` as one listing gave them: those it no longer
-    /// holds are removed; the folder counts as listed afterwards.
-    virtual std::vector<KernelNotice> replaceChildren(Inode folder, std::span<const fileprovider::ItemPtr> children) = 0;
+    /// holds are removed, unless written since `listedAt`; the folder counts
+    /// as listed afterwards.
+    virtual std::vector<KernelNotice> replaceChildren(Inode folder, std::span<const fileprovider::ItemPtr> children,
+                                                      ListingStamp listedAt) = 0;
 
     // Local changes. Each call changes the items as the user sees them and
     // queues the change for the drive in one transaction, so that a change

@@ -71,7 +71,7 @@ void SqliteReplica::releaseHeldBack(Inode creation, std::vector<KernelNotice>& n
             ++it;
         }
     }
-    for (const ItemPtr& item : released) upsert(*item, notices);
+    for (const ItemPtr& item : released) upsert(*item, notices, std::nullopt);
 }
 
 }  // namespace cadrio::host::replica_detail

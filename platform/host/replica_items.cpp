@@ -176,7 +176,8 @@ void SqliteReplica::logOnce(std::string_view what, const ItemIdentifier& identif
 /// Inserts or updates every item, the last of duplicates winning, and
 /// returns their inodes.
 std::vector<Inode> SqliteReplica::upsertAll(std::span<const ItemPtr> items,
-                                            std::vector<KernelNotice>& notices) {
+                                            std::vector<KernelNotice>& notices,
+                                            std::optional<ListingStamp> listedAt) {
     std::vector<Inode> inodes;
     std::unordered_set<std::string> seen;
     for (const ItemPtr& item : items) {
@@ -184,13 +185,14 @@ std::vector<Inode> SqliteReplica::upsertAll(std::span<const ItemPtr> items,
         const ItemIdentifier identifier = item->itemIdentifier();
         if (!seen.insert(identifier.rawValue()).second)
             logOnce("identifiant en double", identifier);
-        if (const auto inode = upsert(*item, notices)) inodes.push_back(*inode);
+        if (const auto inode = upsert(*item, notices, listedAt)) inodes.push_back(*inode);
     }
     return inodes;
 }
 
 std::optional<Inode> SqliteReplica::upsert(const fileprovider::Item& item,
-                                           std::vector<KernelNotice>& notices) {
+                                           std::vector<KernelNotice>& notices,
+                                           std::optional<ListingStamp> listedAt) {
     const ItemIdentifier identifier = item.itemIdentifier();
     if (identifier.isWorkingSet() || identifier.isTrashContainer() ||
         identifier.rawValue().empty()) {
@@ -219,6 +221,7 @@ std::optional<Inode> SqliteReplica::upsert(const fileprovider::Item& item,
         listedWhileChanging_.insert(identifier.rawValue());
         return next.inode;
     }
+    if (listedAt && writtenSince(next.inode, *listedAt)) return next.inode;
 
     const std::optional<ReplicaEntry> previous = entryLocked(next.inode);
     if (identifier.isRootContainer()) {
@@ -278,7 +281,17 @@ bool SqliteReplica::wouldCycle(Inode self, Inode parent) {
     return true;
 }
 
+void SqliteReplica::stamp(Inode inode) {
+    stamps_.note(inode);
+}
+
+bool SqliteReplica::writtenSince(Inode inode, ListingStamp listedAt) {
+    if (!stamps_.known(listedAt)) return entryLocked(inode).has_value();
+    return stamps_.writtenSince(inode, listedAt);
+}
+
 void SqliteReplica::write(const ReplicaEntry& e) {
+    stamp(e.inode);
     connection_
         .statement(
             "INSERT INTO items(inode, parent, parent_identifier, name, shown_name, is_folder, "
@@ -362,6 +375,7 @@ void SqliteReplica::deleteSubtree(Inode inode, std::vector<KernelNotice>& notice
             if (drivesWord && !keptLocally(it->inode)) recreateFolderLocked(it->inode);
             continue;
         }
+        stamp(it->inode);
         connection_.statement("DELETE FROM items WHERE inode = ?")
             .bind(1, static_cast<std::int64_t>(it->inode))
             .run();

@@ -59,6 +59,7 @@ std::optional<PendingChange> SqliteReplica::recordLocked(Inode inode) const {
 }
 
 void SqliteReplica::storeRecord(const PendingChange& r) {
+    stamp(r.inode);
     auto& store = connection_.statement(
         "INSERT OR REPLACE INTO pending(inode, sequence, queued, sending, base_content_version, "
         "base_metadata_version, base_name, base_parent, is_folder, may_already_exist, "
@@ -89,6 +90,7 @@ void SqliteReplica::storeRecord(const PendingChange& r) {
 }
 
 void SqliteReplica::dropRecord(Inode inode) {
+    stamp(inode);
     connection_.statement("DELETE FROM pending WHERE inode = ?")
         .bind(1, static_cast<std::int64_t>(inode))
         .run();
@@ -123,6 +125,7 @@ std::optional<ItemIdentifier> SqliteReplica::identifierOf(Inode inode) const {
 }
 
 void SqliteReplica::setIdentifier(Inode inode, const ItemIdentifier& identifier) {
+    stamp(inode);
     connection_.statement("UPDATE inodes SET identifier = ? WHERE inode = ?")
         .bind(1, identifier.rawValue())
         .bind(2, static_cast<std::int64_t>(inode))
@@ -140,6 +143,7 @@ void SqliteReplica::takeIdentity(Inode from, Inode to) {
 }
 
 void SqliteReplica::removeItemRow(Inode inode) {
+    stamp(inode);
     connection_.statement("DELETE FROM items WHERE inode = ?")
         .bind(1, static_cast<std::int64_t>(inode))
         .run();

@@ -16,6 +16,7 @@
 #include <unordered_set>
 
 #include "core/support/thread_annotations.hpp"
+#include "core/support/write_stamps.hpp"
 #include "platform/host/replica.hpp"
 #include "platform/host/sqlite_statement.hpp"
 #include "platform/host/host_logger.hpp"
@@ -56,15 +57,18 @@ class SqliteReplica final : public Replica {
     Inode inodeOf(const ItemIdentifier& identifier) override;
     std::optional<fileprovider::SyncAnchor> anchor() const override;
 
+    ListingStamp listingStamp() override;
     std::vector<KernelNotice> apply(std::span<const ItemPtr> items) override;
+    std::vector<KernelNotice> applyListed(std::span<const ItemPtr> items,
+                                          ListingStamp listedAt) override;
     std::vector<KernelNotice> applyChanges(std::span<const ItemIdentifier> deleted,
                                            std::span<const ItemPtr> updated,
                                            const fileprovider::SyncAnchor& anchor) override;
     void beginRelisting() override;
     std::vector<KernelNotice> finishRelisting(
         const std::optional<fileprovider::SyncAnchor>& anchor) override;
-    std::vector<KernelNotice> replaceChildren(Inode folder,
-                                              std::span<const ItemPtr> children) override;
+    std::vector<KernelNotice> replaceChildren(Inode folder, std::span<const ItemPtr> children,
+                                              ListingStamp listedAt) override;
 
     ReplicaEntry createLocal(Inode parent, std::string_view name, bool isFolder,
                              fileprovider::Date created, bool queued) override;
@@ -148,10 +152,15 @@ class SqliteReplica final : public Replica {
     void storeAnchor(const fileprovider::SyncAnchor& anchor) CADRIO_REQUIRES(mutex_);
     void storeGeneration() CADRIO_REQUIRES(mutex_);
     void logOnce(std::string_view what, const ItemIdentifier& identifier) CADRIO_REQUIRES(mutex_);
-    std::vector<Inode> upsertAll(std::span<const ItemPtr> items, std::vector<KernelNotice>& notices)
-        CADRIO_REQUIRES(mutex_);
-    std::optional<Inode> upsert(const fileprovider::Item& item, std::vector<KernelNotice>& notices)
-        CADRIO_REQUIRES(mutex_);
+    /// `listedAt`: the items come from a listing asked for then, and those
+    /// written since stay as they are (their inodes are returned all the same).
+    std::vector<Inode> upsertAll(std::span<const ItemPtr> items, std::vector<KernelNotice>& notices,
+                                 std::optional<ListingStamp> listedAt = std::nullopt) CADRIO_REQUIRES(mutex_);
+    std::optional<Inode> upsert(const fileprovider::Item& item, std::vector<KernelNotice>& notices,
+                                std::optional<ListingStamp> listedAt) CADRIO_REQUIRES(mutex_);
+    /// Every write of an item or of its record goes through stamp().
+    void stamp(Inode inode) CADRIO_REQUIRES(mutex_);
+    bool writtenSince(Inode inode, ListingStamp listedAt) CADRIO_REQUIRES(mutex_);
     void place(ReplicaEntry& next) CADRIO_REQUIRES(mutex_);
     void writeUnderFreeName(ReplicaEntry& next) CADRIO_REQUIRES(mutex_);
     bool wouldCycle(Inode self, Inode parent) CADRIO_REQUIRES(mutex_);
@@ -250,6 +259,10 @@ class SqliteReplica final : public Replica {
     std::unordered_set<std::string> listedWhileChanging_ CADRIO_GUARDED_BY(mutex_);
     std::deque<std::string> deletedOrder_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_set<std::string> loggedItems_ CADRIO_GUARDED_BY(mutex_);
+    /// The latest write of each item or record, for late listings. A
+    /// listing older than what it remembers leaves every item it finds
+    /// alone. In memory only: after a restart no listing is on its way.
+    WriteStamps<Inode> stamps_ CADRIO_GUARDED_BY(mutex_);
     const log::Logger& logger_ = hostLogger();
 };
 

@@ -78,8 +78,8 @@ TEST(ReplicaTest, RelistingDropsWhatIsGoneAndChildrenPageByInode) {
     std::vector<ItemPtr> slice;
     for (int i = 10; i < 15; ++i)
         slice.push_back(item("f:" + std::to_string(i), "", "n" + std::to_string(i)));
-    replica->apply(std::span(slice).first(2));
-    replica->apply(std::span(slice).subspan(2));
+    replica->applyListed(std::span(slice).first(2), replica->listingStamp());
+    replica->applyListed(std::span(slice).subspan(2), replica->listingStamp());
     const auto notices = replica->finishRelisting(fileprovider::SyncAnchor{"v3:1"});
     EXPECT_EQ(std::count_if(notices.begin(), notices.end(),
                             [](auto& n) { return n.kind == Kind::deleted; }),
@@ -100,9 +100,35 @@ TEST(ReplicaTest, RelistingDropsWhatIsGoneAndChildrenPageByInode) {
     replica->apply(std::vector{item("d:20", "", "F"), item("f:21", "d:20", "keep"),
                                item("f:22", "d:20", "drop")});
     EXPECT_FALSE(replica->entry(folder)->childrenListed);
-    replica->replaceChildren(folder, std::vector{item("f:21", "d:20", "keep")});
+    replica->replaceChildren(folder, std::vector{item("f:21", "d:20", "keep")},
+                             replica->listingStamp());
     EXPECT_TRUE(replica->entry(folder)->childrenListed);
     EXPECT_EQ(replica->children(folder, 0, 10).size(), 1u);
+}
+
+TEST(ReplicaTest, ALateListingLeavesWhatWasWrittenSinceItWasAskedFor) {
+    auto replica = Replica::open(":memory:");
+    const Inode folder = replica->inodeOf(ItemIdentifier("d:20"));
+    replica->apply(std::vector{item("d:20", "", "F"), item("f:21", "d:20", "old"),
+                               item("f:22", "d:20", "gone")});
+    const ListingStamp asked = replica->listingStamp();
+    const std::vector<ItemIdentifier> deleted{ItemIdentifier("f:22")};
+    replica->applyChanges(deleted,
+                          std::vector{item("f:21", "d:20", "new"), item("f:23", "d:20", "arrived")},
+                          fileprovider::SyncAnchor{"v3:2"});
+    const std::vector late{item("f:21", "d:20", "old"), item("f:22", "d:20", "gone")};
+    replica->replaceChildren(folder, late, asked);
+    EXPECT_EQ(shown(*replica, "f:21"), "new");
+    EXPECT_EQ(shown(*replica, "f:22"), "<absent>");
+    EXPECT_EQ(shown(*replica, "f:23"), "arrived");
+    replica->applyListed(late, asked);
+    EXPECT_EQ(shown(*replica, "f:21"), "new");
+    EXPECT_EQ(shown(*replica, "f:22"), "<absent>");
+    // A listing asked for afterwards is the drive's word.
+    replica->replaceChildren(folder, std::vector{item("f:21", "d:20", "renamed")},
+                             replica->listingStamp());
+    EXPECT_EQ(shown(*replica, "f:21"), "renamed");
+    EXPECT_EQ(shown(*replica, "f:23"), "<absent>");
 }
 
 class ReplicaFileTest : public ::testing::Test {

@@ -248,9 +248,10 @@ class SyncEngine::Impl {
     }
 
     bool listWorkingSet(fileprovider::Enumerator& enumerator) {
+        const ListingStamp listedAt = replica_.listingStamp();
         fileprovider::Page page = fileprovider::Page::initialSortedByName();
         for (int pages = 0; pages < kMaxPages; ++pages) {
-            auto observer = std::make_shared<SliceObserver>(replica_, sink_, clock_);
+            auto observer = std::make_shared<SliceObserver>(replica_, sink_, clock_, listedAt);
             const EnumerationOutcome outcome =
                 await(*observer, [&] { enumerator.enumerateItems(observer, page); });
             if (outcome.error) return false;
@@ -307,11 +308,12 @@ class SyncEngine::Impl {
         const auto enumerator = makeEnumerator(identifier, false);
         if (!enumerator) return cannotSynchronize("the folder cannot be enumerated");
         auto accumulated = std::make_shared<std::vector<fileprovider::ItemPtr>>();
+        const ListingStamp listedAt = replica_.listingStamp();
         fileprovider::Page page = fileprovider::Page::initialSortedByName();
         std::optional<Error> result = cannotSynchronize("the folder listing never ended");
         for (int pages = 0; pages < kMaxPages; ++pages) {
             auto observer =
-                std::make_shared<FolderObserver>(folder, accumulated, replica_, sink_, clock_);
+                std::make_shared<FolderObserver>(folder, accumulated, replica_, sink_, clock_, listedAt);
             const EnumerationOutcome outcome =
                 await(*observer, [&] { enumerator->enumerateItems(observer, page); });
             if (outcome.error || !outcome.nextPage) {

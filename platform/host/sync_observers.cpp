@@ -70,13 +70,14 @@ void TrackedAnswer::close(EnumerationOutcome outcome) {
     done_.request_stop();
 }
 
-SliceObserver::SliceObserver(Replica& replica, NoticeSink& sink, Clock& clock)
-    : TrackedAnswer(clock), replica_(replica), sink_(sink) {}
+SliceObserver::SliceObserver(Replica& replica, NoticeSink& sink, Clock& clock,
+                             ListingStamp listedAt)
+    : TrackedAnswer(clock), replica_(replica), sink_(sink), listedAt_(listedAt) {}
 
 void SliceObserver::didEnumerate(std::vector<fileprovider::ItemPtr> items) {
     LockGuard lock(mutex_);
     if (!accepting()) return;
-    if (auto error = applying(sink_, [&] { return replica_.apply(items); }))
+    if (auto error = applying(sink_, [&] { return replica_.applyListed(items, listedAt_); }))
         close(EnumerationOutcome::ended(std::move(error)));
 }
 
@@ -92,12 +93,14 @@ void SliceObserver::finishEnumeratingWithError(Error error) {
 
 FolderObserver::FolderObserver(Inode folder,
                                std::shared_ptr<std::vector<fileprovider::ItemPtr>> accumulated,
-                               Replica& replica, NoticeSink& sink, Clock& clock)
+                               Replica& replica, NoticeSink& sink, Clock& clock,
+                               ListingStamp listedAt)
     : TrackedAnswer(clock),
       folder_(folder),
       accumulated_(std::move(accumulated)),
       replica_(replica),
-      sink_(sink) {}
+      sink_(sink),
+      listedAt_(listedAt) {}
 
 void FolderObserver::didEnumerate(std::vector<fileprovider::ItemPtr> items) {
     LockGuard lock(mutex_);
@@ -110,7 +113,7 @@ void FolderObserver::finishEnumerating(std::optional<fileprovider::Page> nextPag
     if (!accepting()) return;
     if (nextPage) return close(EnumerationOutcome::continuing(std::move(nextPage)));
     close(EnumerationOutcome::ended(
-        applying(sink_, [&] { return replica_.replaceChildren(folder_, *accumulated_); })));
+        applying(sink_, [&] { return replica_.replaceChildren(folder_, *accumulated_, listedAt_); })));
 }
 
 void FolderObserver::finishEnumeratingWithError(Error error) {

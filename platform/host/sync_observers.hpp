@@ -81,10 +81,11 @@ class TrackedAnswer {
     std::stop_source done_;
 };
 
-/// A working-set listing: each slice is one replica transaction.
+/// A working-set listing asked for at `listedAt`: each slice is one
+/// replica transaction.
 class SliceObserver final : public fileprovider::EnumerationObserver, public TrackedAnswer {
   public:
-    SliceObserver(Replica& replica, NoticeSink& sink, Clock& clock);
+    SliceObserver(Replica& replica, NoticeSink& sink, Clock& clock, ListingStamp listedAt);
     void didEnumerate(std::vector<fileprovider::ItemPtr> items) override;
     void finishEnumerating(std::optional<fileprovider::Page> nextPage) override;
     void finishEnumeratingWithError(fileprovider::Error error) override;
@@ -92,14 +93,15 @@ class SliceObserver final : public fileprovider::EnumerationObserver, public Tra
   private:
     Replica& replica_;
     NoticeSink& sink_;
+    const ListingStamp listedAt_;
 };
 
-/// One page of a folder listing; the last page replaces the folder's
-/// children with every page's items.
+/// One page of a folder listing asked for at `listedAt`; the last page
+/// replaces the folder's children with every page's items.
 class FolderObserver final : public fileprovider::EnumerationObserver, public TrackedAnswer {
   public:
     FolderObserver(Inode folder, std::shared_ptr<std::vector<fileprovider::ItemPtr>> accumulated,
-                   Replica& replica, NoticeSink& sink, Clock& clock);
+                   Replica& replica, NoticeSink& sink, Clock& clock, ListingStamp listedAt);
     void didEnumerate(std::vector<fileprovider::ItemPtr> items) override;
     void finishEnumerating(std::optional<fileprovider::Page> nextPage) override;
     void finishEnumeratingWithError(fileprovider::Error error) override;
@@ -111,6 +113,7 @@ class FolderObserver final : public fileprovider::EnumerationObserver, public Tr
     const std::shared_ptr<std::vector<fileprovider::ItemPtr>> accumulated_;
     Replica& replica_;
     NoticeSink& sink_;
+    const ListingStamp listedAt_;
 };
 
 /// One change page, applied with its anchor in one transaction.
