@@ -226,6 +226,11 @@ bool ItemStore::replaceAll(std::span<const DriveFolder> folders, std::span<const
     return true;
 }
 
+bool ItemStore::newerLocked(std::int64_t key, ListingStamp listedAt) const {
+    // Past what the stamps remember, every record counts as newer.
+    return !stamps_.known(listedAt) || stamps_.writtenSince(key, listedAt);
+}
+
 ItemStore::ListingStamp ItemStore::listingStamp() const {
     LockGuard lock(mutex_);
     return stamps_.latest();
@@ -240,24 +245,22 @@ void ItemStore::replaceChildren(std::optional<std::int64_t> parent, std::span<co
     for (const DriveFile& file : files) listedFiles.insert(file.id);
 
     LockGuard lock(mutex_);
-    // Past what the stamps remember, every record counts as newer.
-    const auto newer = [&](std::int64_t key) {
-        return !stamps_.known(listedAt) || stamps_.writtenSince(key, listedAt);
-    };
-    std::erase_if(folders_, [&](const auto& entry) {
-        return sameParent(entry.second.parentFolderID, parent) && !listedFolders.contains(entry.first) &&
-               !newer(folderKey(entry.first));
-    });
-    std::erase_if(files_, [&](const auto& entry) {
-        return sameParent(entry.second.parentFolderID, parent) && !listedFiles.contains(entry.first) &&
-               !newer(entry.first);
-    });
     std::vector<DriveFolder> freshFolders;
     std::vector<DriveFile> freshFiles;
-    std::copy_if(folders.begin(), folders.end(), std::back_inserter(freshFolders),
-                 [&](const DriveFolder& folder) { return !newer(folderKey(folder.id)); });
-    std::copy_if(files.begin(), files.end(), std::back_inserter(freshFiles),
-                 [&](const DriveFile& file) { return !newer(file.id); });
+    for (auto it = folders_.begin(); it != folders_.end();) {
+        const bool gone = sameParent(it->second.parentFolderID, parent) && !listedFolders.contains(it->first);
+        it = gone && !newerLocked(folderKey(it->first), listedAt) ? folders_.erase(it) : std::next(it);
+    }
+    for (auto it = files_.begin(); it != files_.end();) {
+        const bool gone = sameParent(it->second.parentFolderID, parent) && !listedFiles.contains(it->first);
+        it = gone && !newerLocked(it->first, listedAt) ? files_.erase(it) : std::next(it);
+    }
+    for (const DriveFolder& folder : folders) {
+        if (!newerLocked(folderKey(folder.id), listedAt)) freshFolders.push_back(folder);
+    }
+    for (const DriveFile& file : files) {
+        if (!newerLocked(file.id, listedAt)) freshFiles.push_back(file);
+    }
     upsertLocked(freshFolders, freshFiles);
 }
 

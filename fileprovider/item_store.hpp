@@ -184,6 +184,9 @@ private:
 
     void upsertLocked(std::span<const DriveFolder> folders, std::span<const DriveFile> files)
         CADRIO_REQUIRES(mutex_);
+    /// Whether the record of `key` (a folder as -1 - id) was written
+    /// after `listedAt`.
+    bool newerLocked(std::int64_t key, ListingStamp listedAt) const CADRIO_REQUIRES(mutex_);
     std::optional<PendingWrite> encodeSnapshotLocked() CADRIO_REQUIRES(mutex_);
     std::optional<PendingWrite> encodeSummaryLocked() CADRIO_REQUIRES(mutex_);
     static void write(OrderedFileWriter& file, const std::optional<PendingWrite>& pending);
