@@ -327,6 +327,21 @@ TEST_F(ReplicaQueueTest, AFolderIsDeletedOnlyOnceWhatWasMovedOutOfItOrDeletedHas
     }
 }
 
+TEST_F(ReplicaQueueTest, AnAnswerNamingAFolderTheDriveDeletedLeavesTheItemWhereItIsHere) {
+    replica->apply(std::vector{served("d:1", "D"), served("f:2", "a", "d:1")});
+    const Inode folder = replica->entry(ItemIdentifier("d:1"))->inode;
+    const Inode file = replica->entry(ItemIdentifier("f:2"))->inode;
+    replica->recordContentChange(file, 5, kNow);
+    ASSERT_TRUE(replica->beginSending(file));
+    // Another device trashes D while the contents are on their way: D stays
+    // for the file, as a folder to create again.
+    const std::vector<ItemIdentifier> deleted{ItemIdentifier("d:1")};
+    replica->applyChanges(deleted, {}, fileprovider::SyncAnchor{"v3:2"});
+    replica->finishSending(file, served("f:2", "a", "d:1", "c2"));
+    EXPECT_EQ(replica->entry(file)->parentInode, folder);
+    EXPECT_TRUE(replica->entry(folder));
+}
+
 TEST_F(ReplicaQueueTest, ACreationWhoseAnswerWasLostGoesAgainUnderItsFirstNameThenTheRename) {
     replica->apply(std::vector{served("d:1", "D")});
     const Inode folder = replica->entry(ItemIdentifier("d:1"))->inode;

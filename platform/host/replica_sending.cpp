@@ -238,8 +238,13 @@ void SqliteReplica::takeAnswer(Inode inode, const PendingChange& record,
         next.name = item.filename();
         moved = true;
     }
+    // A parent the replica no longer shows (a folder the drive deleted,
+    // made a creation again here for what waits in it) would hide the item
+    // for good: it stays where it is here.
+    const std::optional<Inode> answeredParent = knownInode(item.parentItemIdentifier());
     if (!contains(record.queued, LocalChange::parent) &&
-        item.parentItemIdentifier().rawValue() != next.parentIdentifier.rawValue()) {
+        item.parentItemIdentifier().rawValue() != next.parentIdentifier.rawValue() &&
+        answeredParent && entryLocked(*answeredParent)) {
         next.parentIdentifier = item.parentItemIdentifier();
         place(next);
         moved = true;
