@@ -80,8 +80,12 @@ void WorkingCopies::recover(const std::unordered_set<Inode>& sentMayHaveLanded) 
     for (const fs::directory_entry& entry : fs::directory_iterator(uploading_)) {
         const std::optional<Inode> inode = inodeNamed(entry.path().filename().string());
         if (!inode) continue;
+        // What a creation may have left on the drive stays as it is, even
+        // with nothing newer: made the working copy, the next write would
+        // change the very bytes it goes again with.
+        if (sentMayHaveLanded.contains(*inode)) continue;
         if (present(stagedPath(*inode))) {
-            if (!sentMayHaveLanded.contains(*inode)) removeQuietly(entry.path());
+            removeQuietly(entry.path());
         } else {
             std::error_code error;
             fs::rename(entry.path(), stagedPath(*inode), error);

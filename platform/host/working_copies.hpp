@@ -19,9 +19,10 @@
 //
 // A crash leaves at most both files of an inode: recover() keeps the
 // working copy (it is the newer) or turns the bytes being sent back into it.
-// The bytes of a creation that may have reached the drive stay beside a
-// newer working copy, as keepSent() leaves them: they are what the drive
-// may hold, and the creation goes again with them so that it is found.
+// The bytes of a creation that may have reached the drive stay where they
+// are, beside a newer working copy or alone, as keepSent() leaves them:
+// they are what the drive may hold, and the creation goes again with them
+// so that it is found.
 //
 // Threads: every member may be called from any thread. mutex_ guards the
 // writer counts and the frozen set; it is held while one inode's files are

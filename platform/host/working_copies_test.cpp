@@ -82,8 +82,9 @@ TEST_F(WorkingCopiesTest, UnfreezeWithoutNewerCopyBringsTheBytesBack) {
 TEST_F(WorkingCopiesTest, RecoverKeepsTheNewestBytesLeftByACrash) {
     // 1: crash while sending, nothing newer; 2: crash while sending with a
     // newer working copy; 3: crash while a working copy was being filled;
-    // 4: as 2, for a creation that may be on the drive already.
-    for (const Inode inode : {Inode{1}, Inode{2}, Inode{4}}) {
+    // 4: as 2, for a creation that may be on the drive already; 5: as 1,
+    // for such a creation, written again after the restart.
+    for (const Inode inode : {Inode{1}, Inode{2}, Inode{4}, Inode{5}}) {
         write(copies->beginWriting(inode, std::nullopt, false), inode == 1 ? "sending" : "old");
         copies->endWriting(inode);
         copies->freeze(inode);
@@ -92,13 +93,17 @@ TEST_F(WorkingCopiesTest, RecoverKeepsTheNewestBytesLeftByACrash) {
     write(directory / "copies" / "staged" / "3.new", "half");
 
     copies = std::make_unique<WorkingCopies>(directory / "copies");
-    copies->recover({4});
+    copies->recover({4, 5});
+    write(copies->beginWriting(5, std::nullopt, false), "written after");
+    copies->endWriting(5);
     EXPECT_EQ(bytesOf(*copies->localContents(1)), "sending");
     EXPECT_EQ(bytesOf(*copies->localContents(2)), "newer");
     EXPECT_FALSE(copies->localContents(3));
     EXPECT_EQ(bytesOf(*copies->localContents(4)), "newer");
     EXPECT_EQ(bytesOf(*copies->sentAgain(4)), "old");
-    EXPECT_EQ(std::distance(fs::directory_iterator(directory / "copies" / "uploading"), {}), 1);
+    EXPECT_EQ(bytesOf(*copies->localContents(5)), "written after");
+    EXPECT_EQ(bytesOf(*copies->sentAgain(5)), "old") << "the attempt goes again with its own bytes";
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory / "copies" / "uploading"), {}), 2);
     EXPECT_FALSE(fs::exists(directory / "copies" / "staged" / "3.new"));
 }
 
