@@ -1,5 +1,7 @@
 #include "tests/convergence/runner.hpp"
 
+#include <date/date.h>
+
 #include <fstream>
 #include <set>
 
@@ -64,8 +66,10 @@ RunResult runOnce(const RunSettings& settings, const std::vector<Op>* replay, Cl
             op = generator.next(listedTree(rig->root()), drive, lockedPaths(drive, executor.lockedIds()));
         }
         std::string outcome;
+        // When it began, in the time of the host's log, for the triage.
+        const std::string began = " at " + date::format("%T", std::chrono::floor<std::chrono::milliseconds>(clock.wallNow()));
         try {
-            outcome = executor.run(op, step);
+            outcome = executor.run(op, step) + began;
         } catch (const std::exception& error) {
             outcome = std::string("refused: ") + error.what();
         }
