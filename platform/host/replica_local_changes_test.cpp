@@ -353,6 +353,8 @@ TEST_F(ReplicaQueueTest, ACreationWhoseAnswerWasLostGoesAgainUnderItsFirstNameTh
     ASSERT_TRUE(again);
     EXPECT_EQ(again->item.name, "a") << "where the plug-in finds the lost attempt";
     EXPECT_EQ(again->item.parent, ItemIdentifier::rootContainer());
+    replica->apply(std::vector{served("f:9", "a")});
+    EXPECT_FALSE(replica->child(kFuseRootInode, "a")) << "the attempt listed while it goes again is not shown";
     replica->finishSending(made, served("f:9", "a"));
     EXPECT_EQ(replica->entry(made)->name, "b");
     const auto move = replica->beginSending(made);
