@@ -61,7 +61,8 @@ void ExpectedState::wrote(Origin origin, std::size_t step, const std::string& na
     // Under one of two names for one file, it may end up under the other.
     bool twin = false;
     for (const auto& [first, second] : twins_) twin = twin || overlaps(first, path) || overlaps(second, path);
-    expectations_.push_back({origin, path, hash, step, tagged || twin || touchedBy(other(origin), path), false, mayVanish});
+    expectations_.push_back(
+        {origin, path, hash, step, tagged || twin || touchedBy(other(origin), path), false, mayVanish, plain});
     if (origin == Origin::local) localHashes_.insert(hash);
 }
 
@@ -75,6 +76,11 @@ void ExpectedState::dropped(Origin origin, const std::string& path) {
 
 void ExpectedState::deleted(Origin origin, const std::string& path) {
     dropped(origin, path);
+    // The writer deleted what held its write, which a move on the other
+    // side, not yet on the drive, may or may not have taken out first.
+    for (Expectation& expectation : expectations_) {
+        if (expectation.origin == origin && overlaps(expectation.written, path)) expectation.mayBeTrashed = true;
+    }
     if (origin != Origin::local) return;
     // Under the name the other device gave it too.
     localDrops_.push_back(path);

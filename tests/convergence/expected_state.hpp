@@ -30,6 +30,10 @@ struct Expectation {
     /// A change of the other device to a file this side had deleted: the
     /// deletion, sent without a precondition, may take it to the trash.
     bool mayVanish = false;
+    /// Where the writer put it: a deletion there by the writer itself may
+    /// take it to the trash even when a move on the other side saved it.
+    std::string written = {};
+    bool mayBeTrashed = false;
 };
 
 class ExpectedState {

@@ -26,6 +26,14 @@ bool holdsAnywhere(const nlohmann::json& driveJson, const std::string& hash) {
     return false;
 }
 
+/// In the drive's trash, under whatever name.
+bool inTrash(const nlohmann::json& driveJson, const std::string& hash) {
+    for (const auto& file : driveJson.at("files")) {
+        if (file.value("to_delete", 0) != 0 && file.value("content_hash", "") == hash) return true;
+    }
+    return false;
+}
+
 /// Kept as a conflict copy, even one a later deletion took to the trash
 /// with its folder: the bytes were kept, and whoever deleted them meant to.
 bool inConflictCopy(const nlohmann::json& driveJson, const std::string& hash) {
@@ -44,6 +52,7 @@ void checkExpectations(const ExpectedState& expected, const Tree& drive, const n
         if (e.origin == Origin::local && inConflictCopy(driveJson, e.hash)) continue;
         if (e.relaxed && holdsAnywhere(driveJson, e.hash)) continue;
         if (e.mayVanish && it == drive.end()) continue;
+        if (e.mayBeTrashed && it == drive.end() && inTrash(driveJson, e.hash)) continue;
         const bool local = e.origin == Origin::local;
         (local ? verdict.lostWrites : verdict.lostRemoteChanges) += 1;
         verdict.problems.push_back(std::string(local ? "lost local write" : "lost remote change") + " of step " +

@@ -151,6 +151,17 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.wrote(Origin::local, 0, "d/a.txt", "h1");
          },
          {{"d/a.txt", file("h2")}}, {{"d/a.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true, {{"e/" + copy, "h1"}}},
+        {"moved out here, replaced and its folder trashed there before the move landed", [](ExpectedState& e) {
+             e.moved(Origin::local, "d/a.txt", "m.txt");
+             e.wrote(Origin::remote, 1, "d/a.txt", "h2");
+             e.deleted(Origin::remote, "d");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true, {{"a.txt", "h2"}}},
+        {"moved out here and replaced there, gone from the drive", [](ExpectedState& e) {
+             e.moved(Origin::local, "d/a.txt", "m.txt");
+             e.wrote(Origin::remote, 1, "d/a.txt", "h2");
+         },
+         {}, {}, {}, 0, 0, 0, 0, false},
         {"scratch file stays local", [](ExpectedState&) {}, {{".a.txt.swp", file("h1")}}, {}, {}, 0, 0, 0, 0, true},
         {"scratch file uploaded", [](ExpectedState&) {}, {{"a.txt~", file("h1")}}, {{"a.txt~", file("h1", 1)}}, {},
          0, 0, 0, 1, false},
