@@ -76,6 +76,14 @@ ItemPtr createFile(const ItemChangeParts& parts, const Creation& creation, const
                 return DiskItem::file(file);
             }
         }
+        // Landed, and then trashed or archived by another device: sent
+        // again it would come back as a second file.
+        for (const DriveFile& file : parts.store->withdrawnChildren(creation.parent)) {
+            if (namesAreEquivalent(file.name, creation.name) && file.contentHash == local.contentHash) {
+                parts.logger.info("Fichier {} déjà créé, retiré du Cadrio depuis.", file.id);
+                return DiskItem::file(file);
+            }
+        }
     }
     const DriveFile file =
         parts.api->createFile(creation.name, creation.parent, local, report, stop);

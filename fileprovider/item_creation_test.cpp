@@ -74,17 +74,23 @@ TEST_F(ItemCreationTest, AFolderThatMayExistIsFoundByCanonicalNameElseCreated) {
     EXPECT_EQ(sink_->messages(), std::vector<std::string>{"Dossier 31 créé."});
 }
 
-TEST_F(ItemCreationTest, AFileThatMayExistMatchesByNameAndHash) {
+TEST_F(ItemCreationTest, AFileThatMayExistMatchesByNameAndHashAlsoOnceAnotherDeviceTrashedIt) {
     routes_["POST /drive/upload/file"] = answering(200, R"({"id": 501, "s3_key": "k/new", "file_size": 3})");
     routes_["GET /drive/files/501/download-url"] = answering(200, R"({"url": "https://s.test/o"})");
-    for (const bool sameHash : {true, false}) {
-        auto stored = testing::fileRecord(9, "a.txt", 3);
-        stored.contentHash = sameHash ? std::string(kAbcHash) : "other";
+    struct Case {
+        std::int64_t id;
+        const char* name;
+        bool sameHash, trashed;
+    };
+    for (const Case c : {Case{9, "a.txt", true, false}, Case{9, "a.txt", false, false}, Case{12, "b.txt", true, true}}) {
+        auto stored = testing::fileRecord(c.id, c.name, 3);
+        stored.contentHash = c.sameHash ? std::string(kAbcHash) : "other";
+        stored.isTrashed = c.trashed;
         store_->upsert({}, std::vector{stored});
         const std::size_t before = transport_->requests().size();
-        const Answer answer = create(templateItem("a.txt", types::ContentType::plainText()), contents("abc"));
-        EXPECT_EQ(answer.item->itemIdentifier().rawValue(), sameHash ? "f:9" : "f:501");
-        EXPECT_EQ(transport_->requests().size() > before, !sameHash);
+        const Answer answer = create(templateItem(c.name, types::ContentType::plainText()), contents("abc"));
+        EXPECT_EQ(answer.item->itemIdentifier().rawValue(), c.sameHash ? "f:" + std::to_string(c.id) : "f:501");
+        EXPECT_EQ(transport_->requests().size() > before, !c.sameHash) << c.name;
     }
 }
 

@@ -152,8 +152,21 @@ FileAnswer keepConflictCopy(const ItemChangeParts& parts, const Change& change, 
     return {current, true};
 }
 
+/// The file the drive withdrew lately (trashed or archived by another
+/// device) when it already holds the bytes to send: an earlier attempt
+/// whose answer was lost landed before the withdrawal, which wins.
+std::optional<DriveFile> landedBeforeWithdrawal(const ItemChangeParts& parts, const Change& change) {
+    if (!change.changed(ItemFields::contents) || !change.contents || parts.store->file(change.id.id())) return std::nullopt;
+    std::optional<DriveFile> gone = parts.store->withdrawnFile(change.id.id());
+    if (!gone || !gone->contentHash || gone->contentHash != localContent(change.contents, change.name).contentHash)
+        return std::nullopt;
+    parts.logger.info("Contenu du fichier {} déjà envoyé, retiré du Cadrio depuis.", gone->id);
+    return gone;
+}
+
 ItemPtr modifyFile(const ItemChangeParts& parts, const Change& change, const DriveAPI::Progress& report,
                    bool& shouldFetchContent, std::stop_token stop) {
+    if (std::optional<DriveFile> gone = landedBeforeWithdrawal(parts, change)) return DiskItem::file(*gone);
     auto [base, known] = baseFile(parts, change, stop);
     const DriveFile before = base;
     bool moved = false, renamed = false;

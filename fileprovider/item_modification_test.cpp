@@ -83,6 +83,19 @@ TEST_F(ItemModificationTest, DateOnlyChangesOfAFileSendNothing) {
     EXPECT_TRUE(transport_->requests().empty());
 }
 
+TEST_F(ItemModificationTest, ContentsAnotherDeviceTrashedAfterTheyLandedAreNotSentAgain) {
+    for (const bool landed : {true, false}) {
+        auto trashed = testing::fileRecord(42, "a.txt", 3);
+        trashed.contentHash = landed ? "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad" : "other";
+        trashed.isTrashed = true;
+        store_->upsert({}, std::vector{trashed});
+        const std::size_t before = transport_->requests().size();
+        const Answer answer = modify(itemOf("f:42", "a.txt", "d:3"), ItemFields::contents, contents("abc"));
+        EXPECT_EQ(answer.item != nullptr, landed);
+        EXPECT_EQ(transport_->requests().size() > before, !landed) << "landed: " << landed;
+    }
+}
+
 TEST_F(ItemModificationTest, AnExcludedNewNameFailsAfterTheMoveWasSent) {
     store_->upsert({}, std::vector{testing::fileRecord(42, "a.txt", 3)});
     routes_["POST /drive/move"] = answering(200, "{}");

@@ -197,10 +197,38 @@ void ItemStore::upsertLocked(std::span<const DriveFolder> folders, std::span<con
         stamps_.note(file.id);
         if (!file.isSynchronizable()) {
             files_.erase(file.id);
+            rememberWithdrawnLocked(normalized(file));
         } else {
+            withdrawn_.erase(file.id);
             files_.insert_or_assign(file.id, normalized(file));
         }
     }
+}
+
+void ItemStore::rememberWithdrawnLocked(DriveFile file) {
+    const std::int64_t id = file.id;
+    if (!withdrawn_.insert_or_assign(id, std::move(file)).second) return;
+    withdrawnOrder_.push_back(id);
+    while (withdrawnOrder_.size() > kWithdrawnKept) {
+        withdrawn_.erase(withdrawnOrder_.front());
+        withdrawnOrder_.pop_front();
+    }
+}
+
+std::optional<DriveFile> ItemStore::withdrawnFile(std::int64_t id) const {
+    LockGuard lock(mutex_);
+    const auto found = withdrawn_.find(id);
+    return found == withdrawn_.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::vector<DriveFile> ItemStore::withdrawnChildren(std::optional<std::int64_t> parent) const {
+    parent = parentIDFromWire(parent);
+    LockGuard lock(mutex_);
+    std::vector<DriveFile> children;
+    for (const auto& [id, file] : withdrawn_) {
+        if (sameParent(file.parentFolderID, parent)) children.push_back(file);
+    }
+    return children;
 }
 
 bool ItemStore::replaceAll(std::span<const DriveFolder> folders, std::span<const DriveFile> files,

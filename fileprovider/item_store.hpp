@@ -46,6 +46,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -136,6 +137,14 @@ public:
     DomainSummary summary() const CADRIO_EXCLUDES(mutex_);
     std::size_t folderCount() const CADRIO_EXCLUDES(mutex_);
     std::size_t fileCount() const CADRIO_EXCLUDES(mutex_);
+    /// The last record of a file the drive withdrew lately (trashed or
+    /// archived by another device), as a change page or listing brought it:
+    /// a change sent here that may have landed before the withdrawal is
+    /// recognised by its hash. The latest kWithdrawnKept, in memory only.
+    std::optional<DriveFile> withdrawnFile(std::int64_t id) const CADRIO_EXCLUDES(mutex_);
+    /// Those of them last seen under `parent` (absent: the root).
+    std::vector<DriveFile> withdrawnChildren(std::optional<std::int64_t> parent) const CADRIO_EXCLUDES(mutex_);
+    static constexpr std::size_t kWithdrawnKept = 1024;
 
     // Changing -------------------------------------------------------------
     /// Files trashed folders and unsynchronisable files out, everything
@@ -184,6 +193,7 @@ private:
 
     void upsertLocked(std::span<const DriveFolder> folders, std::span<const DriveFile> files)
         CADRIO_REQUIRES(mutex_);
+    void rememberWithdrawnLocked(DriveFile file) CADRIO_REQUIRES(mutex_);
     /// Whether the record of `key` (a folder as -1 - id) was written
     /// after `listedAt`.
     bool newerLocked(std::int64_t key, ListingStamp listedAt) const CADRIO_REQUIRES(mutex_);
@@ -210,6 +220,9 @@ private:
     /// Every write of a record, by id (files as is, folder n as -1 - n); in
     /// memory only, as no listing outlives the process.
     WriteStamps<std::int64_t> stamps_ CADRIO_GUARDED_BY(mutex_);
+    /// See withdrawnFile(); `withdrawnOrder_` holds their ids, oldest first.
+    std::unordered_map<std::int64_t, DriveFile> withdrawn_ CADRIO_GUARDED_BY(mutex_);
+    std::deque<std::int64_t> withdrawnOrder_ CADRIO_GUARDED_BY(mutex_);
     std::int64_t cursor_ CADRIO_GUARDED_BY(mutex_) = 0;
     DomainSummary summary_ CADRIO_GUARDED_BY(mutex_);
     std::uint64_t snapshotGeneration_ CADRIO_GUARDED_BY(mutex_) = 0;  // of the last encoded snapshot
