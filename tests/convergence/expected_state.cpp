@@ -141,6 +141,11 @@ void ExpectedState::moved(Origin origin, const std::string& named, const std::st
         } else if (expectation.path == from || expectation.path.starts_with(from + "/")) {
             expectation.path = to + expectation.path.substr(from.size());
             if (origin != expectation.origin) expectation.relaxed = true;
+            // Moved there into a folder removed here: the removal, checked
+            // for emptiness just before it went, may take it along.
+            for (const std::string& dropped : localDrops_) {
+                if (origin == Origin::remote && overlaps(dropped, expectation.path)) expectation.mayVanish = true;
+            }
         }
     }
 }

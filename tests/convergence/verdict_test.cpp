@@ -157,6 +157,12 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.deleted(Origin::remote, "d");
          },
          {}, {}, {}, 0, 0, 0, 0, true, {{"a.txt", "h2"}}},
+        {"replaced there, then moved there into a folder removed here", [](ExpectedState& e) {
+             e.wrote(Origin::remote, 0, "a.txt", "h2");
+             e.deleted(Origin::local, "d");
+             e.moved(Origin::remote, "a.txt", "d/a.txt");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true},
         {"moved out here and replaced there, gone from the drive", [](ExpectedState& e) {
              e.moved(Origin::local, "d/a.txt", "m.txt");
              e.wrote(Origin::remote, 1, "d/a.txt", "h2");
