@@ -58,9 +58,17 @@ void ExpectedState::wrote(Origin origin, std::size_t step, const std::string& na
     for (const std::string& dropped : localDrops_) {
         mayVanish = mayVanish || (origin == Origin::remote && (overlaps(dropped, path) || overlaps(dropped, plain)));
     }
-    // Under one of two names for one file, it may end up under the other.
+    // Under one of two names for one file, it may end up under the other,
+    // and a removal here under the other name takes it too.
     bool twin = false;
-    for (const auto& [first, second] : twins_) twin = twin || overlaps(first, path) || overlaps(second, path);
+    for (const auto& [first, second] : twins_) {
+        const bool ofPath = overlaps(first, path) || overlaps(second, path);
+        twin = twin || ofPath;
+        for (const std::string& dropped : localDrops_) {
+            mayVanish = mayVanish || (origin == Origin::remote && ofPath &&
+                                      (overlaps(dropped, first) || overlaps(dropped, second)));
+        }
+    }
     expectations_.push_back(
         {origin, path, hash, step, tagged || twin || touchedBy(other(origin), path), false, mayVanish, plain});
     if (origin == Origin::local) localHashes_.insert(hash);
@@ -101,10 +109,18 @@ void ExpectedState::moved(Origin origin, const std::string& named, const std::st
             if (*name == from || name->starts_with(from + "/")) *name = to + name->substr(from.size());
         }
     }
-    for (const Move& earlier : moves_) {
+    for (std::size_t i = 0; i < moves_.size(); ++i) {
+        const Move& earlier = moves_[i];
         const std::vector<std::string> seen = earlier.seenAs();
         if (earlier.origin != origin && std::find(seen.begin(), seen.end(), from) != seen.end()) {
-            const std::string& destination = earlier.to;
+            // Where that side has it now, after its later moves.
+            std::string destination = earlier.to;
+            for (std::size_t j = i + 1; j < moves_.size(); ++j) {
+                const Move& later = moves_[j];
+                if (later.origin != earlier.origin) continue;
+                if (destination == later.from || destination.starts_with(later.from + "/"))
+                    destination = later.to + destination.substr(later.from.size());
+            }
             // Each side may also keep its own part of the move: one's
             // folder with the other's name.
             twins_.emplace_back(destination, to);

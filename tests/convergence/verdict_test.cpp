@@ -157,6 +157,14 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.deleted(Origin::remote, "d");
          },
          {}, {}, {}, 0, 0, 0, 0, true, {{"a.txt", "h2"}}},
+        {"moved twice here, renamed and replaced there, removed here meanwhile", [](ExpectedState& e) {
+             e.moved(Origin::local, "r.dat", "d/m.txt");
+             e.moved(Origin::local, "d/m.txt", "d/n.txt");
+             e.moved(Origin::remote, "r.dat", "q.dat");
+             e.deleted(Origin::local, "d/n.txt");
+             e.wrote(Origin::remote, 4, "q.dat", "h2");
+         },
+         {}, {}, {}, 0, 0, 0, 0, true, {{"q.dat", "h2"}}},
         {"replaced there, then moved there into a folder removed here", [](ExpectedState& e) {
              e.wrote(Origin::remote, 0, "a.txt", "h2");
              e.deleted(Origin::local, "d");
