@@ -399,7 +399,7 @@ TEST_F(ChangeUploaderTest, ACreationCutShortByAStopGoesAgainWithMayAlreadyExist)
     const Inode file = newFile(kFuseRootInode, "a.txt", "a");
     ASSERT_TRUE(replica->beginSending(file));  // the host stopped while sending
     const Clock::TimePoint started = clock.now();
-    makeUploader(2, replica->resumeSending());
+    makeUploader(2, replica->resumeSending(clock.wallNow(), 10s));
     ASSERT_TRUE(clock.waitForSleepers(1));
     clock.advance(10s);
     const auto call = extension->waitForCall(0);
@@ -412,7 +412,7 @@ TEST_F(ChangeUploaderTest, ACreationCutShortByAStopGoesAgainWithMayAlreadyExist)
 TEST_F(ChangeUploaderTest, ANewFileWaitingForTheNameOfARemovedAttemptGoesOnceThatAttemptIsFoundNeverToHaveLanded) {
     const Inode attempt = newFile(kFuseRootInode, "a.txt", "a1");
     ASSERT_TRUE(replica->beginSending(attempt));  // the host stopped while sending
-    const std::vector<Inode> interrupted = replica->resumeSending();
+    const std::vector<Inode> interrupted = replica->resumeSending(clock.wallNow(), 10s);
     replica->removeLocal(attempt);
     newFile(kFuseRootInode, "a.txt", "a2");
     makeUploader(2, interrupted);

@@ -164,7 +164,7 @@ MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory facto
     p.engine->start();
     // What a previous run left being sent goes again, under the same
     // preconditions.
-    p.uploader->start(p.replica->resumeSending());
+    p.uploader->start(p.replica->resumeSending(clock.wallNow(), uploads.landingGrace));
 }
 
 MountedDomain::~MountedDomain() = default;

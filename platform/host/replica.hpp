@@ -254,8 +254,11 @@ public:
     virtual void keepLocalOnly(Inode inode) = 0;
     /// At start-up, before the uploader runs: bits left in `sending` go back
     /// to the queue, a creation among them marked may-already-exist.
-    /// Returns the inodes whose records were being sent.
-    virtual std::vector<Inode> resumeSending() = 0;
+    /// Returns the inodes whose records were being sent, and those an
+    /// earlier start returned less than `window` before `now` (a host
+    /// stopped again while it waited for them to land): a stopped host's
+    /// request may still be carried out by the server.
+    virtual std::vector<Inode> resumeSending(fileprovider::Date now, std::chrono::seconds window) = 0;
 
     // The content cache's records.
     virtual std::optional<MaterialisedContent> materialised(Inode inode) const = 0;

@@ -444,11 +444,19 @@ TEST_F(ReplicaQueueFileTest, ARestartResendsAndAnOlderReplicaIsUpgraded) {
     }
     {
         auto replica = Replica::open(path);
-        replica->resumeSending();
+        EXPECT_EQ(replica->resumeSending(kNow, std::chrono::seconds(10)), std::vector{made});
         const auto record = replica->pendingChange(made);
         ASSERT_TRUE(record);
         EXPECT_EQ(record->queued, LC::creation);
         EXPECT_TRUE(record->mayAlreadyExist);
+    }
+    // Stopped again while it waited for the first host's request to land:
+    // the next start waits too, until the window is over.
+    for (const auto& [after, stillInDoubt] : {std::pair{3, true}, std::pair{12, false}}) {
+        auto replica = Replica::open(path);
+        EXPECT_EQ(replica->resumeSending(kNow + std::chrono::seconds(after), std::chrono::seconds(10)).size(),
+                  stillInDoubt ? 1u : 0u)
+            << after << " s later";
     }
     {
         // The previous layout keeps its queue.

@@ -2,6 +2,9 @@
 // the drive's answers end the records.
 #include "platform/host/replica_sqlite.hpp"
 
+#include <map>
+#include <sstream>
+
 namespace cadrio::host::replica_detail {
 namespace {
 
@@ -425,19 +428,62 @@ void SqliteReplica::keepLocalOnly(Inode sent) try {
     rethrow(error);
 }
 
-std::vector<Inode> SqliteReplica::resumeSending() try {
+namespace {
+
+using Interrupted = std::map<Inode, std::int64_t>;  // inode, seconds since 1970 when found in flight
+
+/// "inode seconds" per line; anything else is skipped.
+Interrupted parseInterrupted(const std::string& text) {
+    Interrupted interrupted;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        Inode inode = 0;
+        std::int64_t seconds = 0;
+        if (fields >> inode >> seconds && inode != 0) interrupted[inode] = seconds;
+    }
+    return interrupted;
+}
+
+std::string formatInterrupted(const Interrupted& interrupted) {
+    std::string text;
+    for (const auto& [inode, seconds] : interrupted) text += std::to_string(inode) + ' ' + std::to_string(seconds) + '\n';
+    return text;
+}
+
+}  // namespace
+
+std::vector<Inode> SqliteReplica::resumeSending(fileprovider::Date now, std::chrono::seconds window) try {
     LockGuard lock(mutex_);
     forwarded_.clear();
     Change change(connection_, generation_);
-    std::vector<Inode> interrupted;
+    const std::int64_t seconds = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
+    Interrupted interrupted;
+    {
+        auto& read = connection_.statement("SELECT value FROM state WHERE key = 'interrupted'");
+        if (read.step()) interrupted = parseInterrupted(read.bytes(0));
+        read.reset();
+    }
+    for (auto it = interrupted.begin(); it != interrupted.end();) {
+        const bool stale = it->second > seconds || seconds - it->second >= window.count() || !hasRecord(it->first);
+        it = stale ? interrupted.erase(it) : std::next(it);
+    }
+    std::vector<Inode> sending;
     auto& query = connection_.statement("SELECT inode FROM pending WHERE sending <> 0");
-    while (query.step()) interrupted.push_back(static_cast<Inode>(query.integer(0)));
-    for (const Inode inode : interrupted) {
+    while (query.step()) sending.push_back(static_cast<Inode>(query.integer(0)));
+    query.reset();
+    for (const Inode inode : sending) {
         PendingChange record = *recordLocked(inode);
         requeueSending(record, true);
+        interrupted[inode] = seconds;
     }
+    connection_.statement("INSERT OR REPLACE INTO state(key, value) VALUES ('interrupted', ?)")
+        .bind(1, formatInterrupted(interrupted))
+        .run();
     change.commit();
-    return interrupted;
+    std::vector<Inode> inodes;
+    for (const auto& [inode, since] : interrupted) inodes.push_back(inode);
+    return inodes;
 } catch (const sqlite::SqliteError& error) {
     rethrow(error);
 }

@@ -85,7 +85,7 @@ class SqliteReplica final : public Replica {
     bool takeListedWhileChanging(const ItemIdentifier& identifier) override;
     std::vector<KernelNotice> forgetRemoteItem(Inode inode) override;
     void keepLocalOnly(Inode inode) override;
-    std::vector<Inode> resumeSending() override;
+    std::vector<Inode> resumeSending(fileprovider::Date now, std::chrono::seconds window) override;
 
     std::optional<MaterialisedContent> materialised(Inode inode) const override;
     void recordMaterialised(const MaterialisedContent& content) override;
