@@ -117,14 +117,16 @@ bool sameCopyOtherMinute(const std::string& candidate, const std::string& copyNa
 
 /// A copy of these very bytes the drive already holds: the answer to an
 /// earlier attempt that got lost on the way (a dropped connection), after
-/// which the host sends the modification again. The store cannot know of
-/// a copy whose answer was lost, so the drive's listing is asked too.
+/// which the host sends the modification again. The store is searched
+/// whole, as the file may have moved since that attempt put the copy beside
+/// it; it cannot know of a copy whose answer was lost, so the drive's
+/// listing of the folder is asked too.
 std::optional<DriveFile> earlierCopy(const ItemChangeParts& parts, const DriveFile& base, const LocalContent& local,
                                      const std::string& copyName, std::stop_token stop) {
     const auto isCopy = [&](const DriveFile& file) {
         return file.contentHash == local.contentHash && sameCopyOtherMinute(file.name, copyName);
     };
-    for (const DriveFile& file : parts.store->children(base.parentFolderID).files) {
+    for (const DriveFile& file : parts.store->contents().files) {
         if (isCopy(file)) return file;
     }
     for (const DriveFile& file : parts.api->files(base.parentFolderID, stop)) {

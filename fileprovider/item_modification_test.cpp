@@ -158,33 +158,34 @@ TEST_F(ItemModificationTest, AVersionConflictKeepsOneCopyAndAsksForTheServersCon
 }
 
 TEST_F(ItemModificationTest, AConflictSentAgainReusesTheCopyAnEarlierAttemptLeft) {
-    // The first attempt's copy, a few minutes ago, known to the store or,
-    // when its answer was lost, only to the drive; and one of other bytes
-    // that must not be taken for it.
+    // The first attempt's copy, a few minutes ago, known to the store (also
+    // in the folder the file has left since) or, when its answer was lost,
+    // only to the drive; and one of other bytes that must not be taken for it.
     const std::string earlierName =
         SyncNaming::conflictCopyName("Rapport.pdf", clock_.wallNow() - std::chrono::minutes(3), currentTimeZoneName());
     const std::string hash = ContentHasher::sha256(contents("local"));
-    for (const bool inStore : {true, false}) {
+    for (const std::int64_t copyFolder : {3, 5, 0}) {
+        const bool inStore = copyFolder != 0;
         auto stored = testing::fileRecord(42, "Rapport.pdf", 3);
         stored.contentHash = "old";
-        auto earlier = testing::fileRecord(77, earlierName, 3);
+        auto earlier = testing::fileRecord(77, earlierName, inStore ? copyFolder : 3);
         earlier.contentHash = hash;
         auto other = testing::fileRecord(78, SyncNaming::conflictCopyName("Rapport.pdf", clock_.wallNow(), currentTimeZoneName()), 3);
         other.contentHash = "other";
         store_->upsert({}, inStore ? std::vector{stored, earlier, other} : std::vector{stored, other});
         const nlohmann::json listed = {{{"id", 77}, {"file_name", earlierName}, {"id_folder", 3}, {"content_hash", hash}}};
-        routes_["GET /drive/files"] = answering(200, listed.dump());
+        routes_["GET /drive/files"] = answering(200, inStore ? "[]" : listed.dump());
         routes_["PUT /drive/files/42/content"] = answering(409, "");
         routes_["GET /drive/files/42/download-url"] =
             answering(200, R"({"url": "https://s.test/o", "content_hash": "server", "date_upload": 1700000900})");
         const std::size_t before = transport_->requests().size();
 
         const Answer answer = modify(itemOf("f:42", "Rapport.pdf", "d:3"), ItemFields::contents, contents("local"));
-        ASSERT_FALSE(answer.error) << inStore;
+        ASSERT_FALSE(answer.error) << copyFolder;
         EXPECT_TRUE(answer.shouldFetchContent);
         const Strings all = sent();
         EXPECT_EQ(std::count(all.begin() + static_cast<std::ptrdiff_t>(before), all.end(), "POST /drive/upload/file"), 0)
-            << "the copy was uploaded twice; in the store: " << inStore;
+            << "the copy was uploaded twice; in the store under folder " << copyFolder;
         EXPECT_TRUE(store_->file(77));
     }
 }
