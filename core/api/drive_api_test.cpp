@@ -42,16 +42,6 @@ TEST(DriveAPI, ListingsDropWhatIsNotSynchronisedAndKeepTheServerOrder) {
     EXPECT_EQ(folders[0].parentFolderID, std::nullopt);
 }
 
-TEST(DriveAPI, ChangeFeedErrorsAreNotRetried) {
-    for (const auto& [status, expected] : {std::pair{410, DriveError::cursorExpired()},
-                                           std::pair{400, DriveError::http(400, "bad")}}) {
-        ApiFixture f;
-        f.transport->enqueue(status, "bad");
-        EXPECT_EQ(driveErrorOf([&] { f.api.changes(1); }), expected) << status;
-        EXPECT_EQ(f.requests().size(), 1u) << status;
-    }
-}
-
 TEST(DriveAPI, ThumbnailGrantsRefuseAddressesThatAreNotWebURLs) {
     ApiFixture f;
     f.transport->enqueue(200, R"({"url": "file:///etc/passwd"})");

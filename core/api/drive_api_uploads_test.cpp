@@ -219,13 +219,6 @@ TEST(DriveAPIUploads, PartLoopFailuresAbortTheServerUpload) {
     };
     const std::int64_t real = DriveAPI::directUploadLimit + 100;
     const Case cases[] = {
-        {"storage answer without ETag", real,
-         [](FakeDrive& d) {
-             d.overrides["storage.test/part"] = [](const HttpRequest&) {
-                 return HttpResponse{200, {}, ""};
-             };
-         },
-         DriveError::decoding("ETag absent de la réponse du stockage")},
         {"presigned address not a web URL", real,
          [](FakeDrive& d) {
              d.overrides["/multipart/presign"] = [](const HttpRequest&) {

@@ -41,29 +41,11 @@ TEST(SyncNaming, ExcludedNames) {
     }
 }
 
+// One table: the name's split around its extension, then the stamp in the
+// given zone (14:07 in Paris for the first rows).
 TEST(SyncNaming, ConflictCopyNames) {
-    const Date march5 = utc(2024, 3, 5, 13, 7, 59);  // 14:07 in Paris
-    struct Case {
-        const char* name;
-        const char* copy;
-    };
-    const std::vector<Case> cases = {
-        {"Rapport.pdf", "Rapport (conflit Linux 2024-03-05 14h07).pdf"},
-        {"archive.tar.gz", "archive.tar (conflit Linux 2024-03-05 14h07).gz"},
-        {"Notes", "Notes (conflit Linux 2024-03-05 14h07)"},
-        {".bashrc", ".bashrc (conflit Linux 2024-03-05 14h07)"},
-        {".", ". (conflit Linux 2024-03-05 14h07)"},
-        {".config.json", ".config (conflit Linux 2024-03-05 14h07).json"},
-        {"Été 2024.écrit", "Été 2024 (conflit Linux 2024-03-05 14h07).écrit"},
-        {"", " (conflit Linux 2024-03-05 14h07)"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(SyncNaming::conflictCopyName(c.name, march5, "Europe/Paris"), c.copy);
-    }
-}
-
-TEST(SyncNaming, StampFollowsTheGivenZone) {
+    const Date march5 = utc(2024, 3, 5, 13, 7, 59);
+    const Date newYear = utc(2023, 12, 31, 23, 59);
     struct Case {
         const char* name;
         Date date;
@@ -71,23 +53,32 @@ TEST(SyncNaming, StampFollowsTheGivenZone) {
         const char* copy;
     };
     const std::vector<Case> cases = {
-        {"new year in Paris", utc(2023, 12, 31, 23, 59), "Europe/Paris", "a (conflit Linux 2024-01-01 00h59).txt"},
-        {"same instant in UTC", utc(2023, 12, 31, 23, 59), "UTC", "a (conflit Linux 2023-12-31 23h59).txt"},
-        {"behind UTC", utc(2024, 1, 1, 0, 30), "America/New_York", "a (conflit Linux 2023-12-31 19h30).txt"},
-        {"summer time", utc(2024, 7, 1, 12, 0), "Europe/Paris", "a (conflit Linux 2024-07-01 14h00).txt"},
-        {"half-hour zone", utc(2024, 3, 5, 0, 0), "Asia/Kolkata", "a (conflit Linux 2024-03-05 05h30).txt"},
-        {"seconds are cut, not rounded", utc(2024, 3, 5, 3, 7, 59), "UTC", "a (conflit Linux 2024-03-05 03h07).txt"},
-        {"before 1970", utc(1969, 12, 31, 23, 59, 30), "UTC", "a (conflit Linux 1969-12-31 23h59).txt"},
-        {"a millisecond before 1970 floors too", Date(milliseconds(-1)), "UTC",
-         "a (conflit Linux 1969-12-31 23h59).txt"},
-        {"unknown zone stamps in UTC", utc(2023, 12, 31, 23, 59), "Mars/Olympus",
-         "a (conflit Linux 2023-12-31 23h59).txt"},
-        {"a path is not a zone", utc(2023, 12, 31, 23, 59), "../../../etc/passwd",
-         "a (conflit Linux 2023-12-31 23h59).txt"},
+        {"Rapport.pdf", march5, "Europe/Paris", "Rapport (conflit Linux 2024-03-05 14h07).pdf"},
+        {"archive.tar.gz", march5, "Europe/Paris", "archive.tar (conflit Linux 2024-03-05 14h07).gz"},
+        {"Notes", march5, "Europe/Paris", "Notes (conflit Linux 2024-03-05 14h07)"},
+        {".bashrc", march5, "Europe/Paris", ".bashrc (conflit Linux 2024-03-05 14h07)"},
+        {".", march5, "Europe/Paris", ". (conflit Linux 2024-03-05 14h07)"},
+        {".config.json", march5, "Europe/Paris", ".config (conflit Linux 2024-03-05 14h07).json"},
+        {"Été 2024.écrit", march5, "Europe/Paris", "Été 2024 (conflit Linux 2024-03-05 14h07).écrit"},
+        {"", march5, "Europe/Paris", " (conflit Linux 2024-03-05 14h07)"},
+        // new year in Paris, the same instant in UTC
+        {"a.txt", newYear, "Europe/Paris", "a (conflit Linux 2024-01-01 00h59).txt"},
+        {"a.txt", newYear, "UTC", "a (conflit Linux 2023-12-31 23h59).txt"},
+        {"a.txt", utc(2024, 1, 1, 0, 30), "America/New_York", "a (conflit Linux 2023-12-31 19h30).txt"},
+        {"a.txt", utc(2024, 7, 1, 12, 0), "Europe/Paris", "a (conflit Linux 2024-07-01 14h00).txt"},  // summer time
+        {"a.txt", utc(2024, 3, 5, 0, 0), "Asia/Kolkata", "a (conflit Linux 2024-03-05 05h30).txt"},
+        // seconds are cut, not rounded
+        {"a.txt", utc(2024, 3, 5, 3, 7, 59), "UTC", "a (conflit Linux 2024-03-05 03h07).txt"},
+        {"a.txt", utc(1969, 12, 31, 23, 59, 30), "UTC", "a (conflit Linux 1969-12-31 23h59).txt"},
+        // a millisecond before 1970 floors too
+        {"a.txt", Date(milliseconds(-1)), "UTC", "a (conflit Linux 1969-12-31 23h59).txt"},
+        // an unknown zone, or a path, stamps in UTC
+        {"a.txt", newYear, "Mars/Olympus", "a (conflit Linux 2023-12-31 23h59).txt"},
+        {"a.txt", newYear, "../../../etc/passwd", "a (conflit Linux 2023-12-31 23h59).txt"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(SyncNaming::conflictCopyName("a.txt", c.date, c.zone), c.copy);
+        SCOPED_TRACE(std::string(c.name) + " in " + c.zone);
+        EXPECT_EQ(SyncNaming::conflictCopyName(c.name, c.date, c.zone), c.copy);
     }
 }
 
