@@ -124,6 +124,12 @@ std::optional<ItemIdentifier> SqliteReplica::identifierOf(Inode inode) const {
     return ItemIdentifier(query.bytes(0));
 }
 
+ItemIdentifier SqliteReplica::requiredIdentifier(Inode inode) const {
+    std::optional<ItemIdentifier> identifier = identifierOf(inode);
+    if (!identifier) throw ReplicaError("replica: an item without an identifier");
+    return std::move(*identifier);
+}
+
 void SqliteReplica::setIdentifier(Inode inode, const ItemIdentifier& identifier) {
     stamp(inode);
     connection_.statement("UPDATE inodes SET identifier = ? WHERE inode = ?")
@@ -137,7 +143,7 @@ void SqliteReplica::setIdentifier(Inode inode, const ItemIdentifier& identifier)
 }
 
 void SqliteReplica::takeIdentity(Inode from, Inode to) {
-    const ItemIdentifier taken = *identifierOf(from);
+    const ItemIdentifier taken = requiredIdentifier(from);
     setIdentifier(from, newProvisionalIdentifier());
     setIdentifier(to, taken);
 }

@@ -116,7 +116,7 @@ std::optional<OutgoingChange> SqliteReplica::beginSending(Inode inode) try {
     if (!record || record->queued == LocalChange::none || record->sending != LocalChange::none ||
         record->refusal || record->heldAsScratch)
         return std::nullopt;
-    ItemIdentifier identifier = *identifierOf(inode);
+    ItemIdentifier identifier = requiredIdentifier(inode);
     if (isProvisional(identifier) && contains(record->queued, LocalChange::deletion) && record->mayAlreadyExist) {
         // Removed here after an attempt whose answer was lost: the listing
         // (brought up to date first) shows whether that attempt is there.
@@ -145,7 +145,7 @@ std::optional<OutgoingChange> SqliteReplica::beginSending(Inode inode) try {
     } else {
         const std::optional<ReplicaEntry> entry = entryLocked(inode);
         if (!entry) return std::nullopt;
-        const ItemIdentifier parent = *identifierOf(entry->parentInode);
+        const ItemIdentifier parent = requiredIdentifier(entry->parentInode);
         if (isProvisional(parent)) return std::nullopt;
         item = outgoingItem(*entry, parent);
         // A content change or deletion goes under the version last received.
@@ -278,7 +278,7 @@ std::vector<KernelNotice> SqliteReplica::finishSending(Inode sent, ItemPtr item,
     const ItemIdentifier answered = item->itemIdentifier();
     // Held back, the item as a listing showed it since the creation.
     if (const ItemPtr held = takeHeldBack(answered)) item = seenSince(*item, *held);
-    if (identifierOf(inode)->rawValue() != answered.rawValue()) {
+    if (requiredIdentifier(inode).rawValue() != answered.rawValue()) {
         const std::optional<Inode> other = knownInode(answered);
         if (other && *other != inode) {
             // The working set saw the item after its creation: what it
@@ -420,7 +420,7 @@ void SqliteReplica::keepLocalOnly(Inode sent) try {
     const Inode inode = answeredRecord(sent);
     Change change(connection_, generation_);
     dropRecord(inode);
-    if (entryLocked(inode) && !isProvisional(*identifierOf(inode)))
+    if (entryLocked(inode) && !isProvisional(requiredIdentifier(inode)))
         setIdentifier(inode, newProvisionalIdentifier());
     releaseHeldBack(inode, change.notices);
     change.commit();

@@ -201,6 +201,9 @@ class SqliteReplica final : public Replica {
     std::optional<Inode> childInode(Inode parent, std::string_view shownName) const
         CADRIO_REQUIRES(mutex_);
     std::optional<ItemIdentifier> identifierOf(Inode inode) const CADRIO_REQUIRES(mutex_);
+    /// As identifierOf(), for an inode that must have one: a damaged file
+    /// may lack it, which throws ReplicaError.
+    ItemIdentifier requiredIdentifier(Inode inode) const CADRIO_REQUIRES(mutex_);
     /// Gives `inode` a new identifier; its children follow.
     void setIdentifier(Inode inode, const ItemIdentifier& identifier) CADRIO_REQUIRES(mutex_);
     /// `to` takes the identifier of `from`, which becomes an item of here only.
