@@ -71,18 +71,18 @@ ItemPtr createFile(const ItemChangeParts& parts, const Creation& creation, const
     const LocalContent local = localContent(creation.contents, creation.name);
     const ScratchFile scratch(creation.contents ? std::nullopt : std::optional(local.url));
     if (creation.mayAlreadyExist) {
+        const auto isThisOne = [&](const DriveFile& file) {
+            return namesAreEquivalent(file.name, creation.name) && file.contentHash == local.contentHash;
+        };
         for (const DriveFile& file : parts.store->children(creation.parent).files) {
-            if (namesAreEquivalent(file.name, creation.name) && file.contentHash == local.contentHash) {
-                return DiskItem::file(file);
-            }
+            if (isThisOne(file)) return DiskItem::file(file);
         }
         // Landed, and then trashed or archived by another device: sent
         // again it would come back as a second file.
         for (const DriveFile& file : parts.store->withdrawnChildren(creation.parent)) {
-            if (namesAreEquivalent(file.name, creation.name) && file.contentHash == local.contentHash) {
-                parts.logger.info("Fichier {} déjà créé, retiré du Cadrio depuis.", file.id);
-                return DiskItem::file(file);
-            }
+            if (!isThisOne(file)) continue;
+            parts.logger.info("Fichier {} déjà créé, retiré du Cadrio depuis.", file.id);
+            return DiskItem::file(file);
         }
     }
     const DriveFile file =
