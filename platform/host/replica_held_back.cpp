@@ -21,15 +21,15 @@ bool SqliteReplica::holdBack(const fileprovider::Item& item, const ReplicaEntry&
         held->second = {held->second.creation, copied(item), generation_};
         return true;
     }
-    // A creation on its way goes under its current name; one whose answer
-    // was lost went under the name and into the folder it had then, and
-    // may have been renamed, moved or removed here since; it goes again
-    // under that name too.
+    // A creation went under the name and into the folder it had when it
+    // left (its base), and may have been renamed, moved or removed here
+    // since, while on its way or after its answer was lost; one whose
+    // answer was lost goes again under that name too.
     auto& query = connection_.statement(
         "SELECT p.inode FROM pending p LEFT JOIN items i ON i.inode = p.inode WHERE p.is_folder = ?3 AND "
         "(((p.sending & ?4) <> 0 AND i.parent = ?1 AND i.name = ?2) OR "
-        "(p.may_already_exist = 1 AND ((p.queued & ?5) <> 0 OR (p.sending & ?4) <> 0) AND p.base_parent = ?6 AND "
-        "p.base_name = ?2)) "
+        "(((p.sending & ?4) <> 0 OR (p.may_already_exist = 1 AND (p.queued & ?5) <> 0)) AND "
+        "p.base_parent = ?6 AND p.base_name = ?2)) "
         "ORDER BY p.may_already_exist DESC, p.sequence LIMIT 1");
     query.bind(1, static_cast<std::int64_t>(next.parentInode))
         .bind(2, next.name)

@@ -140,12 +140,12 @@ TEST_F(ReplicaQueueTest, ChangesOfOneItemMergeIntoOneRecord) {
              return file;
          },
          std::nullopt},
-        {"creation failed, removed meanwhile: nothing",
+        {"creation refused, removed meanwhile: nothing",
          [](Queue& q) {
              const Inode made = q.created("n");
              q.replica->beginSending(made);
              q.replica->removeLocal(made);
-             q.replica->failSending(made, std::nullopt);
+             q.replica->failSending(made, "quota");
              return made;
          },
          std::nullopt},
@@ -365,16 +365,21 @@ TEST_F(ReplicaQueueTest, ACreationWhoseAnswerWasLostGoesAgainUnderItsFirstNameTh
 }
 
 TEST_F(ReplicaQueueTest, ACreationWhoseAnswerWasLostAndThatWasRemovedHereDeletesWhatItLeftOnTheDrive) {
+    // Renamed and removed here after the answer was lost, or while the
+    // attempt was still on its way (an editor's save over it).
     enum class Listed { beforeRemoval, afterRemoval, never };
+    for (const bool whileOnItsWay : {false, true})
     for (const Listed listed : {Listed::beforeRemoval, Listed::afterRemoval, Listed::never}) {
+        SCOPED_TRACE(testing::Message() << "on its way " << whileOnItsWay << ", listed " << int(listed));
         replica = Replica::open(":memory:");
         const Inode made = replica->createLocal(kFuseRootInode, "a", false, kNow, true).inode;
         ASSERT_TRUE(replica->beginSending(made));
-        replica->failSending(made, std::nullopt);
+        if (!whileOnItsWay) replica->failSending(made, std::nullopt);
         replica->renameLocal(made, kFuseRootInode, "b", false);
         if (listed == Listed::beforeRemoval) replica->apply(std::vector{served("f:9", "a")});
         replica->removeLocal(made);
         if (listed == Listed::afterRemoval) replica->apply(std::vector{served("f:9", "a")});
+        if (whileOnItsWay) replica->failSending(made, std::nullopt);
         EXPECT_FALSE(replica->child(kFuseRootInode, "a")) << "the lost attempt is not shown";
         const auto deletion = replica->beginSending(made);
         if (listed == Listed::never) {

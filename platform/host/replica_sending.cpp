@@ -314,13 +314,21 @@ std::vector<KernelNotice> SqliteReplica::finishSending(Inode sent, ItemPtr item,
 
 bool SqliteReplica::requeueSending(PendingChange& r, bool transient) {
     if (contains(r.sending, LocalChange::creation)) {
-        // Removed here meanwhile: nothing left to create.
-        if (contains(r.queued, LocalChange::deletion)) {
-            dropRecord(r.inode);
-            return false;
-        }
         // An answer lost on the way may hide a creation the drive carried out.
         if (transient) r.mayAlreadyExist = true;
+        // Removed here meanwhile: nothing left to create, but what the
+        // attempt may have left on the drive goes (beginSending).
+        if (contains(r.queued, LocalChange::deletion)) {
+            if (!r.mayAlreadyExist) {
+                dropRecord(r.inode);
+                return false;
+            }
+            r.queued = LocalChange::deletion;
+            r.sending = LocalChange::none;
+            r.refusal.reset();
+            storeRecord(r);
+            return true;
+        }
         // Bytes written during the attempt stay a change of their own: the
         // attempt's bytes go again first (beginSending).
         r.queued = LocalChange::creation | (transient ? r.queued & LocalChange::contents : LocalChange::none);
