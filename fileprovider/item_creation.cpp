@@ -1,6 +1,8 @@
 #include "fileprovider/item_creation.hpp"
 
+#include <algorithm>
 #include <exception>
+#include <iterator>
 #include <system_error>
 #include <utility>
 
@@ -77,9 +79,13 @@ ItemPtr createFile(const ItemChangeParts& parts, const Creation& creation, const
         for (const DriveFile& file : parts.store->children(creation.parent).files) {
             if (isThisOne(file)) return DiskItem::file(file);
         }
-        // Landed, and then trashed or archived by another device: sent
-        // again it would come back as a second file.
-        for (const DriveFile& file : parts.store->withdrawnChildren(creation.parent)) {
+        // Landed, and then trashed or archived by another device, or
+        // trashed with its folder (the host then sends it again into the
+        // folder it made anew): sent again it would come back as a second
+        // file.
+        std::vector<DriveFile> withdrawn = parts.store->withdrawnChildren(creation.parent);
+        std::ranges::move(parts.store->withdrawnWithTheirFolder(), std::back_inserter(withdrawn));
+        for (const DriveFile& file : withdrawn) {
             if (!isThisOne(file)) continue;
             parts.logger.info("Fichier {} déjà créé, retiré du Cadrio depuis.", file.id);
             return DiskItem::file(file);

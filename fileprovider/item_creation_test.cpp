@@ -77,20 +77,26 @@ TEST_F(ItemCreationTest, AFolderThatMayExistIsFoundByCanonicalNameElseCreated) {
 TEST_F(ItemCreationTest, AFileThatMayExistMatchesByNameAndHashAlsoOnceAnotherDeviceTrashedIt) {
     routes_["POST /drive/upload/file"] = answering(200, R"({"id": 501, "s3_key": "k/new", "file_size": 3})");
     routes_["GET /drive/files/501/download-url"] = answering(200, R"({"url": "https://s.test/o"})");
+    const auto live = std::vector{testing::folderRecord(3, "D"), testing::folderRecord(5, "E")};
+    store_->upsert(live, {});
     struct Case {
         std::int64_t id;
         const char* name;
         bool sameHash, trashed;
+        std::int64_t parent;  // 40: a folder trashed with the file
+        bool found;
     };
-    for (const Case c : {Case{9, "a.txt", true, false}, Case{9, "a.txt", false, false}, Case{12, "b.txt", true, true}}) {
-        auto stored = testing::fileRecord(c.id, c.name, 3);
+    for (const Case c : {Case{9, "a.txt", true, false, 3, true}, Case{9, "a.txt", false, false, 3, false},
+                         Case{12, "b.txt", true, true, 3, true}, Case{13, "c.txt", true, true, 40, true},
+                         Case{14, "e.txt", true, true, 5, false}}) {
+        auto stored = testing::fileRecord(c.id, c.name, c.parent);
         stored.contentHash = c.sameHash ? std::string(kAbcHash) : "other";
         stored.isTrashed = c.trashed;
         store_->upsert({}, std::vector{stored});
         const std::size_t before = transport_->requests().size();
         const Answer answer = create(templateItem(c.name, types::ContentType::plainText()), contents("abc"));
-        EXPECT_EQ(answer.item->itemIdentifier().rawValue(), c.sameHash ? "f:" + std::to_string(c.id) : "f:501");
-        EXPECT_EQ(transport_->requests().size() > before, !c.sameHash) << c.name;
+        EXPECT_EQ(answer.item->itemIdentifier().rawValue(), c.found ? "f:" + std::to_string(c.id) : "f:501");
+        EXPECT_EQ(transport_->requests().size() > before, !c.found) << c.name;
     }
 }
 

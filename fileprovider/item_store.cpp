@@ -231,6 +231,16 @@ std::vector<DriveFile> ItemStore::withdrawnChildren(std::optional<std::int64_t> 
     return children;
 }
 
+std::vector<DriveFile> ItemStore::withdrawnWithTheirFolder() const {
+    LockGuard lock(mutex_);
+    std::vector<DriveFile> orphans;
+    for (const auto& [id, file] : withdrawn_) {
+        const std::optional<std::int64_t> parent = parentIDFromWire(file.parentFolderID);
+        if (parent && !folders_.contains(*parent)) orphans.push_back(file);
+    }
+    return orphans;
+}
+
 bool ItemStore::replaceAll(std::span<const DriveFolder> folders, std::span<const DriveFile> files,
                            std::int64_t cursor, std::optional<std::int64_t> askedAt) {
     std::optional<PendingWrite> snapshot;
