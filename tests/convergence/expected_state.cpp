@@ -87,7 +87,7 @@ void ExpectedState::deleted(Origin origin, const std::string& path) {
     // The writer deleted what held its write, which a move on the other
     // side, not yet on the drive, may or may not have taken out first.
     for (Expectation& expectation : expectations_) {
-        if (expectation.origin == origin && overlaps(expectation.written, path)) expectation.mayBeTrashed = true;
+        if (expectation.origin == origin && overlaps(expectation.written, path)) expectation.mayVanish = true;
     }
     if (origin != Origin::local) return;
     // Under the name the other device gave it too.

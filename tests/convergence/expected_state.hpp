@@ -27,13 +27,12 @@ struct Expectation {
     std::size_t step;
     bool relaxed = false;
     bool overridden = false;
-    /// A change of the other device to a file this side had deleted: the
-    /// deletion, sent without a precondition, may take it to the trash.
+    /// A change of the other device to a file this side had deleted (the
+    /// deletion, sent without a precondition, may take it to the trash), or
+    /// a write its writer deleted where it put it (`written`), even when a
+    /// move on the other side had taken the file out first.
     bool mayVanish = false;
-    /// Where the writer put it: a deletion there by the writer itself may
-    /// take it to the trash even when a move on the other side saved it.
     std::string written = {};
-    bool mayBeTrashed = false;
 };
 
 class ExpectedState {
