@@ -1,8 +1,6 @@
 #include "fileprovider/item_creation.hpp"
 
-#include <algorithm>
 #include <exception>
-#include <iterator>
 #include <system_error>
 #include <utility>
 
@@ -83,9 +81,7 @@ ItemPtr createFile(const ItemChangeParts& parts, const Creation& creation, const
         // trashed with its folder (the host then sends it again into the
         // folder it made anew): sent again it would come back as a second
         // file.
-        std::vector<DriveFile> withdrawn = parts.store->withdrawnChildren(creation.parent);
-        std::ranges::move(parts.store->withdrawnWithTheirFolder(), std::back_inserter(withdrawn));
-        for (const DriveFile& file : withdrawn) {
+        for (const DriveFile& file : parts.store->withdrawnChildren(creation.parent)) {
             if (!isThisOne(file)) continue;
             parts.logger.info("Fichier {} déjà créé, retiré du Cadrio depuis.", file.id);
             return DiskItem::file(file);

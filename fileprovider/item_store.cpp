@@ -226,19 +226,10 @@ std::vector<DriveFile> ItemStore::withdrawnChildren(std::optional<std::int64_t> 
     LockGuard lock(mutex_);
     std::vector<DriveFile> children;
     for (const auto& [id, file] : withdrawn_) {
-        if (sameParent(file.parentFolderID, parent)) children.push_back(file);
+        const std::optional<std::int64_t> folder = parentIDFromWire(file.parentFolderID);
+        if (sameParent(folder, parent) || (folder && !folders_.contains(*folder))) children.push_back(file);
     }
     return children;
-}
-
-std::vector<DriveFile> ItemStore::withdrawnWithTheirFolder() const {
-    LockGuard lock(mutex_);
-    std::vector<DriveFile> orphans;
-    for (const auto& [id, file] : withdrawn_) {
-        const std::optional<std::int64_t> parent = parentIDFromWire(file.parentFolderID);
-        if (parent && !folders_.contains(*parent)) orphans.push_back(file);
-    }
-    return orphans;
 }
 
 bool ItemStore::replaceAll(std::span<const DriveFolder> folders, std::span<const DriveFile> files,

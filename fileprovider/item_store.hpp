@@ -142,11 +142,9 @@ public:
     /// a change sent here that may have landed before the withdrawal is
     /// recognised by its hash. The latest kWithdrawnKept, in memory only.
     std::optional<DriveFile> withdrawnFile(std::int64_t id) const CADRIO_EXCLUDES(mutex_);
-    /// Those of them last seen under `parent` (absent: the root).
+    /// Those of them last seen under `parent` (absent: the root), and those
+    /// whose folder the store no longer holds either (withdrawn with it).
     std::vector<DriveFile> withdrawnChildren(std::optional<std::int64_t> parent) const CADRIO_EXCLUDES(mutex_);
-    /// Those of them whose folder the store no longer holds either: withdrawn
-    /// with it, or after it.
-    std::vector<DriveFile> withdrawnWithTheirFolder() const CADRIO_EXCLUDES(mutex_);
     static constexpr std::size_t kWithdrawnKept = 1024;
 
     // Changing -------------------------------------------------------------
