@@ -446,7 +446,7 @@ void closeOpenFile(FuseContext& context, OpenFile* file) noexcept {
         if (file->fd >= 0) ::close(file->fd);
         if (file->cacheHeld) context.cache.release(file->inode);
         if (!file->writer) return;
-        const bool last = context.copies.endWriting(file->inode);
+        const bool last = context.copies.endWriting(file->inode, file->written);
         if (!last) return;
         // Removed while open: its bytes go with the last writer.
         if (!context.replica.entry(file->inode)) {

@@ -112,6 +112,7 @@ fs::path WorkingCopies::beginWriting(Inode inode, const std::optional<fs::path>&
         ++writers_[inode];
         maybeLocal_.insert(inode);
         if (present(staged)) {
+            if (truncate) untouched_.erase(inode);
             lock.unlock();
             if (truncate) {
                 std::error_code error;
@@ -142,7 +143,7 @@ fs::path WorkingCopies::beginWriting(Inode inode, const std::optional<fs::path>&
             }
             sourceFd = given->get();
         }
-        makeWorkingCopy(inode, sourceFd);
+        makeWorkingCopy(inode, sourceFd, sourceFd >= 0 && sourceFd == frozen.get());
     } catch (...) {
         endMaking(inode, false);
         throw;
@@ -151,7 +152,7 @@ fs::path WorkingCopies::beginWriting(Inode inode, const std::optional<fs::path>&
     return staged;
 }
 
-void WorkingCopies::makeWorkingCopy(Inode inode, int sourceFd) {
+void WorkingCopies::makeWorkingCopy(Inode inode, int sourceFd, bool fromSent) {
     const fs::path staged = stagedPath(inode);
     const fs::path partial = staged.string() + std::string(kPartialSuffix);
     removeQuietly(partial);
@@ -172,6 +173,7 @@ void WorkingCopies::makeWorkingCopy(Inode inode, int sourceFd) {
         removeQuietly(partial);
         throw fs::filesystem_error("cannot place a working copy", staged, error);
     }
+    if (fromSent) untouched_.insert(inode);
 }
 
 void WorkingCopies::endMaking(Inode inode, bool counted) {
@@ -186,8 +188,9 @@ void WorkingCopies::endMaking(Inode inode, bool counted) {
     made_.notify_all();
 }
 
-bool WorkingCopies::endWriting(Inode inode) {
+bool WorkingCopies::endWriting(Inode inode, bool changed) {
     LockGuard lock(mutex_);
+    if (changed) untouched_.erase(inode);
     const auto found = writers_.find(inode);
     if (found == writers_.end()) return false;
     if (--found->second > 0) return false;
@@ -209,6 +212,7 @@ std::optional<fs::path> WorkingCopies::freeze(Inode inode) {
         std::error_code error;
         fs::rename(staged, uploading, error);
         if (error) throw fs::filesystem_error("cannot set aside the bytes to send", staged, error);
+        untouched_.erase(inode);
     } else if (!present(uploading)) {
         return std::nullopt;
     }
@@ -237,12 +241,20 @@ void WorkingCopies::uploaded(Inode inode, ContentCache& cache, const fileprovide
     }
     LockGuard lock(mutex_);
     if (!frozen_.contains(inode)) removeQuietly(uploading);
+    if (!frozen_.contains(inode)) dropUntouchedLocked(inode);
     if (!frozen_.contains(inode) && !present(stagedPath(inode)) && !writers_.contains(inode)) maybeLocal_.erase(inode);
+}
+
+void WorkingCopies::dropUntouchedLocked(Inode inode) {
+    if (writers_.contains(inode) || !untouched_.erase(inode)) return;
+    removeQuietly(stagedPath(inode));
 }
 
 void WorkingCopies::unfreeze(Inode inode) {
     LockGuard lock(mutex_);
     if (!frozen_.erase(inode)) return;
+    // The copy of the sent bytes is the local contents again, to be sent.
+    untouched_.erase(inode);
     const fs::path uploading = uploadingPath(inode);
     if (present(stagedPath(inode))) {
         removeQuietly(uploading);
@@ -259,6 +271,7 @@ bool WorkingCopies::dropSent(Inode inode) {
     LockGuard lock(mutex_);
     frozen_.erase(inode);
     removeQuietly(uploadingPath(inode));
+    dropUntouchedLocked(inode);
     const bool newer = writers_.contains(inode) || present(stagedPath(inode));
     if (!newer) maybeLocal_.erase(inode);
     return newer;
@@ -284,6 +297,7 @@ std::optional<fs::path> WorkingCopies::sentAgain(Inode inode) {
 void WorkingCopies::discard(Inode inode) {
     LockGuard lock(mutex_);
     frozen_.erase(inode);
+    untouched_.erase(inode);
     removeQuietly(stagedPath(inode));
     removeQuietly(uploadingPath(inode));
     if (!writers_.contains(inode)) maybeLocal_.erase(inode);
@@ -300,6 +314,7 @@ void WorkingCopies::move(Inode from, Inode to) {
         if (error) hostLogger().error("Contenu local non déplacé : {}", error.message());
     }
     if (frozen_.erase(from)) frozen_.insert(to);
+    if (untouched_.erase(from)) untouched_.insert(to);
     maybeLocal_.insert(to);
 }
 

@@ -14,7 +14,8 @@
 // working copy becomes the bytes being sent, so that a write can never
 // change bytes under an upload; a writer arriving afterwards gets a new
 // working copy made from them. After the drive took the bytes, they become
-// the cached contents at the version it answered; after a failure they go
+// the cached contents at the version it answered, and a working copy made
+// from them that no writer changed goes with them; after a failure they go
 // back to being the working copy unless a newer one exists.
 //
 // A crash leaves at most both files of an inode: recover() keeps the
@@ -25,7 +26,7 @@
 // so that it is found.
 //
 // Threads: every member may be called from any thread. mutex_ guards the
-// writer counts and the frozen set; it is held while one inode's files are
+// writer counts and the sets of inodes; it is held while one inode's files are
 // renamed (a rename is one system call) but not while a working copy is
 // filled from its source, during which the inode counts as being written.
 
@@ -65,8 +66,9 @@ public:
     /// writer is then not counted).
     std::filesystem::path beginWriting(Inode inode, const std::optional<std::filesystem::path>& source,
                                        bool truncate);
-    /// One writer fewer; true when it was the last.
-    bool endWriting(Inode inode);
+    /// One writer fewer; true when it was the last. `changed` says whether
+    /// this writer changed the bytes (unknown counts as changed).
+    bool endWriting(Inode inode, bool changed = true);
     bool isBeingWritten(Inode inode) const;
 
     /// For the uploader: the bytes to send for `inode`, the working copy
@@ -86,7 +88,8 @@ public:
     /// The bytes kept by keepSent(), frozen again; else as freeze().
     std::optional<std::filesystem::path> sentAgain(Inode inode);
     /// The frozen bytes were kept elsewhere (a conflict copy): they go, a
-    /// newer working copy stays. True when there is one (or a writer at it).
+    /// newer working copy stays. True when there is one (or a writer at it);
+    /// a copy of those bytes that no writer changed is not newer and goes.
     bool dropSent(Inode inode);
     /// The item is gone: both files go.
     void discard(Inode inode);
@@ -99,7 +102,10 @@ private:
     std::filesystem::path uploadingPath(Inode inode) const;
     /// Fills the working copy of `inode` from `sourceFd` (or empty when -1)
     /// under a temporary name, then renames it into place.
-    void makeWorkingCopy(Inode inode, int sourceFd) CADRIO_EXCLUDES(mutex_);
+    void makeWorkingCopy(Inode inode, int sourceFd, bool fromSent) CADRIO_EXCLUDES(mutex_);
+    /// Removes a working copy that still holds the bytes sent, once nobody
+    /// writes it: they are on the drive now, or kept elsewhere.
+    void dropUntouchedLocked(Inode inode) CADRIO_REQUIRES(mutex_);
     void endMaking(Inode inode, bool counted) CADRIO_EXCLUDES(mutex_);
 
     const std::filesystem::path staged_;
@@ -115,6 +121,11 @@ private:
     /// Inodes whose working copy is being filled; a second writer waits on
     /// `made_` instead of filling another.
     std::unordered_set<Inode> making_ CADRIO_GUARDED_BY(mutex_);
+    /// Inodes whose working copy was made from the bytes being sent and that
+    /// no writer has changed since. Left in place after the upload, such a
+    /// copy would hide every later version from the drive, and nothing
+    /// would ever send it.
+    std::unordered_set<Inode> untouched_ CADRIO_GUARDED_BY(mutex_);
     std::condition_variable_any made_;
 };
 

@@ -121,5 +121,33 @@ TEST_F(WorkingCopiesTest, UploadedBytesBecomeTheCachedContents) {
     EXPECT_EQ(bytesOf(*cached), "sent");
 }
 
+TEST_F(WorkingCopiesTest, ACopyOfTheSentBytesThatNobodyChangedGoesWithThem) {
+    // Opened for writing while its bytes are on their way, then closed:
+    // left behind, the copy would hide every later version of the file.
+    VirtualClock clock;
+    std::unique_ptr<Replica> replica = Replica::open(":memory:");
+    ContentCache cache(directory / "cache", *replica, clock);
+    struct Case {
+        bool changed;
+        bool keptAsConflictCopy;
+        bool stays;
+    };
+    const Case cases[] = {{false, false, false}, {true, false, true}, {false, true, false}, {true, true, true}};
+    Inode inode = 1;
+    for (const Case& c : cases) {
+        write(copies->beginWriting(inode, std::nullopt, false), "sent");
+        copies->endWriting(inode);
+        ASSERT_TRUE(copies->freeze(inode));
+        const fs::path copy = copies->beginWriting(inode, std::nullopt, false);
+        if (c.changed) write(copy, "newer");
+        copies->endWriting(inode, c.changed);
+        const bool newer = c.keptAsConflictCopy ? copies->dropSent(inode) : c.stays;
+        if (!c.keptAsConflictCopy) copies->uploaded(inode, cache, "v");
+        EXPECT_EQ(newer, c.stays) << "inode " << inode;
+        EXPECT_EQ(copies->localContents(inode).has_value(), c.stays) << "inode " << inode;
+        ++inode;
+    }
+}
+
 }  // namespace
 }  // namespace cadrio::host
