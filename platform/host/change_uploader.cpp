@@ -310,6 +310,9 @@ private:
             }
             attempt->withContents = contents.has_value();
         }
+        hostLogger().debug("Envoi de {} (changements {}{})", attempt->identifier.rawValue(),
+                           static_cast<std::uint32_t>(attempt->bits),
+                           outgoing->change.mayAlreadyExist ? ", peut-être déjà sur le Cadrio" : "");
         call(*outgoing, attempt, contents);
     }
 
@@ -556,6 +559,8 @@ private:
     std::optional<fileprovider::ItemIdentifier> succeeded(const Attempt& attempt, ItemPtr item, bool shouldFetch) {
         const Inode inode = attempt.inode;
         const fileprovider::ByteString contentVersion = item ? item->itemVersion().contentVersion : "";
+        hostLogger().debug("Envoi de {} accepté : {}, version {}", attempt.identifier.rawValue(),
+                           item ? item->itemIdentifier().rawValue() : std::string("aucun élément"), contentVersion);
         if (shouldFetch) {
             // The plug-in kept the bytes sent as a conflict copy on the
             // drive; bytes written since are not in it and stay.
