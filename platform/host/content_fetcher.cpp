@@ -37,6 +37,9 @@ struct ContentFetcher::Fetch {
     fileprovider::ItemIdentifier identifier = fileprovider::ItemIdentifier::rootContainer();
     fileprovider::ByteString contentVersion;
     std::int64_t size = 0;
+    /// The replica's stamp before the plug-in was asked: the item it answers
+    /// with may predate a local change sent since, and must not undo it.
+    ListingStamp askedAt{};
 
     // Guarded by Shared::mutex (the analysis cannot name another object's
     // mutex from here).
@@ -141,7 +144,7 @@ struct ContentFetcher::Shared {
         }
         try {
             result.contentVersion = item ? item->itemVersion().contentVersion : fetch.contentVersion;
-            if (item) notices.post(replica.apply(std::span<const ItemPtr>(&item, 1)));
+            if (item) notices.post(replica.applyListed(std::span<const ItemPtr>(&item, 1), fetch.askedAt));
             result.path = cache.adopt(fetch.inode, *contents, result.contentVersion);
         } catch (const std::exception& failure) {
             hostLogger().error("Contenu téléchargé non conservé : {}", std::string(failure.what()));
@@ -162,7 +165,7 @@ ContentFetcher::~ContentFetcher() { shutdown(); }
 ContentFetcher::Result ContentFetcher::fetch(const ReplicaEntry& file, std::stop_token interrupted) {
     Waiter waiter;
     bool starter = false;
-    const std::shared_ptr<Fetch> fetch = join(file, waiter, starter);
+    const std::shared_ptr<Fetch> fetch = join(file, shared_->replica.listingStamp(), waiter, starter);
     if (!fetch) return Result{{}, {}, EIO};
     const std::stop_callback onInterrupt(interrupted, [&waiter] { waiter.wake.request_stop(); });
     if (starter) start(fetch);
@@ -171,7 +174,8 @@ ContentFetcher::Result ContentFetcher::fetch(const ReplicaEntry& file, std::stop
     return Result{{}, {}, EINTR};
 }
 
-std::shared_ptr<ContentFetcher::Fetch> ContentFetcher::join(const ReplicaEntry& file, Waiter& waiter, bool& starter) {
+std::shared_ptr<ContentFetcher::Fetch> ContentFetcher::join(const ReplicaEntry& file, ListingStamp askedAt,
+                                                            Waiter& waiter, bool& starter) {
     Shared& shared = *shared_;
     LockGuard lock(shared.mutex);
     if (shared.closed) return nullptr;
@@ -182,6 +186,7 @@ std::shared_ptr<ContentFetcher::Fetch> ContentFetcher::join(const ReplicaEntry& 
         slot->identifier = file.identifier;
         slot->contentVersion = file.version.contentVersion;
         slot->size = file.size;
+        slot->askedAt = askedAt;
         starter = true;
     }
     slot->waiters.push_back(&waiter);

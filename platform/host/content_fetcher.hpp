@@ -75,7 +75,7 @@ private:
     struct Fetch;
     struct Waiter;
 
-    std::shared_ptr<Fetch> join(const ReplicaEntry& file, Waiter& waiter, bool& starter);
+    std::shared_ptr<Fetch> join(const ReplicaEntry& file, ListingStamp askedAt, Waiter& waiter, bool& starter);
     void start(const std::shared_ptr<Fetch>& fetch);
     Result wait(const std::shared_ptr<Fetch>& fetch, Waiter& waiter);
     Result leave(const std::shared_ptr<Fetch>& fetch, Waiter& waiter, int error);

@@ -124,6 +124,25 @@ TEST_F(ContentFetcherTest, OpensOfOneFileShareOneFetchAndTheAnswersVersion) {
     EXPECT_TRUE(fetcher.progress().finished);
 }
 
+TEST_F(ContentFetcherTest, AnAnswerOlderThanAChangeAppliedMeanwhileServesItsBytesButLeavesTheItem) {
+    // A rename made here went up while the download ran: the item the
+    // plug-in answers with still has the old name and must not bring it back.
+    auto waiting = fetchAsync();
+    const auto call = extension->waitForCall(0);
+    auto renamed = std::make_shared<fileprovider::BasicItem>();
+    renamed->identifier = file.identifier;
+    renamed->name = "Rapport final.pdf";
+    renamed->size = 5;
+    renamed->version = {"c1", "m2"};
+    replica->apply(std::vector<ItemPtr>{renamed});
+    answerWithFile(call, "hello");
+
+    const ContentFetcher::Result result = waiting.get();
+    ASSERT_EQ(result.error, 0);
+    EXPECT_EQ(bytesOf(result.path), "hello");
+    EXPECT_EQ(replica->entry(file.inode)->name, "Rapport final.pdf");
+}
+
 TEST_F(ContentFetcherTest, AnInterruptedOpenLeavesAndTheLastOneCancels) {
     std::stop_source firstStop, secondStop;
     auto first = fetchAsync(firstStop.get_token());

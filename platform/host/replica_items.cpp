@@ -239,6 +239,8 @@ std::optional<Inode> SqliteReplica::upsert(const fileprovider::Item& item,
         writeUnderFreeName(next);
     }
     noticesFor(previous, next, notices);
+    if (previous && (previous->parentInode != next.parentInode || previous->shownName != next.shownName))
+        hostLogger().debug("{} déplacé ou renommé d'après le Cadrio (inode {})", identifier.rawValue(), next.inode);
     return next.inode;
 }
 
