@@ -283,16 +283,25 @@ TEST_F(ReplicaQueueTest, AListingOfAnotherDevicesFileOfTheSameNameShowsOnceTheAn
 
 TEST_F(ReplicaQueueTest, AnItemListedBeforeItsAnswerKeepsWhereTheListingSawIt) {
     synced("d:2", "B");
-    const Inode made = created("n");
-    replica->beginSending(made);
-    // Another device moved and edited it before the answer came in.
-    replica->apply(std::vector{served("f:9", "n", "d:2", "c2")});
-    replica->finishSending(made, served("f:9", "n"));
-    const auto entry = replica->entry(made);
-    ASSERT_TRUE(entry);
-    EXPECT_EQ(entry->parentIdentifier.rawValue(), "d:2");
-    EXPECT_EQ(entry->version.contentVersion, "c2");
-    EXPECT_EQ(replica->children(kFuseRootInode, 0, 10).size(), 1u) << "one item, in B only";
+    for (const bool writtenMeanwhile : {false, true}) {
+        const std::string id = writtenMeanwhile ? "f:10" : "f:9";
+        const Inode made = created(writtenMeanwhile ? "w" : "n");
+        replica->beginSending(made);
+        if (writtenMeanwhile) replica->recordContentChange(made, 5, kNow);
+        // Another device moved and edited it before the answer came in.
+        replica->apply(std::vector{served(id, "n", "d:2", "c2")});
+        replica->finishSending(made, served(id, "n"));
+        const auto entry = replica->entry(made);
+        ASSERT_TRUE(entry);
+        EXPECT_EQ(entry->parentIdentifier.rawValue(), "d:2");
+        EXPECT_EQ(entry->version.contentVersion, "c2");
+        // Bytes written here on top of the sent ones do not know of the
+        // other device's edit: they must meet it as a conflict.
+        if (writtenMeanwhile) {
+            EXPECT_EQ(replica->pendingChange(made)->baseVersion.contentVersion, "c1");
+        }
+    }
+    EXPECT_EQ(replica->children(kFuseRootInode, 0, 10).size(), 1u) << "B alone, both files in it";
 }
 
 TEST_F(ReplicaQueueTest, AListedCopyTheUserChangedIsNotMergedAway) {

@@ -275,6 +275,7 @@ std::vector<KernelNotice> SqliteReplica::finishSending(Inode sent, ItemPtr item,
     }
     const bool newerStayInConflict = sentBytes != SentBytes::taken && contains(record->queued, LocalChange::contents);
     const fileprovider::ByteString sentBase = record->baseVersion.contentVersion;
+    const fileprovider::ByteString answeredContent = item->itemVersion().contentVersion;
     const ItemIdentifier answered = item->itemIdentifier();
     // Held back, the item as a listing showed it since the creation.
     if (const ItemPtr held = takeHeldBack(answered)) item = seenSince(*item, *held);
@@ -293,7 +294,15 @@ std::vector<KernelNotice> SqliteReplica::finishSending(Inode sent, ItemPtr item,
     takeAnswer(inode, *record, *item, change.notices);
     record->sending = LocalChange::none;
     record->baseVersion = item->itemVersion();
-    if (newerStayInConflict) record->baseVersion.contentVersion = sentBase;
+    if (newerStayInConflict) {
+        record->baseVersion.contentVersion = sentBase;
+    } else if (contains(record->queued, LocalChange::contents)) {
+        // Bytes written here since the attempt were written on top of the
+        // bytes it sent, not of what another device put there meanwhile (a
+        // listing seen since): sent on that base they would silently
+        // replace it, where they must meet it as a conflict.
+        record->baseVersion.contentVersion = answeredContent;
+    }
     record->baseName = item->filename();
     record->baseParent = item->parentItemIdentifier();
     record->mayAlreadyExist = false;
