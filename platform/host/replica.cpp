@@ -193,6 +193,22 @@ std::vector<KernelNotice> SqliteReplica::applyChanges(std::span<const ItemIdenti
     rethrow(error);
 }
 
+std::vector<KernelNotice> SqliteReplica::forgetMissingFolder(Inode folder, ListingStamp listedAt) try {
+    LockGuard lock(mutex_);
+    Change change(connection_, generation_);
+    const std::optional<ReplicaEntry> entry = entryLocked(folder);
+    if (!entry || !entry->isFolder || folder == kFuseRootInode || isProvisional(entry->identifier) ||
+        writtenSince(folder, listedAt)) {
+        return {};
+    }
+    deleteSubtree(folder, change.notices);
+    rememberDeleted(entry->identifier);
+    heldBack_.erase(entry->identifier.rawValue());
+    return change.commit();
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
+
 void SqliteReplica::beginRelisting() try {
     LockGuard lock(mutex_);
     Change change(connection_, generation_);

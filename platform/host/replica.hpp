@@ -155,6 +155,11 @@ public:
     virtual std::vector<KernelNotice> applyChanges(std::span<const fileprovider::ItemIdentifier> deleted,
                                                    std::span<const fileprovider::ItemPtr> updated,
                                                    const fileprovider::SyncAnchor& anchor) = 0;
+    /// The drive has no `folder` (its own listing answered "no such item"):
+    /// it goes as a change page's deletion would take it, unless written
+    /// since `listedAt`. A deletion that page missed, or that came before a
+    /// listing that brought the folder back, is never heard of again.
+    virtual std::vector<KernelNotice> forgetMissingFolder(Inode folder, ListingStamp listedAt) = 0;
     /// A full listing of the working set in slices: beginRelisting() starts
     /// one, applyListed() takes its slices, finishRelisting() removes every item
     /// the listing did not hold and stores `anchor`.

@@ -323,6 +323,13 @@ class SyncEngine::Impl {
             page = *outcome.nextPage;
         }
         enumerator->invalidate();
+        if (result && result->is(fileprovider::FileProviderErrorCode::noSuchItem)) {
+            try {
+                post(replica_.forgetMissingFolder(folder, listedAt));
+            } catch (const ReplicaError& error) {
+                fail(cannotSynchronize(error.what()));
+            }
+        }
         return result;
     }
 

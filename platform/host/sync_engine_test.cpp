@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <future>
 #include <map>
+#include <set>
 #include <mutex>
 
 namespace cadrio::host {
@@ -40,6 +41,7 @@ class FakePlugin final : public fileprovider::ReplicatedExtension {
     std::function<void(const std::shared_ptr<ChangeObserver>&, const SyncAnchor&)> changes;
     bool throwOnEnumerator = false;
     bool holdFolders = false;
+    std::set<std::string> goneFolders;
 
     std::shared_ptr<fileprovider::Progress> item(const ItemIdentifier&,
                                                  const fileprovider::Request&,
@@ -77,6 +79,8 @@ class FakeEnumerator final : public fileprovider::Enumerator {
                         fileprovider::Page) override {
         if (!container_.isWorkingSet()) {
             if (plugin_.holdFolders) return;
+            if (plugin_.goneFolders.contains(container_.rawValue()))
+                return observer->finishEnumeratingWithError(Error::noSuchItem());
             observer->didEnumerate(plugin_.folders[container_.rawValue()]);
             return observer->finishEnumerating(std::nullopt);
         }
@@ -245,6 +249,19 @@ TEST_F(SyncEngineTest, FoldersAreListedOnDemandWithinTheDeadline) {
     clock_.advance(10s);
     waitIdle();
     EXPECT_FALSE(replica_->entry(silent)->childrenListed);
+}
+
+TEST_F(SyncEngineTest, AFolderTheDriveNoLongerHasGoesWhenItsListingSaysSoKeepingWhatWaitsInIt) {
+    // Its deletion came in no change page: nothing else would ever take it.
+    replica_->apply(std::vector{item("d:3"), item("f:c", "d:3"), item("d:4")});
+    const Inode kept = replica_->createLocal(replica_->inodeOf(ItemIdentifier("d:4")), "new", false, {}, true).inode;
+    plugin_->goneFolders = {"d:3", "d:4"};
+    for (const char* id : {"d:3", "d:4"})
+        EXPECT_EQ(engine_->listFolder(replica_->inodeOf(ItemIdentifier(id)), clock_.now() + 5s), Error::noSuchItem());
+    EXPECT_FALSE(has("d:3"));
+    EXPECT_FALSE(has("f:c"));
+    ASSERT_TRUE(replica_->entry(kept));
+    EXPECT_TRUE(replica_->entry(replica_->entry(kept)->parentInode)) << "its folder stays, to be made again";
 }
 
 }  // namespace
