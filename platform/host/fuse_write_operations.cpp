@@ -365,6 +365,11 @@ void onRename(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_ino_t ne
             KernelNotice{KernelNotice::Kind::entry, static_cast<Inode>(newParent), 0, newName},
             KernelNotice{KernelNotice::Kind::inode, 0, source->inode, {}}};
         if (replaced) {
+            // Renamed over a creation that may be on the drive: this file
+            // goes in its stead, first with the bytes that attempt sent.
+            const std::optional<PendingChange> record = context.replica.pendingChange(source->inode);
+            if (record && record->mayAlreadyExist && contains(record->queued, LocalChange::creation))
+                context.copies.handOverSent(*replaced, source->inode);
             dropContents(context, *replaced);
             notices.push_back(KernelNotice{KernelNotice::Kind::inode, 0, *replaced, {}});
         }

@@ -312,9 +312,15 @@ std::optional<Inode> SqliteReplica::renameLocal(Inode inode, Inode newParent,
     if (replaced) {
         const ReplicaEntry target = *entryLocked(*replaced);
         const std::optional<PendingChange> targetRecord = recordLocked(*replaced);
+        // A creation whose answer was lost may be on the drive: replaced, it
+        // would be deleted there, with whatever another device did to it.
+        const bool targetMayHaveLanded = isProvisional(target.identifier) && targetRecord &&
+                                         targetRecord->mayAlreadyExist && targetRecord->sending == LocalChange::none &&
+                                         contains(targetRecord->queued, LocalChange::creation);
         const bool takeOver =
             !newNameIsScratch && !entry->isFolder && !target.isFolder &&
-            unsentCreation(record, entry->identifier) && !isProvisional(target.identifier) &&
+            unsentCreation(record, entry->identifier) &&
+            (!isProvisional(target.identifier) || targetMayHaveLanded) &&
             (!targetRecord || !contains(targetRecord->queued, LocalChange::deletion));
         if (takeOver) {
             // Written beside, renamed over: a new version of the target. Its

@@ -402,6 +402,25 @@ TEST_F(ReplicaQueueTest, ACreationWhoseAnswerWasLostAndThatWasRemovedHereDeletes
     }
 }
 
+TEST_F(ReplicaQueueTest, ASaveOverACreationWhoseAnswerWasLostGoesInItsStead) {
+    // Deleted, what the attempt left would take another device's edit of
+    // it to the trash: the saved file is that creation, then a new version.
+    const Inode made = created("a");
+    ASSERT_TRUE(replica->beginSending(made));
+    replica->failSending(made, std::nullopt);
+    const Inode saved = replica->createLocal(kFuseRootInode, ".goutputstream-1", false, kNow, false).inode;
+    replica->renameLocal(saved, kFuseRootInode, "a", false);
+    EXPECT_FALSE(replica->entry(made));
+    EXPECT_FALSE(replica->pendingChange(made));
+    const auto again = replica->beginSending(saved);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->change.sending, LC::creation);
+    EXPECT_TRUE(again->change.mayAlreadyExist);
+    replica->finishSending(saved, served("f:9", "a"));
+    EXPECT_EQ(bits(saved), (std::pair{LC::contents, LC::none}));
+    EXPECT_EQ(idOf(saved), "f:9");
+}
+
 TEST_F(ReplicaQueueTest, ARenameOverAFileOfTheDriveWaitsForItsDeletion) {
     const Inode a = synced("f:a", "a.txt");
     const Inode b = synced("f:b", "b.txt");

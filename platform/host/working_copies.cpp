@@ -303,6 +303,19 @@ void WorkingCopies::discard(Inode inode) {
     if (!writers_.contains(inode)) maybeLocal_.erase(inode);
 }
 
+void WorkingCopies::handOverSent(Inode from, Inode to) {
+    LockGuard lock(mutex_);
+    const fs::path kept = uploadingPath(from);
+    if (frozen_.contains(from) || !present(kept) || present(uploadingPath(to))) return;
+    std::error_code error;
+    fs::rename(kept, uploadingPath(to), error);
+    if (error) {
+        hostLogger().error("Contenu envoyé non repris : {}", error.message());
+        return;
+    }
+    maybeLocal_.insert(to);
+}
+
 void WorkingCopies::move(Inode from, Inode to) {
     LockGuard lock(mutex_);
     const std::pair<fs::path, fs::path> files[] = {{stagedPath(from), stagedPath(to)},

@@ -93,6 +93,11 @@ public:
     bool dropSent(Inode inode);
     /// The item is gone: both files go.
     void discard(Inode inode);
+    /// `to` took over the place of `from`, whose creation may have reached
+    /// the drive: the bytes kept for it (keepSent) go to `to`, so that the
+    /// creation goes again with them and finds what it left. Nothing moves
+    /// while those bytes are being sent or when `to` has kept bytes itself.
+    void handOverSent(Inode from, Inode to);
     /// `from`'s local contents become `to`'s (an inode taking over another
     /// item's place keeps its own files; this is for the opposite case).
     void move(Inode from, Inode to);

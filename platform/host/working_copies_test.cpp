@@ -107,6 +107,19 @@ TEST_F(WorkingCopiesTest, RecoverKeepsTheNewestBytesLeftByACrash) {
     EXPECT_FALSE(fs::exists(directory / "copies" / "staged" / "3.new"));
 }
 
+TEST_F(WorkingCopiesTest, KeptSentBytesGoToTheFileThatTookTheirPlaceWithoutItsOwnCopy) {
+    write(copies->beginWriting(1, std::nullopt, false), "first");
+    copies->endWriting(1);
+    ASSERT_TRUE(copies->freeze(1));
+    copies->keepSent(1);
+    write(copies->beginWriting(2, std::nullopt, false), "saved");
+    copies->endWriting(2);
+    copies->handOverSent(1, 2);
+    copies->discard(1);
+    EXPECT_EQ(bytesOf(*copies->localContents(2)), "saved");
+    EXPECT_EQ(bytesOf(*copies->sentAgain(2)), "first");
+}
+
 TEST_F(WorkingCopiesTest, UploadedBytesBecomeTheCachedContents) {
     VirtualClock clock;
     std::unique_ptr<Replica> replica = Replica::open(":memory:");
