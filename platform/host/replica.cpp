@@ -180,17 +180,19 @@ std::vector<KernelNotice> SqliteReplica::applyChanges(std::span<const ItemIdenti
                                                       const fileprovider::SyncAnchor& anchor) try {
     LockGuard lock(mutex_);
     Change change(connection_, generation_);
-    for (const auto& identifier : deleted) {
-        const std::optional<Inode> inode = knownInode(identifier);
-        if (inode && *inode != kFuseRootInode) deleteSubtree(*inode, change.notices);
-        rememberDeleted(identifier);
-        heldBack_.erase(identifier.rawValue());
-    }
+    for (const auto& identifier : deleted) deletedOnTheDrive(identifier, change.notices);
     upsertAll(updated, change.notices);
     storeAnchor(anchor);
     return change.commit();
 } catch (const sqlite::SqliteError& error) {
     rethrow(error);
+}
+
+void SqliteReplica::deletedOnTheDrive(const ItemIdentifier& identifier, std::vector<KernelNotice>& notices) {
+    const std::optional<Inode> inode = knownInode(identifier);
+    if (inode && *inode != kFuseRootInode) deleteSubtree(*inode, notices);
+    rememberDeleted(identifier);
+    heldBack_.erase(identifier.rawValue());
 }
 
 std::vector<KernelNotice> SqliteReplica::forgetMissingFolder(Inode folder, ListingStamp listedAt) try {
@@ -201,9 +203,7 @@ std::vector<KernelNotice> SqliteReplica::forgetMissingFolder(Inode folder, Listi
         writtenSince(folder, listedAt)) {
         return {};
     }
-    deleteSubtree(folder, change.notices);
-    rememberDeleted(entry->identifier);
-    heldBack_.erase(entry->identifier.rawValue());
+    deletedOnTheDrive(entry->identifier, change.notices);
     return change.commit();
 } catch (const sqlite::SqliteError& error) {
     rethrow(error);

@@ -173,6 +173,10 @@ class SqliteReplica final : public Replica {
     void forgetLocked(const PendingChange& record, LocalChange wanted, std::vector<KernelNotice>& notices)
         CADRIO_REQUIRES(mutex_);
     void rememberDeleted(const ItemIdentifier& identifier) CADRIO_REQUIRES(mutex_);
+    /// The drive's word that `identifier` is gone: the item goes with what
+    /// is below it (deleteSubtree keeps what waits to be sent).
+    void deletedOnTheDrive(const ItemIdentifier& identifier, std::vector<KernelNotice>& notices)
+        CADRIO_REQUIRES(mutex_);
     /// `drivesWord`: the drive said the items are gone (not a guess from a
     /// refused change), so folders kept for what waits below them are
     /// created on the drive anew.

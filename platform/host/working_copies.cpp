@@ -240,9 +240,10 @@ void WorkingCopies::uploaded(Inode inode, ContentCache& cache, const fileprovide
         hostLogger().error("Contenu envoyé non conservé dans le cache : {}", std::string(failure.what()));
     }
     LockGuard lock(mutex_);
-    if (!frozen_.contains(inode)) removeQuietly(uploading);
-    if (!frozen_.contains(inode)) dropUntouchedLocked(inode);
-    if (!frozen_.contains(inode) && !present(stagedPath(inode)) && !writers_.contains(inode)) maybeLocal_.erase(inode);
+    if (frozen_.contains(inode)) return;  // frozen again meanwhile: those bytes stay
+    removeQuietly(uploading);
+    dropUntouchedLocked(inode);
+    if (!present(stagedPath(inode)) && !writers_.contains(inode)) maybeLocal_.erase(inode);
 }
 
 void WorkingCopies::dropUntouchedLocked(Inode inode) {
