@@ -1,8 +1,6 @@
 #include "devserver/dev_server_testing.hpp"
-#include "devserver/digest.hpp"
 
 #include <gtest/gtest.h>
-
 
 namespace cadrio::devserver {
 namespace {
@@ -43,6 +41,14 @@ TEST_F(Admin, UrlLifetimeIsAdjustable) {
     clock_.advance(5s);
     EXPECT_EQ(fetch(grant["url"]).status, 403);
     EXPECT_EQ(admin("/_admin/storage/url-lifetime", {{"seconds", -1}}).status, 400);
+}
+
+TEST_F(Admin, AppcastVersionsThatCouldBreakTheDocumentAreRefused) {
+    for (const std::string& version : std::vector<std::string>{"", "1.0<x>", "1 0", "beta", "1\"", std::string(65, '1')}) {
+        EXPECT_EQ(admin("/_admin/appcast", {{"version", version}}).status, 400) << version;
+    }
+    EXPECT_EQ(admin("/_admin/appcast", nlohmann::json::object()).status, 400);
+    EXPECT_EQ(admin("/_admin/appcast", {{"version", "2"}, {"short_version", "<b>"}}).status, 400);
 }
 
 }  // namespace

@@ -88,17 +88,6 @@ TEST(AppModelLive, UnknownApprovalsNeverRaiseTheCard) {
     }
 }
 
-TEST(AppModelLive, TransferLabelFollowsTheHost) {
-    LiveFixture f;
-    f.domains->setTransferLabel("Envoi en cours… 43 %");
-    f.executor.advance(2s);
-    EXPECT_EQ(f.model->transferLabel(), "Envoi en cours… 43 %");
-    f.domains->setTransferLabel(std::nullopt);
-    f.executor.advance(2s);
-    EXPECT_FALSE(f.model->transferLabel());
-    EXPECT_TRUE(f.logged("Indicateur de transfert : au repos"));
-}
-
 TEST(AppModelLive, SignOutLeavesNothingBehind) {
     LiveFixture f;
     f.wake->wake();

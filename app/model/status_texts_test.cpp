@@ -23,11 +23,5 @@ TEST(StatusTexts, GigabytesInFrenchNotation) {
     for (const auto& c : cases) EXPECT_EQ(gigabytesText(c.megabytes, c.digits), c.text) << c.megabytes;
 }
 
-TEST(StatusTexts, QuotaAndRetryDelay) {
-    EXPECT_EQ(quotaText({1536, 10240}), "1,5\u00A0Go utilisés sur 10\u00A0Go");
-    EXPECT_EQ(liveIndicatorText(DriveEventStream::Status::disconnected(5)),
-              "Temps réel interrompu, nouvel essai dans 5 s");
-}
-
 }  // namespace
 }  // namespace cadrio::app

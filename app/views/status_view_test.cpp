@@ -93,7 +93,7 @@ TEST(StatusView, QuotaConflictAndArchiveFollowTheModel) {
     EXPECT_FALSE(p.shows("conflictBanner"));
 }
 
-TEST(StatusView, ActionsReachTheModelAndTheDesktop) {
+TEST(StatusView, ActionsAndTheLoginSwitchReachTheModelAndTheDesktop) {
     Panel p;
     p.launchSignedIn();
     p.open();
@@ -112,21 +112,16 @@ TEST(StatusView, ActionsReachTheModelAndTheDesktop) {
     EXPECT_FALSE(refresh.isBusy());
     EXPECT_EQ(refresh.tip().toStdString(), "Actualiser maintenant · " + *p.model->lastSyncText());
 
-    click(*p.view, "signOutButton");
-    p.executor.runReady();
-    EXPECT_EQ(p.model->status(), AppStatus::signedOut());
-}
-
-TEST(StatusView, LaunchAtLoginSwitchShowsWhatTheSystemReports) {
-    Panel p;
-    p.launchSignedIn();
-    p.open();
     auto& toggle = child<QAbstractButton>(*p.view, "launchAtLoginSwitch");
     EXPECT_TRUE(toggle.isChecked());  // registered once by default
     EXPECT_FALSE(p.shows("loginApproval"));
     toggle.click();
     EXPECT_FALSE(p.model->launchAtLogin());
     EXPECT_FALSE(toggle.isChecked());
+
+    click(*p.view, "signOutButton");
+    p.executor.runReady();
+    EXPECT_EQ(p.model->status(), AppStatus::signedOut());
 }
 
 // An appcast with one item, as the update feed serves it.

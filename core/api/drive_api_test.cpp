@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <tuple>
-
 #include "core/api/query_encoding.hpp"
 #include "core/api/testing/api_fixture.hpp"
 
@@ -76,27 +73,6 @@ TEST(QueryEncoding, EscapesWhatWouldEndOrSplitTheValue) {
     };
     for (const auto& [raw, encoded] : cases)
         EXPECT_EQ(percentEncodedQueryValue(raw), encoded) << raw;
-}
-
-TEST(DriveAPI, OnlyWhatCannotActTwiceIsSentAgainAfterALostAnswer) {
-    const std::tuple<const char*, std::function<void(const DriveAPI&)>, bool> cases[] = {
-        {"folder creation", [](const DriveAPI& api) { api.createFolder("x", 12); }, false},
-        {"rename", [](const DriveAPI& api) { api.renameFile(8, "y"); }, true},
-        {"folder update", [](const DriveAPI& api) { api.updateFolder(5, "B", std::nullopt); }, true},
-        {"move", [](const DriveAPI& api) { api.move({3}, {}, 9); }, true},
-        {"trash", [](const DriveAPI& api) { api.trash({3}, {}); }, true},
-    };
-    for (const auto& [name, call, repeated] : cases) {
-        ApiFixture f;
-        f.transport->enqueueError(DriveError::transport("connexion coupée"));
-        f.transport->enqueue(200, R"({"id": 31})");
-        if (repeated) {
-            call(f.api);
-        } else {
-            EXPECT_THROW(call(f.api), DriveError) << name;
-        }
-        EXPECT_EQ(f.requests().size(), repeated ? 2u : 1u) << name;
-    }
 }
 
 TEST(DriveAPI, EmptyChangesSendNothing) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 #include <stop_token>
+#include <tuple>
 
 #include "core/api/testing/api_fixture.hpp"
 #include "core/support/cancellation.hpp"
@@ -370,21 +371,32 @@ TEST(DriveAPIUploads, ACompletionWhoseAnswerWasLostFindsTheFileItMade) {
     }
 }
 
-TEST(DriveAPIUploads, RequestsThatWouldActTwiceAreNotSentAgain) {
+// After a lost answer, only requests that cannot act twice are sent again.
+TEST(DriveAPI, OnlyWhatCannotActTwiceIsSentAgainAfterALostAnswer) {
     TemporaryDirectory dir;
     const LocalContent small = writeContent(dir, 3, "small.bin");
     const LocalContent large = writeContent(dir, DriveAPI::directUploadLimit + 1, "large.bin");
-    const std::pair<const char*, std::function<void(const DriveAPI&)>> cases[] = {
-        {"single upload", [&](const DriveAPI& api) { api.createFile("x", std::nullopt, small); }},
-        {"small replacement", [&](const DriveAPI& api) { api.replaceContent(sampleDriveFile(), small, {}); }},
-        {"multipart init", [&](const DriveAPI& api) { api.createFile("x", std::nullopt, large); }},
+    const std::tuple<const char*, std::function<void(const DriveAPI&)>, bool> cases[] = {
+        {"folder creation", [](const DriveAPI& api) { api.createFolder("x", 12); }, false},
+        {"single upload", [&](const DriveAPI& api) { api.createFile("x", std::nullopt, small); }, false},
+        {"small replacement", [&](const DriveAPI& api) { api.replaceContent(sampleDriveFile(), small, {}); }, false},
+        {"multipart init", [&](const DriveAPI& api) { api.createFile("x", std::nullopt, large); }, false},
+        {"rename", [](const DriveAPI& api) { api.renameFile(8, "y"); }, true},
+        {"folder update", [](const DriveAPI& api) { api.updateFolder(5, "B", std::nullopt); }, true},
+        {"move", [](const DriveAPI& api) { api.move({3}, {}, 9); }, true},
+        {"trash", [](const DriveAPI& api) { api.trash({3}, {}); }, true},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, call, repeated] : cases) {
+        SCOPED_TRACE(name);
         ApiFixture f;
         f.transport->enqueueError(DriveError::transport("connexion coupée"));
-        EXPECT_EQ(driveErrorOf([&] { c.second(f.api); }), DriveError::transport("connexion coupée"))
-            << c.first;
-        EXPECT_EQ(f.requests().size(), 1u) << c.first;
+        f.transport->enqueue(200, R"({"id": 31})");
+        if (repeated) {
+            call(f.api);
+        } else {
+            EXPECT_EQ(driveErrorOf([&] { call(f.api); }), DriveError::transport("connexion coupée"));
+        }
+        EXPECT_EQ(f.requests().size(), repeated ? 2u : 1u);
     }
 }
 
