@@ -35,6 +35,7 @@ struct StoredSnapshot {
     std::int64_t cursor = 0;
     std::vector<StoredFolder> folders;
     std::vector<StoredFile> files;
+    std::optional<std::vector<StoredFile>> withdrawn;
 };
 
 const JsonObjectPlan<StoredFolder>& folderPlan() {
@@ -67,6 +68,7 @@ const JsonObjectPlan<StoredSnapshot>& snapshotPlan() {
         field<&StoredSnapshot::cursor>("cursor"),
         objectArrayField<&StoredSnapshot::folders>("folders", folderPlan()),
         objectArrayField<&StoredSnapshot::files>("files", filePlan()),
+        objectArrayField<&StoredSnapshot::withdrawn>("withdrawn", filePlan()),
     };
     return plan;
 }
@@ -146,8 +148,18 @@ void SnapshotEncoder::beginRow(std::int64_t id) {
     appendJSONInteger(out_, id);
 }
 
+void SnapshotEncoder::enter(Section section) {
+    if (section < section_) throw std::logic_error("snapshot rows out of order: folders, files, then withdrawn files");
+    static constexpr const char* kOpening[] = {"", "],\"files\":[", "],\"withdrawn\":["};
+    while (section_ < section) {
+        section_ = static_cast<Section>(static_cast<int>(section_) + 1);
+        out_ += kOpening[static_cast<int>(section_)];
+        firstEntry_ = true;
+    }
+}
+
 void SnapshotEncoder::addFolder(const DriveFolder& folder) {
-    if (inFiles_) throw std::logic_error("snapshot folders must come before files");
+    enter(Section::folders);
     beginRow(folder.id);
     appendOptionalInteger(out_, "parentFolderID", folder.parentFolderID);
     appendMember(out_, "name");
@@ -157,15 +169,17 @@ void SnapshotEncoder::addFolder(const DriveFolder& folder) {
     out_ += '}';
 }
 
-void SnapshotEncoder::closeFolders() {
-    if (inFiles_) return;
-    out_ += "],\"files\":[";
-    inFiles_ = true;
-    firstEntry_ = true;
+void SnapshotEncoder::addFile(const DriveFile& file) {
+    enter(Section::files);
+    writeFileRow(file);
 }
 
-void SnapshotEncoder::addFile(const DriveFile& file) {
-    closeFolders();
+void SnapshotEncoder::addWithdrawn(const DriveFile& file) {
+    enter(Section::withdrawn);
+    writeFileRow(file);
+}
+
+void SnapshotEncoder::writeFileRow(const DriveFile& file) {
     beginRow(file.id);
     appendOptionalInteger(out_, "parentFolderID", file.parentFolderID);
     appendMember(out_, "name");
@@ -183,7 +197,9 @@ void SnapshotEncoder::addFile(const DriveFile& file) {
 }
 
 std::string SnapshotEncoder::finish() {
-    closeFolders();
+    // Without withdrawn files the document keeps the form readers before
+    // that key knew.
+    if (section_ == Section::folders) enter(Section::files);
     out_ += "]}";
     return std::move(out_);
 }
@@ -192,9 +208,11 @@ std::string encodeSnapshot(const ItemSnapshot& snapshot) {
     std::size_t bytes = 0;
     for (const DriveFolder& folder : snapshot.folders) bytes += SnapshotEncoder::rowSize(folder);
     for (const DriveFile& file : snapshot.files) bytes += SnapshotEncoder::rowSize(file);
+    for (const DriveFile& file : snapshot.withdrawn) bytes += SnapshotEncoder::rowSize(file);
     SnapshotEncoder encoder(snapshot.cursor, bytes);
     for (const DriveFolder& folder : snapshot.folders) encoder.addFolder(folder);
     for (const DriveFile& file : snapshot.files) encoder.addFile(file);
+    for (const DriveFile& file : snapshot.withdrawn) encoder.addWithdrawn(file);
     return encoder.finish();
 }
 
@@ -212,6 +230,11 @@ std::optional<ItemSnapshot> decodeSnapshot(std::string_view bytes) {
     stored.folders = {};
     snapshot.files.reserve(stored.files.size());
     for (StoredFile& row : stored.files) snapshot.files.push_back(fileRecord(std::move(row)));
+    stored.files = {};
+    for (StoredFile& row : stored.withdrawn.value_or(std::vector<StoredFile>{})) {
+        snapshot.withdrawn.push_back(fileRecord(std::move(row)));
+        snapshot.withdrawn.back().isTrashed = true;
+    }
     return snapshot;
 }
 

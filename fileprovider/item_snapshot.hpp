@@ -5,14 +5,19 @@
 //    "folders":[{"id":7,"parentFolderID":3,"name":"Photos","modifiedAt":1700000000}],
 //    "files":[{"id":42,"parentFolderID":7,"name":"a.jpg","storageKey":"k","size":12,
 //              "contentHash":"9f86","modifiedAt":1700000000.5,"thumbnailPath":"t",
-//              "uploadTimestamp":1700000000}]}
+//              "uploadTimestamp":1700000000}],
+//    "withdrawn":[{"id":43,"name":"b.txt","storageKey":"k2","size":3,"modifiedAt":1700000001}]}
 //
 // Optional fields ("parentFolderID", "contentHash", "thumbnailPath",
 // "uploadTimestamp") are left out when absent. Dates are seconds since
 // 1970 as doubles, written in the shortest form that reads back to the same
 // double. Trash state and storage class are not kept: only non-trashed
 // folders and non-trashed standard files are ever written, and they read
-// back as such.
+// back as such. "withdrawn" holds, in the files' form and oldest first, the
+// files the drive withdrew lately (trashed or archived by another device),
+// which read back as trashed: a creation or a change whose answer was lost
+// is recognised among them after a restart too. Files written before it
+// existed have no such key and read back with none.
 //
 // Readers take the keys in any order and skip unknown ones; a missing
 // required key, a value of the wrong type or bytes that are not JSON make
@@ -36,13 +41,15 @@ struct ItemSnapshot {
     std::int64_t cursor = 0;
     std::vector<DriveFolder> folders;
     std::vector<DriveFile> files;
+    std::vector<DriveFile> withdrawn;
 
     bool operator==(const ItemSnapshot&) const = default;
 };
 
 /// Builds the file's bytes record by record, so that the store can write
 /// from its maps without copying them. Add every folder before the first
-/// file (a folder after a file throws std::logic_error).
+/// file, and every file before the first withdrawn one (anything out of
+/// that order throws std::logic_error).
 class SnapshotEncoder {
 public:
     /// `expectedBytes` is reserved at once (see rowSize): a snapshot of
@@ -55,15 +62,20 @@ public:
 
     void addFolder(const DriveFolder& folder);
     void addFile(const DriveFile& file);
+    void addWithdrawn(const DriveFile& file);
     /// The complete document; the encoder is spent afterwards.
     std::string finish();
 
 private:
+    enum class Section { folders, files, withdrawn };
     void beginRow(std::int64_t id);
-    void closeFolders();
+    void writeFileRow(const DriveFile& file);
+    /// Closes the arrays before `section` and opens it; throws
+    /// std::logic_error when the encoder is past it already.
+    void enter(Section section);
 
     std::string out_;
-    bool inFiles_ = false;
+    Section section_ = Section::folders;
     bool firstEntry_ = true;
 };
 

@@ -22,7 +22,7 @@ TEST(ItemSnapshotTest, WritesExactlyTheStoredKeysAndLeavesOutAbsentOnes) {
     bare.modifiedAt = dateFromUnixSeconds(1'700'000'000.5);
     DriveFile full = fileRecord(6, "full.jpg", 7);
     full.thumbnailPath = "thumbs/6_256x256.jpg";
-    const ItemSnapshot snapshot{.cursor = 1834, .folders = {folderRecord(7, "Photos", 3)}, .files = {bare, full}};
+    const ItemSnapshot snapshot{.cursor = 1834, .folders = {folderRecord(7, "Photos", 3)}, .files = {bare, full}, .withdrawn = {}};
 
     EXPECT_EQ(encodeSnapshot(snapshot),
               R"({"cursor":1834,"folders":[{"id":7,"parentFolderID":3,"name":"Photos","modifiedAt":1700000007}],)"
@@ -36,14 +36,16 @@ TEST(ItemSnapshotTest, RoundTripKeepsEveryRecordWhole) {
     DriveFile file = fileRecord(-3, "r\xC3\xA9sum\xC3\xA9 \"final\"\\\n\t.pdf", 9);
     file.thumbnailPath = R"(["a_64x64.jpg"])";
     file.modifiedAt = dateFromUnixSeconds(1'234'567'890.25);
-    const ItemSnapshot snapshot{.cursor = -1,
-                                .folders = {folderRecord(1, "a"), folderRecord(9, std::string("ctl\x01\x1f", 5), 1)},
-                                .files = {file, fileRecord(4, "")}};
+    ItemSnapshot snapshot{.cursor = -1,
+                          .folders = {folderRecord(1, "a"), folderRecord(9, std::string("ctl\x01\x1f", 5), 1)},
+                          .files = {file, fileRecord(4, "")},
+                          .withdrawn = {fileRecord(8, "gone.txt", 1), fileRecord(6, "older.txt")}};
+    for (DriveFile& gone : snapshot.withdrawn) gone.isTrashed = true;  // as they read back
     EXPECT_EQ(decodeSnapshot(encodeSnapshot(snapshot)), snapshot);
 }
 
 TEST(ItemSnapshotTest, NamesThatAreNotUTF8StillGiveAReadableFile) {
-    const ItemSnapshot snapshot{.cursor = 1, .folders = {folderRecord(1, "bad\xFF\xC3(")}, .files = {}};
+    const ItemSnapshot snapshot{.cursor = 1, .folders = {folderRecord(1, "bad\xFF\xC3(")}, .files = {}, .withdrawn = {}};
     const auto decoded = decodeSnapshot(encodeSnapshot(snapshot));
     ASSERT_TRUE(decoded.has_value());
     EXPECT_EQ(decoded->folders.at(0).name, "bad\xEF\xBF\xBD\xEF\xBF\xBD(");

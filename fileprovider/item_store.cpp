@@ -77,6 +77,7 @@ void ItemStore::load() {
         const std::int64_t id = file.id;
         files_.insert_or_assign(id, std::move(file));
     }
+    for (DriveFile& file : snapshot->withdrawn) rememberWithdrawnLocked(std::move(file));
 }
 
 std::optional<DriveFile> ItemStore::file(std::int64_t id) const {
@@ -199,7 +200,9 @@ void ItemStore::upsertLocked(std::span<const DriveFolder> folders, std::span<con
             files_.erase(file.id);
             rememberWithdrawnLocked(normalized(file));
         } else {
-            withdrawn_.erase(file.id);
+            // Back on the drive (restored from the trash): its place in the
+            // order goes too, or a later withdrawal would count it twice.
+            if (withdrawn_.erase(file.id) > 0) std::erase(withdrawnOrder_, file.id);
             files_.insert_or_assign(file.id, normalized(file));
         }
     }
@@ -379,9 +382,11 @@ std::optional<ItemStore::PendingWrite> ItemStore::encodeSnapshotLocked() {
         std::size_t bytes = 0;
         for (const auto& [id, folder] : folders_) bytes += SnapshotEncoder::rowSize(folder);
         for (const auto& [id, file] : files_) bytes += SnapshotEncoder::rowSize(file);
+        for (const auto& [id, file] : withdrawn_) bytes += SnapshotEncoder::rowSize(file);
         SnapshotEncoder encoder(cursor_, bytes);
         for (const auto& [id, folder] : folders_) encoder.addFolder(folder);
         for (const auto& [id, file] : files_) encoder.addFile(file);
+        for (const std::int64_t id : withdrawnOrder_) encoder.addWithdrawn(withdrawn_.at(id));
         return PendingWrite{++snapshotGeneration_, encoder.finish()};
     } catch (const std::exception&) {
         return std::nullopt;  // the previous file stays; the next save catches up

@@ -140,7 +140,9 @@ public:
     /// The last record of a file the drive withdrew lately (trashed or
     /// archived by another device), as a change page or listing brought it:
     /// a change sent here that may have landed before the withdrawal is
-    /// recognised by its hash. The latest kWithdrawnKept, in memory only.
+    /// recognised by its hash. The latest kWithdrawnKept, kept in the
+    /// snapshot, so that a restart between the attempt and its retry
+    /// forgets none.
     std::optional<DriveFile> withdrawnFile(std::int64_t id) const CADRIO_EXCLUDES(mutex_);
     /// Those of them last seen under `parent` (absent: the root), and those
     /// whose folder the store no longer holds either (withdrawn with it).

@@ -158,11 +158,15 @@ TEST_F(ItemStoreTest, ApplyChangesReportsWithdrawnItemsFoldersFirstAndCountsArch
     EXPECT_TRUE(store->file(10) == std::nullopt && store->folder(2) == std::nullopt);
     EXPECT_EQ(store->folder(1)->name, "a") << "children of a trashed folder wait for their own page";
     EXPECT_EQ(DomainSummary::load(locations().summary)->archivedFileIDs, (std::set<std::int64_t>{10}));
+    // A retry after a restart still finds what was withdrawn.
+    EXPECT_TRUE(open()->withdrawnFile(10) && open()->withdrawnFile(12));
 
-    // Back to standard storage: no longer archived.
+    // Back to standard storage: no longer archived, nor withdrawn.
     store->applyChanges(DriveChanges{.cursor = 42, .folders = {}, .files = {fileRecord(10, "x", 1)}});
     EXPECT_TRUE(store->summary().archivedFileIDs.empty());
     EXPECT_TRUE(store->file(10).has_value());
+    const auto reopened = open();
+    EXPECT_TRUE(!reopened->withdrawnFile(10) && reopened->withdrawnFile(12));
 }
 
 TEST_F(ItemStoreTest, AnOlderPageOrListingDoesNotUndoNewerState) {
