@@ -176,7 +176,8 @@ private:
         fileprovider::ItemIdentifier identifier = fileprovider::ItemIdentifier::rootContainer();
         LocalChange bits = LocalChange::none;
         bool withContents = false;
-        bool answered = false;  // guarded by the gate's mutex
+        bool mayAlreadyExist = false;  // a creation whose last attempt's answer was lost
+        bool answered = false;         // guarded by the gate's mutex
     };
 
     // ---- Scheduling -------------------------------------------------------
@@ -298,6 +299,7 @@ private:
         attempt->inode = inode;
         attempt->identifier = outgoing->item.identifier;
         attempt->bits = outgoing->change.sending;
+        attempt->mayAlreadyExist = outgoing->change.mayAlreadyExist;
         std::optional<fs::path> contents;
         if (sendsContents(*outgoing)) {
             contents = bytesToSend(*outgoing);
@@ -544,10 +546,18 @@ private:
         if (contains(bits, LocalChange::deletion) || contains(bits, LocalChange::parent)) rescheduleWaiting();
     }
 
-    /// The item as the plug-in holds it now, into the replica.
+    /// The item as the plug-in holds it now, into the replica; one it no
+    /// longer holds goes, as the change page that withdrew it took it.
     void applyPluginItem(const fileprovider::ItemIdentifier& identifier) {
         try {
-            if (const ItemPtr current = askPlugin(identifier).item) notices_.post(replica_.apply(std::span(&current, 1)));
+            const ListingStamp asked = replica_.listingStamp();
+            const PluginAnswer answer = askPlugin(identifier);
+            if (answer.item) {
+                notices_.post(replica_.apply(std::span(&answer.item, 1)));
+            } else if (answer.error && classifyUploadFailure(*answer.error) == UploadFailure::noSuchItem) {
+                if (const std::optional<ReplicaEntry> entry = replica_.entry(identifier))
+                    notices_.post(replica_.forgetMissingItem(entry->inode, asked));
+            }
         } catch (const std::exception& failure) {
             hostLogger().error("Réponse à un envoi non appliquée : {}", std::string(failure.what()));
         }
@@ -577,7 +587,13 @@ private:
             failures_.erase(inode);
         }
         if (contains(attempt.bits, LocalChange::creation)) rescheduleWaiting();
-        if (item && replica_.takeListedWhileChanging(item->itemIdentifier())) return item->itemIdentifier();
+        if (!item) return std::nullopt;
+        const bool listedMeanwhile = replica_.takeListedWhileChanging(item->itemIdentifier());
+        // A creation in doubt may have been answered with what its first
+        // attempt left and another device withdrew since: the change page
+        // that said so may have come before a restart, which forgot it.
+        const bool foundLanded = contains(attempt.bits, LocalChange::creation) && attempt.mayAlreadyExist;
+        if (listedMeanwhile || foundLanded) return item->itemIdentifier();
         return std::nullopt;
     }
 

@@ -388,11 +388,27 @@ TEST_F(ChangeUploaderTest, ACreationWhoseAnswerWasLostGoesAgainWithItsFirstBytes
     const auto again = extension->waitForCall(1);
     EXPECT_TRUE(again.mayAlreadyExist);
     EXPECT_EQ(again.contents, "a1") << "the plug-in finds the lost attempt's file by these bytes";
+    extension->knows(answerItem("id:a", "a.txt", "v1"));
     again.answer(answerItem("id:a", "a.txt", "v1"), ItemFields::none, false, std::nullopt);
     clock.advance(500ms);
     const auto edit = extension->waitForCall(2);
     EXPECT_EQ(edit.kind, UploadingExtension::Call::modify);
     EXPECT_EQ(edit.contents, "a3");
+}
+
+TEST_F(ChangeUploaderTest, ACreationInDoubtAnsweredWithAFileTheDriveWithdrewSinceGoesHere) {
+    makeUploader();
+    const Inode file = newFile(kFuseRootInode, "a.txt", "a1");
+    clock.advance(500ms);
+    extension->waitForCall(0).answer(nullptr, ItemFields::none, false, Error::serverUnreachable());
+    waitIdle();
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    clock.advance(1s);
+    // Found among the files another device trashed: the plug-in holds it no longer.
+    extension->waitForCall(1).answer(answerItem("id:a", "a.txt", "v1"), ItemFields::none, false, std::nullopt);
+    waitIdle();
+    EXPECT_FALSE(replica->entry(file));
+    EXPECT_FALSE(replica->pendingChange(file));
 }
 
 TEST_F(ChangeUploaderTest, ACreationCutShortByAStopGoesAgainWithMayAlreadyExist) {

@@ -195,12 +195,11 @@ void SqliteReplica::deletedOnTheDrive(const ItemIdentifier& identifier, std::vec
     heldBack_.erase(identifier.rawValue());
 }
 
-std::vector<KernelNotice> SqliteReplica::forgetMissingFolder(Inode folder, ListingStamp listedAt) try {
+std::vector<KernelNotice> SqliteReplica::forgetMissingItem(Inode inode, ListingStamp listedAt) try {
     LockGuard lock(mutex_);
     Change change(connection_, generation_);
-    const std::optional<ReplicaEntry> entry = entryLocked(folder);
-    if (!entry || !entry->isFolder || folder == kFuseRootInode || isProvisional(entry->identifier) ||
-        writtenSince(folder, listedAt)) {
+    const std::optional<ReplicaEntry> entry = entryLocked(inode);
+    if (!entry || inode == kFuseRootInode || isProvisional(entry->identifier) || writtenSince(inode, listedAt)) {
         return {};
     }
     deletedOnTheDrive(entry->identifier, change.notices);

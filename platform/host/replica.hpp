@@ -155,11 +155,13 @@ public:
     virtual std::vector<KernelNotice> applyChanges(std::span<const fileprovider::ItemIdentifier> deleted,
                                                    std::span<const fileprovider::ItemPtr> updated,
                                                    const fileprovider::SyncAnchor& anchor) = 0;
-    /// The drive has no `folder` (its own listing answered "no such item"):
-    /// it goes as a change page's deletion would take it, unless written
-    /// since `listedAt`. A deletion that page missed, or that came before a
-    /// listing that brought the folder back, is never heard of again.
-    virtual std::vector<KernelNotice> forgetMissingFolder(Inode folder, ListingStamp listedAt) = 0;
+    /// The drive has no `inode` (a folder's own listing, or the plug-in
+    /// asked for the item, answered "no such item"): it goes as a change
+    /// page's deletion would take it, unless written since `listedAt`. A
+    /// deletion that page missed, that came before a listing that brought
+    /// the item back, or that a restart forgot while a creation's answer was
+    /// lost, is never heard of again.
+    virtual std::vector<KernelNotice> forgetMissingItem(Inode inode, ListingStamp listedAt) = 0;
     /// A full listing of the working set in slices: beginRelisting() starts
     /// one, applyListed() takes its slices, finishRelisting() removes every item
     /// the listing did not hold and stores `anchor`.

@@ -64,7 +64,7 @@ class SqliteReplica final : public Replica {
     std::vector<KernelNotice> applyChanges(std::span<const ItemIdentifier> deleted,
                                            std::span<const ItemPtr> updated,
                                            const fileprovider::SyncAnchor& anchor) override;
-    std::vector<KernelNotice> forgetMissingFolder(Inode folder, ListingStamp listedAt) override;
+    std::vector<KernelNotice> forgetMissingItem(Inode inode, ListingStamp listedAt) override;
     void beginRelisting() override;
     std::vector<KernelNotice> finishRelisting(
         const std::optional<fileprovider::SyncAnchor>& anchor) override;

@@ -325,7 +325,7 @@ class SyncEngine::Impl {
         enumerator->invalidate();
         if (result && result->is(fileprovider::FileProviderErrorCode::noSuchItem)) {
             try {
-                post(replica_.forgetMissingFolder(folder, listedAt));
+                post(replica_.forgetMissingItem(folder, listedAt));
             } catch (const ReplicaError& error) {
                 fail(cannotSynchronize(error.what()));
             }
