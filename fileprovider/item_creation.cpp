@@ -7,6 +7,7 @@
 #include "core/model/item_identifier.hpp"
 #include "core/model/sync_naming.hpp"
 #include "fileprovider/cancellable_task.hpp"
+#include "fileprovider/conflict_copy.hpp"
 #include "fileprovider/disk_item.hpp"
 #include "fileprovider/error_mapping.hpp"
 #include "fileprovider/local_content.hpp"
@@ -66,16 +67,33 @@ ItemPtr createFolder(const ItemChangeParts& parts, const Creation& creation, std
     return DiskItem::folder(folder);
 }
 
-ItemPtr createFile(const ItemChangeParts& parts, const Creation& creation, const DriveAPI::Progress& report,
-                   std::stop_token stop) {
+/// The one file of the folder under the creation's name when none holds its
+/// bytes: the attempt whose answer was lost, edited since by another
+/// device, or another device's file that took the name meanwhile. Which of
+/// the two cannot be told; either way the bytes here meet it as a conflict,
+/// where sent as a new file they would make two files of one name (and, in
+/// the first case, one local file uploaded twice).
+std::optional<DriveFile> nameTakenBy(const std::vector<DriveFile>& files, const std::string& name) {
+    std::optional<DriveFile> taken;
+    for (const DriveFile& file : files) {
+        if (!namesAreEquivalent(file.name, name)) continue;
+        if (taken) return std::nullopt;
+        taken = file;
+    }
+    return taken;
+}
+
+FileAnswer createFile(const ItemChangeParts& parts, const Creation& creation, const DriveAPI::Progress& report,
+                      std::stop_token stop) {
     const LocalContent local = localContent(creation.contents, creation.name);
     const ScratchFile scratch(creation.contents ? std::nullopt : std::optional(local.url));
     if (creation.mayAlreadyExist) {
         const auto isThisOne = [&](const DriveFile& file) {
             return namesAreEquivalent(file.name, creation.name) && file.contentHash == local.contentHash;
         };
-        for (const DriveFile& file : parts.store->children(creation.parent).files) {
-            if (isThisOne(file)) return DiskItem::file(file);
+        const std::vector<DriveFile> files = parts.store->children(creation.parent).files;
+        for (const DriveFile& file : files) {
+            if (isThisOne(file)) return {file, false};
         }
         // Landed, and then trashed or archived by another device, or
         // trashed with its folder (the host then sends it again into the
@@ -84,7 +102,13 @@ ItemPtr createFile(const ItemChangeParts& parts, const Creation& creation, const
         for (const DriveFile& file : parts.store->withdrawnChildren(creation.parent)) {
             if (!isThisOne(file)) continue;
             parts.logger.info("Fichier {} déjà créé, retiré du Cadrio depuis.", file.id);
-            return DiskItem::file(file);
+            return {file, false};
+        }
+        if (const std::optional<DriveFile> taken = nameTakenBy(files, creation.name)) {
+            FileAnswer answer = keepConflictCopy(parts, creation.name, *taken, local, report, stop);
+            parts.store->upsert({}, std::span(&answer.file, 1));
+            parts.store->save();
+            return answer;
         }
     }
     const DriveFile file =
@@ -92,7 +116,7 @@ ItemPtr createFile(const ItemChangeParts& parts, const Creation& creation, const
     parts.store->upsert({}, std::span(&file, 1));
     parts.store->save();
     parts.logger.info("Fichier {} créé ({} octets).", file.id, local.size);
-    return DiskItem::file(file);
+    return {file, false};
 }
 
 }  // namespace
@@ -132,9 +156,12 @@ std::shared_ptr<fileprovider::Progress> createItem(const ItemChangeParts& parts,
             std::stop_token stop, const Complete& complete) {
             try {
                 if (parts.restore) parts.restore->waitUntilFinished(stop);
-                ItemPtr item = isFolder ? createFolder(parts, creation, stop)
-                                        : createFile(parts, creation, report, stop);
-                complete(std::move(item), ItemFields::none, false, std::nullopt);
+                if (isFolder) {
+                    complete(createFolder(parts, creation, stop), ItemFields::none, false, std::nullopt);
+                    return;
+                }
+                const FileAnswer answer = createFile(parts, creation, report, stop);
+                complete(DiskItem::file(answer.file), ItemFields::none, answer.shouldFetchContent, std::nullopt);
             } catch (...) {
                 if (stop.stop_requested()) return;  // the cancellation has answered
                 parts.logger.error("Création impossible : {}", describeError(std::current_exception()));

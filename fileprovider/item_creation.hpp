@@ -6,8 +6,11 @@
 // Cocoa 3328). Otherwise one task on `tasks` creates the item (or, with
 // the may-already-exist option, finds it among the parent's children in the
 // store: a folder by name, a file by name and content hash, with nothing
-// sent), records it in the store, saves, and answers. A file without
-// contents is uploaded empty from a scratch file, removed afterwards.
+// sent), records it in the store, saves, and answers. With that option, a
+// file whose name the parent's one file of that name holds with other bytes
+// goes up as a conflict copy beside it (see conflict_copy.hpp), and the
+// answer is that file, with its contents to fetch. A file without contents
+// is uploaded empty from a scratch file, removed afterwards.
 //
 // The returned progress counts the bytes uploaded; cancelling it answers
 // "user cancelled" once, and the task's later answer is dropped. Steps the

@@ -77,6 +77,8 @@ TEST_F(ItemCreationTest, AFolderThatMayExistIsFoundByCanonicalNameElseCreated) {
 TEST_F(ItemCreationTest, AFileThatMayExistMatchesByNameAndHashAlsoOnceAnotherDeviceTrashedIt) {
     routes_["POST /drive/upload/file"] = answering(200, R"({"id": 501, "s3_key": "k/new", "file_size": 3})");
     routes_["GET /drive/files/501/download-url"] = answering(200, R"({"url": "https://s.test/o"})");
+    routes_["GET /drive/files"] = answering(200, "[]");
+    routes_["GET /drive/files/9/download-url"] = answering(200, R"({"url": "https://s.test/9", "content_hash": "other"})");
     const auto live = std::vector{testing::folderRecord(3, "D"), testing::folderRecord(5, "E")};
     store_->upsert(live, {});
     struct Case {
@@ -84,20 +86,29 @@ TEST_F(ItemCreationTest, AFileThatMayExistMatchesByNameAndHashAlsoOnceAnotherDev
         const char* name;
         bool sameHash, trashed;
         std::int64_t parent;  // 40: a folder trashed with the file
-        bool found;
+        std::int64_t answered;
+        bool conflict;  // the bytes went up as a conflict copy beside it
     };
-    for (const Case c : {Case{9, "a.txt", true, false, 3, true}, Case{9, "a.txt", false, false, 3, false},
-                         Case{12, "b.txt", true, true, 3, true}, Case{13, "c.txt", true, true, 40, true},
-                         Case{14, "e.txt", true, true, 5, false}}) {
+    for (const Case c : {Case{9, "a.txt", true, false, 3, 9, false}, Case{9, "a.txt", false, false, 3, 9, true},
+                         Case{12, "b.txt", true, true, 3, 12, false}, Case{13, "c.txt", true, true, 40, 13, false},
+                         Case{14, "e.txt", true, true, 5, 501, false}}) {
+        SCOPED_TRACE(c.name);
         auto stored = testing::fileRecord(c.id, c.name, c.parent);
         stored.contentHash = c.sameHash ? std::string(kAbcHash) : "other";
         stored.isTrashed = c.trashed;
         store_->upsert({}, std::vector{stored});
         const std::size_t before = transport_->requests().size();
+        const std::size_t conflicts = store_->summary().conflicts.size();
         const Answer answer = create(templateItem(c.name, types::ContentType::plainText()), contents("abc"));
-        EXPECT_EQ(answer.item->itemIdentifier().rawValue(), c.found ? "f:" + std::to_string(c.id) : "f:501");
-        EXPECT_EQ(transport_->requests().size() > before, !c.found) << c.name;
+        EXPECT_EQ(answer.item->itemIdentifier().rawValue(), "f:" + std::to_string(c.answered));
+        EXPECT_EQ(answer.shouldFetchContent, c.conflict);
+        EXPECT_EQ(store_->summary().conflicts.size(), conflicts + (c.conflict ? 1 : 0));
+        EXPECT_EQ(transport_->requests().size() > before, c.answered == 501 || c.conflict);
     }
+    // Two files of that name: neither can be taken for the attempt.
+    store_->upsert({}, std::vector{testing::fileRecord(15, "a.txt", 3)});
+    EXPECT_EQ(create(templateItem("a.txt", types::ContentType::plainText()), contents("abc")).item->itemIdentifier().rawValue(),
+              "f:501");
 }
 
 TEST_F(ItemCreationTest, WithoutContentsAnEmptyFileIsUploadedAndItsScratchFileRemoved) {

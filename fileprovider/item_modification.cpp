@@ -8,8 +8,8 @@
 #include "core/model/drive_error.hpp"
 #include "core/model/item_identifier.hpp"
 #include "core/model/sync_naming.hpp"
-#include "core/model/time_zone.hpp"
 #include "fileprovider/cancellable_task.hpp"
+#include "fileprovider/conflict_copy.hpp"
 #include "fileprovider/disk_item.hpp"
 #include "fileprovider/error_mapping.hpp"
 #include "fileprovider/local_content.hpp"
@@ -97,63 +97,6 @@ std::pair<DriveFile, bool> baseFile(const ItemChangeParts& parts, const Change& 
     return {provisional.refreshed(parts.api->contentURL(provisional, stop), std::nullopt), false};
 }
 
-struct FileAnswer {
-    DriveFile file;
-    bool shouldFetchContent = false;
-};
-
-/// Keeps the local bytes as a new file beside the one the server changed,
-/// and brings the edited file's record to the server's version.
-/// True when `candidate` is named like `copyName` apart from the date and
-/// time in the marker: a copy of the same file made at another minute.
-bool sameCopyOtherMinute(const std::string& candidate, const std::string& copyName) {
-    static constexpr std::string_view kMarker = " (conflit ";
-    const std::size_t marker = copyName.rfind(kMarker);
-    const std::size_t close = copyName.find(')', marker);
-    if (marker == std::string::npos || close == std::string::npos || candidate.size() != copyName.size()) return false;
-    return candidate.compare(0, marker + kMarker.size(), copyName, 0, marker + kMarker.size()) == 0 &&
-           candidate.compare(close, std::string::npos, copyName, close, std::string::npos) == 0;
-}
-
-/// A copy of these very bytes the drive already holds: the answer to an
-/// earlier attempt that got lost on the way (a dropped connection), after
-/// which the host sends the modification again. The store is searched
-/// whole, as the file may have moved since that attempt put the copy beside
-/// it; it cannot know of a copy whose answer was lost, so the drive's
-/// listing of the folder is asked too.
-std::optional<DriveFile> earlierCopy(const ItemChangeParts& parts, const DriveFile& base, const LocalContent& local,
-                                     const std::string& copyName, std::stop_token stop) {
-    const auto isCopy = [&](const DriveFile& file) {
-        return file.contentHash == local.contentHash && sameCopyOtherMinute(file.name, copyName);
-    };
-    for (const DriveFile& file : parts.store->contents().files) {
-        if (isCopy(file)) return file;
-    }
-    for (const DriveFile& file : parts.api->files(base.parentFolderID, stop)) {
-        if (!isCopy(file)) continue;
-        parts.store->upsert({}, std::span(&file, 1));
-        return file;
-    }
-    return std::nullopt;
-}
-
-FileAnswer keepConflictCopy(const ItemChangeParts& parts, const Change& change, const DriveFile& base,
-                            const LocalContent& local, const DriveAPI::Progress& report, std::stop_token stop) {
-    const std::string copyName = SyncNaming::conflictCopyName(change.name, parts.api->client().clock().wallNow(),
-                                                              currentTimeZoneName());
-    if (const std::optional<DriveFile> copy = earlierCopy(parts, base, local, copyName, stop)) {
-        const DriveFile current = base.refreshed(parts.api->contentURL(base, stop), std::nullopt);
-        parts.logger.info("Conflit sur le fichier {} : copie {} déjà sur le Cadrio.", base.id, copy->id);
-        return {current, true};
-    }
-    const DriveFile copy = parts.api->createFile(copyName, base.parentFolderID, local, report, stop);
-    parts.store->upsert({}, std::span(&copy, 1));
-    parts.store->recordConflict(base.name, copyName);
-    const DriveFile current = base.refreshed(parts.api->contentURL(base, stop), std::nullopt);
-    parts.logger.info("Conflit sur le fichier {} : copie {} créée.", base.id, copy.id);
-    return {current, true};
-}
-
 /// The file the drive withdrew lately (trashed or archived by another
 /// device) when it already holds the bytes to send: an earlier attempt
 /// whose answer was lost landed before the withdrawal, which wins.
@@ -185,13 +128,24 @@ ItemPtr modifyFile(const ItemChangeParts& parts, const Change& change, const Dri
     }
     if (change.changed(ItemFields::contents) && change.contents) {
         const LocalContent local = localContent(change.contents, change.name);
-        try {
-            base = parts.api->replaceContent(base, local, ContentVersion::precondition(change.baseVersion), report,
-                                             stop);
+        std::optional<DriveFile> replaced;
+        // Bytes with no version of this file under them were written on
+        // bytes that went into a conflict copy when the host's creation found
+        // the name taken: sent unconditionally they would replace the other
+        // device's file.
+        if (!change.baseVersion.empty()) {
+            try {
+                replaced = parts.api->replaceContent(base, local, ContentVersion::precondition(change.baseVersion),
+                                                     report, stop);
+            } catch (const DriveError& error) {
+                if (error.kind() != DriveError::Kind::versionConflict) throw;
+            }
+        }
+        if (replaced) {
+            base = std::move(*replaced);
             parts.logger.info("Contenu du fichier {} remplacé ({} octets).", base.id, local.size);
-        } catch (const DriveError& error) {
-            if (error.kind() != DriveError::Kind::versionConflict) throw;
-            FileAnswer answer = keepConflictCopy(parts, change, base, local, report, stop);
+        } else {
+            FileAnswer answer = keepConflictCopy(parts, change.name, base, local, report, stop);
             base = std::move(answer.file);
             shouldFetchContent = answer.shouldFetchContent;
         }

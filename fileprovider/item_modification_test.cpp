@@ -125,8 +125,11 @@ TEST_F(ItemModificationTest, AVersionConflictKeepsOneCopyAndAsksForTheServersCon
         int copyStatus;  // of the copy's upload
         std::optional<Error> error;
         std::size_t conflicts;
+        std::string base;  // empty: bytes written on a conflict copy's, never sent as a replacement
     };
-    for (const Case& c : {Case{200, std::nullopt, 1}, Case{409, Error::serverUnreachable(), 0}}) {
+    for (const Case& c : {Case{200, std::nullopt, 1, "h:old"}, Case{409, Error::serverUnreachable(), 0, "h:old"},
+                          Case{200, std::nullopt, 1, ""}}) {
+        SCOPED_TRACE(c.base);
         auto stored = testing::fileRecord(42, "Rapport.pdf", 3);
         stored.contentHash = "old";
         store_->upsert({}, std::vector{stored});
@@ -139,7 +142,8 @@ TEST_F(ItemModificationTest, AVersionConflictKeepsOneCopyAndAsksForTheServersCon
         const std::size_t before = transport_->requests().size();
         const std::size_t conflictsBefore = store_->summary().conflicts.size();
 
-        const Answer answer = modify(itemOf("f:42", "Rapport.pdf", "d:3"), ItemFields::contents, contents(c.error ? "other edit" : "local"));
+        const Answer answer = modify(itemOf("f:42", "Rapport.pdf", "d:3"), ItemFields::contents,
+                                     contents(c.error ? "other edit" : "local" + c.base), c.base);
         EXPECT_EQ(answer.error, c.error);
         const Strings all = sent();
         EXPECT_EQ(std::count(all.begin() + static_cast<std::ptrdiff_t>(before), all.end(), "POST /drive/upload/file"), 1)
@@ -153,7 +157,11 @@ TEST_F(ItemModificationTest, AVersionConflictKeepsOneCopyAndAsksForTheServersCon
         EXPECT_EQ(summary.conflicts[0].copyName,
                   SyncNaming::conflictCopyName("Rapport.pdf", clock_.wallNow(), currentTimeZoneName()));
         EXPECT_EQ(store_->file(77)->parentFolderID, 3);
-        EXPECT_NE(bodyOf("PUT /drive/files/42/content").find("old"), std::string::npos) << "sent on condition";
+        EXPECT_EQ(std::count(all.begin() + static_cast<std::ptrdiff_t>(before), all.end(), "PUT /drive/files/42/content"),
+                  c.base.empty() ? 0 : 1);
+        if (!c.base.empty()) {
+            EXPECT_NE(bodyOf("PUT /drive/files/42/content").find("old"), std::string::npos) << "sent on condition";
+        }
     }
 }
 
