@@ -20,7 +20,6 @@ TEST(DiskItemTest, ParentsBelowOneAreTheRoot) {
         EXPECT_EQ(raw(DiskItem::folder(folderRecord(1, "a", parent))->parentItemIdentifier()),
                   "NSFileProviderRootContainerItemIdentifier");
     }
-    EXPECT_EQ(DiskItem::file(fileRecord(1, "a", 0))->itemVersion().metadataVersion, "a-0");
 }
 
 TEST(DiskItemTest, RenameOrMoveChangesOnlyTheMetadataVersion) {
@@ -45,7 +44,6 @@ TEST(DiskItemTest, FolderVersionIsItsWholeModificationSecond) {
     folder.modifiedAt = dateFromUnixSeconds(1.2);
     folder.name = "Renamed";
     EXPECT_EQ(DiskItem::folder(folder)->itemVersion(), item->itemVersion());
-    EXPECT_EQ(item->capabilities(), DiskItem::file(fileRecord(1, "a"))->capabilities());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The extension's deletions, thumbnails and content fetches over a scripted drive;
-// creations and modifications are tested with their handlers.
+// The extension over a scripted drive: its session restored in the
+// background, identifiers it cannot serve, deletions, thumbnails and content
+// fetches; creations and modifications are tested with their handlers.
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <future>
 #include <sstream>
+#include <stdexcept>
 
 #include "core/http/testing/scripted_transport.hpp"
 #include "core/model/content_version.hpp"
@@ -19,6 +21,7 @@
 #include "fileprovider/file_provider_extension.hpp"
 #include "fileprovider/testing/fake_drive_listing.hpp"
 #include "fileprovider/testing/records.hpp"
+#include "platform/fileprovider/testing/recording_observers.hpp"
 #include "platform/log/log_sink.hpp"
 #include "platform/types/content_type.hpp"
 
@@ -26,24 +29,56 @@ namespace cadrio {
 namespace {
 
 using fileprovider::Error;
+using fileprovider::ItemPtr;
 using testing::fileRecord;
 using testing::folderRecord;
 
-class HandlerTest : public ::testing::Test {
+class ThrowingSessionStore final : public SessionStoring {
+public:
+    std::optional<DriveSession> load() override { throw std::runtime_error("trousseau verrouillé"); }
+    void save(const DriveSession&) override {}
+    void clear() override {}
+};
+
+/// A secret store that answers only when the test lets it.
+class BlockingSessionStore final : public SessionStoring {
+public:
+    std::optional<DriveSession> load() override {
+        entered_.set_value();
+        released_.wait();
+        return DriveSession{"a@cadrio.test", "token", "pw"};
+    }
+    void save(const DriveSession&) override {}
+    void clear() override {}
+
+    void waitUntilLoading() { entering_.wait(); }
+    void release() {
+        if (!std::exchange(releasedOnce_, true)) release_.set_value();
+    }
+
+private:
+    std::promise<void> entered_;
+    std::shared_future<void> entering_ = entered_.get_future().share();
+    std::promise<void> release_;
+    std::shared_future<void> released_ = release_.get_future().share();
+    bool releasedOnce_ = false;  // the test's thread only
+};
+
+class ExtensionTest : public ::testing::Test {
 protected:
-    HandlerTest() {
+    ExtensionTest() { std::filesystem::create_directories(directory_ / "tmp"); }
+
+    std::unique_ptr<FileProviderExtension> makeExtension(std::shared_ptr<SessionStoring> sessions) {
         auto client = std::make_shared<ApiClient>(
             DriveConfiguration("https://drive.test/api/v1", 1, std::chrono::milliseconds(400), 60), transport_,
-            std::make_shared<InMemorySessionStore>(DriveSession{"a@cadrio.test", "token", "pw"}),
-            std::make_shared<InMemoryTrustedDeviceStore>(), clock_);
+            std::move(sessions), std::make_shared<InMemoryTrustedDeviceStore>(), clock_);
         FileProviderExtension::Parts parts{.client = client,
                                            .api = std::make_shared<const DriveAPI>(client),
-                                           .listing = std::make_shared<testing::FakeDriveListing>(),
+                                           .listing = listing_,
                                            .store = store_};
-        extension_ = std::make_unique<FileProviderExtension>(
+        return std::make_unique<FileProviderExtension>(
             fileprovider::Domain{"a@cadrio.test", "a@cadrio.test"}, fileprovider::HostContext{directory_ / "tmp"},
             std::move(parts), log::Logger("zelvano.cadrio.sync", "fileprovider", sink_));
-        std::filesystem::create_directories(directory_ / "tmp");
     }
 
     std::optional<Error> deleteItem(const std::string& identifier,
@@ -73,11 +108,96 @@ protected:
     std::shared_ptr<testing::ScriptedTransport> transport_ = std::make_shared<testing::ScriptedTransport>();
     std::shared_ptr<ItemStore> store_ =
         std::make_shared<ItemStore>(ItemStore::Locations{directory_ / "store.json", directory_ / "summary.json"});
+    std::shared_ptr<testing::FakeDriveListing> listing_ = std::make_shared<testing::FakeDriveListing>();
     std::shared_ptr<log::MemorySink> sink_ = std::make_shared<log::MemorySink>();
-    std::unique_ptr<FileProviderExtension> extension_;
+    std::unique_ptr<FileProviderExtension> extension_ =
+        makeExtension(std::make_shared<InMemorySessionStore>(DriveSession{"a@cadrio.test", "token", "pw"}));
 };
 
-TEST_F(HandlerTest, DeletionTrashesTheItemAndForgetsOnlyItsOwnRecord) {
+TEST_F(ExtensionTest, AMissingOrUnreadableSessionIsLoggedOnce) {
+    struct Case {
+        std::shared_ptr<SessionStoring> sessions;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {std::make_shared<InMemorySessionStore>(), "Aucune session dans le trousseau partagé : le domaine restera vide."},
+        {std::make_shared<ThrowingSessionStore>(), "Session illisible : trousseau verrouillé"},
+    };
+    for (const Case& c : cases) {
+        sink_->clear();
+        auto extension = makeExtension(c.sessions);
+        extension.reset();  // waits for the restoring task
+        EXPECT_EQ(sink_->messages(), (std::vector<std::string>{c.message}));
+    }
+}
+
+TEST_F(ExtensionTest, RequestsWaitForTheSessionBeingRestored) {
+    enum class Then { restored, waitedTooLong, cancelled };
+    struct Case {
+        Then then;
+        std::string answer;
+    };
+    const std::vector<Case> cases = {
+        {Then::restored, "finishEnumerating(none)"},
+        {Then::waitedTooLong, "finishWithError(NSFileProviderErrorDomain,-1000)"},
+        {Then::cancelled, "finishWithError(NSCocoaErrorDomain,3072)"},
+    };
+    for (const Case& c : cases) {
+        auto sessions = std::make_shared<BlockingSessionStore>();
+        auto extension = makeExtension(sessions);
+        listing_->onChanges = [client = extension->client()](std::int64_t, std::stop_token) {
+            if (!client->isAuthenticated()) throw DriveError::notAuthenticated();
+            return DriveChanges{};
+        };
+        sessions->waitUntilLoading();
+        auto observer = std::make_shared<fileprovider::testing::RecordingEnumerationObserver>();
+        extension->enumerator(fileprovider::ItemIdentifier("NSFileProviderWorkingSetContainerItemIdentifier"), {})
+            ->enumerateItems(observer, fileprovider::Page::initialSortedByName());
+        EXPECT_TRUE(clock_.waitForSleepers(1)) << "the request waits for the session";
+
+        std::future<void> shutdown;
+        switch (c.then) {
+            case Then::restored: sessions->release(); break;
+            case Then::waitedTooLong: clock_.advance(SessionRestore::kWaitLimit); break;
+            case Then::cancelled:
+                shutdown = std::async(std::launch::async, [&] { extension->tasks()->shutdown(); });
+                break;
+        }
+        EXPECT_TRUE(observer->waitUntilFinished());
+        sessions->release();
+        if (shutdown.valid()) shutdown.get();
+        EXPECT_EQ(observer->summaries(), (std::vector<std::string>{c.answer}));
+        extension.reset();
+    }
+}
+
+TEST_F(ExtensionTest, IdentifiersOutsideTheGrammarAreAnsweredAtOnce) {
+    for (const std::string identifier : {"", "x:1", "NSFileProviderWorkingSetContainerItemIdentifier",
+                                         "NSFileProviderTrashContainerItemIdentifier"}) {
+        std::optional<Error> answered;
+        int calls = 0;
+        extension_->item(fileprovider::ItemIdentifier(identifier), {}, [&](ItemPtr item, std::optional<Error> error) {
+            EXPECT_EQ(item, nullptr);
+            answered = error;
+            ++calls;
+        });
+        EXPECT_EQ(calls, 1) << identifier;  // before item() returned
+        EXPECT_EQ(answered, Error::noSuchItem()) << identifier;
+    }
+}
+
+TEST_F(ExtensionTest, NoEnumeratorForFilesOrUnknownContainers) {
+    for (const std::string bad : {"f:12", "garbage", "", "NSFileProviderTrashContainerItemIdentifier"}) {
+        try {
+            extension_->enumerator(fileprovider::ItemIdentifier(bad), {});
+            ADD_FAILURE() << bad << " gave an enumerator";
+        } catch (const fileprovider::ErrorException& error) {
+            EXPECT_EQ(error.error(), Error::noSuchItem()) << bad;
+        }
+    }
+}
+
+TEST_F(ExtensionTest, DeletionTrashesTheItemAndForgetsOnlyItsOwnRecord) {
     const std::string listedFile = R"([{"id":43,"file_name":"new.txt","id_folder":7}])";
     struct Case {
         std::string identifier;
@@ -186,7 +306,7 @@ struct Thumbnails {
     int finals = 0;
 };
 
-class ThumbnailTest : public HandlerTest {
+class ThumbnailTest : public ExtensionTest {
 protected:
     std::shared_ptr<fileprovider::Progress> request(const std::vector<std::string>& identifiers,
                                                     const std::shared_ptr<PreviewServer>& server,
@@ -288,7 +408,7 @@ struct Fetched {
     std::optional<Error> error;
 };
 
-class FetchTest : public HandlerTest {
+class FetchTest : public ExtensionTest {
 protected:
     std::shared_ptr<fileprovider::Progress> fetch(const std::string& identifier, std::promise<Fetched>& answer,
                                                   int& calls) {

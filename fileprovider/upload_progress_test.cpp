@@ -17,8 +17,6 @@ TEST(UploadProgress, CountsTheBytesSentOfAtLeastOneUnit) {
              {directory / "twelve", 12}, {directory / "empty", 1}, {directory / "missing", 1}, {std::nullopt, 1}}) {
         const auto progress = makeUploadProgress(contents);
         EXPECT_EQ(progress->totalUnitCount(), total) << contents.value_or("none");
-        EXPECT_EQ(progress->fileOperationKind(), fileprovider::FileOperationKind::uploading);
-        EXPECT_EQ(progress->fileURL(), contents);
     }
 
     auto progress = makeUploadProgress(directory / "twelve");

@@ -113,15 +113,12 @@ TEST_F(EnumeratorIntegrationTest, WorkingSetThenChangesFromTheReturnedAnchor) {
     for (const auto& [identifier, name] : names) shown.insert(name);
     EXPECT_EQ(shown, (std::set<std::string>{"Documents", "Photos", "2024", "Archives", "Notes.txt", "Rapport.pdf",
                                             "plage.jpg"}));
-    EXPECT_EQ(store_->summary().archivedFileIDs.size(), 1u) << "ancien.zip is archived, not shown";
     const SyncAnchor anchor = currentAnchor();
     EXPECT_EQ(anchor, syncAnchor(store_->cursor()));
-    EXPECT_TRUE(std::filesystem::exists(directory_ / "item-store-demo.json"));
 
     const std::string notes = identifierNamed(names, "Notes.txt");
     const std::string report = identifierNamed(names, "Rapport.pdf");
     const std::string beach = identifierNamed(names, "plage.jpg");
-    const std::string photos = identifierNamed(names, "Photos");
     admin("/_admin/drive/rename", {{"kind", "file"}, {"id", idOf(notes)}, {"name", "Notes renommées.txt"}});
     admin("/_admin/drive/trash", {{"kind", "file"}, {"id", idOf(report)}});
     admin("/_admin/drive/storage-class", {{"id", idOf(beach)}, {"storage_class", "glacier"}});
@@ -138,21 +135,10 @@ TEST_F(EnumeratorIntegrationTest, WorkingSetThenChangesFromTheReturnedAnchor) {
     EXPECT_EQ(updated.at(notes), "Notes renommées.txt");
     EXPECT_EQ(updated.count(report) + updated.count(beach), 0u);
     EXPECT_FALSE(identifierNamed(updated, "Nouveau").empty());
-    const SyncAnchor next = *calls[2].anchor;
-    EXPECT_NE(next, anchor);
+    EXPECT_NE(*calls[2].anchor, anchor);
     EXPECT_FALSE(calls[2].moreComing);
     EXPECT_TRUE(store_->summary().archivedFileIDs.contains(idOf(beach)));
     EXPECT_EQ(store_->file(idOf(notes))->name, "Notes renommées.txt");
-
-    // A trashed folder comes back as a deletion from the newer anchor.
-    admin("/_admin/drive/trash", {{"kind", "folder"}, {"id", idOf(photos)}});
-    const auto second = changes(next);
-    const auto secondCalls = second->calls();
-    ASSERT_FALSE(secondCalls.empty());
-    std::set<std::string> secondDeleted;
-    for (const auto& identifier : secondCalls[0].identifiers) secondDeleted.insert(identifier.rawValue());
-    EXPECT_TRUE(secondDeleted.contains(photos));
-    EXPECT_EQ(store_->folder(idOf(photos)), std::nullopt);
 }
 
 }  // namespace
