@@ -158,9 +158,11 @@ public:
 private:
     void restoreSessionInBackground();
     bool folderIsEmpty(std::int64_t folder, std::stop_token stop) const;
-    /// True when the store knows the file with content other than
-    /// `contentVersion` (the version the deleting side last saw; empty: any).
-    bool changedSince(std::int64_t file, const std::string& contentVersion) const;
+    /// What the store knows of the file that the deleting side, which last
+    /// saw it at `seen` (an empty part: any), never saw: other contents, or
+    /// another name or folder (another device moved or renamed it since).
+    enum class UnseenChange { none, contents, place };
+    UnseenChange unseenChange(std::int64_t file, const fileprovider::ItemVersion& seen) const;
     std::optional<fileprovider::ByteString> thumbnail(const fileprovider::ItemIdentifier& identifier,
                                                       std::stop_token stop) const;
 

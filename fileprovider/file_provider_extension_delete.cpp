@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <exception>
 
-#include "core/model/content_version.hpp"
+#include "fileprovider/disk_item.hpp"
 #include "fileprovider/error_mapping.hpp"
 #include "fileprovider/file_provider_extension.hpp"
 
@@ -18,16 +18,24 @@ std::shared_ptr<fileprovider::Progress> FileProviderExtension::deleteItem(
         return fileprovider::Progress::create();
     }
     const bool recursive = fileprovider::contains(options, fileprovider::DeleteItemOptions::recursive);
-    tasks_->start([this, id = *parsed, base = version.contentVersion, recursive,
+    tasks_->start([this, id = *parsed, seen = version, recursive,
                    completion = std::move(completion)](std::stop_token stop) {
         const bool isFile = id.kind() == ItemIdentifier::Kind::file;
         try {
             restore_->waitUntilFinished(stop);
-            if (isFile && changedSince(id.id(), base)) {
-                // Another device's bytes, never seen by the one deleting:
-                // they stay, and the file comes back there.
-                logger_.notice("{} n'est pas mis à la corbeille : son contenu a changé sur le Cadrio entre-temps.",
-                               id.rawValue());
+            // Another device's bytes, or its move of the file out of a
+            // folder removed here, never seen by the one deleting: the file
+            // stays, and comes back where the drive has it.
+            const UnseenChange unseen = isFile ? unseenChange(id.id(), seen) : UnseenChange::none;
+            if (unseen != UnseenChange::none) {
+                if (unseen == UnseenChange::contents) {
+                    logger_.notice("{} n'est pas mis à la corbeille : son contenu a changé sur le Cadrio entre-temps.",
+                                   id.rawValue());
+                } else {
+                    logger_.notice("{} n'est pas mis à la corbeille : il a été déplacé ou renommé sur le Cadrio "
+                                   "entre-temps.",
+                                   id.rawValue());
+                }
                 completion(fileprovider::Error::fileProvider(fileprovider::FileProviderErrorCode::deletionRejected));
                 return;
             }
@@ -56,10 +64,14 @@ std::shared_ptr<fileprovider::Progress> FileProviderExtension::deleteItem(
     return fileprovider::Progress::create();
 }
 
-bool FileProviderExtension::changedSince(std::int64_t file, const std::string& contentVersion) const {
-    if (contentVersion.empty()) return false;
+FileProviderExtension::UnseenChange FileProviderExtension::unseenChange(std::int64_t file,
+                                                                      const fileprovider::ItemVersion& seen) const {
     const std::optional<DriveFile> known = parts_.store->file(file);
-    return known && ContentVersion::token(*known) != contentVersion;
+    if (!known) return UnseenChange::none;
+    const fileprovider::ItemVersion now = DiskItem::file(*known)->itemVersion();
+    if (!seen.contentVersion.empty() && now.contentVersion != seen.contentVersion) return UnseenChange::contents;
+    if (!seen.metadataVersion.empty() && now.metadataVersion != seen.metadataVersion) return UnseenChange::place;
+    return UnseenChange::none;
 }
 
 bool FileProviderExtension::folderIsEmpty(std::int64_t folder, std::stop_token stop) const {

@@ -83,9 +83,9 @@ protected:
 
     std::optional<Error> deleteItem(const std::string& identifier,
                                     fileprovider::DeleteItemOptions options = fileprovider::DeleteItemOptions::recursive,
-                                    const std::string& contentVersion = {}) {
+                                    const std::string& contentVersion = {}, const std::string& metadataVersion = {}) {
         std::promise<std::optional<Error>> answer;
-        extension_->deleteItem(fileprovider::ItemIdentifier(identifier), {contentVersion, {}}, options, {},
+        extension_->deleteItem(fileprovider::ItemIdentifier(identifier), {contentVersion, metadataVersion}, options, {},
                                [&](std::optional<Error> error) { answer.set_value(error); });
         return answer.get_future().get();
     }
@@ -208,6 +208,7 @@ TEST_F(ExtensionTest, DeletionTrashesTheItemAndForgetsOnlyItsOwnRecord) {
         std::string log;
         bool folderKept, fileKept;
         std::string contentVersion = {};  // the deleting side's; empty: any
+        std::string metadataVersion = {};
     };
     const std::string seen = ContentVersion::token(fileRecord(42, "a.pdf", 7));
     const auto recursive = fileprovider::DeleteItemOptions::recursive, none = fileprovider::DeleteItemOptions::none;
@@ -220,8 +221,11 @@ TEST_F(ExtensionTest, DeletionTrashesTheItemAndForgetsOnlyItsOwnRecord) {
          "d:7 n'est pas mis à la corbeille : il contient sur le Cadrio des éléments inconnus ici.", true, true},
         {"f:42", none, {}, Error::fileProvider(fileprovider::FileProviderErrorCode::deletionRejected), "",
          "f:42 n'est pas mis à la corbeille : son contenu a changé sur le Cadrio entre-temps.", true, true, "u:1:1"},
+        {"f:42", none, {}, Error::fileProvider(fileprovider::FileProviderErrorCode::deletionRejected), "",
+         "f:42 n'est pas mis à la corbeille : il a été déplacé ou renommé sur le Cadrio entre-temps.", true, true, seen,
+         "a.pdf-9"},
         {"f:42", none, {{200, "{}"}}, std::nullopt, R"({"file_ids":[42],"folder_ids":[]})",
-         "f:42 mis à la corbeille du Cadrio.", true, false, seen},
+         "f:42 mis à la corbeille du Cadrio.", true, false, seen, "a.pdf-7"},
         {"f:42", none, {{404, "{}"}}, Error::noSuchItem(), R"({"file_ids":[42],"folder_ids":[]})",
          "Suppression de f:42 impossible : Cet élément n'existe plus sur le Cadrio.", true, true},
     };
@@ -231,7 +235,7 @@ TEST_F(ExtensionTest, DeletionTrashesTheItemAndForgetsOnlyItsOwnRecord) {
         store_->save();
         sink_->clear();
         for (const auto& [status, body] : c.answers) transport_->enqueue(status, body);
-        EXPECT_EQ(deleteItem(c.identifier, c.options, c.contentVersion), c.answer) << c.log;
+        EXPECT_EQ(deleteItem(c.identifier, c.options, c.contentVersion, c.metadataVersion), c.answer) << c.log;
         sent += c.answers.size();
         ASSERT_EQ(transport_->requests().size(), sent) << c.log;
         EXPECT_EQ(transport_->requests().back().body, c.trashed) << c.log;
