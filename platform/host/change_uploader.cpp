@@ -274,6 +274,7 @@ private:
     void sendNow(Inode inode) {
         if (takeMoveInDoubt(inode) && !settleMoveInDoubt(inode)) return;
         refreshBeforeResend(inode);
+        refreshBeforeDeletion(inode);
         std::optional<OutgoingChange> outgoing = replica_.beginSending(inode);
         if (!outgoing) {
             // Nothing to send now, or it waits for its parent's creation,
@@ -331,6 +332,27 @@ private:
         if (const std::optional<ReplicaEntry> folder = replica_.entry(record->baseParent)) {
             (void)engine_.listFolder(folder->inode, clock_.now() + kAttemptListingWait, true);
         }
+    }
+
+    /// A file's deletion goes once the working set is current: the plug-in
+    /// trashes nothing another device changed or moved since the host saw
+    /// it (out of a folder removed here a moment before, say), and it can
+    /// only tell once it has heard of that change. A deletion waited for
+    /// its settle delay, so a refresh begun since then and ended covers it:
+    /// the files of one `rm -r` share a few refreshes.
+    void refreshBeforeDeletion(Inode inode) {
+        const std::optional<PendingChange> record = replica_.pendingChange(inode);
+        if (!record || record->isFolder || !contains(record->queued, LocalChange::deletion)) return;
+        const std::optional<ReplicaEntry> entry = replica_.entry(inode);
+        if (entry && isProvisional(entry->identifier)) return;
+        const Clock::TimePoint now = clock_.now();
+        {
+            LockGuard lock(mutex_);
+            if (refreshedFrom_ >= now - options_.settleDelay) return;
+        }
+        waitForWorkingSet();
+        LockGuard lock(mutex_);
+        refreshedFrom_ = std::max(refreshedFrom_, now);
     }
 
     bool takeMoveInDoubt(Inode inode) {
@@ -789,6 +811,8 @@ private:
     std::unordered_map<Inode, Send> sends_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_map<Inode, std::size_t> failures_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_set<Inode> movesInDoubt_ CADRIO_GUARDED_BY(mutex_);
+    /// When the last refresh before a deletion that has ended began.
+    Clock::TimePoint refreshedFrom_ CADRIO_GUARDED_BY(mutex_) = Clock::TimePoint::min();
     std::vector<std::function<void()>> idleWaiters_ CADRIO_GUARDED_BY(mutex_);
     std::stop_source wake_ CADRIO_GUARDED_BY(mutex_);
     bool paused_ CADRIO_GUARDED_BY(mutex_) = false;

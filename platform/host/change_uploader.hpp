@@ -30,6 +30,10 @@
 // - A creation that may already have reached the drive (its answer was
 //   lost, or the host stopped while sending) is sent again with the
 //   may-already-exist option, after the working set was refreshed.
+// - A file's deletion goes once the working set is current, so that the
+//   plug-in knows whether another device changed or moved the file since
+//   (it then refuses, and the file comes back); one refresh that began after
+//   a deletion settled covers it.
 // - A change a previous run of the host left in flight waits
 //   `landingGrace` after start(): the server may still be carrying out the
 //   stopped host's request (a slow answer), and sending again before it
