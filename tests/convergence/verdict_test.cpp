@@ -60,6 +60,14 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.deleted(Origin::local, "b.txt");
          },
          {}, {}, {}, 0, 0, 0, 0, true},
+        {"renamed and removed here, back under the drive's name, written here, then replaced there",
+         [](ExpectedState& e) {
+             e.moved(Origin::local, "a.txt", "d/b.txt");
+             e.deleted(Origin::local, "d");
+             e.wrote(Origin::local, 2, "a.txt", "h1");
+             e.wrote(Origin::remote, 3, "a.txt", "h2");
+         },
+         {{"a.txt", file("h2")}}, {{"a.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true},
         {"moved and renamed here, replaced there between the two, then trashed there", [](ExpectedState& e) {
              e.moved(Origin::local, "a.txt", "d/b.txt");
              e.wrote(Origin::remote, 1, "d/a.txt", "h2");
