@@ -93,22 +93,23 @@ void ExpectedState::deleted(Origin origin, const std::string& path) {
     // Under the name the other device gave it too.
     localDrops_.push_back(path);
     if (const std::string elsewhere = resolved(origin, path); elsewhere != path) localDrops_.push_back(elsewhere);
-    forgetMovesInto(origin, path);
+    forgetMoves(path);
 }
 
-void ExpectedState::forgetMovesInto(Origin origin, const std::string& path) {
-    // The drive took the item to the trash with this side's deletion, or
-    // refused it (another device's newer bytes) and the file came back under
-    // the name the drive has, which the other side never stopped using:
-    // either way this side's renames of it no longer tell where the other
-    // side's later changes land.
+void ExpectedState::forgetMoves(const std::string& path) {
+    // The drive took the item to the trash with this deletion, or refused
+    // it (another device's newer bytes) and the file came back under the
+    // name the drive has, which the other side never stopped using; a file
+    // the other side moved in that this side never saw there stayed where
+    // this side had it. Either way the moves into `path` no longer tell
+    // where either side's later changes land.
     std::vector<std::string> gone{path};
     for (std::size_t i = moves_.size(); i-- > 0;) {
         const Move& move = moves_[i];
         const bool into = std::any_of(gone.begin(), gone.end(), [&](const std::string& dropped) {
             return move.to == dropped || move.to.starts_with(dropped + "/");
         });
-        if (move.origin != origin || !into) continue;
+        if (!into) continue;
         gone.push_back(move.from);
         moves_.erase(moves_.begin() + static_cast<std::ptrdiff_t>(i));
     }

@@ -55,7 +55,7 @@ public:
 
 private:
     void touch(Origin origin, const std::string& path);
-    void forgetMovesInto(Origin origin, const std::string& path);
+    void forgetMoves(const std::string& path);
     bool touchedBy(Origin origin, const std::string& path) const;
     bool sameItem(const std::string& expected, const std::string& path) const;
     /// Where `path`, as `origin` names it, is after the other side's moves.

@@ -68,6 +68,15 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.wrote(Origin::remote, 3, "a.txt", "h2");
          },
          {{"a.txt", file("h2")}}, {{"a.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true},
+        {"moved there into a folder removed here, written here under the old name, then moved there again",
+         [](ExpectedState& e) {
+             e.moved(Origin::remote, "a.txt", "d/a.txt");
+             e.deleted(Origin::local, "d");
+             e.wrote(Origin::local, 2, "a.txt", "h1");
+             e.moved(Origin::remote, "a.txt", "e/a.txt");
+             e.wrote(Origin::local, 4, "e/a.txt", "h2");
+         },
+         {{"e/a.txt", file("h2")}}, {{"e/a.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true},
         {"moved and renamed here, replaced there between the two, then trashed there", [](ExpectedState& e) {
              e.moved(Origin::local, "a.txt", "d/b.txt");
              e.wrote(Origin::remote, 1, "d/a.txt", "h2");
