@@ -386,8 +386,9 @@ TEST(DriveAPI, OnlyWhatCannotActTwiceIsSentAgainAfterALostAnswer) {
         {"move", [](const DriveAPI& api) { api.move({3}, {}, 9); }, true},
         {"trash", [](const DriveAPI& api) { api.trash({3}, {}); }, true},
     };
-    for (const auto& [name, call, repeated] : cases) {
+    for (const auto& [name, request, repeated] : cases) {
         SCOPED_TRACE(name);
+        const auto& call = request;  // clang lets no lambda capture a structured binding
         ApiFixture f;
         f.transport->enqueueError(DriveError::transport("connexion coupée"));
         f.transport->enqueue(200, R"({"id": 31})");
