@@ -4,6 +4,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "core/support/thread_annotations.hpp"
 #include "platform/host/change_uploader.hpp"
 #include "platform/host/content_cache.hpp"
 #include "platform/host/content_fetcher.hpp"
@@ -39,6 +40,46 @@ std::filesystem::path workingCopiesBeside(const std::filesystem::path& cacheDire
     return cache.parent_path() / (cache.filename().string() + ".changes");
 }
 
+/// The sink of the engine and the uploader: notices go to the kernel's
+/// notifier, and the folders a change queued on its own go to the uploader,
+/// which schedules only what it is told of.
+///
+/// Threads: mutex_ guards uploader_ and is held while the uploader is told
+/// (a lookup in the replica, no wait), so that detach() returns once no
+/// call into the uploader runs. Lock order: mutex_, then the uploader's.
+class SchedulingSink final : public NoticeSink {
+public:
+    SchedulingSink(NoticeSink& kernel, Replica& replica) : kernel_(kernel), replica_(replica) {}
+
+    void attach(ChangeUploader& uploader) {
+        LockGuard lock(mutex_);
+        uploader_ = &uploader;
+    }
+    void detach() {
+        LockGuard lock(mutex_);
+        uploader_ = nullptr;
+    }
+
+    void post(std::vector<KernelNotice> notices) override {
+        kernel_.post(std::move(notices));
+        std::vector<Inode> requeued;
+        try {
+            requeued = replica_.takeRequeued();
+        } catch (const std::exception&) {
+            return;  // they go at the next start, which resumes the whole queue
+        }
+        LockGuard lock(mutex_);
+        if (!uploader_) return;
+        for (const Inode inode : requeued) uploader_->changed(inode);
+    }
+
+private:
+    NoticeSink& kernel_;
+    Replica& replica_;
+    Mutex mutex_;
+    ChangeUploader* uploader_ CADRIO_GUARDED_BY(mutex_) = nullptr;
+};
+
 }  // namespace
 
 // Members in the order they are built; the destructor takes them down in
@@ -53,6 +94,7 @@ struct MountedDomain::Parts {
         fuse.reset();
         thumbnails.reset();
         // Before the engine: a creation's resend waits for the engine.
+        if (sink) sink->detach();
         uploader.reset();
         engine.reset();
         fetcher.reset();
@@ -72,6 +114,7 @@ struct MountedDomain::Parts {
     std::unique_ptr<ContentCache> cache;
     std::unique_ptr<WorkingCopies> copies;
     std::unique_ptr<KernelNotifier> notifier;
+    std::unique_ptr<SchedulingSink> sink;
     std::unique_ptr<ContentFetcher> fetcher;
     std::unique_ptr<SyncEngine> engine;
     std::unique_ptr<UploadObserver> uploadObserver;
@@ -142,12 +185,14 @@ MountedDomain::MountedDomain(fileprovider::Domain domain, ExtensionFactory facto
     p.notifier = std::make_unique<KernelNotifier>();
     p.fetcher = std::make_unique<ContentFetcher>(p.extension, *p.replica, *p.cache, *p.notifier, clock,
                                                  p.settings.stuckFetchTimeout);
-    p.engine = std::make_unique<SyncEngine>(p.extension, *p.replica, *p.notifier, clock);
+    p.sink = std::make_unique<SchedulingSink>(*p.notifier, *p.replica);
+    p.engine = std::make_unique<SyncEngine>(p.extension, *p.replica, *p.sink, clock);
     p.uploadObserver = std::make_unique<UploadReporter>(p.settings.refused, p.settings.pendingChanged);
     ChangeUploader::Options uploads;
     uploads.settleDelay = p.settings.settleDelay;
     p.uploader = std::make_unique<ChangeUploader>(p.extension, *p.replica, *p.copies, *p.cache, *p.engine,
-                                                  *p.notifier, *p.uploadObserver, clock, uploads);
+                                                  *p.sink, *p.uploadObserver, clock, uploads);
+    p.sink->attach(*p.uploader);
     p.thumbnailCache =
         std::make_unique<ThumbnailCache>(p.settings.thumbnailRoot.value_or(ThumbnailCache::defaultRoot()));
     p.thumbnails = std::make_unique<ThumbnailPrefetcher>(p.extension, *p.thumbnailCache, clock);

@@ -251,6 +251,11 @@ public:
     /// predate it (a rename by another device while the bytes went up), so
     /// the item is read again once the record is gone.
     virtual bool takeListedWhileChanging(const fileprovider::ItemIdentifier& identifier) = 0;
+    /// Folders the drive's word queued again as creations since the last
+    /// call (the drive removed them while something made here waits
+    /// inside); whoever schedules the sends must be told. In memory only:
+    /// after a restart the whole queue is resumed anyway.
+    virtual std::vector<Inode> takeRequeued() = 0;
     /// The drive no longer has the item the record changes: a queued
     /// content change becomes a creation under a new provisional identifier
     /// (nothing the user wrote is lost); a rename or deletion alone ends the

@@ -456,6 +456,8 @@ TEST_F(ReplicaQueueTest, EnumerationsLeaveChangedAndLocalItemsAlone) {
     EXPECT_EQ(idOf(e).rfind("cadrio-local:", 0), 0u);
     EXPECT_EQ(bits(e), (std::pair{LC::creation, LC::none}));
     EXPECT_EQ(replica->entry(f)->parentIdentifier.rawValue(), idOf(e));
+    EXPECT_EQ(replica->takeRequeued(), std::vector<Inode>{e}) << "the uploader must hear of it";
+    EXPECT_TRUE(replica->takeRequeued().empty());
 }
 
 struct ReplicaQueueFileTest : ::testing::Test {

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <sstream>
+#include <utility>
 
 namespace cadrio::host::replica_detail {
 namespace {
@@ -408,6 +409,11 @@ bool SqliteReplica::takeListedWhileChanging(const ItemIdentifier& identifier) {
     return listedWhileChanging_.erase(identifier.rawValue()) > 0;
 }
 
+std::vector<Inode> SqliteReplica::takeRequeued() {
+    LockGuard lock(mutex_);
+    return std::exchange(requeued_, {});
+}
+
 Inode SqliteReplica::answeredRecord(Inode inode) {
     // Saved again while the send is still on its way: the record moved on
     // once more. Each link goes as it is followed, so a loop ends too.
@@ -429,6 +435,7 @@ bool SqliteReplica::recreateFolderLocked(Inode folder) {
     next.queued = LocalChange::creation;
     next.baseVersion = {};
     storeRecord(next);
+    requeued_.push_back(folder);
     return true;
 }
 

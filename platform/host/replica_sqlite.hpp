@@ -84,6 +84,7 @@ class SqliteReplica final : public Replica {
     std::vector<KernelNotice> finishSending(Inode inode, ItemPtr item, SentBytes sentBytes) override;
     void failSending(Inode inode, std::optional<std::string> refusal) override;
     bool takeListedWhileChanging(const ItemIdentifier& identifier) override;
+    std::vector<Inode> takeRequeued() override;
     std::vector<KernelNotice> forgetRemoteItem(Inode inode) override;
     void keepLocalOnly(Inode inode) override;
     std::vector<Inode> resumeSending(fileprovider::Date now, std::chrono::seconds window) override;
@@ -265,6 +266,10 @@ class SqliteReplica final : public Replica {
     /// Identifiers of items an enumeration showed while their record kept
     /// them out; in memory only, as forwarded_.
     std::unordered_set<std::string> listedWhileChanging_ CADRIO_GUARDED_BY(mutex_);
+    /// Folders recreateFolderLocked queued, for takeRequeued; in memory
+    /// only, as forwarded_. One whose transaction rolled back may be in it:
+    /// telling the uploader of a missing record is harmless.
+    std::vector<Inode> requeued_ CADRIO_GUARDED_BY(mutex_);
     std::deque<std::string> deletedOrder_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_set<std::string> loggedItems_ CADRIO_GUARDED_BY(mutex_);
     /// The latest write of each item or record, for late listings. A

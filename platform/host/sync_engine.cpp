@@ -216,9 +216,7 @@ class SyncEngine::Impl {
                       error.description);
     }
 
-    void post(std::vector<KernelNotice> notices) {
-        if (!notices.empty()) sink_.post(std::move(notices));
-    }
+    void post(std::vector<KernelNotice> notices) { sink_.post(std::move(notices)); }
 
     void relistWorkingSet() {
         try {

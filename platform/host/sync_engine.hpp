@@ -39,7 +39,9 @@ namespace cadrio::host {
 class NoticeSink {
 public:
     virtual ~NoticeSink() = default;
-    /// Queues notices for the kernel; must not block on the kernel.
+    /// Queues notices for the kernel; must not block on the kernel. Called
+    /// after every change applied to the replica, with nothing for the
+    /// kernel too: the change may have queued a send (Replica::takeRequeued).
     virtual void post(std::vector<KernelNotice> notices) = 0;
 };
 

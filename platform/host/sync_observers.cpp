@@ -19,7 +19,7 @@ template <class F>
 std::optional<Error> applying(NoticeSink& sink, F&& work) {
     try {
         std::vector<KernelNotice> notices = work();
-        if (!notices.empty()) sink.post(std::move(notices));
+        sink.post(std::move(notices));
         return std::nullopt;
     } catch (const std::exception& error) {
         return cannotSynchronize(error.what());
