@@ -553,8 +553,13 @@ private:
         }
         if (readAgain) {
             pool_.submit([this, inode = attempt.inode, bits = attempt.bits, identifier = *readAgain] {
-                applyPluginItem(identifier);
-                over(inode, bits, false);
+                // A deletion is read again only when the drive refused it.
+                if (contains(bits, LocalChange::deletion)) {
+                    over(inode, bits, !restoreRefusedDeletion(inode, identifier));
+                } else {
+                    applyPluginItem(identifier);
+                    over(inode, bits, false);
+                }
             });
             return;
         }
@@ -583,6 +588,28 @@ private:
         } catch (const std::exception& failure) {
             hostLogger().error("Réponse à un envoi non appliquée : {}", std::string(failure.what()));
         }
+    }
+
+    /// The item of a refused deletion back as the plug-in holds it; false
+    /// when it cannot tell now: the deletion goes again later, and meets the
+    /// same refusal.
+    bool restoreRefusedDeletion(Inode inode, const fileprovider::ItemIdentifier& identifier) {
+        try {
+            const PluginAnswer answer = askPlugin(identifier);
+            if (answer.item) {
+                notices_.post(replica_.finishRefusedDeletion(inode, answer.item));
+                return true;
+            }
+            if (answer.error && classifyUploadFailure(*answer.error) == UploadFailure::noSuchItem) {
+                // Withdrawn there since: the deletion is done after all.
+                notices_.post(replica_.finishSending(inode, nullptr));
+                return true;
+            }
+            replica_.failSending(inode, std::nullopt);
+        } catch (const std::exception& failure) {
+            hostLogger().error("Réponse à un envoi non appliquée : {}", std::string(failure.what()));
+        }
+        return false;
     }
 
     /// The item to read again from the plug-in, when a listing showed it
@@ -682,8 +709,8 @@ private:
                 return false;
             case UploadFailure::deletionRejected:
                 // Another device's newer bytes win over a deletion made
-                // without them: the file comes back as the drive has it.
-                notices_.post(replica_.finishSending(inode, nullptr));
+                // without them: the file comes back as the drive has it
+                // (restoreRefusedDeletion, which ends the record).
                 readAgain = attempt.identifier;
                 return false;
             case UploadFailure::excluded:

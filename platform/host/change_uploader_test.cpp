@@ -44,11 +44,17 @@ public:
     std::shared_ptr<Progress> item(const ItemIdentifier& identifier, const fileprovider::Request&,
                                    ItemCompletion completion) override {
         ItemPtr known;
+        bool unreachable = false;
         {
             std::lock_guard lock(mutex_);
+            unreachable = unreachable_;
             if (const auto found = items_.find(identifier.rawValue()); found != items_.end()) known = found->second;
         }
-        known ? completion(known, std::nullopt) : completion(nullptr, Error::noSuchItem());
+        if (unreachable) {
+            completion(nullptr, Error::serverUnreachable());
+        } else {
+            known ? completion(known, std::nullopt) : completion(nullptr, Error::noSuchItem());
+        }
         return Progress::create();
     }
     std::shared_ptr<Progress> deleteItem(const ItemIdentifier& identifier, const fileprovider::ItemVersion&,
@@ -64,6 +70,12 @@ public:
     void knows(ItemPtr item) {
         std::lock_guard lock(mutex_);
         items_[item->itemIdentifier().rawValue()] = std::move(item);
+        unreachable_ = false;
+    }
+    /// item() fails until the next knows().
+    void loseTheDrive() {
+        std::lock_guard lock(mutex_);
+        unreachable_ = true;
     }
     std::shared_ptr<fileprovider::Enumerator> enumerator(const ItemIdentifier&, const fileprovider::Request&) override {
         throw fileprovider::ErrorException(Error::serverUnreachable());
@@ -114,6 +126,7 @@ private:
     std::condition_variable called_;
     std::vector<Call> calls_;
     std::map<std::string, ItemPtr> items_;
+    bool unreachable_ = false;
 };
 
 struct Refusals final : UploadObserver {
@@ -448,8 +461,17 @@ TEST_F(ChangeUploaderTest, ADeletionTheDriveRejectsBringsTheFileBackAsTheDriveHa
     clock.advance(500ms);
     const auto call = extension->waitForCall(0);
     ASSERT_EQ(call.kind, UploadingExtension::Call::remove);
-    extension->knows(answerItem("f:1", "b.txt", "v2"));  // renamed and rewritten by another device
+    extension->loseTheDrive();
     call.answerDeletion(Error::fileProvider(fileprovider::FileProviderErrorCode::deletionRejected));
+    // Until the plug-in says what the drive holds, the record stays: ended
+    // first, a stop before the file came back would lose it here.
+    waitIdle();
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    EXPECT_TRUE(replica->pendingChange(file));
+    extension->knows(answerItem("f:1", "b.txt", "v2"));  // renamed and rewritten by another device
+    clock.advance(1s);
+    extension->waitForCall(1).answerDeletion(
+        Error::fileProvider(fileprovider::FileProviderErrorCode::deletionRejected));
     waitIdle();
     const auto back = replica->entry(ItemIdentifier("f:1"));
     ASSERT_TRUE(back);

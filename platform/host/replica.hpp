@@ -243,6 +243,11 @@ public:
     /// too rather than over the other device's version.
     virtual std::vector<KernelNotice> finishSending(Inode inode, fileprovider::ItemPtr item,
                                                     SentBytes sentBytes = SentBytes::taken) = 0;
+    /// The drive kept the item a deletion was sent for (another device's
+    /// newer bytes): the record ends and `item` is shown again, in one
+    /// transaction. Apart, a stop between them would lose the file here for
+    /// good, the change page that brought the newer bytes being taken.
+    virtual std::vector<KernelNotice> finishRefusedDeletion(Inode inode, fileprovider::ItemPtr item) = 0;
     /// What was being sent goes back to the queue. With a `refusal`, the
     /// record is held until the item changes again.
     virtual void failSending(Inode inode, std::optional<std::string> refusal) = 0;

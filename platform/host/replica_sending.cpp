@@ -409,6 +409,17 @@ bool SqliteReplica::takeListedWhileChanging(const ItemIdentifier& identifier) {
     return listedWhileChanging_.erase(identifier.rawValue()) > 0;
 }
 
+std::vector<KernelNotice> SqliteReplica::finishRefusedDeletion(Inode sent, ItemPtr item) try {
+    LockGuard lock(mutex_);
+    const Inode inode = answeredRecord(sent);
+    Change change(connection_, generation_);
+    if (hasRecord(inode)) dropRecord(inode);
+    upsertAll(std::span(&item, 1), change.notices);
+    return change.commit();
+} catch (const sqlite::SqliteError& error) {
+    rethrow(error);
+}
+
 std::vector<Inode> SqliteReplica::takeRequeued() {
     LockGuard lock(mutex_);
     return std::exchange(requeued_, {});

@@ -82,6 +82,7 @@ class SqliteReplica final : public Replica {
     std::size_t pendingCount() const override;
     std::optional<OutgoingChange> beginSending(Inode inode) override;
     std::vector<KernelNotice> finishSending(Inode inode, ItemPtr item, SentBytes sentBytes) override;
+    std::vector<KernelNotice> finishRefusedDeletion(Inode inode, ItemPtr item) override;
     void failSending(Inode inode, std::optional<std::string> refusal) override;
     bool takeListedWhileChanging(const ItemIdentifier& identifier) override;
     std::vector<Inode> takeRequeued() override;
