@@ -101,8 +101,10 @@ void ExpectedState::forgetMoves(const std::string& path) {
     // it (another device's newer bytes) and the file came back under the
     // name the drive has, which the other side never stopped using; a file
     // the other side moved in that this side never saw there stayed where
-    // this side had it. Either way the moves into `path` no longer tell
-    // where either side's later changes land.
+    // this side had it, or came back with the folder, which the drive could
+    // not remove with it inside. Either way the moves into `path` no longer
+    // tell where either side's later changes land, and the two names of
+    // each stand for one file.
     std::vector<std::string> gone{path};
     for (std::size_t i = moves_.size(); i-- > 0;) {
         const Move& move = moves_[i];
@@ -111,6 +113,7 @@ void ExpectedState::forgetMoves(const std::string& path) {
         });
         if (!into) continue;
         gone.push_back(move.from);
+        twins_.emplace_back(move.from, move.to);
         moves_.erase(moves_.begin() + static_cast<std::ptrdiff_t>(i));
     }
 }

@@ -77,6 +77,14 @@ TEST(VerdictTest, JudgesTheSettledTrees) {
              e.wrote(Origin::local, 4, "e/a.txt", "h2");
          },
          {{"e/a.txt", file("h2")}}, {{"e/a.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true},
+        {"moved there into a folder removed here before this side saw it, which came back with it",
+         [](ExpectedState& e) {
+             e.moved(Origin::remote, "a.txt", "d/a.txt");
+             e.deleted(Origin::local, "d");
+             e.wrote(Origin::local, 2, "a.txt", "h1");
+             e.wrote(Origin::local, 3, "d/a.txt", "h2");
+         },
+         {{"d/a.txt", file("h2")}}, {{"d/a.txt", file("h2", 1)}}, {}, 0, 0, 0, 0, true},
         {"moved and renamed here, replaced there between the two, then trashed there", [](ExpectedState& e) {
              e.moved(Origin::local, "a.txt", "d/b.txt");
              e.wrote(Origin::remote, 1, "d/a.txt", "h2");
