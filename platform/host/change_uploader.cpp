@@ -91,6 +91,8 @@ public:
             const Clock::TimePoint now = clock_.now();
             for (const PendingChange& record : records) {
                 if (record.refusal || record.queued == LocalChange::none) continue;
+                if (inDoubt.contains(record.inode) && isMove(record.queued | record.sending))
+                    movesMaybeLanded_.insert(record.inode);
                 due(record.inode, record.sequence, inDoubt.contains(record.inode) ? now + options_.landingGrace : now);
             }
             wakeLocked();
@@ -273,7 +275,10 @@ private:
 
     void sendNow(Inode inode) {
         if (takeMoveInDoubt(inode) && !settleMoveInDoubt(inode)) return;
-        refreshBeforeResend(inode);
+        if (!refreshBeforeResend(inode)) {
+            hostLogger().error("Dossier illisible, envoi reporté : il est peut-être déjà sur le Cadrio");
+            return ended(inode, true);
+        }
         refreshBeforeDeletion(inode);
         std::optional<OutgoingChange> outgoing = replica_.beginSending(inode);
         if (!outgoing) {
@@ -321,17 +326,25 @@ private:
 
     /// A creation that may have reached the drive goes again, or its
     /// deletion goes, only once the working set shows what the drive holds.
-    void refreshBeforeResend(Inode inode) {
+    /// False when its folder could not be read: the plug-in looks there for
+    /// what the attempt left, and without it would make a second file (or
+    /// leave the first one standing).
+    bool refreshBeforeResend(Inode inode) {
         const std::optional<PendingChange> record = replica_.pendingChange(inode);
-        if (!record || !record->mayAlreadyExist) return;
-        if (!contains(record->queued, LocalChange::creation) && !contains(record->queued, LocalChange::deletion)) return;
+        if (!record || !record->mayAlreadyExist) return true;
+        if (!contains(record->queued, LocalChange::creation) && !contains(record->queued, LocalChange::deletion))
+            return true;
         waitForWorkingSet();
         // The attempt may have come in a change page before a restart, and
         // what is held back of it was in memory only: its folder listed
         // again shows it once more, and it is never left unseen.
-        if (const std::optional<ReplicaEntry> folder = replica_.entry(record->baseParent)) {
-            (void)engine_.listFolder(folder->inode, clock_.now() + kAttemptListingWait, true);
-        }
+        const std::optional<ReplicaEntry> folder = replica_.entry(record->baseParent);
+        if (!folder) return true;
+        const std::optional<fileprovider::Error> failure =
+            engine_.listFolder(folder->inode, clock_.now() + kAttemptListingWait, true);
+        // A folder gone from the drive took the attempt with it: the send
+        // meets that and is sorted out as any other.
+        return !failure || classifyUploadFailure(*failure) == UploadFailure::noSuchItem;
     }
 
     /// A file's deletion goes once the working set is current: the plug-in
@@ -370,7 +383,7 @@ private:
         const std::optional<ReplicaEntry> entry = replica_.entry(inode);
         if (!entry || isProvisional(entry->parentIdentifier)) return true;
         if (!pluginKnows(entry->identifier)) {
-            keepCachedBytes(inode);
+            if (!takeMoveMaybeLanded(inode)) keepCachedBytes(inode);
             notices_.post(replica_.forgetRemoteItem(inode));
             return true;
         }
@@ -382,6 +395,27 @@ private:
         engine_.signal();
         ended(inode, true);
         return false;
+    }
+
+    /// Whether the last attempt of a rename or move of `inode` may have
+    /// reached the drive although it failed. The drive's "no such item"
+    /// then most likely means another device removed the item after the
+    /// move landed: the user's bytes are in the drive's trash as they were,
+    /// and making the file again would bring back what that device removed.
+    bool takeMoveMaybeLanded(Inode inode) {
+        LockGuard lock(mutex_);
+        return movesMaybeLanded_.erase(inode) > 0;
+    }
+
+    static bool isMove(LocalChange bits) {
+        if (contains(bits, LocalChange::creation) || contains(bits, LocalChange::deletion)) return false;
+        return contains(bits, LocalChange::filename) || contains(bits, LocalChange::parent);
+    }
+
+    void noteMoveMaybeLanded(const Attempt& attempt) {
+        if (!isMove(attempt.bits)) return;
+        LockGuard lock(mutex_);
+        movesMaybeLanded_.insert(attempt.inode);
     }
 
     /// The drive lost a file the user moved or renamed here: the bytes the
@@ -634,6 +668,7 @@ private:
         {
             LockGuard lock(mutex_);
             failures_.erase(inode);
+            movesMaybeLanded_.erase(inode);
         }
         if (contains(attempt.bits, LocalChange::creation)) rescheduleWaiting();
         if (!item) return std::nullopt;
@@ -653,6 +688,7 @@ private:
         const Inode inode = attempt.inode;
         switch (classifyUploadFailure(error)) {
             case UploadFailure::cancelled:
+                noteMoveMaybeLanded(attempt);
                 replica_.failSending(inode, std::nullopt);
                 keepForRetry(attempt);
                 requeue(inode);
@@ -685,7 +721,7 @@ private:
                     break;
                 } else {
                     unfreeze(attempt);
-                    keepCachedBytes(inode);
+                    if (!takeMoveMaybeLanded(inode)) keepCachedBytes(inode);
                     notices_.post(replica_.forgetRemoteItem(inode));
                     requeue(inode);
                 }
@@ -718,6 +754,7 @@ private:
                 replica_.keepLocalOnly(inode);
                 return false;
             case UploadFailure::retry:
+                noteMoveMaybeLanded(attempt);
                 break;
         }
         hostLogger().error("Envoi échoué, nouvel essai plus tard : {}", error.description);
@@ -838,6 +875,9 @@ private:
     std::unordered_map<Inode, Send> sends_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_map<Inode, std::size_t> failures_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_set<Inode> movesInDoubt_ CADRIO_GUARDED_BY(mutex_);
+    /// Renames and moves whose last attempt failed after it may have
+    /// reached the drive (see takeMoveMaybeLanded).
+    std::unordered_set<Inode> movesMaybeLanded_ CADRIO_GUARDED_BY(mutex_);
     /// When the last refresh before a deletion that has ended began.
     Clock::TimePoint refreshedFrom_ CADRIO_GUARDED_BY(mutex_) = Clock::TimePoint::min();
     std::vector<std::function<void()>> idleWaiters_ CADRIO_GUARDED_BY(mutex_);

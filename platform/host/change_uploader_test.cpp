@@ -23,6 +23,15 @@ using fileprovider::ItemPtr;
 using fileprovider::Progress;
 using namespace std::chrono_literals;
 
+struct Listing final : fileprovider::Enumerator {
+    void invalidate() override {}
+    void enumerateItems(std::shared_ptr<fileprovider::EnumerationObserver> observer, fileprovider::Page) override {
+        observer->didEnumerate(items);
+        observer->finishEnumerating(std::nullopt);
+    }
+    std::vector<ItemPtr> items;
+};
+
 /// Records each creation, modification and deletion; the test answers them.
 class UploadingExtension final : public fileprovider::ReplicatedExtension {
 public:
@@ -77,8 +86,20 @@ public:
         std::lock_guard lock(mutex_);
         unreachable_ = true;
     }
-    std::shared_ptr<fileprovider::Enumerator> enumerator(const ItemIdentifier&, const fileprovider::Request&) override {
-        throw fileprovider::ErrorException(Error::serverUnreachable());
+    /// Folder listings hold what item() knows under them; changes are not
+    /// kept.
+    std::shared_ptr<fileprovider::Enumerator> enumerator(const ItemIdentifier& container,
+                                                         const fileprovider::Request&) override {
+        std::lock_guard lock(mutex_);
+        if (container.isWorkingSet()) throw fileprovider::ErrorException(Error::serverUnreachable());
+        ++listings_;
+        called_.notify_all();
+        if (unreachable_) throw fileprovider::ErrorException(Error::serverUnreachable());
+        auto listing = std::make_shared<Listing>();
+        for (const auto& [identifier, item] : items_) {
+            if (item->parentItemIdentifier() == container) listing->items.push_back(item);
+        }
+        return listing;
     }
     std::shared_ptr<Progress> createItem(ItemPtr item, ItemFields fields, const std::optional<fs::path>& contents,
                                          fileprovider::CreateItemOptions options, const fileprovider::Request&,
@@ -102,6 +123,11 @@ public:
             return {};
         }
         return calls_[index];
+    }
+    /// Waits (bounded in real time) for the count-th folder listing.
+    bool waitForListing(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        return called_.wait_for(lock, 10s, [&] { return listings_ >= count; });
     }
     std::size_t callCount() {
         std::lock_guard lock(mutex_);
@@ -127,6 +153,7 @@ private:
     std::vector<Call> calls_;
     std::map<std::string, ItemPtr> items_;
     bool unreachable_ = false;
+    std::size_t listings_ = 0;
 };
 
 struct Refusals final : UploadObserver {
@@ -326,6 +353,28 @@ TEST_F(ChangeUploaderTest, AFileRenamedHereThatTheDriveLostIsCreatedAgainFromThe
     EXPECT_EQ(again.contents, "cached") << "another device trashed it, but the user had kept it by renaming it";
 }
 
+TEST_F(ChangeUploaderTest, ARenameThatMayHaveLandedBeforeTheDriveLostTheFileLetsItGo) {
+    makeUploader();
+    replica->apply(std::vector{answerItem("f:1", "a.txt", "v1")});
+    const Inode file = replica->entry(ItemIdentifier("f:1"))->inode;
+    std::ofstream(cache.temporaryDirectory() / "fetched", std::ios::binary) << "cached";
+    cache.adopt(file, cache.temporaryDirectory() / "fetched", "v1");
+    replica->renameLocal(file, kFuseRootInode, "b.txt", false);
+    uploader->changed(file);
+    clock.advance(500ms);
+    extension->waitForCall(0).answer(nullptr, ItemFields::none, false, Error::serverUnreachable());
+    waitIdle();
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    clock.advance(1s);
+    extension->waitForCall(1).answer(nullptr, ItemFields::none, false, Error::noSuchItem());
+    waitIdle();
+    clock.advance(10min);
+    waitIdle();
+    EXPECT_EQ(extension->callCount(), 2u) << "another device trashed it after the rename landed";
+    EXPECT_FALSE(replica->child(kFuseRootInode, "b.txt"));
+    EXPECT_EQ(replica->pendingCount(), 0u);
+}
+
 TEST_F(ChangeUploaderTest, FailuresRetryOnTheScheduleAndRefusalsAreToldOnce) {
     makeUploader();
     const Inode file = newFile(kFuseRootInode, "a.txt", "a");
@@ -407,6 +456,23 @@ TEST_F(ChangeUploaderTest, ACreationWhoseAnswerWasLostGoesAgainWithItsFirstBytes
     const auto edit = extension->waitForCall(2);
     EXPECT_EQ(edit.kind, UploadingExtension::Call::modify);
     EXPECT_EQ(edit.contents, "a3");
+}
+
+TEST_F(ChangeUploaderTest, ACreationInDoubtWaitsUntilItsFolderCanBeRead) {
+    makeUploader();
+    newFile(kFuseRootInode, "a.txt", "a1");
+    clock.advance(500ms);
+    extension->waitForCall(0).answer(nullptr, ItemFields::none, false, Error::serverUnreachable());
+    waitIdle();
+    extension->loseTheDrive();
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    clock.advance(1s);
+    ASSERT_TRUE(extension->waitForListing(1));
+    waitIdle();
+    EXPECT_EQ(extension->callCount(), 1u) << "unseen, the first attempt's file would get a twin";
+    extension->knows(answerItem("id:other", "other.txt", "v1"));
+    clock.advance(2s);
+    EXPECT_TRUE(extension->waitForCall(1).mayAlreadyExist);
 }
 
 TEST_F(ChangeUploaderTest, ACreationInDoubtAnsweredWithAFileTheDriveWithdrewSinceGoesHere) {
