@@ -93,7 +93,8 @@ struct FuseContext {
     /// True when the kernel's pages of `inode` hold `contentVersion`;
     /// records it as the version they will hold from now on.
     bool keepPageCache(Inode inode, const fileprovider::ByteString& contentVersion);
-    /// Called for every inode notice sent to the kernel.
+    /// Called for every inode notice sent to the kernel, and with the folder
+    /// of every entry notice.
     void noticeChanged(Inode inode);
     /// True when the kernel's cached listing of `folder` may be kept by this
     /// opendir; from now on it counts as current.

@@ -40,9 +40,12 @@ bool runFusermount(const std::filesystem::path& mountPoint) {
 }
 
 void sendNotice(fuse_session* session, FuseContext& context, const KernelNotice& notice) {
-    // -ENOENT only says the kernel held nothing of it.
+    // -ENOENT only says the kernel held nothing of it. It then leaves the
+    // folder's cached listing alone too, still showing the name: the
+    // folder's next opendir must not keep that listing.
     switch (notice.kind) {
         case KernelNotice::Kind::entry:
+            context.noticeChanged(notice.parent);
             fuse_lowlevel_notify_inval_entry(session, notice.parent, notice.name.data(), notice.name.size());
             break;
         case KernelNotice::Kind::inode:
@@ -52,6 +55,7 @@ void sendNotice(fuse_session* session, FuseContext& context, const KernelNotice&
             fuse_lowlevel_notify_inval_inode(session, notice.inode, 0, 0);
             break;
         case KernelNotice::Kind::deleted:
+            context.noticeChanged(notice.parent);
             if (fuse_lowlevel_notify_delete(session, notice.parent, notice.inode, notice.name.data(),
                                             notice.name.size()) != 0) {
                 fuse_lowlevel_notify_inval_entry(session, notice.parent, notice.name.data(), notice.name.size());
