@@ -204,6 +204,17 @@ protected:
         copies.endWriting(inode);
         if (uploader) uploader->changed(inode);
     }
+    /// f:1, its bytes cached, renamed here from a.txt to b.txt and due.
+    void renameCachedFile() {
+        makeUploader();
+        replica->apply(std::vector{answerItem("f:1", "a.txt", "v1")});
+        const Inode file = replica->entry(ItemIdentifier("f:1"))->inode;
+        std::ofstream(cache.temporaryDirectory() / "fetched", std::ios::binary) << "cached";
+        cache.adopt(file, cache.temporaryDirectory() / "fetched", "v1");
+        replica->renameLocal(file, kFuseRootInode, "b.txt", false);
+        uploader->changed(file);
+        clock.advance(500ms);
+    }
     void waitIdle() {
         std::promise<void> idle;
         uploader->whenIdle([&] { idle.set_value(); });
@@ -337,14 +348,7 @@ TEST_F(ChangeUploaderTest, ARenameListedWhileAnEditWentUpIsNotUndoneByTheEditsAn
 }
 
 TEST_F(ChangeUploaderTest, AFileRenamedHereThatTheDriveLostIsCreatedAgainFromTheCache) {
-    makeUploader();
-    replica->apply(std::vector{answerItem("f:1", "a.txt", "v1")});
-    const Inode file = replica->entry(ItemIdentifier("f:1"))->inode;
-    std::ofstream(cache.temporaryDirectory() / "fetched", std::ios::binary) << "cached";
-    cache.adopt(file, cache.temporaryDirectory() / "fetched", "v1");
-    replica->renameLocal(file, kFuseRootInode, "b.txt", false);
-    uploader->changed(file);
-    clock.advance(500ms);
+    renameCachedFile();
     extension->waitForCall(0).answer(nullptr, ItemFields::none, false, Error::noSuchItem());
     clock.advance(500ms);
     const auto again = extension->waitForCall(1);
@@ -354,14 +358,7 @@ TEST_F(ChangeUploaderTest, AFileRenamedHereThatTheDriveLostIsCreatedAgainFromThe
 }
 
 TEST_F(ChangeUploaderTest, ARenameThatMayHaveLandedBeforeTheDriveLostTheFileLetsItGo) {
-    makeUploader();
-    replica->apply(std::vector{answerItem("f:1", "a.txt", "v1")});
-    const Inode file = replica->entry(ItemIdentifier("f:1"))->inode;
-    std::ofstream(cache.temporaryDirectory() / "fetched", std::ios::binary) << "cached";
-    cache.adopt(file, cache.temporaryDirectory() / "fetched", "v1");
-    replica->renameLocal(file, kFuseRootInode, "b.txt", false);
-    uploader->changed(file);
-    clock.advance(500ms);
+    renameCachedFile();
     extension->waitForCall(0).answer(nullptr, ItemFields::none, false, Error::serverUnreachable());
     waitIdle();
     ASSERT_TRUE(clock.waitForSleepers(1));
