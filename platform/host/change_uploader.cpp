@@ -91,8 +91,8 @@ public:
             const Clock::TimePoint now = clock_.now();
             for (const PendingChange& record : records) {
                 if (record.refusal || record.queued == LocalChange::none) continue;
-                if (inDoubt.contains(record.inode) && isMove(record.queued | record.sending))
-                    movesMaybeLanded_.insert(record.inode);
+                if (inDoubt.contains(record.inode) && isModification(record.queued | record.sending))
+                    changesMaybeLanded_.insert(record.inode);
                 due(record.inode, record.sequence, inDoubt.contains(record.inode) ? now + options_.landingGrace : now);
             }
             wakeLocked();
@@ -179,6 +179,7 @@ private:
         LocalChange bits = LocalChange::none;
         bool withContents = false;
         bool mayAlreadyExist = false;  // a creation whose last attempt's answer was lost
+        bool mayHaveLanded = false;    // a modification whose last attempt's answer was lost
         bool answered = false;         // guarded by the gate's mutex
     };
 
@@ -306,6 +307,7 @@ private:
         attempt->identifier = outgoing->item.identifier;
         attempt->bits = outgoing->change.sending;
         attempt->mayAlreadyExist = outgoing->change.mayAlreadyExist;
+        attempt->mayHaveLanded = maybeLanded(inode);
         std::optional<fs::path> contents;
         if (sendsContents(*outgoing)) {
             contents = bytesToSend(*outgoing);
@@ -383,7 +385,7 @@ private:
         const std::optional<ReplicaEntry> entry = replica_.entry(inode);
         if (!entry || isProvisional(entry->parentIdentifier)) return true;
         if (!pluginKnows(entry->identifier)) {
-            if (!takeMoveMaybeLanded(inode)) keepCachedBytes(inode);
+            if (!takeMaybeLanded(inode)) keepCachedBytes(inode);
             notices_.post(replica_.forgetRemoteItem(inode));
             return true;
         }
@@ -397,25 +399,41 @@ private:
         return false;
     }
 
-    /// Whether the last attempt of a rename or move of `inode` may have
-    /// reached the drive although it failed. The drive's "no such item"
-    /// then most likely means another device removed the item after the
-    /// move landed: the user's bytes are in the drive's trash as they were,
-    /// and making the file again would bring back what that device removed.
-    bool takeMoveMaybeLanded(Inode inode) {
+    /// Whether the last attempt of a change to `inode` may have reached the
+    /// drive although it failed. The drive's "no such item" then most
+    /// likely means another device removed the item after the change
+    /// landed: for a rename or move, the user's bytes are in the drive's
+    /// trash as they were, and making the file again would bring back what
+    /// that device removed.
+    bool takeMaybeLanded(Inode inode) {
         LockGuard lock(mutex_);
-        return movesMaybeLanded_.erase(inode) > 0;
+        missedInDoubt_.erase(inode);
+        return changesMaybeLanded_.erase(inode) > 0;
     }
 
-    static bool isMove(LocalChange bits) {
-        if (contains(bits, LocalChange::creation) || contains(bits, LocalChange::deletion)) return false;
-        return contains(bits, LocalChange::filename) || contains(bits, LocalChange::parent);
+    bool maybeLanded(Inode inode) {
+        LockGuard lock(mutex_);
+        return changesMaybeLanded_.contains(inode);
     }
 
-    void noteMoveMaybeLanded(const Attempt& attempt) {
-        if (!isMove(attempt.bits)) return;
+    /// True the first time bytes that may have landed meet "no such item":
+    /// the change page that says the drive withdrew them may not be in
+    /// yet, and once it is, the plug-in answers with what landed instead
+    /// of the file being made again.
+    bool firstMissInDoubt(Inode inode) {
         LockGuard lock(mutex_);
-        movesMaybeLanded_.insert(attempt.inode);
+        return missedInDoubt_.insert(inode).second;
+    }
+
+    static bool isModification(LocalChange bits) {
+        return bits != LocalChange::none && !contains(bits, LocalChange::creation) &&
+               !contains(bits, LocalChange::deletion);
+    }
+
+    void noteMaybeLanded(const Attempt& attempt) {
+        if (!isModification(attempt.bits)) return;
+        LockGuard lock(mutex_);
+        changesMaybeLanded_.insert(attempt.inode);
     }
 
     /// The drive lost a file the user moved or renamed here: the bytes the
@@ -668,7 +686,8 @@ private:
         {
             LockGuard lock(mutex_);
             failures_.erase(inode);
-            movesMaybeLanded_.erase(inode);
+            changesMaybeLanded_.erase(inode);
+            missedInDoubt_.erase(inode);
         }
         if (contains(attempt.bits, LocalChange::creation)) rescheduleWaiting();
         if (!item) return std::nullopt;
@@ -676,7 +695,10 @@ private:
         // A creation in doubt may have been answered with what its first
         // attempt left and another device withdrew since: the change page
         // that said so may have come before a restart, which forgot it.
-        const bool foundLanded = contains(attempt.bits, LocalChange::creation) && attempt.mayAlreadyExist;
+        // A modification in doubt likewise, with the bytes its first attempt
+        // left (the plug-in answers with the file it saw withdrawn).
+        const bool foundLanded =
+            (contains(attempt.bits, LocalChange::creation) && attempt.mayAlreadyExist) || attempt.mayHaveLanded;
         if (listedMeanwhile || foundLanded) return item->itemIdentifier();
         return std::nullopt;
     }
@@ -688,7 +710,7 @@ private:
         const Inode inode = attempt.inode;
         switch (classifyUploadFailure(error)) {
             case UploadFailure::cancelled:
-                noteMoveMaybeLanded(attempt);
+                noteMaybeLanded(attempt);
                 replica_.failSending(inode, std::nullopt);
                 keepForRetry(attempt);
                 requeue(inode);
@@ -719,9 +741,12 @@ private:
                     }
                     engine_.signal();
                     break;
+                } else if (attempt.withContents && attempt.mayHaveLanded && firstMissInDoubt(inode)) {
+                    engine_.signal();
+                    break;
                 } else {
                     unfreeze(attempt);
-                    if (!takeMoveMaybeLanded(inode)) keepCachedBytes(inode);
+                    if (!takeMaybeLanded(inode)) keepCachedBytes(inode);
                     notices_.post(replica_.forgetRemoteItem(inode));
                     requeue(inode);
                 }
@@ -754,7 +779,7 @@ private:
                 replica_.keepLocalOnly(inode);
                 return false;
             case UploadFailure::retry:
-                noteMoveMaybeLanded(attempt);
+                noteMaybeLanded(attempt);
                 break;
         }
         hostLogger().error("Envoi échoué, nouvel essai plus tard : {}", error.description);
@@ -875,9 +900,11 @@ private:
     std::unordered_map<Inode, Send> sends_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_map<Inode, std::size_t> failures_ CADRIO_GUARDED_BY(mutex_);
     std::unordered_set<Inode> movesInDoubt_ CADRIO_GUARDED_BY(mutex_);
-    /// Renames and moves whose last attempt failed after it may have
-    /// reached the drive (see takeMoveMaybeLanded).
-    std::unordered_set<Inode> movesMaybeLanded_ CADRIO_GUARDED_BY(mutex_);
+    /// Changes whose last attempt failed after it may have reached the
+    /// drive (see takeMaybeLanded), and those of them whose bytes met "no
+    /// such item" once (see firstMissInDoubt).
+    std::unordered_set<Inode> changesMaybeLanded_ CADRIO_GUARDED_BY(mutex_);
+    std::unordered_set<Inode> missedInDoubt_ CADRIO_GUARDED_BY(mutex_);
     /// When the last refresh before a deletion that has ended began.
     Clock::TimePoint refreshedFrom_ CADRIO_GUARDED_BY(mutex_) = Clock::TimePoint::min();
     std::vector<std::function<void()>> idleWaiters_ CADRIO_GUARDED_BY(mutex_);

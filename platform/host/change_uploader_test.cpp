@@ -215,6 +215,13 @@ protected:
         uploader->changed(file);
         clock.advance(500ms);
     }
+    /// The first send fails as if its answer were lost; the retry is due.
+    void loseTheFirstAnswer() {
+        extension->waitForCall(0).answer(nullptr, ItemFields::none, false, Error::serverUnreachable());
+        waitIdle();
+        ASSERT_TRUE(clock.waitForSleepers(1));
+        clock.advance(1s);
+    }
     void waitIdle() {
         std::promise<void> idle;
         uploader->whenIdle([&] { idle.set_value(); });
@@ -359,16 +366,34 @@ TEST_F(ChangeUploaderTest, AFileRenamedHereThatTheDriveLostIsCreatedAgainFromThe
 
 TEST_F(ChangeUploaderTest, ARenameThatMayHaveLandedBeforeTheDriveLostTheFileLetsItGo) {
     renameCachedFile();
-    extension->waitForCall(0).answer(nullptr, ItemFields::none, false, Error::serverUnreachable());
-    waitIdle();
-    ASSERT_TRUE(clock.waitForSleepers(1));
-    clock.advance(1s);
+    loseTheFirstAnswer();
     extension->waitForCall(1).answer(nullptr, ItemFields::none, false, Error::noSuchItem());
     waitIdle();
     clock.advance(10min);
     waitIdle();
     EXPECT_EQ(extension->callCount(), 2u) << "another device trashed it after the rename landed";
     EXPECT_FALSE(replica->child(kFuseRootInode, "b.txt"));
+    EXPECT_EQ(replica->pendingCount(), 0u);
+}
+
+TEST_F(ChangeUploaderTest, AnEditThatMayHaveLandedBeforeTheDriveWithdrewTheFileLetsItGo) {
+    makeUploader();
+    replica->apply(std::vector{answerItem("f:1", "a.txt", "v1")});
+    const Inode file = replica->entry(ItemIdentifier("f:1"))->inode;
+    write(file, "edited");
+    clock.advance(500ms);
+    loseTheFirstAnswer();
+    // The change page saying another device trashed it is not in yet.
+    extension->waitForCall(1).answer(nullptr, ItemFields::none, false, Error::noSuchItem());
+    waitIdle();
+    ASSERT_TRUE(clock.waitForSleepers(1));
+    clock.advance(2s);
+    const auto again = extension->waitForCall(2);
+    EXPECT_EQ(again.kind, UploadingExtension::Call::modify) << "made again, it would bring back what was trashed";
+    // Now it is: the plug-in answers with what the first attempt left.
+    again.answer(answerItem("f:1", "a.txt", "v2"), ItemFields::none, false, std::nullopt);
+    waitIdle();
+    EXPECT_FALSE(replica->entry(file));
     EXPECT_EQ(replica->pendingCount(), 0u);
 }
 
