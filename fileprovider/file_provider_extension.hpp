@@ -27,6 +27,7 @@
 
 #include "core/api/drive_api.hpp"
 #include "core/http/api_client.hpp"
+#include "fileprovider/creations_in_doubt.hpp"
 #include "fileprovider/drive_listing.hpp"
 #include "fileprovider/file_provider_enumerator.hpp"
 #include "fileprovider/item_store.hpp"
@@ -171,6 +172,7 @@ private:
     const Parts parts_;
     const log::Logger logger_;
     const std::shared_ptr<SessionRestore> restore_;
+    const std::shared_ptr<CreationsInDoubt> creations_ = std::make_shared<CreationsInDoubt>();
     const std::shared_ptr<DriveListing> listing_;  // parts_.listing, held until the session is loaded
     const std::shared_ptr<TaskGroup> tasks_ = std::make_shared<TaskGroup>();
 };

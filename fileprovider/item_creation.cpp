@@ -87,6 +87,7 @@ FileAnswer createFile(const ItemChangeParts& parts, const Creation& creation, co
                       std::stop_token stop) {
     const LocalContent local = localContent(creation.contents, creation.name);
     const ScratchFile scratch(creation.contents ? std::nullopt : std::optional(local.url));
+    const CreationsInDoubt::Attempt attempt{creation.parent, creation.name, local.contentHash};
     if (creation.mayAlreadyExist) {
         const auto isThisOne = [&](const DriveFile& file) {
             return namesAreEquivalent(file.name, creation.name) && file.contentHash == local.contentHash;
@@ -104,15 +105,25 @@ FileAnswer createFile(const ItemChangeParts& parts, const Creation& creation, co
             parts.logger.info("Fichier {} déjà créé, retiré du Cadrio depuis.", file.id);
             return {file, false};
         }
+        // Landed, and moved to another folder by another device: the host
+        // shows it there, and the file here joins it.
+        if (const std::optional<DriveFile> moved =
+                parts.creations ? parts.creations->movedAway(attempt, *parts.store) : std::nullopt) {
+            parts.logger.info("Fichier {} déjà créé, déplacé depuis par un autre appareil.", moved->id);
+            return {*moved, false};
+        }
         if (const std::optional<DriveFile> taken = nameTakenBy(files, creation.name)) {
             FileAnswer answer = keepConflictCopy(parts, creation.name, *taken, local, report, stop);
             parts.store->upsert({}, std::span(&answer.file, 1));
             parts.store->save();
             return answer;
         }
+    } else if (parts.creations) {
+        parts.creations->begin(attempt, *parts.store);
     }
     const DriveFile file =
         parts.api->createFile(creation.name, creation.parent, local, report, stop);
+    if (parts.creations) parts.creations->answered(attempt);
     parts.store->upsert({}, std::span(&file, 1));
     parts.store->save();
     parts.logger.info("Fichier {} créé ({} octets).", file.id, local.size);

@@ -111,6 +111,24 @@ TEST_F(ItemCreationTest, AFileThatMayExistMatchesByNameAndHashAlsoOnceAnotherDev
               "f:501");
 }
 
+TEST_F(ItemCreationTest, AFileWhoseAnswerWasLostIsFoundWhereAnotherDeviceMovedItNotInAnOlderCopy) {
+    store_->upsert(std::vector{testing::folderRecord(3, "D"), testing::folderRecord(5, "E")}, {});
+    auto copy = testing::fileRecord(7, "a.txt", 5);
+    copy.contentHash = std::string(kAbcHash);
+    store_->upsert({}, std::vector{copy});
+    routes_["POST /drive/upload/file"] = answering(503, "");
+    const auto item = templateItem("a.txt", types::ContentType::plainText());
+    ASSERT_TRUE(create(item, contents("abc"), CreateItemOptions::none).error);
+    EXPECT_EQ(create(item, contents("abc")).error, Error::serverUnreachable()) << "an older copy is not the attempt";
+
+    auto landed = testing::fileRecord(9, "a.txt", 5);  // the first attempt, moved to E since
+    landed.contentHash = std::string(kAbcHash);
+    store_->upsert({}, std::vector{landed});
+    const std::size_t before = transport_->requests().size();
+    EXPECT_EQ(create(item, contents("abc")).item->itemIdentifier().rawValue(), "f:9");
+    EXPECT_EQ(transport_->requests().size(), before);
+}
+
 TEST_F(ItemCreationTest, WithoutContentsAnEmptyFileIsUploadedAndItsScratchFileRemoved) {
     const auto scratch = directory_ / "tmp";
     std::filesystem::create_directories(scratch);

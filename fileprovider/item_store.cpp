@@ -224,6 +224,18 @@ std::optional<DriveFile> ItemStore::withdrawnFile(std::int64_t id) const {
     return found == withdrawn_.end() ? std::nullopt : std::optional(found->second);
 }
 
+std::vector<DriveFile> ItemStore::filesLike(std::string_view name, std::string_view contentHash) const {
+    std::vector<DriveFile> like;
+    {
+        LockGuard lock(mutex_);
+        for (const auto& [id, file] : files_) {
+            if (file.contentHash == contentHash && namesAreEquivalent(file.name, name)) like.push_back(file);
+        }
+    }
+    std::sort(like.begin(), like.end(), [](auto& a, auto& b) { return a.id < b.id; });
+    return like;
+}
+
 std::vector<DriveFile> ItemStore::withdrawnChildren(std::optional<std::int64_t> parent) const {
     parent = parentIDFromWire(parent);
     LockGuard lock(mutex_);

@@ -129,6 +129,10 @@ public:
     Children children(std::optional<std::int64_t> parent) const CADRIO_EXCLUDES(mutex_);
     /// Every record, each list by id.
     Records contents() const CADRIO_EXCLUDES(mutex_);
+    /// The files of any folder whose name is equivalent to `name` and whose
+    /// hash is `contentHash`, by id.
+    std::vector<DriveFile> filesLike(std::string_view name, std::string_view contentHash) const
+        CADRIO_EXCLUDES(mutex_);
     /// The store's state of every item `page` names, each once, folders
     /// first, in page order.
     CurrentState currentStateOf(const DriveChanges& page) const CADRIO_EXCLUDES(mutex_);

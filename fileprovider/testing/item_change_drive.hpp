@@ -89,7 +89,8 @@ protected:
         ItemStore::Locations{directory_.path() / "store.json", directory_.path() / "summary.json"});
     std::shared_ptr<log::MemorySink> sink_ = std::make_shared<log::MemorySink>();
     ItemChangeParts parts_{std::make_shared<const DriveAPI>(client_), store_,
-                           log::Logger("zelvano.cadrio.sync", "fileprovider", sink_), nullptr};
+                           log::Logger("zelvano.cadrio.sync", "fileprovider", sink_), nullptr,
+                           std::make_shared<CreationsInDoubt>()};
     TaskGroup tasks_;
 
 private:
