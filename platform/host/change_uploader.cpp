@@ -276,10 +276,7 @@ private:
 
     void sendNow(Inode inode) {
         if (takeMoveInDoubt(inode) && !settleMoveInDoubt(inode)) return;
-        if (!refreshBeforeResend(inode)) {
-            hostLogger().error("Dossier illisible, envoi reporté : il est peut-être déjà sur le Cadrio");
-            return ended(inode, true);
-        }
+        if (!refreshBeforeResend(inode)) return ended(inode, true);
         refreshBeforeDeletion(inode);
         std::optional<OutgoingChange> outgoing = replica_.beginSending(inode);
         if (!outgoing) {
@@ -328,15 +325,20 @@ private:
 
     /// A creation that may have reached the drive goes again, or its
     /// deletion goes, only once the working set shows what the drive holds.
-    /// False when its folder could not be read: the plug-in looks there for
-    /// what the attempt left, and without it would make a second file (or
-    /// leave the first one standing).
+    /// False when the working set or its folder could not be read: the
+    /// plug-in looks there for what the attempt left (in the folder, or
+    /// wherever another device moved it), and without it would make a
+    /// second file (or leave the first one standing).
     bool refreshBeforeResend(Inode inode) {
         const std::optional<PendingChange> record = replica_.pendingChange(inode);
         if (!record || !record->mayAlreadyExist) return true;
         if (!contains(record->queued, LocalChange::creation) && !contains(record->queued, LocalChange::deletion))
             return true;
         waitForWorkingSet();
+        if (!engine_.workingSetCurrent()) {
+            hostLogger().error("Changements du Cadrio illisibles, envoi reporté : il est peut-être déjà sur le Cadrio");
+            return false;
+        }
         // The attempt may have come in a change page before a restart, and
         // what is held back of it was in memory only: its folder listed
         // again shows it once more, and it is never left unseen.
@@ -346,7 +348,9 @@ private:
             engine_.listFolder(folder->inode, clock_.now() + kAttemptListingWait, true);
         // A folder gone from the drive took the attempt with it: the send
         // meets that and is sorted out as any other.
-        return !failure || classifyUploadFailure(*failure) == UploadFailure::noSuchItem;
+        if (!failure || classifyUploadFailure(*failure) == UploadFailure::noSuchItem) return true;
+        hostLogger().error("Dossier illisible, envoi reporté : il est peut-être déjà sur le Cadrio");
+        return false;
     }
 
     /// A file's deletion goes once the working set is current: the plug-in

@@ -23,11 +23,16 @@ using fileprovider::ItemPtr;
 using fileprovider::Progress;
 using namespace std::chrono_literals;
 
+/// A folder's listing, or the working set's: no change since any anchor.
 struct Listing final : fileprovider::Enumerator {
     void invalidate() override {}
     void enumerateItems(std::shared_ptr<fileprovider::EnumerationObserver> observer, fileprovider::Page) override {
         observer->didEnumerate(items);
         observer->finishEnumerating(std::nullopt);
+    }
+    void enumerateChanges(std::shared_ptr<fileprovider::ChangeObserver> observer,
+                          fileprovider::SyncAnchor anchor) override {
+        observer->finishEnumeratingChanges(anchor, false);
     }
     std::vector<ItemPtr> items;
 };
@@ -80,18 +85,24 @@ public:
         std::lock_guard lock(mutex_);
         items_[item->itemIdentifier().rawValue()] = std::move(item);
         unreachable_ = false;
+        changesLost_ = false;
     }
-    /// item() fails until the next knows().
-    void loseTheDrive() {
+    /// item() and folder listings fail until the next knows(); the working
+    /// set too when `changesToo`.
+    void loseTheDrive(bool changesToo = false) {
         std::lock_guard lock(mutex_);
         unreachable_ = true;
+        changesLost_ = changesToo;
     }
     /// Folder listings hold what item() knows under them; changes are not
     /// kept.
     std::shared_ptr<fileprovider::Enumerator> enumerator(const ItemIdentifier& container,
                                                          const fileprovider::Request&) override {
         std::lock_guard lock(mutex_);
-        if (container.isWorkingSet()) throw fileprovider::ErrorException(Error::serverUnreachable());
+        if (container.isWorkingSet()) {
+            if (changesLost_) throw fileprovider::ErrorException(Error::serverUnreachable());
+            return std::make_shared<Listing>();
+        }
         ++listings_;
         called_.notify_all();
         if (unreachable_) throw fileprovider::ErrorException(Error::serverUnreachable());
@@ -133,6 +144,10 @@ public:
         std::lock_guard lock(mutex_);
         return calls_.size();
     }
+    std::size_t listingCount() {
+        std::lock_guard lock(mutex_);
+        return listings_;
+    }
 
 private:
     static std::string read(const std::optional<fs::path>& file) {
@@ -153,6 +168,7 @@ private:
     std::vector<Call> calls_;
     std::map<std::string, ItemPtr> items_;
     bool unreachable_ = false;
+    bool changesLost_ = false;
     std::size_t listings_ = 0;
 };
 
@@ -183,6 +199,7 @@ ItemPtr answerItem(const std::string& identifier, const std::string& name, const
 
 class ChangeUploaderTest : public ::testing::Test {
 protected:
+    ChangeUploaderTest() { replica->applyChanges({}, {}, fileprovider::SyncAnchor{"a0"}); }
     void TearDown() override { uploader.reset(); }
 
     void makeUploader(unsigned concurrency = 2, const std::vector<Inode>& leftInFlight = {}) {
@@ -480,21 +497,51 @@ TEST_F(ChangeUploaderTest, ACreationWhoseAnswerWasLostGoesAgainWithItsFirstBytes
     EXPECT_EQ(edit.contents, "a3");
 }
 
-TEST_F(ChangeUploaderTest, ACreationInDoubtWaitsUntilItsFolderCanBeRead) {
+TEST_F(ChangeUploaderTest, ACreationInDoubtWaitsUntilTheChangesAndItsFolderCanBeRead) {
     makeUploader();
     newFile(kFuseRootInode, "a.txt", "a1");
     clock.advance(500ms);
     extension->waitForCall(0).answer(nullptr, ItemFields::none, false, Error::serverUnreachable());
     waitIdle();
-    extension->loseTheDrive();
+    extension->loseTheDrive(true);
     ASSERT_TRUE(clock.waitForSleepers(1));
     clock.advance(1s);
+    waitIdle();
+    EXPECT_EQ(extension->listingCount(), 0u) << "another device may have moved the first attempt's file";
+    extension->loseTheDrive();
+    clock.advance(1min);
     ASSERT_TRUE(extension->waitForListing(1));
     waitIdle();
     EXPECT_EQ(extension->callCount(), 1u) << "unseen, the first attempt's file would get a twin";
     extension->knows(answerItem("id:other", "other.txt", "v1"));
-    clock.advance(2s);
+    clock.advance(1min);
     EXPECT_TRUE(extension->waitForCall(1).mayAlreadyExist);
+}
+
+TEST_F(ChangeUploaderTest, ACreationInDoubtAnsweredWithAFileAnotherDeviceMovedJoinsItThere) {
+    makeUploader();
+    auto folderItem = std::make_shared<BasicItem>();
+    folderItem->identifier = ItemIdentifier("d:1");
+    folderItem->name = "D";
+    folderItem->type = types::ContentType::folder();
+    const ItemPtr folder = folderItem;
+    replica->apply(std::vector{folder});
+    extension->knows(folder);
+    const Inode file = newFile(kFuseRootInode, "a.txt", "a1");
+    clock.advance(500ms);
+    loseTheFirstAnswer();
+    // The working set brought the first attempt's file where the other device put it.
+    const ItemPtr moved = answerItem("id:a", "a.txt", "v1", ItemIdentifier("d:1"));
+    replica->apply(std::vector{moved});
+    extension->knows(moved);
+    extension->waitForCall(1).answer(moved, ItemFields::none, false, std::nullopt);
+    waitIdle();
+    const Inode there = replica->entry(folderItem->identifier)->inode;
+    ASSERT_TRUE(replica->child(there, "a.txt"));
+    EXPECT_EQ(replica->child(there, "a.txt")->identifier, ItemIdentifier("id:a"));
+    EXPECT_FALSE(replica->child(kFuseRootInode, "a.txt")) << "one file, where the other device moved it";
+    EXPECT_FALSE(replica->pendingChange(file));
+    EXPECT_EQ(extension->callCount(), 2u);
 }
 
 TEST_F(ChangeUploaderTest, ACreationInDoubtAnsweredWithAFileTheDriveWithdrewSinceGoesHere) {

@@ -137,6 +137,11 @@ class SyncEngine::Impl {
         return idleLocked();
     }
 
+    bool workingSetCurrent() const {
+        LockGuard lock(mutex_);
+        return workingSetCurrent_;
+    }
+
     void whenIdle(std::function<void()> done) {
         {
             LockGuard lock(mutex_);
@@ -169,7 +174,9 @@ class SyncEngine::Impl {
                 pendingRelist_ = false;
                 pendingChanges_ = false;
             }
-            relist ? relistWorkingSet() : enumerateChanges();
+            const bool current = relist ? relistWorkingSet() : enumerateChanges();
+            LockGuard lock(mutex_);
+            workingSetCurrent_ = current;
         }
         std::vector<std::function<void()>> waiters;
         {
@@ -218,14 +225,17 @@ class SyncEngine::Impl {
 
     void post(std::vector<KernelNotice> notices) { sink_.post(std::move(notices)); }
 
-    void relistWorkingSet() {
+    /// True when the replica holds the whole working set afterwards.
+    bool relistWorkingSet() {
         try {
             replica_.beginRelisting();
         } catch (const ReplicaError& error) {
-            return fail(cannotSynchronize(error.what()));
+            fail(cannotSynchronize(error.what()));
+            return false;
         }
         const auto enumerator = makeEnumerator(ItemIdentifier::workingSet(), true);
-        if (!enumerator) return;
+        if (!enumerator) return false;
+        bool current = false;
         if (listWorkingSet(*enumerator)) {
             auto answer = std::make_shared<AnchorAnswer>(clock_);
             const EnumerationOutcome outcome = await(*answer, [&] {
@@ -237,12 +247,14 @@ class SyncEngine::Impl {
             if (!outcome.error) {
                 try {
                     post(replica_.finishRelisting(outcome.anchor));
+                    current = true;
                 } catch (const ReplicaError& error) {
                     fail(cannotSynchronize(error.what()));
                 }
             }
         }
         enumerator->invalidate();
+        return current;
     }
 
     bool listWorkingSet(fileprovider::Enumerator& enumerator) {
@@ -260,31 +272,34 @@ class SyncEngine::Impl {
         return false;
     }
 
-    void enumerateChanges() {
+    /// True when the replica holds every change up to the drive's last.
+    bool enumerateChanges() {
         std::optional<fileprovider::SyncAnchor> anchor;
         try {
             anchor = replica_.anchor();
         } catch (const ReplicaError& error) {
-            return fail(cannotSynchronize(error.what()));
+            fail(cannotSynchronize(error.what()));
+            return false;
         }
         if (!anchor) return relistWorkingSet();
         const auto enumerator = makeEnumerator(ItemIdentifier::workingSet(), true);
-        if (!enumerator) return;
+        if (!enumerator) return false;
         bool expired = false;
+        bool current = false;
         for (int pages = 0; pages < kMaxPages; ++pages) {
             auto observer = std::make_shared<ChangesObserver>(replica_, sink_, clock_);
             const EnumerationOutcome outcome =
                 await(*observer, [&] { enumerator->enumerateChanges(observer, *anchor); });
             expired = outcome.error &&
                       outcome.error->is(fileprovider::FileProviderErrorCode::syncAnchorExpired);
+            current = !outcome.error && !outcome.moreComing;
             if (outcome.error || !outcome.moreComing || !outcome.anchor) break;
             anchor = outcome.anchor;
         }
         enumerator->invalidate();
-        if (expired) {
-            logger_.notice("Ancre de synchronisation expirée : nouvelle liste complète");
-            relistWorkingSet();
-        }
+        if (!expired) return current;
+        logger_.notice("Ancre de synchronisation expirée : nouvelle liste complète");
+        return relistWorkingSet();
     }
 
     void runFolder(Inode folder, const ItemIdentifier& identifier,
@@ -344,6 +359,7 @@ class SyncEngine::Impl {
     bool workerRunning_ CADRIO_GUARDED_BY(mutex_) = false;
     bool pendingRelist_ CADRIO_GUARDED_BY(mutex_) = false;
     bool pendingChanges_ CADRIO_GUARDED_BY(mutex_) = false;
+    bool workingSetCurrent_ CADRIO_GUARDED_BY(mutex_) = false;  // see SyncEngine::workingSetCurrent()
     std::map<Inode, std::shared_ptr<FolderListing>> folders_ CADRIO_GUARDED_BY(mutex_);
     std::vector<std::function<void()>> idleWaiters_ CADRIO_GUARDED_BY(mutex_);
 
@@ -368,6 +384,9 @@ std::optional<Error> SyncEngine::listFolder(Inode folder, Clock::TimePoint deadl
 }
 bool SyncEngine::isIdle() const {
     return impl_->isIdle();
+}
+bool SyncEngine::workingSetCurrent() const {
+    return impl_->workingSetCurrent();
 }
 void SyncEngine::whenIdle(std::function<void()> done) {
     impl_->whenIdle(std::move(done));

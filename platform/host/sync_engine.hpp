@@ -71,6 +71,10 @@ public:
 
     /// True when no enumeration runs or waits.
     bool isIdle() const;
+    /// True when the last run of the working set (a full listing, or the
+    /// changes since the anchor) ended with all the drive had; false while
+    /// none has ended, or when the last one failed part way.
+    bool workingSetCurrent() const;
     /// Calls `done` once, from any thread, when the engine is next idle (at
     /// once when it is idle now).
     void whenIdle(std::function<void()> done);
