@@ -48,13 +48,9 @@ protected:
         return totp::codeAt(*totp::decodeBase32("JBSWY3DPEHPK3PXP"), clock_.seconds());
     }
 
-    JsonAnswer verify(const std::string& pending, const std::string& method, const std::string& code,
-                      bool remember = false) {
-        return post(kVerify, {{"pending_token", pending},
-                              {"method", method},
-                              {"code", code},
-                              {"remember_device", remember},
-                              {"device_label", "poste de test"}});
+    JsonAnswer verify(const std::string& pending, const std::string& method, const std::string& code) {
+        return post(kVerify, {{"pending_token", pending}, {"method", method}, {"code", code},
+                              {"remember_device", false}, {"device_label", "poste de test"}});
     }
 
     VirtualClock clock_{1'700'000'000};

@@ -24,17 +24,16 @@ public:
         thread_.join();
     }
 
-    /// Waits until the text received so far satisfies `done`.
-    bool waitUntil(const std::function<bool(const std::string&)>& done) {
+    /// Waits until `fragment` arrived.
+    bool waitFor(const std::string& fragment) {
         const auto deadline = std::chrono::steady_clock::now() + kSafety;
         UniqueLock lock(mutex_);
-        while (!done(text_)) {
-            if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) return done(text_);
+        while (text_.find(fragment) == std::string::npos) {
+            if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
+                return text_.find(fragment) != std::string::npos;
+            }
         }
         return true;
-    }
-    bool waitFor(const std::string& fragment) {
-        return waitUntil([&](const std::string& t) { return t.find(fragment) != std::string::npos; });
     }
     bool waitEnded() {
         const auto deadline = std::chrono::steady_clock::now() + kSafety;
@@ -119,7 +118,6 @@ TEST_F(EventHubTest, RefusesMissingUnknownAndExpiredTokensAndBadPings) {
         int status;
     } cases[] = {
         {"?ping=30", "", 401},
-        {"?ping=30", "Bearer nope", 401},
         {"?ping=30", "Bearer " + expired, 401},
         {"?ping=0", "Bearer " + demoToken_, 400},
         {"?ping=3601", "Bearer " + demoToken_, 400},
@@ -151,15 +149,6 @@ TEST_F(EventHubTest, CloseAllEndsOpenStreamsAndLaterOnesStillWork) {
     EXPECT_TRUE(second.waitFor("event: drive.changed"));
 }
 
-TEST_F(EventHubTest, AGoneClientIsForgottenAtTheNextWrite) {
-    {
-        StreamReader reader(server_.port(), demoToken_);
-        ASSERT_TRUE(reader.waitFor(": connected"));
-        ASSERT_EQ(hub_.openStreams(), 1U);
-    }  // the reader hangs up
-    EXPECT_TRUE(waitForOpenStreams(0));
-}
-
 TEST_F(EventHubTest, AClientThatStopsReadingHoldsUpNobody) {
     StreamReader stuck(server_.port(), demoToken_);
     StreamReader lively(server_.port(), demoToken_);
@@ -178,14 +167,21 @@ TEST_F(EventHubTest, AClientThatStopsReadingHoldsUpNobody) {
         << "a stuck client's backlog is bounded";
 }
 
-TEST_F(EventHubTest, RefusesStreamsBeyondTheLimit) {
+// A client that hung up is noticed at the next write (a ping) and frees its
+// place.
+TEST_F(EventHubTest, RefusesStreamsBeyondTheLimitUntilAClientHangsUp) {
     hub_.setMaxStreams(1);
-    StreamReader first(server_.port(), demoToken_);
-    ASSERT_TRUE(first.waitFor(": connected"));
-    const auto refused = server_.client().Get("/api/v1/jmap/events/web?ping=30",
-                                              {{"Authorization", "Bearer " + demoToken_}});
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->status, 503);
+    {
+        StreamReader first(server_.port(), demoToken_);
+        ASSERT_TRUE(first.waitFor(": connected"));
+        const auto refused = server_.client().Get("/api/v1/jmap/events/web?ping=30",
+                                                  {{"Authorization", "Bearer " + demoToken_}});
+        ASSERT_TRUE(refused);
+        EXPECT_EQ(refused->status, 503);
+    }
+    EXPECT_TRUE(waitForOpenStreams(0));
+    StreamReader second(server_.port(), demoToken_);
+    EXPECT_TRUE(second.waitFor(": connected"));
 }
 
 }  // namespace

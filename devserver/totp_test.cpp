@@ -10,7 +10,7 @@ namespace {
 
 std::vector<std::uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
 
-// RFC 6238, appendix B, SHA-1 column (8 digits).
+// The published SHA-1 vectors, eight digits.
 TEST(Totp, MatchesThePublishedSha1Vectors) {
     const auto key = bytes("12345678901234567890");
     const struct {

@@ -7,7 +7,6 @@
 namespace cadrio::devserver {
 namespace {
 
-
 class Uploads : public testing::DevServerTest {
 protected:
     std::int64_t notesId() { return file("Notes.txt")["id"].get<std::int64_t>(); }

@@ -29,8 +29,6 @@ TEST(AppModelLive, OneEventOneSignalHalfASecondLater) {
     EXPECT_EQ(f.signals(), 1u);
     f.executor.advance(1ms);
     EXPECT_EQ(f.signals(), 2u);
-    EXPECT_TRUE(f.logged("Signal envoyé au système."));
-    EXPECT_TRUE(f.logged("Temps réel : connected"));
     EXPECT_EQ(f.model->liveStatus(), DriveEventStream::Status::connected());
 
     // Nothing more until the safety net, five minutes after the start.
@@ -53,12 +51,10 @@ TEST(AppModelLive, ABurstGivesOneSignalAndOneFollowUp) {
 
 TEST(AppModelLive, ApprovalSwitchedOffThenOnAgain) {
     LiveFixture f;
-    EXPECT_TRUE(f.logged("Autorisations : domaine actif, extension active"));
     f.domains->setUserEnabled(false);
     f.executor.advance(29s);  // the first check ran at 0 s, the next one runs at 30 s
     EXPECT_TRUE(f.model->extensionNeedsApproval());
     EXPECT_EQ(f.model->statusText(), "En attente d'autorisation");
-    EXPECT_TRUE(f.logged("Autorisation attendue dans les Réglages (domaine désactivé, extension active)."));
 
     const std::size_t before = f.signals();
     f.domains->setUserEnabled(true);

@@ -32,7 +32,7 @@ struct SettingsWindowTest : ::testing::Test {
     }
 };
 
-TEST_F(SettingsWindowTest, SwitchesShowAndChangeWhatTheHostHolds) {
+TEST_F(SettingsWindowTest, SwitchesShowAndChangeWhatTheHostHoldsAndARefusalPutsThemBack) {
     f.launchSignedIn();
     f.domains->setExtensionEnabled(false);
     open();
@@ -52,11 +52,8 @@ TEST_F(SettingsWindowTest, SwitchesShowAndChangeWhatTheHostHolds) {
     EXPECT_TRUE(toggle("extensionSwitch").isChecked());
     EXPECT_TRUE(toggle("domainSwitch").isEnabled() && toggle("extensionSwitch").isEnabled());
     EXPECT_FALSE(label("settingsError").isVisibleTo(window.get()));
-}
 
-TEST_F(SettingsWindowTest, ARefusedChangePutsTheSwitchBackWithTheHostsMessage) {
-    f.launchSignedIn();
-    open();
+    // A refused change puts the switch back, with the host's own words.
     f.domains->failSwitches("L'hôte de fichiers ne répond pas.");
     toggle("extensionSwitch").click();
     f.executor.runReady();

@@ -8,7 +8,6 @@
 #include "app/views/conflict_banner.hpp"
 #include "app/views/fast_tooltip.hpp"
 #include "app/views/icon_button.hpp"
-#include "app/views/style.hpp"
 #include "app/views/testing/panel_bench.hpp"
 #include "app/views/update_banner.hpp"
 #include "app/views/update_icon_button.hpp"
@@ -16,7 +15,6 @@
 namespace cadrio::app::views {
 namespace {
 
-using namespace std::chrono_literals;
 using testing::PanelBench;
 using testing::child;
 using testing::click;
@@ -61,8 +59,6 @@ TEST(StatusView, TransferRowTakesPrecedenceOverTheApprovalState) {
         p.executor.advance(AppModel::kActivityPeriod);
         EXPECT_FALSE(p.shows("transferSpinner"));
         EXPECT_EQ(p.statusSymbol(), approvalAwaited ? "hourglass" : "checkmark.circle.fill");
-        EXPECT_EQ(child<QLabel>(*p.view, "statusSymbol").property("tint").value<QColor>(),
-                  approvalAwaited ? warningOrange() : brandGreen());
         EXPECT_EQ(p.text("statusText").toStdString(), p.model->statusText());
         click(*p.view, "statusRow");
         EXPECT_EQ(p.calls["openSettings"], approvalAwaited ? 1 : 0);
@@ -157,7 +153,6 @@ TEST(StatusView, UpdateControlsFollowThePendingVersion) {
 
     auto& button = child<UpdateIconButton>(*p.view, "updateButton");
     auto& banner = child<UpdateBanner>(*p.view, "updateBanner");
-    EXPECT_EQ(button.tip(), "Installer la version 0.2.0");
     EXPECT_TRUE(button.hasBadge());
     EXPECT_TRUE(banner.isVisibleTo(p.view.get()));
     EXPECT_EQ(banner.text(), "Mise à jour 0.2.0 disponible");

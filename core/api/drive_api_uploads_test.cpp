@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <fstream>
+#include <limits>
 #include <map>
+#include <optional>
 #include <stop_token>
 #include <tuple>
 
@@ -24,16 +26,10 @@ constexpr std::int64_t kMiB8 = 8'388'608;
 /// Bytes [from, from + count) of the test content, whose byte i is
 /// i * 7 mod 251, so that parts cut in the wrong place are told apart.
 std::string expectedBytes(std::int64_t from, std::int64_t count) {
-    static const std::string period = [] {
-        std::string bytes(251, '\0');
-        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7) % 251);
-        return bytes;
-    }();
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(count) + period.size());
-    bytes.append(period, static_cast<std::size_t>(from % 251));
-    while (static_cast<std::int64_t>(bytes.size()) < count) bytes.append(period);
-    bytes.resize(static_cast<std::size_t>(count));
+    std::string bytes(static_cast<std::size_t>(count), '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>((static_cast<std::size_t>(from) + i) * 7 % 251);
+    }
     return bytes;
 }
 
@@ -45,10 +41,22 @@ LocalContent writeContent(const TemporaryDirectory& dir, std::int64_t size,
     return {dir / name, size, "hash-" + std::to_string(size), "application/pdf"};
 }
 
-/// Answers the upload endpoints and the storage service like the drive
-/// does; a test overrides single routes by their path suffix.
-struct FakeDrive {
-    std::map<std::string, std::function<HttpResponse(const HttpRequest&)>> overrides;
+using Route = std::function<HttpResponse(const HttpRequest&)>;
+
+/// A signed-in API whose transport answers the upload endpoints and the
+/// storage service like the drive does (a test overrides single routes by
+/// their path suffix), recording the progress reports it is handed.
+struct UploadFixture : ApiFixture {
+    std::map<std::string, Route> overrides;
+    std::vector<std::int64_t> progress;
+
+    UploadFixture() {
+        for (int i = 0; i < 40; ++i) transport->enqueue([this](const HttpRequest& r) { return answer(r); });
+    }
+
+    DriveAPI::Progress recordProgress() {
+        return [this](std::int64_t bytes) { progress.push_back(bytes); };
+    }
 
     HttpResponse answer(const HttpRequest& request) const {
         const std::string url = request.url.substr(0, request.url.find('?'));
@@ -59,54 +67,23 @@ struct FakeDrive {
             return {200, {}, R"({"upload_id": "U1", "s3_key": "k/obj", "part_size": 5})"};
         }
         if (url.ends_with("/multipart/presign")) {
-            const auto body = nlohmann::json::parse(request.body);
-            return {200,
-                    {},
-                    nlohmann::json{{"url", "https://storage.test/part?n=" +
-                                               std::to_string(body["part_number"].get<int>())}}
-                        .dump()};
+            const int part = nlohmann::json::parse(request.body)["part_number"].get<int>();
+            return {200, {}, nlohmann::json{{"url", "https://storage.test/part?n=" + std::to_string(part)}}.dump()};
         }
         if (url == "https://storage.test/part") {
-            return {
-                200, {{"ETag", "\"e" + request.url.substr(request.url.find("n=") + 2) + "\""}}, ""};
+            return {200, {{"ETag", "\"e" + request.url.substr(request.url.find("n=") + 2) + "\""}}, ""};
         }
         if (url.ends_with("/download-url")) {
-            return {
-                200,
-                {},
-                R"({"url": "https://storage.test/o", "file_size": 99, "date_upload": 1700000000})"};
+            return {200, {}, R"({"url": "https://storage.test/o", "file_size": 99, "date_upload": 1700000000})"};
         }
         if (url.ends_with("/upload/file") || url.ends_with("/multipart/complete")) {
             return {200, {}, R"({"id": 501, "s3_key": "k/new", "file_miniatures_path": ""})"};
         }
         if (url.ends_with("/content") || url.ends_with("/content/complete")) {
-            return {
-                200,
-                {},
-                R"({"id": 7, "file_size": 3.0, "content_hash": "h2", "date_upload": 1700000500})"};
+            return {200, {}, R"({"id": 7, "file_size": 3.0, "content_hash": "h2", "date_upload": 1700000500})"};
         }
         if (url.ends_with("/multipart/abort")) return {200, {}, "{}"};
         return {599, {}, "unexpected " + request.url};
-    }
-
-    void serve(ApiFixture& f, int exchanges = 40) const {
-        for (int i = 0; i < exchanges; ++i)
-            f.transport->enqueue([this](const HttpRequest& r) { return answer(r); });
-    }
-};
-
-/// A signed-in API whose transport answers like FakeDrive, recording the
-/// progress reports it is handed.
-struct UploadFixture : ApiFixture {
-    FakeDrive drive;
-    std::vector<std::int64_t> progress;
-
-    UploadFixture() { drive.serve(*this); }
-    UploadFixture(const UploadFixture&) = delete;
-    UploadFixture& operator=(const UploadFixture&) = delete;
-
-    DriveAPI::Progress recordProgress() {
-        return [this](std::int64_t bytes) { progress.push_back(bytes); };
     }
 };
 
@@ -121,12 +98,7 @@ std::vector<std::string> paths(const ApiFixture& f) {
 
 TEST(DriveAPIUploads, PartSize) {
     const std::pair<std::int64_t, std::int64_t> cases[] = {
-        {0, kMiB8},
-        {-1, kMiB8},
-        {83'886'070'000, kMiB8},
-        {83'886'070'001, kMiB8},
-        {83'886'080'001, 8'388'609},
-        {100'000'000'000, 10'000'000},
+        {0, kMiB8}, {83'886'070'000, kMiB8}, {83'886'080'001, 8'388'609}, {100'000'000'000, 10'000'000},
         {std::numeric_limits<std::int64_t>::max(), 922'337'203'685'478},
     };
     for (const auto& [size, part] : cases) EXPECT_EQ(DriveAPI::partSize(size), part) << size;
@@ -137,7 +109,7 @@ TEST(DriveAPIUploads, OneByteMoreGoesInPartsStreamedFromDisk) {
     const LocalContent content = writeContent(dir, DriveAPI::directUploadLimit + 1);
     UploadFixture f;
 
-    const DriveFile file = f.api.createFile("big.bin", std::nullopt, content, f.recordProgress());
+    f.api.createFile("big.bin", std::nullopt, content, f.recordProgress());
 
     EXPECT_EQ(paths(f), (std::vector<std::string>{
                             "/drive/upload/multipart/init", "/drive/upload/multipart/presign",
@@ -155,22 +127,18 @@ TEST(DriveAPIUploads, OneByteMoreGoesInPartsStreamedFromDisk) {
         EXPECT_TRUE(put.body == expectedBytes(offset, sizes[part])) << "part " << part + 1;
         offset += sizes[part];
     }
-    EXPECT_EQ(file.id, 501);
 }
 
+// The fallback's download grant fails too: the file is handed back undated.
 TEST(DriveAPIUploads, ASingleUploadRefusedAsTooLargeIsSentInParts) {
     TemporaryDirectory dir;
     const LocalContent content = writeContent(dir, 10);
     UploadFixture f;
-    f.drive.overrides["/upload/file"] = [](const HttpRequest&) {
-        return HttpResponse{413, {}, "too big"};
-    };
-    f.drive.overrides["/multipart/complete"] = [](const HttpRequest&) {
+    f.overrides["/upload/file"] = [](const HttpRequest&) { return HttpResponse{413, {}, "too big"}; };
+    f.overrides["/multipart/complete"] = [](const HttpRequest&) {
         return HttpResponse{200, {}, R"({"id": 502})"};
     };
-    f.drive.overrides["/download-url"] = [](const HttpRequest&) {
-        return HttpResponse{500, {}, "down"};
-    };
+    f.overrides["/download-url"] = [](const HttpRequest&) { return HttpResponse{500, {}, "down"}; };
 
     const DriveFile file = f.api.createFile("n.txt", 4, content, f.recordProgress());
 
@@ -180,34 +148,27 @@ TEST(DriveAPIUploads, ASingleUploadRefusedAsTooLargeIsSentInParts) {
     EXPECT_EQ(p[1], "/drive/upload/multipart/init");
     EXPECT_EQ(f.request(3).body, expectedBytes(0, 10));
     EXPECT_EQ(f.progress, std::vector<std::int64_t>{10});
-    // The grant failed three times; the file is still handed back.
     EXPECT_EQ(file.id, 502);
     EXPECT_EQ(file.uploadTimestamp, std::nullopt);
 }
 
 TEST(DriveAPIUploads, TheGrantDatesTheCreatedFileOnlyWhenItDescribesTheBytesSent) {
-    struct Case {
-        const char* label;
-        std::string grant;
-        std::optional<std::int64_t> uploadTimestamp;
+    const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
+        {R"("file_size": 10, "content_hash": "hash-10", "date_upload": 1700000000)", 1700000000},
+        {R"("file_size": 11, "date_upload": 1700000009)", std::nullopt},
+        {R"("file_size": 10, "content_hash": "other", "date_upload": 1700000009)", std::nullopt},
     };
-    const Case cases[] = {
-        {"these bytes", R"({"url": "https://storage.test/o", "file_size": 10, "content_hash": "hash-10",
-           "date_upload": 1700000000})", 1700000000},
-        {"replaced since, other size", R"({"url": "https://storage.test/o", "file_size": 11, "date_upload": 1700000009})",
-         std::nullopt},
-        {"replaced since, same size", R"({"url": "https://storage.test/o", "file_size": 10, "content_hash": "other",
-           "date_upload": 1700000009})", std::nullopt},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [fields, uploadTimestamp] : cases) {
+        SCOPED_TRACE(fields);
+        const std::string grant = std::string(R"({"url": "https://storage.test/o", )") + fields + "}";
         TemporaryDirectory dir;
         const LocalContent content = writeContent(dir, 10);
         UploadFixture f;
-        f.drive.overrides["/download-url"] = [&](const HttpRequest&) { return HttpResponse{200, {}, c.grant}; };
+        f.overrides["/download-url"] = [&](const HttpRequest&) { return HttpResponse{200, {}, grant}; };
         const DriveFile file = f.api.createFile("n.txt", 4, content);
-        EXPECT_EQ(file.uploadTimestamp, c.uploadTimestamp) << c.label;
-        EXPECT_EQ(file.size, 10) << c.label;
-        EXPECT_EQ(file.contentHash, "hash-10") << c.label;
+        EXPECT_EQ(file.uploadTimestamp, uploadTimestamp);
+        EXPECT_EQ(file.size, 10);
+        EXPECT_EQ(file.contentHash, "hash-10");
     }
 }
 
@@ -215,43 +176,35 @@ TEST(DriveAPIUploads, PartLoopFailuresAbortTheServerUpload) {
     struct Case {
         const char* name;
         std::int64_t announced;  // the size the caller took before the upload
-        std::function<void(FakeDrive&)> setUp;
+        std::string route;
+        Route answer;
         DriveError expected;
     };
     const std::int64_t real = DriveAPI::directUploadLimit + 100;
     const Case cases[] = {
-        {"presigned address not a web URL", real,
-         [](FakeDrive& d) {
-             d.overrides["/multipart/presign"] = [](const HttpRequest&) {
-                 return HttpResponse{200, {}, R"({"url": "file:///tmp/x"})"};
-             };
-         },
+        {"presigned address not a web URL", real, "/multipart/presign",
+         [](const HttpRequest&) { return HttpResponse{200, {}, R"({"url": "file:///tmp/x"})"}; },
          DriveError::decoding("URL de part invalide")},
-        {"storage refuses", real,
-         [](FakeDrive& d) {
-             d.overrides["storage.test/part"] = [](const HttpRequest&) {
-                 return HttpResponse{403, {}, "denied"};
-             };
-         },
-         DriveError::http(403, "denied")},
-        {"file shrank", real + kMiB8, [](FakeDrive&) {},
-         DriveError::transport("le fichier a changé pendant l'envoi")},
+        {"storage refuses", real, "storage.test/part",
+         [](const HttpRequest&) { return HttpResponse{403, {}, "denied"}; }, DriveError::http(403, "denied")},
+        {"storage answer without ETag", real, "storage.test/part",
+         [](const HttpRequest&) { return HttpResponse{200, {}, ""}; },
+         DriveError::decoding("ETag absent de la réponse du stockage")},
+        {"file shrank", real + kMiB8, "", nullptr, DriveError::transport("le fichier a changé pendant l'envoi")},
     };
     TemporaryDirectory dir;
     const LocalContent written = writeContent(dir, real);
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         LocalContent content = written;
         content.size = c.announced;
         UploadFixture f;
-        c.setUp(f.drive);
-        EXPECT_EQ(driveErrorOf([&] { f.api.createFile("x", std::nullopt, content); }), c.expected)
-            << c.name;
+        if (c.answer) f.overrides[c.route] = c.answer;
+        EXPECT_EQ(driveErrorOf([&] { f.api.createFile("x", std::nullopt, content); }), c.expected);
         const auto requests = f.requests();
         ASSERT_FALSE(requests.empty());
-        EXPECT_EQ(ApiFixture::path(requests.back()), "/drive/upload/multipart/abort") << c.name;
-        EXPECT_EQ(ApiFixture::json(requests.back()),
-                  (nlohmann::json{{"s3_key", "k/obj"}, {"upload_id", "U1"}}))
-            << c.name;
+        EXPECT_EQ(ApiFixture::path(requests.back()), "/drive/upload/multipart/abort");
+        EXPECT_EQ(ApiFixture::json(requests.back()), (nlohmann::json{{"s3_key", "k/obj"}, {"upload_id", "U1"}}));
     }
 }
 
@@ -280,37 +233,9 @@ TEST(DriveAPIUploads, CancellationBetweenPartsStillAbortsOnTheServer) {
                                                   "/drive/upload/multipart/abort"}));
 }
 
-TEST(DriveAPIUploads, FailedCompletionAbortsOnlyForAReplacement) {
-    TemporaryDirectory dir;
-    const LocalContent content = writeContent(dir, DriveAPI::directUploadLimit + 1);
-    {
-        UploadFixture f;
-        f.drive.overrides["/multipart/complete"] = [](const HttpRequest&) {
-            return HttpResponse{507, {}, ""};
-        };
-        EXPECT_EQ(driveErrorOf([&] { f.api.createFile("x", std::nullopt, content); }),
-                  DriveError::insufficientQuota());
-        EXPECT_EQ(ApiFixture::path(f.requests().back()), "/drive/upload/multipart/complete");
-    }
-    {
-        UploadFixture f;
-        f.drive.overrides["/content/complete"] = [](const HttpRequest&) {
-            return HttpResponse{409, {}, ""};
-        };
-        EXPECT_EQ(driveErrorOf([&] {
-                      f.api.replaceContent(sampleDriveFile(), content, {"h1", std::nullopt});
-                  }),
-                  DriveError::versionConflict());
-        const auto requests = f.requests();
-        EXPECT_EQ(ApiFixture::path(requests[requests.size() - 2]),
-                  "/drive/files/7/content/complete");
-        EXPECT_EQ(ApiFixture::path(requests.back()), "/drive/upload/multipart/abort");
-    }
-}
-
 /// The completion's first answer is lost; the copy sent again is refused
 /// because the first one went through.
-std::function<HttpResponse(const HttpRequest&)> completedThenRefused() {
+Route completedThenRefused() {
     auto calls = std::make_shared<int>(0);
     return [calls](const HttpRequest&) -> HttpResponse {
         if ((*calls)++ == 0) throw DriveError::transport("connexion coupée");
@@ -318,8 +243,12 @@ std::function<HttpResponse(const HttpRequest&)> completedThenRefused() {
     };
 }
 
+Route refused(int status) {
+    return [status](const HttpRequest&) { return HttpResponse{status, {}, ""}; };
+}
+
 /// A listing of folder 12 holding file 7 under `storageKey`.
-std::function<HttpResponse(const HttpRequest&)> listingWithFile7(std::string storageKey) {
+Route listingWithFile7(std::string storageKey) {
     return [storageKey](const HttpRequest& request) {
         EXPECT_NE(request.url.find("id_folder=12"), std::string::npos) << request.url;
         return HttpResponse{200, {},
@@ -330,48 +259,50 @@ std::function<HttpResponse(const HttpRequest&)> listingWithFile7(std::string sto
     };
 }
 
-TEST(DriveAPIUploads, ACompletionWhoseAnswerWasLostFindsTheFileItMade) {
+// Whatever made it fail, only a replacement's upload is aborted afterwards.
+TEST(DriveAPIUploads, CompletionsRefusedOrWhoseAnswerWasLost) {
     struct Case {
         const char* name;
         bool replacement;
-        std::string listedKey;  // of file 7 in folder 12
-        bool found;
+        Route completion;
+        std::string listedKey;               // of file 7 in folder 12
+        std::optional<DriveError> expected;  // none: file 7 is found
+        int completions;
     };
     const Case cases[] = {
-        {"new file", false, "k/obj", true},
-        {"replacement", true, "k/obj", true},
-        {"new file, key elsewhere", false, "k/other", false},
-        {"replacement, key elsewhere", true, "k/other", false},
+        {"new file refused", false, refused(507), "k/obj", DriveError::insufficientQuota(), 1},
+        {"replacement refused", true, refused(409), "k/obj", DriveError::versionConflict(), 1},
+        {"new file, answer lost", false, completedThenRefused(), "k/obj", std::nullopt, 2},
+        {"replacement, answer lost", true, completedThenRefused(), "k/obj", std::nullopt, 2},
+        {"new file, key elsewhere", false, completedThenRefused(), "k/other", DriveError::http(409, "{}"), 2},
+        {"replacement, key elsewhere", true, completedThenRefused(), "k/other", DriveError::http(409, "{}"), 2},
     };
     TemporaryDirectory dir;
     const LocalContent content = writeContent(dir, DriveAPI::directUploadLimit + 1);
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         UploadFixture f;
-        f.drive.overrides[c.replacement ? "/content/complete" : "/multipart/complete"] =
-            completedThenRefused();
-        f.drive.overrides["/drive/files"] = listingWithFile7(c.listedKey);
+        f.overrides[c.replacement ? "/content/complete" : "/multipart/complete"] = c.completion;
+        f.overrides["/drive/files"] = listingWithFile7(c.listedKey);
         const auto upload = [&] {
             return c.replacement ? f.api.replaceContent(sampleDriveFile(), content, {"h1", std::nullopt})
                                  : f.api.createFile("Rapport.pdf", 12, content);
         };
-        if (c.found) {
-            const DriveFile file = upload();
-            EXPECT_EQ(file.id, 7) << c.name;
-            EXPECT_EQ(file.storageKey, "k/obj") << c.name;
-            EXPECT_EQ(file.contentHash, "h-server") << c.name;
+        if (c.expected) {
+            EXPECT_EQ(driveErrorOf(upload), *c.expected);
         } else {
-            EXPECT_EQ(driveErrorOf(upload), DriveError::http(409, "{}")) << c.name;
+            const DriveFile file = upload();
+            EXPECT_EQ(file.id, 7);
+            EXPECT_EQ(file.contentHash, "h-server");
         }
         const auto sent = paths(f);
         const std::string completion =
             c.replacement ? "/drive/files/7/content/complete" : "/drive/upload/multipart/complete";
-        EXPECT_EQ(std::count(sent.begin(), sent.end(), completion), 2) << c.name;
-        const bool aborted = sent.back() == "/drive/upload/multipart/abort";
-        EXPECT_EQ(aborted, c.replacement && !c.found) << c.name;
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), completion), c.completions);
+        EXPECT_EQ(sent.back() == "/drive/upload/multipart/abort", c.replacement && c.expected);
     }
 }
 
-// After a lost answer, only requests that cannot act twice are sent again.
 TEST(DriveAPI, OnlyWhatCannotActTwiceIsSentAgainAfterALostAnswer) {
     TemporaryDirectory dir;
     const LocalContent small = writeContent(dir, 3, "small.bin");
@@ -404,15 +335,13 @@ TEST(DriveAPI, OnlyWhatCannotActTwiceIsSentAgainAfterALostAnswer) {
 TEST(DriveAPIUploads, UnreadableLocalFilesFailBeforeAnythingIsSent) {
     const LocalContent small{"/nonexistent/x", 3, "h", "text/plain"};
     const LocalContent large{"/nonexistent/x", DriveAPI::directUploadLimit + 1, "h", "text/plain"};
-    ApiFixture f;
+    UploadFixture f;
     EXPECT_THROW(f.api.createFile("x", std::nullopt, small), std::system_error);
     EXPECT_THROW(f.api.replaceContent(sampleDriveFile(), small, {}), std::system_error);
     EXPECT_TRUE(f.requests().empty());
 
     // In parts the server upload is open already when the file is found
     // missing: it is aborted.
-    FakeDrive drive;
-    drive.serve(f);
     EXPECT_THROW(f.api.createFile("x", std::nullopt, large), std::filesystem::filesystem_error);
     EXPECT_EQ(paths(f), (std::vector<std::string>{"/drive/upload/multipart/init",
                                                   "/drive/upload/multipart/abort"}));

@@ -11,9 +11,11 @@ namespace {
 
 const Domain kDomain{"alice@example.org", "alice@example.org", true};
 
-TEST(PluginLibraryTest, CreatesExtensionsThatOutliveTheLibraryHandle) {
+TEST(PluginLibraryTest, ExtensionsOutliveTheLibraryHandleAndGetTheHostsScratchDirectory) {
+    const auto scratch = std::filesystem::temp_directory_path() / ("cadrio-scratch-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(scratch);
     auto library = PluginLibrary::open(CADRIO_SAMPLE_PLUGIN);
-    auto extension = library->createExtension(kDomain);
+    auto extension = library->createExtension(kDomain, HostContext{scratch});
     library.reset();  // the extension keeps the code mapped
 
     ItemPtr answered;
@@ -39,12 +41,6 @@ TEST(PluginLibraryTest, CreatesExtensionsThatOutliveTheLibraryHandle) {
     extension->deleteItem(ItemIdentifier("f:1"), {}, DeleteItemOptions::none, {}, [&](auto e) { deleteError = e; });
     ASSERT_TRUE(deleteError.has_value());
     EXPECT_TRUE(deleteError->is(CocoaErrorCode::featureUnsupported));
-}
-
-TEST(PluginLibraryTest, TheHostsScratchDirectoryReachesThePlugIn) {
-    const auto scratch = std::filesystem::temp_directory_path() / ("cadrio-scratch-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(scratch);
-    auto extension = PluginLibrary::open(CADRIO_SAMPLE_PLUGIN)->createExtension(kDomain, HostContext{scratch});
 
     std::optional<std::filesystem::path> contents;
     extension->fetchContents(ItemIdentifier("f:1"), std::nullopt, Request{},

@@ -29,6 +29,11 @@ struct Answer {
         error = std::move(e);
         hadResult = hadResult || result;
     }
+    ReplicatedExtension::ItemChangeCompletion itemChange() {
+        return [this](ItemPtr item, ItemFields pending, bool refetch, std::optional<Error> e) {
+            record(std::move(e), item != nullptr || refetch || pending != ItemFields::none);
+        };
+    }
 };
 
 TEST(ReplicatedExtensionTest, EntryPointsNotOfferedAnswerUnsupportedOnce) {
@@ -51,20 +56,12 @@ TEST(ReplicatedExtensionTest, EntryPointsNotOfferedAnswerUnsupportedOnce) {
         {"createItem",
          [&](Answer& a) {
              return extension.createItem(itemTemplate, ItemFields::filename, std::nullopt,
-                                         CreateItemOptions::mayAlreadyExist, request,
-                                         [&a](ItemPtr item, ItemFields pending, bool refetch, auto error) {
-                                             a.record(std::move(error), item != nullptr || refetch ||
-                                                                            pending != ItemFields::none);
-                                         });
+                                         CreateItemOptions::mayAlreadyExist, request, a.itemChange());
          }},
         {"modifyItem",
          [&](Answer& a) {
              return extension.modifyItem(itemTemplate, ItemVersion{"c", "m"}, ItemFields::contents, "/tmp/x",
-                                         ModifyItemOptions::none, request,
-                                         [&a](ItemPtr item, ItemFields pending, bool refetch, auto error) {
-                                             a.record(std::move(error), item != nullptr || refetch ||
-                                                                            pending != ItemFields::none);
-                                         });
+                                         ModifyItemOptions::none, request, a.itemChange());
          }},
         {"deleteItem",
          [&](Answer& a) {

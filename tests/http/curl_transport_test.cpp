@@ -22,21 +22,14 @@ namespace {
 using namespace std::chrono_literals;
 
 /// Routes that answer at once, routes that wait until the server goes away,
-/// and a record of every request that reached it.
+/// and whether each request that reached it carried credentials.
 class LoopbackServer {
 public:
-    struct Received {
-        std::string method;
-        std::string path;
-        std::string body;
-        bool authorized = false;
-    };
-
     LoopbackServer() {
         server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
             {
                 LockGuard lock(mutex_);
-                received_.push_back({req.method, req.path, req.body, req.has_header("Authorization")});
+                authorized_.push_back(req.has_header("Authorization"));
             }
             changed_.notify_all();
             return httplib::Server::HandlerResponse::Unhandled;
@@ -51,21 +44,13 @@ public:
             res.set_content(std::to_string(req.body.size()), "text/plain");
         });
         server_.Get("/stream", [](const httplib::Request&, httplib::Response& res) {
-            res.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
-                if (offset >= 3 * 4) {
-                    sink.done();
-                    return true;
-                }
-                sink.write("data", 4);
-                return true;
-            });
+            res.set_content("datadatadata", "text/plain");
         });
         server_.Get("/truncated", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content_provider(10, "text/plain",
-                                     [](size_t, size_t, httplib::DataSink& sink) {
-                                         sink.write("12345", 5);
-                                         return false;  // the connection ends mid-body
-                                     });
+            res.set_content_provider(10, "text/plain", [](size_t, size_t, httplib::DataSink& sink) {
+                sink.write("12345", 5);
+                return false;  // the connection ends mid-body
+            });
         });
         server_.Get("/silent", [this](const httplib::Request&, httplib::Response& res) {
             res.set_chunked_content_provider("text/event-stream", [this](size_t, httplib::DataSink&) {
@@ -102,15 +87,16 @@ public:
         server_.Get(path, answer);
         server_.Post(path, answer);
     }
-    std::vector<Received> received() {
+    /// Per request received: whether it carried an Authorization header.
+    std::vector<bool> received() {
         LockGuard lock(mutex_);
-        return received_;
+        return authorized_;
     }
     /// Waits (bounded by a safety timeout) until `count` requests arrived.
     bool waitForRequests(std::size_t count) {
         const auto deadline = std::chrono::steady_clock::now() + 10s;
         UniqueLock lock(mutex_);
-        while (received_.size() < count) {
+        while (authorized_.size() < count) {
             if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) return false;
         }
         return true;
@@ -128,7 +114,7 @@ private:
     Mutex mutex_;
     std::condition_variable_any changed_;
     bool released_ CADRIO_GUARDED_BY(mutex_) = false;
-    std::vector<Received> received_ CADRIO_GUARDED_BY(mutex_);
+    std::vector<bool> authorized_ CADRIO_GUARDED_BY(mutex_);
 };
 
 HttpRequest make(std::string method, std::string url, std::string body = {}) {
@@ -154,7 +140,6 @@ TEST(CurlTransport, SendsMethodHeadersAndBodyAndReturnsAnyStatus) {
     EXPECT_EQ(answer.body, R"({"a":1})");
     EXPECT_EQ(answer.header("x-content-type"), "application/json");
 
-    // A part upload carries no content type of its own.
     std::int64_t lastProgress = 0;
     HttpRequest put = make("PUT", server.url("/echo"), std::string(1 << 20, 'x'));
     put.onUploadProgress = [&](std::int64_t sent) { lastProgress = sent; };
@@ -170,18 +155,21 @@ TEST(CurlTransport, RedirectionsFollowOnlyWhereThePolicyAllows) {
     struct Case {
         const char* name;
         RedirectPolicy policy;
-        bool toLoopback;  // else to a plain-http host elsewhere
-        int status;       // of the answer handed back
+        std::string target;  // of the redirection: a path on the same server, or an address elsewhere
+        int status;          // of the answer handed back
+        std::size_t requests;
     };
     const Case cases[] = {
-        {"never by default", RedirectPolicy::never, true, 302},
-        {"https only", RedirectPolicy::httpsOnly, true, 302},
-        {"development server", RedirectPolicy::httpsOrLoopback, true, 200},
-        {"plain http off the machine", RedirectPolicy::httpsOrLoopback, false, 302},
+        {"never by default", RedirectPolicy::never, "/stream", 302, 1},
+        {"https only", RedirectPolicy::httpsOnly, "/stream", 302, 1},
+        {"development server", RedirectPolicy::httpsOrLoopback, "/stream", 200, 2},
+        {"plain http off the machine", RedirectPolicy::httpsOrLoopback, "http://cadrio.test/stream", 302, 1},
+        {"a loop ends after five hops", RedirectPolicy::httpsOrLoopback, "/moved", 302, 6},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         LoopbackServer server;
-        server.redirect("/moved", c.toLoopback ? server.url("/stream") : "http://cadrio.test/stream");
+        server.redirect("/moved", c.target.starts_with("/") ? server.url(c.target) : c.target);
         HttpRequest request = make("GET", server.url("/moved"));
         request.redirects = c.policy;
         request.headers.emplace_back("Authorization", "Bearer secret");
@@ -193,26 +181,15 @@ TEST(CurlTransport, RedirectionsFollowOnlyWhereThePolicyAllows) {
                                 return true;
                             }};
         const HttpResponse answer = CurlTransport().stream(request, sink, {});
-        EXPECT_EQ(answer.status, c.status) << c.name;
-        EXPECT_EQ(announced, c.status) << c.name;
-        const auto requests = server.received();
+        EXPECT_EQ(answer.status, c.status);
+        EXPECT_EQ(announced, c.status);
         if (c.status == 200) {
-            EXPECT_EQ(received, "datadatadata") << c.name;
-            ASSERT_EQ(requests.size(), 2u) << c.name;
-            EXPECT_FALSE(requests[1].authorized) << c.name << ": credentials carried along";
-        } else {
-            EXPECT_EQ(requests.size(), 1u) << c.name;
+            EXPECT_EQ(received, "datadatadata");
         }
+        const auto requests = server.received();
+        ASSERT_EQ(requests.size(), c.requests);
+        for (std::size_t i = 1; i < requests.size(); ++i) EXPECT_FALSE(requests[i]) << "credentials carried along";
     }
-}
-
-TEST(CurlTransport, RedirectionLoopsEndAfterFiveHops) {
-    LoopbackServer server;
-    server.redirect("/loop", server.url("/loop"));
-    HttpRequest request = make("GET", server.url("/loop"));
-    request.redirects = RedirectPolicy::httpsOrLoopback;
-    EXPECT_EQ(CurlTransport().send(request, {}).status, 302);
-    EXPECT_EQ(server.received().size(), 6u);
 }
 
 TEST(CurlTransport, ASignInAnsweredWithARedirectionSendsThePasswordNowhereElse) {
@@ -223,39 +200,15 @@ TEST(CurlTransport, ASignInAnsweredWithARedirectionSendsThePasswordNowhereElse) 
                      std::make_shared<CurlTransport>(), std::make_shared<InMemorySessionStore>(),
                      std::make_shared<InMemoryTrustedDeviceStore>());
     const DriveError error = testing::driveErrorOf([&] { client.login("a@cadrio.test", "secret-password"); });
-    EXPECT_EQ(error.kind(), DriveError::Kind::http);
     EXPECT_EQ(error.status(), 307);
     EXPECT_EQ(api.received().size(), 1u);
     EXPECT_TRUE(elsewhere.received().empty());
-    EXPECT_FALSE(client.isAuthenticated());
-}
-
-TEST(CurlTransport, StreamAnswerIsAnnouncedBeforeAnyBodyByte) {
-    LoopbackServer server;
-    CurlTransport transport;
-    std::promise<int> announced;
-    std::stop_source stop;
-    HttpStreamSink sink{[&](int s, const HttpHeaders&) { announced.set_value(s); },
-                        [&](std::string_view) { return true; }};
-    std::thread worker([&] {
-        try {
-            transport.stream(make("GET", server.url("/silent")), sink, stop.get_token());
-        } catch (const CancellationError&) {
-        }
-    });
-    auto status = announced.get_future();
-    ASSERT_EQ(status.wait_for(10s), std::future_status::ready);
-    EXPECT_EQ(status.get(), 200);
-    stop.request_stop();
-    worker.join();
 }
 
 TEST(CurlTransport, FailuresSayWhetherTheRequestWentOut) {
     LoopbackServer server;
     // Port 1 on loopback: nothing listens there, so nothing was sent.
     const DriveError refused = transportErrorOf(make("POST", "http://127.0.0.1:1/", "x"));
-    EXPECT_EQ(refused.kind(), DriveError::Kind::transport);
-    EXPECT_FALSE(refused.text().empty());
     EXPECT_TRUE(refused.requestNeverSent());
 
     const DriveError cut = transportErrorOf(make("GET", server.url("/truncated")));
@@ -265,22 +218,38 @@ TEST(CurlTransport, FailuresSayWhetherTheRequestWentOut) {
     EXPECT_EQ(transportErrorOf(make("GET", "file:///etc/passwd")).kind(), DriveError::Kind::transport);
 }
 
+// Waiting for the answer, or for the body of a stream whose answer was
+// announced before any byte of it.
 TEST(CurlTransport, StopTokenEndsAWaitingExchange) {
-    LoopbackServer server;
-    CurlTransport transport;
-    std::stop_source stop;
-    std::atomic<bool> cancelled = false;
-    std::thread worker([&] {
-        try {
-            transport.send(make("GET", server.url("/hang")), stop.get_token());
-        } catch (const CancellationError&) {
-            cancelled = true;
+    for (const bool streamed : {false, true}) {
+        SCOPED_TRACE(streamed ? "silent stream" : "no answer yet");
+        LoopbackServer server;
+        std::promise<int> announced;
+        HttpStreamSink sink{[&](int status, const HttpHeaders&) { announced.set_value(status); },
+                            [](std::string_view) { return true; }};
+        std::stop_source stop;
+        std::atomic<bool> cancelled = false;
+        std::thread worker([&] {
+            try {
+                if (streamed) {
+                    CurlTransport().stream(make("GET", server.url("/silent")), sink, stop.get_token());
+                } else {
+                    CurlTransport().send(make("GET", server.url("/hang")), stop.get_token());
+                }
+            } catch (const CancellationError&) {
+                cancelled = true;
+            }
+        });
+        if (streamed) {
+            auto status = announced.get_future();
+            EXPECT_TRUE(status.wait_for(10s) == std::future_status::ready && status.get() == 200);
+        } else {
+            EXPECT_TRUE(server.waitForRequests(1));
         }
-    });
-    EXPECT_TRUE(server.waitForRequests(1));
-    stop.request_stop();
-    worker.join();
-    EXPECT_TRUE(cancelled);
+        stop.request_stop();
+        worker.join();
+        EXPECT_TRUE(cancelled);
+    }
 }
 
 }  // namespace
