@@ -197,6 +197,14 @@ ItemPtr answerItem(const std::string& identifier, const std::string& name, const
     return item;
 }
 
+ItemPtr folderAnswer(const std::string& identifier, const std::string& name) {
+    auto item = std::make_shared<BasicItem>();
+    item->identifier = ItemIdentifier(identifier);
+    item->name = name;
+    item->type = types::ContentType::folder();
+    return item;
+}
+
 class ChangeUploaderTest : public ::testing::Test {
 protected:
     ChangeUploaderTest() { replica->applyChanges({}, {}, fileprovider::SyncAnchor{"a0"}); }
@@ -333,11 +341,7 @@ TEST_F(ChangeUploaderTest, ACreationWhoseFolderLeftTheDriveCreatesTheFolderAgain
 
 TEST_F(ChangeUploaderTest, AFolderDeletionThatFindsOnTheDriveWhatAnotherDevicePutThereBringsTheFolderBack) {
     makeUploader();
-    auto folderItem = std::make_shared<BasicItem>();
-    folderItem->identifier = ItemIdentifier("d:1");
-    folderItem->name = "D";
-    folderItem->type = types::ContentType::folder();
-    const ItemPtr served = folderItem;
+    const ItemPtr served = folderAnswer("d:1", "D");
     replica->apply(std::vector{served});
     const Inode folder = replica->entry(ItemIdentifier("d:1"))->inode;
     replica->removeLocal(folder);
@@ -520,11 +524,7 @@ TEST_F(ChangeUploaderTest, ACreationInDoubtWaitsUntilTheChangesAndItsFolderCanBe
 
 TEST_F(ChangeUploaderTest, ACreationInDoubtAnsweredWithAFileAnotherDeviceMovedJoinsItThere) {
     makeUploader();
-    auto folderItem = std::make_shared<BasicItem>();
-    folderItem->identifier = ItemIdentifier("d:1");
-    folderItem->name = "D";
-    folderItem->type = types::ContentType::folder();
-    const ItemPtr folder = folderItem;
+    const ItemPtr folder = folderAnswer("d:1", "D");
     replica->apply(std::vector{folder});
     extension->knows(folder);
     const Inode file = newFile(kFuseRootInode, "a.txt", "a1");
@@ -536,7 +536,7 @@ TEST_F(ChangeUploaderTest, ACreationInDoubtAnsweredWithAFileAnotherDeviceMovedJo
     extension->knows(moved);
     extension->waitForCall(1).answer(moved, ItemFields::none, false, std::nullopt);
     waitIdle();
-    const Inode there = replica->entry(folderItem->identifier)->inode;
+    const Inode there = replica->entry(folder->itemIdentifier())->inode;
     ASSERT_TRUE(replica->child(there, "a.txt"));
     EXPECT_EQ(replica->child(there, "a.txt")->identifier, ItemIdentifier("id:a"));
     EXPECT_FALSE(replica->child(kFuseRootInode, "a.txt")) << "one file, where the other device moved it";
